@@ -1,0 +1,102 @@
+// Input, output and key binding of an IO.
+#include "boundary/bindings.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+namespace telvarn {
+namespace {
+
+// Larger than the jobs' 4096-byte chunks: fewer, bigger reads from the file system
+// without changing how the jobs chunk their input.
+constexpr size_t kInputStreamBuffer = 64 * 1024;
+
+// The file's length in bytes, with 64-bit offsets so that files past 2 GiB are
+// measured right, then capped at INT32_MAX. Streams that cannot seek (pipes,
+// devices) measure 0.
+int32_t MeasureAndRewind(std::FILE* file) {
+#if defined(_WIN32)
+  if (_fseeki64(file, 0, SEEK_END) != 0) {
+    std::clearerr(file);
+    return 0;
+  }
+  long long end = _ftelli64(file);
+  _fseeki64(file, 0, SEEK_SET);
+#else
+  if (fseeko(file, 0, SEEK_END) != 0) {
+    std::clearerr(file);
+    return 0;
+  }
+  long long end = ftello(file);
+  fseeko(file, 0, SEEK_SET);
+#endif
+  if (end < 0) return 0;
+  return end > INT32_MAX ? INT32_MAX : static_cast<int32_t>(end);
+}
+
+int32_t MeasureText(const uint8_t* text) {
+  size_t n = std::strlen(reinterpret_cast<const char*>(text));
+  return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
+}
+
+}  // namespace
+
+int32_t BindStream(IoSlot& slot, Direction direction, const VarDesc& var, int32_t mode,
+                   int32_t length) {
+  const bool input = direction == Direction::kInput;
+  StreamBinding& binding = input ? slot.input : slot.output;
+  auto* data = static_cast<uint8_t*>(var.data);
+
+  // A stream still open can only belong to the current file binding: memory
+  // bindings and re-initialisation close theirs, and jobs close theirs.
+  CloseStream(binding);
+
+  if (mode != kModeFile) {
+    binding.kind = kStreamMemory;
+    binding.data = data;
+    binding.size = length != 0 ? length : MeasureText(data);
+    binding.pos = 0;
+    binding.bound = true;
+    return 0;
+  }
+
+  std::FILE* file = std::fopen(reinterpret_cast<const char*>(data), input ? "rbS" : "wbS");
+  if (file == nullptr) {
+    if (binding.kind == kStreamFile) binding.bound = false;
+    return -1;
+  }
+  if (input) std::setvbuf(file, nullptr, _IOFBF, kInputStreamBuffer);
+  binding.file = file;
+  binding.size = MeasureAndRewind(file);
+  binding.pos = 0;
+  binding.bound = true;
+  binding.kind = kStreamFile;
+  return 0;
+}
+
+void SetKey(IoSlot& slot, const uint8_t* key, int32_t length) {
+  constexpr int32_t kMaxKey = static_cast<int32_t>(kKeyAreaSize) - 1;
+  int32_t n = 0;
+  if (length == 0) {
+    while (n < kMaxKey && key[n] != 0) ++n;
+  } else if (length > 0) {
+    n = length < kMaxKey ? length : kMaxKey;
+  }
+  std::memcpy(slot.key_area, key, static_cast<size_t>(n));
+  slot.key_area[n] = 0;
+}
+
+void ResetSlot(IoSlot& slot) {
+  CloseStream(slot.input);
+  CloseStream(slot.output);
+  slot.job_state.store(kJobIdle);
+  slot.job_thread = nullptr;
+  slot.job_thread_id = 0;
+  slot.input.bound = false;
+  slot.input.kind = kStreamNone;
+  slot.output.bound = false;
+  slot.output.kind = kStreamNone;
+}
+
+}  // namespace telvarn

@@ -1,0 +1,33 @@
+// Binding an IO's input and output to files or memory, setting its plain key, resetting it.
+#pragma once
+
+#include <cstdint>
+
+#include "boundary/slot_table.h"
+#include "boundary/var_desc.h"
+
+namespace telvarn {
+
+inline constexpr int32_t kModeFile = 1;  // any other mode value binds memory
+
+enum class Direction { kInput, kOutput };
+
+// Binds one direction of the IO: a file named by var.data (mode 1; the input opened
+// "rbS", the output "wbS", which empties it at once) or the memory at var.data with
+// `length` bytes (0: up to its first NUL; stored as given, negative included).
+// A stream still open from an earlier file binding is closed first, in both modes.
+// Returns 0, or -1 when the file cannot be opened; an earlier file binding is then
+// left unbound and an earlier memory binding stays in force.
+int32_t BindStream(IoSlot& slot, Direction direction, const VarDesc& var, int32_t mode,
+                   int32_t length);
+
+// Copies the key into key_area at position 0 followed by a NUL. `length` 0 measures
+// up to the first NUL; keys longer than 4095 bytes are cut at 4095, so nothing is
+// written outside key_area; a negative length stores an empty key.
+void SetKey(IoSlot& slot, const uint8_t* key, int32_t length);
+
+// Puts the IO back to idle with nothing bound, closing any stream still open. The
+// key stays.
+void ResetSlot(IoSlot& slot);
+
+}  // namespace telvarn

@@ -1,0 +1,53 @@
+// The exported functions: argument unpacking, IO lookup, and the results of the boundary.
+#include "boundary/exports.h"
+
+#include "boundary/bindings.h"
+#include "engine/module.h"
+
+using telvarn::Direction;
+using telvarn::IoSlot;
+using telvarn::VarDesc;
+
+namespace {
+
+IoSlot* FindIo(int32_t io) { return telvarn::module::slot_table().find(io); }
+
+int32_t BindExport(Direction direction, const VarDesc* var, int32_t io, int32_t mode,
+                   int32_t length) {
+  IoSlot* slot = FindIo(io);
+  if (slot == nullptr) return -1;
+  return telvarn::BindStream(*slot, direction, *var, mode, length);
+}
+
+}  // namespace
+
+extern "C" {
+
+int32_t TELVARN_STDCALL Telvarn_IO_Initialize(int32_t io, int32_t, int32_t, int32_t) noexcept {
+  telvarn::SlotTable& table = telvarn::module::slot_table();
+  IoSlot* slot = table.find(io);
+  if (slot == nullptr) slot = table.register_io(io);
+  if (slot == nullptr) return -1;
+  telvarn::ResetSlot(*slot);
+  return 0;
+}
+
+int32_t TELVARN_STDCALL Telvarn_IO_Input_Set(const VarDesc* var, int32_t io, int32_t mode,
+                                             int32_t length) noexcept {
+  return BindExport(Direction::kInput, var, io, mode, length);
+}
+
+int32_t TELVARN_STDCALL Telvarn_IO_Output_Set(const VarDesc* var, int32_t io, int32_t mode,
+                                              int32_t length) noexcept {
+  return BindExport(Direction::kOutput, var, io, mode, length);
+}
+
+int32_t TELVARN_STDCALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t length,
+                                           int32_t) noexcept {
+  IoSlot* slot = FindIo(io);
+  if (slot == nullptr) return -1;
+  telvarn::SetKey(*slot, static_cast<const uint8_t*>(key), length);
+  return 0;
+}
+
+}  // extern "C"

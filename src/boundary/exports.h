@@ -1,0 +1,37 @@
+// The exported functions as the module defines them (the .def file decorates them).
+//
+// Every export takes four 32-bit arguments under __stdcall on 32-bit Windows,
+// returns a signed 32-bit status that is never positive, never throws, and must be
+// called from one host thread at a time. Results: 0 done; a reported value negated;
+// -1 for an absent IO (an IO number no _Telvarn_IO_Initialize@16 registered) in the
+// binding, key and job exports, and for a file that cannot be opened.
+#pragma once
+
+#include <cstdint>
+
+#include "boundary/var_desc.h"
+#include "platform/platform.h"
+
+extern "C" {
+
+// Registers the IO number, or finds it, and puts the IO back to idle with nothing
+// bound; a file still bound to it is closed, the key stays. 0, or -1 when memory
+// for a new IO cannot be had.
+int32_t TELVARN_STDCALL Telvarn_IO_Initialize(int32_t io, int32_t, int32_t, int32_t) noexcept;
+
+// Binds the IO's input to the file named by var->data (mode 1, opened "rbS") or to
+// the memory at var->data (any other mode) of `length` bytes (0: up to its first
+// NUL). 0 bound; -1 absent IO or file not opened.
+int32_t TELVARN_STDCALL Telvarn_IO_Input_Set(const telvarn::VarDesc* var, int32_t io, int32_t mode,
+                                             int32_t length) noexcept;
+
+// The same for the output; a file is opened "wbS", which empties it at once.
+int32_t TELVARN_STDCALL Telvarn_IO_Output_Set(const telvarn::VarDesc* var, int32_t io, int32_t mode,
+                                              int32_t length) noexcept;
+
+// Copies `length` bytes of the key (0: up to its first NUL; at most 4095) into the
+// IO's key area, followed by a NUL. 0 stored; -1 absent IO.
+int32_t TELVARN_STDCALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t length,
+                                           int32_t) noexcept;
+
+}  // extern "C"

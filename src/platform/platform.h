@@ -1,0 +1,67 @@
+// The operating-system services of the module: threads, waits, events, locks, sleeping.
+//
+// Two backends implement one interface: Win32Os on the Win32 kernel (the DLL) and
+// PosixOs on the C++ standard library (the native build, and the Windows tests,
+// which run one typed suite over both). `Os` names the backend of this build.
+//
+// Contracts shared by both backends:
+// - ThreadHandle is an opaque value; nullptr is the empty handle that a failed
+//   creation yields. Every operation on the empty handle does nothing and reports
+//   failure. A handle stays valid until close_thread; the thread itself runs on
+//   after its handle is closed, and a handle must not be used after it is closed.
+// - A thread created suspended runs nothing of its routine until resume_thread.
+// - wait_any_thread watches at most kMaxWaitThreads handles and reports the lowest
+//   index among those whose thread has ended.
+// - Event is auto-reset: a successful wait consumes the signal; set on a signalled
+//   event changes nothing.
+// - CriticalSection is recursive, as a Win32 critical section is.
+#pragma once
+
+#include <cstdint>
+
+#if defined(_WIN32) && defined(__i386__)
+#define TELVARN_STDCALL __attribute__((stdcall))
+#else
+#define TELVARN_STDCALL
+#endif
+
+namespace telvarn::platform {
+
+// A thread's entry point: its single argument, and the thread's exit code.
+using ThreadRoutine = uint32_t(TELVARN_STDCALL*)(void* arg);
+using ThreadHandle = void*;
+
+inline constexpr uint32_t kInfinite = 0xFFFFFFFFu;
+inline constexpr uint32_t kMaxWaitThreads = 64;
+
+enum class WaitOutcome { kEnded, kTimedOut, kFailed };
+
+// wait_any_thread yields the index of an ended thread, or one of these.
+inline constexpr int32_t kWaitAnyTimedOut = -1;
+inline constexpr int32_t kWaitAnyFailed = -2;
+
+template <class Lock>
+class ScopedLock {
+ public:
+  explicit ScopedLock(Lock& lock) : lock_(lock) { lock_.lock(); }
+  ~ScopedLock() { lock_.unlock(); }
+  ScopedLock(const ScopedLock&) = delete;
+  ScopedLock& operator=(const ScopedLock&) = delete;
+
+ private:
+  Lock& lock_;
+};
+
+}  // namespace telvarn::platform
+
+#include "platform/posix/os_posix.h"
+#if defined(_WIN32)
+#include "platform/win32/os_win32.h"
+namespace telvarn::platform {
+using Os = Win32Os;
+}
+#else
+namespace telvarn::platform {
+using Os = PosixOs;
+}
+#endif

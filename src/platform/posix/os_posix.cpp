@@ -1,0 +1,151 @@
+// Threads, waits, events and locks on the C++ standard library.
+#include "platform/platform.h"
+
+#include <atomic>
+#include <chrono>
+#include <new>
+#include <system_error>
+#include <thread>
+
+namespace telvarn::platform {
+namespace {
+
+// One record per thread, shared by the thread and its handle; the last of the two
+// to let go frees it.
+struct ThreadControl {
+  ThreadRoutine routine;
+  void* arg;
+  bool resumed;
+  bool ended;
+  int references;
+};
+
+// All thread records change under one mutex and announce every change on one
+// condition variable: that is what lets a waiter watch several threads at once.
+// Both are deliberately never destroyed, since detached threads may outlive
+// static destruction at process exit.
+std::mutex& StateMutex() {
+  static auto* mutex = new std::mutex;
+  return *mutex;
+}
+
+std::condition_variable& StateChanged() {
+  static auto* cv = new std::condition_variable;
+  return *cv;
+}
+
+void ReleaseLocked(ThreadControl* control) {
+  if (--control->references == 0) delete control;
+}
+
+void RunThread(ThreadControl* control) {
+  {
+    std::unique_lock<std::mutex> lock(StateMutex());
+    StateChanged().wait(lock, [control] { return control->resumed; });
+  }
+  control->routine(control->arg);
+  std::lock_guard<std::mutex> lock(StateMutex());
+  control->ended = true;
+  ReleaseLocked(control);
+  StateChanged().notify_all();
+}
+
+// Waits on StateChanged() until ready() holds or the time-out passes; returns ready().
+template <class Predicate>
+bool WaitLocked(std::unique_lock<std::mutex>& lock, uint32_t timeout_ms, Predicate ready) {
+  if (timeout_ms == kInfinite) {
+    StateChanged().wait(lock, ready);
+    return true;
+  }
+  return StateChanged().wait_for(lock, std::chrono::milliseconds(timeout_ms), ready);
+}
+
+std::chrono::milliseconds Milliseconds(uint32_t ms) { return std::chrono::milliseconds(ms); }
+
+}  // namespace
+
+ThreadHandle PosixOs::create_thread(ThreadRoutine routine, void* arg, bool start_suspended,
+                                    uint32_t* thread_id) {
+  static std::atomic<uint32_t> next_id{1};
+  auto* control = new (std::nothrow) ThreadControl{routine, arg, !start_suspended, false, 2};
+  if (control == nullptr) return nullptr;
+  try {
+    std::thread(RunThread, control).detach();
+  } catch (const std::system_error&) {
+    delete control;
+    return nullptr;
+  }
+  if (thread_id != nullptr) *thread_id = next_id.fetch_add(1, std::memory_order_relaxed);
+  return control;
+}
+
+bool PosixOs::resume_thread(ThreadHandle thread) {
+  if (thread == nullptr) return false;
+  std::lock_guard<std::mutex> lock(StateMutex());
+  static_cast<ThreadControl*>(thread)->resumed = true;
+  StateChanged().notify_all();
+  return true;
+}
+
+bool PosixOs::lower_thread_priority(ThreadHandle thread) { return thread != nullptr; }
+
+WaitOutcome PosixOs::wait_thread(ThreadHandle thread, uint32_t timeout_ms) {
+  if (thread == nullptr) return WaitOutcome::kFailed;
+  auto* control = static_cast<ThreadControl*>(thread);
+  std::unique_lock<std::mutex> lock(StateMutex());
+  return WaitLocked(lock, timeout_ms, [control] { return control->ended; }) ? WaitOutcome::kEnded
+                                                                          : WaitOutcome::kTimedOut;
+}
+
+int32_t PosixOs::wait_any_thread(const ThreadHandle* threads, uint32_t count, uint32_t timeout_ms) {
+  if (count == 0 || count > kMaxWaitThreads) return kWaitAnyFailed;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (threads[i] == nullptr) return kWaitAnyFailed;
+  }
+  int32_t ended_index = kWaitAnyTimedOut;
+  auto first_ended = [&] {
+    for (uint32_t i = 0; i < count; ++i) {
+      if (static_cast<ThreadControl*>(threads[i])->ended) {
+        ended_index = static_cast<int32_t>(i);
+        return true;
+      }
+    }
+    return false;
+  };
+  std::unique_lock<std::mutex> lock(StateMutex());
+  WaitLocked(lock, timeout_ms, first_ended);
+  return ended_index;
+}
+
+void PosixOs::close_thread(ThreadHandle thread) {
+  if (thread == nullptr) return;
+  std::lock_guard<std::mutex> lock(StateMutex());
+  ReleaseLocked(static_cast<ThreadControl*>(thread));
+}
+
+void PosixOs::sleep_ms(uint32_t ms) { std::this_thread::sleep_for(Milliseconds(ms)); }
+
+void PosixOs::Event::set() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  signalled_ = true;
+  signalled_cv_.notify_one();
+}
+
+void PosixOs::Event::reset() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  signalled_ = false;
+}
+
+bool PosixOs::Event::wait(uint32_t timeout_ms) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  auto is_signalled = [this] { return signalled_; };
+  if (timeout_ms == kInfinite) {
+    signalled_cv_.wait(lock, is_signalled);
+  } else if (!signalled_cv_.wait_for(lock, Milliseconds(timeout_ms), is_signalled)) {
+    return false;
+  }
+  signalled_ = false;
+  return true;
+}
+
+}  // namespace telvarn::platform

@@ -1,0 +1,33 @@
+// Helpers shared by the tests: scratch folders and files, and open-file checks.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace telvarn::test {
+
+// A fresh folder under the system's temporary folder, removed with its contents.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  // The path of `name` inside the folder, as a narrow string for the exports.
+  std::string path(const std::string& name) const;
+
+ private:
+  std::filesystem::path root_;
+};
+
+void WriteFile(const std::string& path, const std::string& bytes);
+std::string ReadFile(const std::string& path);
+// Makes a file of `size` bytes without writing them (sparse where the file system can).
+void MakeSizedFile(const std::string& path, uint64_t size);
+// Whether this process still holds the file open.
+bool IsFileOpenHere(const std::string& path);
+
+}  // namespace telvarn::test
