@@ -57,6 +57,7 @@ int32_t BindStream(IoSlot& slot, Direction direction, const VarDesc& var, int32_
     binding.data = data;
     binding.size = length != 0 ? length : MeasureText(data);
     binding.pos = 0;
+    binding.size_explicit = length > 0;
     binding.bound = true;
     return 0;
   }
@@ -70,6 +71,7 @@ int32_t BindStream(IoSlot& slot, Direction direction, const VarDesc& var, int32_
   binding.file = file;
   binding.size = MeasureAndRewind(file);
   binding.pos = 0;
+  binding.size_explicit = false;
   binding.bound = true;
   binding.kind = kStreamFile;
   return 0;

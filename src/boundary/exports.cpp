@@ -2,6 +2,9 @@
 #include "boundary/exports.h"
 
 #include "boundary/bindings.h"
+#include "boundary/job_control.h"
+#include "digest/jobs.h"
+#include "engine/job_launcher.h"
 #include "engine/module.h"
 
 using telvarn::Direction;
@@ -48,6 +51,30 @@ int32_t TELVARN_STDCALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t 
   if (slot == nullptr) return -1;
   telvarn::SetKey(*slot, static_cast<const uint8_t*>(key), length);
   return 0;
+}
+
+int32_t TELVARN_STDCALL Telvarn_CRC32(int32_t io, int32_t async, int32_t priority, int32_t) noexcept {
+  return telvarn::LaunchJob(io, async, priority, &telvarn::CRC32_Worker);
+}
+
+int32_t TELVARN_STDCALL Telvarn_CRC16(int32_t io, int32_t async, int32_t priority, int32_t) noexcept {
+  return telvarn::LaunchJob(io, async, priority, &telvarn::CRC16_Worker);
+}
+
+int32_t TELVARN_STDCALL Telvarn_IO_State(int32_t io, int32_t, int32_t, int32_t) noexcept {
+  return telvarn::JobState(io);
+}
+
+int32_t TELVARN_STDCALL Telvarn_IO_Wait(int32_t io, uint32_t timeout_ms, int32_t, int32_t) noexcept {
+  return telvarn::WaitForJob(io, timeout_ms);
+}
+
+int32_t TELVARN_STDCALL Telvarn_IO_WaitAll(int32_t, int32_t, int32_t, int32_t) noexcept {
+  return telvarn::WaitForAllJobs();
+}
+
+int32_t TELVARN_STDCALL Telvarn_IO_Suspend(int32_t io, int32_t resume, int32_t, int32_t) noexcept {
+  return telvarn::SuspendJob(io, resume);
 }
 
 }  // extern "C"

@@ -34,4 +34,26 @@ int32_t TELVARN_STDCALL Telvarn_IO_Output_Set(const telvarn::VarDesc* var, int32
 int32_t TELVARN_STDCALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t length,
                                            int32_t) noexcept;
 
+// Job exports: start the job on the IO. async 0 runs it now and returns once it
+// has finished; any other value queues it at a priority from 1 (first) to 6
+// (last), other values counting as 4. 0 started; -1 absent IO (or no thread could
+// be made for the job).
+// CRC-32 of the input as 8 upper-case hexadecimal characters.
+int32_t TELVARN_STDCALL Telvarn_CRC32(int32_t io, int32_t async, int32_t priority, int32_t) noexcept;
+// CRC-16/MCRF4XX of the input as 4 upper-case hexadecimal characters.
+int32_t TELVARN_STDCALL Telvarn_CRC16(int32_t io, int32_t async, int32_t priority, int32_t) noexcept;
+
+// Minus the IO's job state: 0 idle (or absent IO), -1 launched, -2 running,
+// -3 suspended, -4 finished. Pauses 10 ms first.
+int32_t TELVARN_STDCALL Telvarn_IO_State(int32_t io, int32_t, int32_t, int32_t) noexcept;
+// Waits up to timeout_ms (0xFFFFFFFF: no limit) for the IO's job thread to end,
+// after a 200 ms pause. -2 ended; -1 timed out; 0 absent IO or nothing to wait on.
+int32_t TELVARN_STDCALL Telvarn_IO_Wait(int32_t io, uint32_t timeout_ms, int32_t, int32_t) noexcept;
+// After a 200 ms pause: -2 when every asynchronous job has ended (the scheduler is
+// idle), -1 otherwise (and before the first launch).
+int32_t TELVARN_STDCALL Telvarn_IO_WaitAll(int32_t, int32_t, int32_t, int32_t) noexcept;
+// resume 1 resumes a suspended job (-1); any other value suspends a running one at
+// its next chunk (0). 0 whenever nothing changes, and for an absent IO. Pauses 10 ms.
+int32_t TELVARN_STDCALL Telvarn_IO_Suspend(int32_t io, int32_t resume, int32_t, int32_t) noexcept;
+
 }  // extern "C"

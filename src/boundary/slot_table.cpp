@@ -29,6 +29,8 @@ SlotTable::SlotTable() {
 SlotTable::~SlotTable() {
   for (int32_t i = 0; i < count_ && slots_[i] != nullptr; ++i) {
     IoSlot* slot = slots_[i];
+    int32_t state = slot->job_state.load();
+    if (state == kJobLaunched || state == kJobRunning || state == kJobSuspended) continue;
     CloseStream(slot->output);
     slot->output.bound = false;
     CloseStream(slot->input);

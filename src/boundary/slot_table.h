@@ -46,6 +46,9 @@ struct StreamBinding {
   int32_t size = 0;
   int32_t pos = 0;
   uint8_t* data = nullptr;
+  // Memory output bound with an explicit positive length: jobs write no more than
+  // `size` bytes into it.
+  bool size_explicit = false;
 };
 
 // Closes the direction's stream if one is open.
@@ -58,8 +61,18 @@ struct IoSlot {
   // text; from position 1024 the RSA key's second section. Cleared at creation.
   uint8_t key_area[kKeyAreaSize] = {};
   uint32_t job_thread_id = 0;
+  // Written by the exports and the worker; moved between running and suspended
+  // only by compare-and-exchange, so a finished job is never marked suspended.
   std::atomic<int32_t> job_state{kJobIdle};
+  // The handle of the last job's worker thread as the launcher made it. A record
+  // only: its owner (the launcher or the scheduler) closes it when the thread
+  // ends, so nothing waits on it; waits use job_ended instead.
   platform::ThreadHandle job_thread = nullptr;
+  // Manual-reset: cleared at launch, set by the worker when its job has ended
+  // (results delivered, files closed), before job_state becomes 4.
+  platform::Os::Event job_ended{platform::EventReset::kManual};
+  // A suspended worker waits on this at its next chunk boundary until resumed.
+  platform::Os::Event resume_event;
 };
 
 class SlotTable {
@@ -69,6 +82,8 @@ class SlotTable {
   // Allocation failures leave the table empty; registration then fails cleanly.
   SlotTable();
   // Destroys every record: its output file is closed first, then its input file.
+  // A record whose job is still launched, running or suspended (possible only when
+  // the process ends under a live worker) is left to that worker, not freed.
   ~SlotTable();
   SlotTable(const SlotTable&) = delete;
   SlotTable& operator=(const SlotTable&) = delete;

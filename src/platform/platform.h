@@ -12,9 +12,17 @@
 // - A thread created suspended runs nothing of its routine until resume_thread.
 // - wait_any_thread watches at most kMaxWaitThreads handles and reports the lowest
 //   index among those whose thread has ended.
-// - Event is auto-reset: a successful wait consumes the signal; set on a signalled
-//   event changes nothing.
+// - Event is auto-reset by default: a successful wait consumes the signal; set on a
+//   signalled event changes nothing. A manual-reset event stays signalled until
+//   reset, releasing every wait meanwhile.
 // - CriticalSection is recursive, as a Win32 critical section is.
+// - Module pins: code that runs on a thread of its own after the host may have let
+//   go of the module takes a pin first (pin_module) and ends its thread through
+//   leave_pinned_thread, which drops the pin and ends the thread in one step that
+//   never returns into the module. While any pin is held the module stays mapped.
+//   The native build is not unloaded, so there pins cost nothing.
+// - park_current_thread never returns; terminate_parked_thread ends such a thread
+//   where the platform can (a parked thread holds no lock and runs no more code).
 #pragma once
 
 #include <cstdint>
@@ -35,6 +43,8 @@ inline constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 inline constexpr uint32_t kMaxWaitThreads = 64;
 
 enum class WaitOutcome { kEnded, kTimedOut, kFailed };
+
+enum class EventReset { kAuto, kManual };
 
 // wait_any_thread yields the index of an ended thread, or one of these.
 inline constexpr int32_t kWaitAnyTimedOut = -1;

@@ -9,6 +9,8 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -72,5 +74,80 @@ bool IsFileOpenHere(const std::string& path) {
   return false;
 #endif
 }
+
+int64_t CountProcessHandles() {
+#if defined(_WIN32)
+  DWORD count = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &count);
+  return count;
+#else
+  int64_t count = 0;
+  for (auto it = std::filesystem::directory_iterator("/proc/self/fd");
+       it != std::filesystem::directory_iterator(); ++it) {
+    ++count;
+  }
+  return count;
+#endif
+}
+
+namespace {
+std::atomic<int> g_held_serial{0};
+}  // namespace
+
+#if defined(_WIN32)
+
+HeldInput::HeldInput() {
+  name_ = "\\\\.\\pipe\\telvarn-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+          std::to_string(g_held_serial++);
+  pipe_ = CreateNamedPipeA(name_.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+                           1 << 16, 1 << 16, 0, nullptr);
+  if (pipe_ == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + name_);
+}
+
+HeldInput::~HeldInput() { Release(); }
+
+void HeldInput::Release(const std::string& bytes) {
+  if (pipe_ == nullptr) return;
+  ConnectNamedPipe(pipe_, nullptr);  // the binding has connected already, or never will
+  DWORD written = 0;
+  if (!bytes.empty()) ::WriteFile(pipe_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  // Closing (not disconnecting) delivers what was written, then the end.
+  CloseHandle(pipe_);
+  pipe_ = nullptr;
+}
+
+#else
+
+HeldInput::HeldInput() {
+  folder_ = std::filesystem::temp_directory_path() /
+            ("telvarn-fifo-" + std::to_string(getpid()) + "-" + std::to_string(g_held_serial++));
+  std::filesystem::create_directories(folder_);
+  name_ = (folder_ / "held").string();
+  if (mkfifo(name_.c_str(), 0600) != 0) throw std::runtime_error("cannot create " + name_);
+  // Opened for reading and writing, the FIFO has a writer from the start, so the
+  // job's binding opens it without blocking and its reads block until Release.
+  fd_ = open(name_.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd_ < 0) throw std::runtime_error("cannot open " + name_);
+}
+
+HeldInput::~HeldInput() {
+  Release();
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
+}
+
+void HeldInput::Release(const std::string& bytes) {
+  if (fd_ < 0) return;
+  size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  close(fd_);
+  fd_ = -1;
+}
+
+#endif
 
 }  // namespace telvarn::test

@@ -29,5 +29,31 @@ std::string ReadFile(const std::string& path);
 void MakeSizedFile(const std::string& path, uint64_t size);
 // Whether this process still holds the file open.
 bool IsFileOpenHere(const std::string& path);
+// Open handles of this process (Windows) or open descriptors (elsewhere).
+int64_t CountProcessHandles();
+
+// An input that holds a job: a named pipe (Windows) or a FIFO (elsewhere) whose
+// reader blocks until the test writes its bytes and closes it. Bind name() as an
+// input file; the binding connects at once.
+class HeldInput {
+ public:
+  HeldInput();
+  ~HeldInput();
+  HeldInput(const HeldInput&) = delete;
+  HeldInput& operator=(const HeldInput&) = delete;
+
+  const std::string& name() const { return name_; }
+  // Writes the bytes and closes the pipe: the reader then sees them and the end.
+  void Release(const std::string& bytes = "");
+
+ private:
+  std::string name_;
+#if defined(_WIN32)
+  void* pipe_ = nullptr;
+#else
+  std::filesystem::path folder_;
+  int fd_ = -1;
+#endif
+};
 
 }  // namespace telvarn::test

@@ -34,8 +34,13 @@ std::condition_variable& StateChanged() {
   return *cv;
 }
 
+int32_t g_live_records = 0;  // guarded by StateMutex()
+
 void ReleaseLocked(ThreadControl* control) {
-  if (--control->references == 0) delete control;
+  if (--control->references == 0) {
+    delete control;
+    --g_live_records;
+  }
 }
 
 void RunThread(ThreadControl* control) {
@@ -69,9 +74,15 @@ ThreadHandle PosixOs::create_thread(ThreadRoutine routine, void* arg, bool start
   static std::atomic<uint32_t> next_id{1};
   auto* control = new (std::nothrow) ThreadControl{routine, arg, !start_suspended, false, 2};
   if (control == nullptr) return nullptr;
+  {
+    std::lock_guard<std::mutex> lock(StateMutex());
+    ++g_live_records;
+  }
   try {
     std::thread(RunThread, control).detach();
   } catch (const std::system_error&) {
+    std::lock_guard<std::mutex> lock(StateMutex());
+    --g_live_records;
     delete control;
     return nullptr;
   }
@@ -123,12 +134,37 @@ void PosixOs::close_thread(ThreadHandle thread) {
   ReleaseLocked(static_cast<ThreadControl*>(thread));
 }
 
+ThreadHandle PosixOs::duplicate_thread(ThreadHandle thread) {
+  if (thread == nullptr) return nullptr;
+  std::lock_guard<std::mutex> lock(StateMutex());
+  ++static_cast<ThreadControl*>(thread)->references;
+  return thread;
+}
+
 void PosixOs::sleep_ms(uint32_t ms) { std::this_thread::sleep_for(Milliseconds(ms)); }
+
+void PosixOs::pin_module() {}
+
+void PosixOs::unpin_module() {}
+
+void PosixOs::leave_pinned_thread(uint32_t) {}
+
+void PosixOs::park_current_thread() {
+  for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
+}
+
+// A std::thread cannot be ended from outside; a parked one sleeps until the process ends.
+void PosixOs::terminate_parked_thread(ThreadHandle) {}
+
+int32_t PosixOs::live_thread_records() {
+  std::lock_guard<std::mutex> lock(StateMutex());
+  return g_live_records;
+}
 
 void PosixOs::Event::set() {
   std::lock_guard<std::mutex> lock(mutex_);
   signalled_ = true;
-  signalled_cv_.notify_one();
+  signalled_cv_.notify_all();
 }
 
 void PosixOs::Event::reset() {
@@ -144,7 +180,7 @@ bool PosixOs::Event::wait(uint32_t timeout_ms) {
   } else if (!signalled_cv_.wait_for(lock, Milliseconds(timeout_ms), is_signalled)) {
     return false;
   }
-  signalled_ = false;
+  if (!manual_) signalled_ = false;
   return true;
 }
 

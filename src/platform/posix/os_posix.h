@@ -20,11 +20,21 @@ struct PosixOs {
   static WaitOutcome wait_thread(ThreadHandle thread, uint32_t timeout_ms);
   static int32_t wait_any_thread(const ThreadHandle* threads, uint32_t count, uint32_t timeout_ms);
   static void close_thread(ThreadHandle thread);
+  // A second handle to the same thread, closed independently of the first.
+  static ThreadHandle duplicate_thread(ThreadHandle thread);
   static void sleep_ms(uint32_t ms);
+  static void pin_module();
+  static void unpin_module();
+  static void leave_pinned_thread(uint32_t exit_code);
+  [[noreturn]] static void park_current_thread();
+  static void terminate_parked_thread(ThreadHandle thread);
+  // Thread records still alive (a record lives while its thread runs or a handle
+  // to it is open): lets tests prove that no handle is left open.
+  static int32_t live_thread_records();
 
   class Event {
    public:
-    Event() = default;
+    explicit Event(EventReset reset = EventReset::kAuto) : manual_(reset == EventReset::kManual) {}
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
     void set();
@@ -36,6 +46,7 @@ struct PosixOs {
     std::mutex mutex_;
     std::condition_variable signalled_cv_;
     bool signalled_ = false;
+    const bool manual_;
   };
 
   class CriticalSection {

@@ -50,9 +50,54 @@ void Win32Os::close_thread(ThreadHandle thread) {
   if (thread != nullptr) CloseHandle(thread);
 }
 
+ThreadHandle Win32Os::duplicate_thread(ThreadHandle thread) {
+  HANDLE copy = nullptr;
+  if (thread == nullptr || !DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &copy,
+                                            0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    return nullptr;
+  }
+  return copy;
+}
+
 void Win32Os::sleep_ms(uint32_t ms) { Sleep(ms); }
 
-Win32Os::Event::Event() : handle_(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+namespace {
+
+// The module (DLL or program) whose code this is, without touching its reference count.
+HMODULE ThisModule() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&ThisModule), &module);
+  return module;
+}
+
+}  // namespace
+
+void Win32Os::pin_module() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ThisModule),
+                     &module);
+}
+
+void Win32Os::unpin_module() { FreeLibrary(ThisModule()); }
+
+// FreeLibraryAndExitThread lives in the system's code: when it drops the last
+// reference the module is unmapped under a thread that never returns into it.
+void Win32Os::leave_pinned_thread(uint32_t exit_code) { FreeLibraryAndExitThread(ThisModule(), exit_code); }
+
+void Win32Os::park_current_thread() {
+  for (;;) Sleep(INFINITE);
+}
+
+void Win32Os::terminate_parked_thread(ThreadHandle thread) {
+  if (thread == nullptr) return;
+  TerminateThread(thread, 0);
+  WaitForSingleObject(thread, 1000);
+}
+
+Win32Os::Event::Event(EventReset reset)
+    : handle_(CreateEventA(nullptr, reset == EventReset::kManual, FALSE, nullptr)) {}
 
 Win32Os::Event::~Event() {
   if (handle_ != nullptr) CloseHandle(handle_);

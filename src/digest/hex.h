@@ -1,0 +1,28 @@
+// Hexadecimal result text: digits from a table rather than a formatted print per value.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace telvarn {
+
+// The low `digits` hexadecimal digits of value, upper case, most significant first
+// (what "%0<digits>X" prints for a value that fits). No NUL is written.
+inline void WriteHexUpper(uint32_t value, unsigned digits, char* out) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  for (unsigned i = digits; i-- > 0;) {
+    out[i] = kDigits[value & 0xF];
+    value >>= 4;
+  }
+}
+
+// Two digits per byte, in byte order. No NUL is written.
+inline void WriteBytesHex(const uint8_t* bytes, size_t count, bool upper, char* out) {
+  const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";
+  for (size_t i = 0; i < count; ++i) {
+    out[2 * i] = digits[bytes[i] >> 4];
+    out[2 * i + 1] = digits[bytes[i] & 0xF];
+  }
+}
+
+}  // namespace telvarn

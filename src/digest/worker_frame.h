@@ -1,0 +1,64 @@
+// The worker frame that every job runs: read the input in chunks, feed the algorithm,
+// deliver the result text, release the bindings, mark the job finished.
+//
+// Contracts:
+// - A worker runs on its own thread with its IoSlot as the only argument and
+//   touches nothing but that record, its chunk buffer and its algorithm.
+// - The frame sets job_state 2 on entry and 4 as its last write to the record;
+//   once a reader sees 4 the record is the host's again.
+// - Suspension takes effect at chunk boundaries: a worker found suspended before a
+//   read (or before it finishes) waits on the record's resume_event, so it never
+//   holds a stream or a runtime lock while held.
+// - Every job ends with job_state 4; the frame has no error path.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "boundary/slot_table.h"
+#include "platform/platform.h"
+
+namespace telvarn {
+
+// What a job adds to the frame: its algorithm, fed chunk by chunk, and its text.
+class JobAlgorithm {
+ public:
+  virtual ~JobAlgorithm() = default;
+  virtual void Update(const uint8_t* bytes, size_t count) = 0;
+  // Writes the result text: exactly the job's result length in characters, then a NUL.
+  virtual void Finish(char* text) = 0;
+};
+
+struct JobShape {
+  uint32_t file_chunk;     // chunk size while the input is a file
+  uint32_t memory_chunk;   // chunk size otherwise
+  uint32_t result_length;  // characters delivered
+};
+
+inline constexpr uint32_t kMaxChunk = 4096;
+inline constexpr uint32_t kMaxResultLength = 128;
+
+// One chunk of input into `buffer`: the count of bytes read, 0 when no more input
+// is to be read. Advances input.pos (saturating at INT32_MAX).
+int32_t ReadChunk(IoSlot& slot, uint8_t* buffer, uint32_t chunk_size);
+// Writes the text's `length` characters to the bound output, if any.
+void DeliverResult(IoSlot& slot, const char* text, uint32_t length);
+// Closes the job's files, releases both bindings and marks the job finished.
+void CloseJob(IoSlot& slot);
+
+// The whole frame on the calling thread.
+void RunJob(IoSlot& slot, JobAlgorithm& algorithm, const JobShape& shape);
+
+// The thread routine of a job: Job is a JobAlgorithm with a static kShape. It ends
+// through the platform's pinned exit, since the launcher pinned the module for it.
+template <class Job>
+uint32_t TELVARN_STDCALL RunWorker(void* slot) {
+  {
+    Job job;
+    RunJob(*static_cast<IoSlot*>(slot), job, Job::kShape);
+  }
+  platform::Os::leave_pinned_thread(0);
+  return 0;
+}
+
+}  // namespace telvarn

@@ -1,0 +1,159 @@
+// The engine's parts on their own: run queue rings, priority levels, the worker
+// frame's reading and delivery, and stopping the scheduler.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <memory>
+
+#include "boundary/bindings.h"
+#include "digest/worker_frame.h"
+#include "engine/job_launcher.h"
+#include "engine/job_scheduler.h"
+#include "engine/run_queue.h"
+#include "support/test_support.h"
+
+namespace telvarn {
+namespace {
+
+using platform::Os;
+using platform::ThreadHandle;
+
+ThreadHandle FakeHandle(uintptr_t n) { return reinterpret_cast<ThreadHandle>(n); }
+uintptr_t Number(ThreadHandle h) { return reinterpret_cast<uintptr_t>(h); }
+
+TEST(RunQueue, ARingGrowsByDoublingAndNeverLosesAHandle) {
+  RunQueue queue;
+  EXPECT_EQ(queue.ring_capacity(3), 128u);
+  for (uintptr_t i = 1; i <= 129; ++i) {
+    ASSERT_TRUE(queue.push(FakeHandle(i), 3));
+    if (i == 127) {
+      EXPECT_EQ(queue.ring_capacity(3), 128u);
+    }
+  }
+  EXPECT_EQ(queue.ring_capacity(3), 256u) << "the 128th handle doubles the ring";
+  for (uintptr_t i = 1; i <= 129; ++i) ASSERT_EQ(Number(queue.take_next()), i);
+  EXPECT_TRUE(queue.empty());
+}
+
+TEST(RunQueue, GrowthKeepsQueueOrderWhenTheRingHasWrapped) {
+  RunQueue queue;
+  uintptr_t pushed = 0, taken = 0;
+  for (int i = 0; i < 100; ++i) queue.push(FakeHandle(++pushed), 5);
+  for (int i = 0; i < 90; ++i) ASSERT_EQ(Number(queue.take_next()), ++taken);
+  for (int i = 0; i < 300; ++i) queue.push(FakeHandle(++pushed), 5);
+  EXPECT_EQ(queue.ring_capacity(5), 512u);
+  while (taken < pushed) ASSERT_EQ(Number(queue.take_next()), ++taken);
+  EXPECT_TRUE(queue.ordered_empty());
+}
+
+TEST(RunQueue, TakesTheLowestLevelFirstAndTellsTheImmediateLevelApart) {
+  RunQueue queue;
+  EXPECT_TRUE(queue.immediate_empty());
+  EXPECT_TRUE(queue.ordered_empty());
+  queue.push(FakeHandle(50), 5);
+  queue.push(FakeHandle(20), 2);
+  queue.push(FakeHandle(21), 2);
+  queue.push(FakeHandle(1), 0);
+  EXPECT_FALSE(queue.immediate_empty());
+  EXPECT_EQ(Number(queue.take_immediate()), 1u);
+  EXPECT_TRUE(queue.immediate_empty());
+  EXPECT_FALSE(queue.ordered_empty());
+  EXPECT_EQ(Number(queue.take_next()), 20u);
+  EXPECT_EQ(Number(queue.take_next()), 21u);
+  queue.push(FakeHandle(2), 0);
+  EXPECT_EQ(Number(queue.take_next()), 2u) << "take_next looks at level 0 too";
+  EXPECT_EQ(Number(queue.take_next()), 50u);
+  EXPECT_EQ(queue.take_next(), nullptr);
+  EXPECT_FALSE(queue.push(FakeHandle(9), 6));
+  EXPECT_FALSE(queue.push(FakeHandle(9), -1));
+  EXPECT_TRUE(queue.empty());
+}
+
+TEST(JobLauncher, PrioritiesMapToQueueLevels) {
+  for (int32_t p = 1; p <= 6; ++p) EXPECT_EQ(QueueLevelForPriority(p), p - 1);
+  for (int32_t p : {0, 7, -5, INT32_MIN, INT32_MAX}) EXPECT_EQ(QueueLevelForPriority(p), 3) << p;
+}
+
+TEST(WorkerFrame, ReadsMemoryInChunksAndFilesUntilTheirEnd) {
+  SlotTable table;
+  IoSlot& slot = *table.register_io(1);
+  std::string bytes(1025, 'm');
+  VarDesc var{};
+  var.data = bytes.data();
+  ASSERT_EQ(BindStream(slot, Direction::kInput, var, 0, 1025), 0);
+  uint8_t chunk[kMaxChunk];
+  EXPECT_EQ(ReadChunk(slot, chunk, 1024), 1024);
+  EXPECT_EQ(ReadChunk(slot, chunk, 1024), 1);
+  EXPECT_EQ(ReadChunk(slot, chunk, 1024), 0);
+  EXPECT_EQ(slot.input.pos, 1025);
+
+  test::TempDir dir;
+  const std::string path = dir.path("exact.bin");
+  test::WriteFile(path, std::string(4096, 'f'));
+  var.data = const_cast<char*>(path.c_str());
+  ASSERT_EQ(BindStream(slot, Direction::kInput, var, kModeFile, 0), 0);
+  EXPECT_EQ(ReadChunk(slot, chunk, 4096), 4096);
+  EXPECT_EQ(ReadChunk(slot, chunk, 4096), 0);
+
+  // Past 2^31 bytes the consumed count saturates rather than wrapping.
+  ASSERT_EQ(BindStream(slot, Direction::kInput, var, kModeFile, 0), 0);
+  slot.input.pos = INT32_MAX - 10;
+  EXPECT_EQ(ReadChunk(slot, chunk, 4096), 4096);
+  EXPECT_EQ(slot.input.pos, INT32_MAX);
+  CloseJob(slot);
+  EXPECT_FALSE(test::IsFileOpenHere(path));
+  EXPECT_EQ(slot.job_state.load(), kJobFinished);
+}
+
+TEST(WorkerFrame, DeliveryRespectsAnExplicitMemoryLength) {
+  SlotTable table;
+  IoSlot& slot = *table.register_io(1);
+  char buffer[16];
+  std::memset(buffer, '#', sizeof buffer);
+  VarDesc var{};
+  var.data = buffer;
+  ASSERT_EQ(BindStream(slot, Direction::kOutput, var, 0, 5), 0);
+  DeliverResult(slot, "0123456789", 8);
+  EXPECT_EQ(std::string(buffer, 8), "01234###");
+  EXPECT_EQ(slot.output.pos, 5);
+  DeliverResult(slot, "0123456789", 8);
+  EXPECT_EQ(std::string(buffer, 8), "01234###") << "no room left";
+}
+
+// A worker stand-in that holds until its gate opens.
+struct HeldWorker {
+  Os::Event gate;
+  static uint32_t TELVARN_STDCALL Run(void* arg) {
+    static_cast<HeldWorker*>(arg)->gate.wait(platform::kInfinite);
+    return 0;
+  }
+};
+
+TEST(JobScheduler, StopIsQuickWhetherIdleOrBusy) {
+  for (bool busy : {false, true}) {
+    HeldWorker worker;
+    ThreadHandle watch = nullptr;
+    auto scheduler = std::make_unique<JobScheduler>();
+    ASSERT_TRUE(scheduler->start());
+    if (busy) {
+      ThreadHandle thread = Os::create_thread(&HeldWorker::Run, &worker, true, nullptr);
+      watch = Os::duplicate_thread(thread);
+      ASSERT_TRUE(scheduler->enqueue(thread, 0));
+    }
+    Os::sleep_ms(300);
+    auto start = std::chrono::steady_clock::now();
+    scheduler.reset();
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(elapsed, std::chrono::milliseconds(1500)) << (busy ? "busy" : "idle");
+    worker.gate.set();
+    if (watch != nullptr) {
+      EXPECT_EQ(Os::wait_thread(watch, 20000), platform::WaitOutcome::kEnded);
+      Os::close_thread(watch);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace telvarn
