@@ -33,4 +33,9 @@ const Api& ExportsUnderTest();
 // "linked" or "dll".
 const char* ExportsKind();
 
+#if defined(_WIN32)
+// The exports of a module loaded from TelvarnHX.hpi (its HMODULE, as a pointer).
+Api ApiFromModule(void* module);
+#endif
+
 }  // namespace telvarn::test

@@ -16,9 +16,10 @@ Fn Find(HMODULE module, const char* name) {
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(address));
 }
 
-Api Load() {
-  HMODULE module = LoadLibraryA("TelvarnHX.hpi");
-  if (module == nullptr) throw std::runtime_error("cannot load TelvarnHX.hpi");
+}  // namespace
+
+Api ApiFromModule(void* handle) {
+  auto module = static_cast<HMODULE>(handle);
   return Api{
       Find<Api::IoExport>(module, "_Telvarn_IO_Initialize@16"),
       Find<Api::BindExport>(module, "_Telvarn_IO_Input_Set@16"),
@@ -33,10 +34,12 @@ Api Load() {
   };
 }
 
-}  // namespace
-
 const Api& ExportsUnderTest() {
-  static const Api api = Load();
+  static const Api api = [] {
+    HMODULE module = LoadLibraryA("TelvarnHX.hpi");
+    if (module == nullptr) throw std::runtime_error("cannot load TelvarnHX.hpi");
+    return ApiFromModule(module);
+  }();
   return api;
 }
 

@@ -220,9 +220,10 @@ TEST_F(JobTest, MemoryLengthsAreHonoured) {
 
   io = NewIo();
   BindMemoryInput(io, "123456789");
-  out = BindMemoryOutput(io, /*length=*/0, /*room=*/2);
+  char room[16] = "ab";
+  ASSERT_EQ(api.output_set(Var(room), io, 0, 0), 0);
   ASSERT_EQ(Crc32(io, 0), 0);
-  EXPECT_EQ(std::string(out, 8), "CBF43926") << "length 0 writes the whole text";
+  EXPECT_EQ(std::string(room, 8), "CBF43926") << "length 0 writes the whole text";
 }
 
 TEST_F(JobTest, ASecondJobWithoutNewBindingsReadsAndWritesNothing) {
@@ -339,6 +340,26 @@ TEST_F(JobTest, PriorityOneStartsWhileTwoRun) {
   EXPECT_EQ(AwaitState(ordinary.io, -2), -2);
   Finish(b);
   Finish(ordinary);
+}
+
+TEST_F(JobTest, ImmediateJobsBeyondSixtyFourWaitTheirTurn) {
+  constexpr int kJobs = 66;
+  std::vector<HeldJob> jobs;
+  for (int i = 0; i < kJobs; ++i) jobs.push_back(LaunchHeld(1));
+  auto count_in = [&](int32_t state) {
+    int n = 0;
+    for (HeldJob& job : jobs) n += api.state(job.io, 0, 0, 0) == state ? 1 : 0;
+    return n;
+  };
+  int running = 0;
+  for (int sweep = 0; sweep < 100 && running < 64; ++sweep) running = count_in(-2);
+  EXPECT_EQ(running, 64) << "one wait watches at most 64 workers";
+  EXPECT_EQ(api.state(jobs[64].io, 0, 0, 0), -1);
+  EXPECT_EQ(api.state(jobs[65].io, 0, 0, 0), -1);
+  Finish(jobs[0]);
+  EXPECT_EQ(AwaitState(jobs[64].io, -2), -2) << "the oldest queued job takes the freed place";
+  EXPECT_EQ(api.state(jobs[65].io, 0, 0, 0), -1);
+  for (int i = 1; i < kJobs; ++i) Finish(jobs[i]);
 }
 
 TEST_F(JobTest, WaitResults) {

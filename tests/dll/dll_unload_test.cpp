@@ -1,0 +1,173 @@
+// Unloading TelvarnHX.hpi with FreeLibrary while jobs are queued, running, suspended or
+// finished: the host's call returns promptly, the process lives on, no job is lost,
+// and the module goes once its last job has ended.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+
+#include <windows.h>
+
+#include "jobs/api.h"
+#include "support/test_support.h"
+
+namespace telvarn::test {
+namespace {
+
+constexpr char kModuleName[] = "TelvarnHX.hpi";
+
+class Unload : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (GetModuleHandleA(kModuleName) != nullptr) GTEST_SKIP() << "module loaded by another test";
+    module_ = LoadLibraryA(kModuleName);
+    ASSERT_NE(module_, nullptr);
+    api_ = ApiFromModule(module_);
+  }
+
+  // FreeLibrary, timed.
+  std::chrono::milliseconds Free() {
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(FreeLibrary(module_));
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 start);
+  }
+  static bool Loaded() { return GetModuleHandleA(kModuleName) != nullptr; }
+  static bool AwaitUnloaded(int timeout_ms = 20000) {
+    for (int waited = 0; waited < timeout_ms && Loaded(); waited += 20) Sleep(20);
+    return !Loaded();
+  }
+
+  VarDesc* Var(const void* data) {
+    vars_.push_back(std::make_unique<VarDesc>());
+    VarDesc* var = vars_.back().get();
+    std::memset(var, 0xCC, sizeof *var);
+    var->data = const_cast<void*>(data);
+    return var;
+  }
+  // Launches a CRC-32 job reading `input` (a file name) into the file `output`.
+  void LaunchFileJob(int32_t io, const std::string& input, const std::string& output,
+                     int32_t priority = 3) {
+    names_.push_back(input);
+    names_.push_back(output);
+    ASSERT_EQ(api_.initialize(io, 0, 0, 0), 0);
+    ASSERT_EQ(api_.input_set(Var(names_[names_.size() - 2].c_str()), io, 1, 0), 0);
+    ASSERT_EQ(api_.output_set(Var(names_.back().c_str()), io, 1, 0), 0);
+    ASSERT_EQ(api_.crc32(io, 1, priority, 0), 0);
+  }
+  int32_t AwaitState(int32_t io, int32_t expected) {
+    int32_t state = api_.state(io, 0, 0, 0);
+    for (int i = 0; i < 2000 && state != expected; ++i) state = api_.state(io, 0, 0, 0);
+    return state;
+  }
+
+  HMODULE module_ = nullptr;
+  Api api_{};
+  TempDir dir_;
+  std::vector<std::unique_ptr<VarDesc>> vars_;
+  std::vector<std::string> names_;
+};
+
+TEST_F(Unload, WithoutJobsClosesEveryBoundFile) {
+  const std::string in = dir_.path("in.bin"), out = dir_.path("out.txt");
+  WriteFile(in, "0123456789");
+  names_ = {in, out};
+  for (int32_t io = 0; io < 5; ++io) ASSERT_EQ(api_.initialize(io, 0, 0, 0), 0);
+  ASSERT_EQ(api_.input_set(Var(names_[0].c_str()), 3, 1, 0), 0);
+  ASSERT_EQ(api_.output_set(Var(names_[1].c_str()), 3, 1, 0), 0);
+  EXPECT_LT(Free().count(), 1000);
+  EXPECT_FALSE(Loaded());
+  EXPECT_FALSE(IsFileOpenHere(in));
+  EXPECT_FALSE(IsFileOpenHere(out));
+}
+
+TEST_F(Unload, WhileTheSchedulerIsIdle) {
+  const std::string in = dir_.path("in.bin"), out = dir_.path("out.txt");
+  WriteFile(in, "123456789");
+  LaunchFileJob(7, in, out);
+  ASSERT_EQ(AwaitState(7, -4), -4);
+  int32_t idle = -1;
+  for (int i = 0; i < 50 && idle != -2; ++i) idle = api_.wait_all(0, 0, 0, 0);
+  ASSERT_EQ(idle, -2);
+  EXPECT_LT(Free().count(), 1500);
+  EXPECT_FALSE(Loaded());
+  EXPECT_EQ(ReadFile(out), "CBF43926");
+}
+
+TEST_F(Unload, DuringARunningJobTheJobFinishesAndThenTheModuleGoes) {
+  HeldInput held;
+  const std::string out = dir_.path("out.txt");
+  LaunchFileJob(1, held.name(), out);
+  ASSERT_EQ(AwaitState(1, -2), -2);
+  EXPECT_LT(Free().count(), 1500);
+  EXPECT_TRUE(Loaded()) << "the running job keeps the module mapped";
+  held.Release("123456789");
+  EXPECT_TRUE(AwaitUnloaded());
+  EXPECT_EQ(ReadFile(out), "CBF43926");
+}
+
+TEST_F(Unload, WithQueuedJobsEveryJobStillRuns) {
+  HeldInput first, second;
+  const std::string in = dir_.path("in.bin");
+  WriteFile(in, "123456789");
+  const std::string out1 = dir_.path("1.txt"), out2 = dir_.path("2.txt"), out3 = dir_.path("3.txt");
+  LaunchFileJob(1, first.name(), out1);
+  LaunchFileJob(2, second.name(), out2);
+  ASSERT_EQ(AwaitState(1, -2), -2);
+  ASSERT_EQ(AwaitState(2, -2), -2);
+  LaunchFileJob(3, in, out3, 6);
+  ASSERT_EQ(api_.state(3, 0, 0, 0), -1);
+  EXPECT_LT(Free().count(), 1500);
+  EXPECT_TRUE(Loaded());
+  first.Release("first");
+  second.Release("second");
+  EXPECT_TRUE(AwaitUnloaded());
+  EXPECT_EQ(ReadFile(out3), "CBF43926");
+  EXPECT_EQ(ReadFile(out1).size(), 8u);
+  EXPECT_EQ(ReadFile(out2).size(), 8u);
+}
+
+TEST_F(Unload, ASuspendedJobHoldsTheModuleUntilAReloadedHostResumesIt) {
+  HeldInput held;
+  const std::string out = dir_.path("out.txt");
+  LaunchFileJob(1, held.name(), out);
+  ASSERT_EQ(AwaitState(1, -2), -2);
+  ASSERT_EQ(api_.suspend(1, 0, 0, 0), 0);
+  held.Release("123456789");
+  EXPECT_LT(Free().count(), 1500);
+  Sleep(300);
+  EXPECT_TRUE(Loaded());
+
+  HMODULE again = LoadLibraryA(kModuleName);
+  ASSERT_EQ(again, module_) << "the same module, with its IOs";
+  Api api = ApiFromModule(again);
+  EXPECT_EQ(api.state(1, 0, 0, 0), -3);
+  EXPECT_EQ(api.suspend(1, 1, 0, 0), -1);
+  for (int i = 0; i < 2000 && api.state(1, 0, 0, 0) != -4; ++i) {
+  }
+  EXPECT_EQ(ReadFile(out), "CBF43926");
+  EXPECT_TRUE(FreeLibrary(again));
+  EXPECT_TRUE(AwaitUnloaded());
+}
+
+TEST_F(Unload, AReloadedModuleStartsAfresh) {
+  const std::string in = dir_.path("in.bin"), out = dir_.path("out.txt");
+  WriteFile(in, "123456789");
+  LaunchFileJob(9, in, out);
+  ASSERT_EQ(AwaitState(9, -4), -4);
+  Free();
+  ASSERT_TRUE(AwaitUnloaded());
+
+  module_ = LoadLibraryA(kModuleName);
+  ASSERT_NE(module_, nullptr);
+  api_ = ApiFromModule(module_);
+  EXPECT_EQ(api_.wait_all(0, 0, 0, 0), -1) << "no scheduler before the first launch";
+  EXPECT_EQ(api_.key_set("key", 9, 0, 0), -1) << "IO 9 is not registered any more";
+  EXPECT_EQ(api_.state(9, 0, 0, 0), 0);
+  Free();
+  EXPECT_TRUE(AwaitUnloaded());
+}
+
+}  // namespace
+}  // namespace telvarn::test
