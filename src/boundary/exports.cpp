@@ -61,6 +61,26 @@ int32_t TELVARN_STDCALL Telvarn_CRC16(int32_t io, int32_t async, int32_t priorit
   return telvarn::LaunchJob(io, async, priority, &telvarn::CRC16_Worker);
 }
 
+int32_t TELVARN_STDCALL Telvarn_SHA1(int32_t io, int32_t async, int32_t priority, int32_t) noexcept {
+  return telvarn::LaunchJob(io, async, priority, &telvarn::SHA1_Worker);
+}
+
+int32_t TELVARN_STDCALL Telvarn_SHA256(int32_t io, int32_t async, int32_t priority, int32_t) noexcept {
+  return telvarn::LaunchJob(io, async, priority, &telvarn::SHA256_Worker);
+}
+
+int32_t TELVARN_STDCALL Telvarn_SHA512(int32_t io, int32_t async, int32_t priority, int32_t) noexcept {
+  return telvarn::LaunchJob(io, async, priority, &telvarn::SHA512_Worker);
+}
+
+int32_t TELVARN_STDCALL Telvarn_MD5(int32_t io, int32_t async, int32_t priority, int32_t) noexcept {
+  return telvarn::LaunchJob(io, async, priority, &telvarn::MD5_Worker);
+}
+
+int32_t TELVARN_STDCALL Telvarn_MD5Key(int32_t io, int32_t async, int32_t priority, int32_t) noexcept {
+  return telvarn::LaunchJob(io, async, priority, &telvarn::MD5Key_Worker);
+}
+
 int32_t TELVARN_STDCALL Telvarn_IO_State(int32_t io, int32_t, int32_t, int32_t) noexcept {
   return telvarn::JobState(io);
 }

@@ -42,6 +42,15 @@ int32_t TELVARN_STDCALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t 
 int32_t TELVARN_STDCALL Telvarn_CRC32(int32_t io, int32_t async, int32_t priority, int32_t) noexcept;
 // CRC-16/MCRF4XX of the input as 4 upper-case hexadecimal characters.
 int32_t TELVARN_STDCALL Telvarn_CRC16(int32_t io, int32_t async, int32_t priority, int32_t) noexcept;
+// SHA-1, SHA-256, SHA-512 of the input as 40, 64, 128 upper-case hexadecimal characters.
+int32_t TELVARN_STDCALL Telvarn_SHA1(int32_t io, int32_t async, int32_t priority, int32_t) noexcept;
+int32_t TELVARN_STDCALL Telvarn_SHA256(int32_t io, int32_t async, int32_t priority, int32_t) noexcept;
+int32_t TELVARN_STDCALL Telvarn_SHA512(int32_t io, int32_t async, int32_t priority, int32_t) noexcept;
+// MD5 of the input as 32 lower-case hexadecimal characters.
+int32_t TELVARN_STDCALL Telvarn_MD5(int32_t io, int32_t async, int32_t priority, int32_t) noexcept;
+// HMAC-MD5 of the input under the IO's key (its key text up to the first NUL), as
+// 32 lower-case hexadecimal characters.
+int32_t TELVARN_STDCALL Telvarn_MD5Key(int32_t io, int32_t async, int32_t priority, int32_t) noexcept;
 
 // Minus the IO's job state: 0 idle (or absent IO), -1 launched, -2 running,
 // -3 suspended, -4 finished. Pauses 10 ms first.

@@ -14,6 +14,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "boundary/slot_table.h"
 #include "platform/platform.h"
@@ -49,13 +50,20 @@ void CloseJob(IoSlot& slot);
 // The whole frame on the calling thread.
 void RunJob(IoSlot& slot, JobAlgorithm& algorithm, const JobShape& shape);
 
-// The thread routine of a job: Job is a JobAlgorithm with a static kShape. It ends
+// The thread routine of a job: Job is a JobAlgorithm with a static kShape, built
+// either from nothing or from the IO's record (a job that reads its key). It ends
 // through the platform's pinned exit, since the launcher pinned the module for it.
 template <class Job>
-uint32_t TELVARN_STDCALL RunWorker(void* slot) {
+uint32_t TELVARN_STDCALL RunWorker(void* slot_arg) {
   {
-    Job job;
-    RunJob(*static_cast<IoSlot*>(slot), job, Job::kShape);
+    IoSlot& slot = *static_cast<IoSlot*>(slot_arg);
+    if constexpr (std::is_constructible_v<Job, const IoSlot&>) {
+      Job job(slot);
+      RunJob(slot, job, Job::kShape);
+    } else {
+      Job job;
+      RunJob(slot, job, Job::kShape);
+    }
   }
   platform::Os::leave_pinned_thread(0);
   return 0;

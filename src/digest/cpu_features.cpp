@@ -1,0 +1,86 @@
+// The CPUID probe: identification bit, highest leaf, then leaves 1 and 7.
+#include "digest/cpu_features.h"
+
+#include <cstdint>
+
+namespace telvarn {
+namespace {
+
+#if defined(__i386__) || defined(__x86_64__)
+
+struct CpuidRegisters {
+  uint32_t eax, ebx, ecx, edx;
+};
+
+CpuidRegisters Cpuid(uint32_t leaf, uint32_t subleaf = 0) {
+  CpuidRegisters r;
+#if defined(__i386__)
+  // EBX may hold the GOT pointer in position-independent 32-bit code: keep it.
+  __asm__ volatile(
+      "movl %%ebx, %%esi\n\t"
+      "cpuid\n\t"
+      "xchgl %%ebx, %%esi"
+      : "=a"(r.eax), "=S"(r.ebx), "=c"(r.ecx), "=d"(r.edx)
+      : "a"(leaf), "c"(subleaf));
+#else
+  __asm__ volatile("cpuid" : "=a"(r.eax), "=b"(r.ebx), "=c"(r.ecx), "=d"(r.edx) : "a"(leaf), "c"(subleaf));
+#endif
+  return r;
+}
+
+// A 32-bit processor has CPUID when bit 21 of EFLAGS (ID) can be flipped.
+bool HasCpuid() {
+#if defined(__i386__)
+  uint32_t before, after;
+  __asm__ volatile(
+      "pushfl\n\t"
+      "pushfl\n\t"
+      "popl %0\n\t"
+      "movl %0, %1\n\t"
+      "xorl $0x200000, %1\n\t"
+      "pushl %1\n\t"
+      "popfl\n\t"
+      "pushfl\n\t"
+      "popl %1\n\t"
+      "popfl"
+      : "=&r"(before), "=&r"(after)
+      :
+      : "cc");
+  return ((before ^ after) & 0x200000u) != 0;
+#else
+  return true;
+#endif
+}
+
+CpuFeatures Probe() {
+  CpuFeatures features;
+  if (!HasCpuid()) return features;
+  const uint32_t highest_leaf = Cpuid(0).eax;
+  if (highest_leaf == 0) return features;
+  const CpuidRegisters leaf1 = Cpuid(1);
+  features.mmx = (leaf1.edx >> 23) & 1;
+  features.sse2 = (leaf1.edx >> 26) & 1;
+  features.ssse3 = (leaf1.ecx >> 9) & 1;
+  features.sse41 = (leaf1.ecx >> 19) & 1;
+  // Leaf 7 answers garbage (the highest basic leaf's values) where it does not exist.
+  if (highest_leaf >= 7) {
+    const CpuidRegisters leaf7 = Cpuid(7, 0);
+    features.sha = (leaf7.ebx >> 29) & 1;
+  }
+  return features;
+}
+
+#else
+
+CpuFeatures Probe() { return CpuFeatures{}; }
+
+#endif
+
+}  // namespace
+
+const CpuFeatures& GetCpuFeatures() {
+  static const CpuFeatures features = Probe();
+  return features;
+}
+
+}  // namespace telvarn

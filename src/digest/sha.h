@@ -1,0 +1,90 @@
+// SHA-1, SHA-256 and SHA-512 digest contexts with upper-case hexadecimal results.
+//
+// Each context is Reset on construction, absorbs bytes with Update, and Finish
+// yields the result text (40, 64 or 128 upper-case hexadecimal characters and a
+// NUL). Once finished, Finish yields the same text again; an Update after it
+// clears the result, and a Reset starts a new message. A context belongs to one
+// thread. Its block function is the processor's best variant unless one is given.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "digest/block_functions.h"
+#include "digest/sha_engine.h"
+
+namespace telvarn {
+
+template <class Traits>
+class ShaContext {
+ public:
+  using Word = typename Traits::Word;
+  using Variant = BlockVariant<typename Traits::BlockFn>;
+  static constexpr size_t kTextLength = Traits::kTextLength;
+
+  ShaContext() : ShaContext(Traits::Active()) {}
+  explicit ShaContext(const Variant& variant) : variant_(variant), engine_(variant.compress) {
+    Reset();
+  }
+
+  void Reset() {
+    engine_.Start(Traits::kInitial);
+    finished_ = false;
+  }
+  void Update(const uint8_t* bytes, size_t count) {
+    if (count == 0) return;
+    engine_.Absorb(bytes, count);
+    finished_ = false;
+  }
+  const char* Finish() {
+    if (!finished_) {
+      engine_.Complete();
+      Traits::WriteText(engine_.state(), text_);
+      finished_ = true;
+    }
+    return text_;
+  }
+  const Variant& variant() const { return variant_; }
+
+ private:
+  const Variant& variant_;
+  ShaEngine<Word, Traits::kStateWords, Traits::kBlock> engine_;
+  bool finished_ = false;
+  char text_[kTextLength + 1];
+};
+
+struct Sha1Traits {
+  using Word = uint32_t;
+  using BlockFn = Sha1BlockFn;
+  static constexpr size_t kStateWords = 5, kBlock = 64, kTextLength = 40;
+  static const Word kInitial[kStateWords];
+  static const Sha1Variant& Active() { return ActiveSha1(); }
+  static void WriteText(const Word* state, char* text);
+};
+
+struct Sha256Traits {
+  using Word = uint32_t;
+  using BlockFn = Sha256BlockFn;
+  static constexpr size_t kStateWords = 8, kBlock = 64, kTextLength = 64;
+  static const Word kInitial[kStateWords];
+  static const Sha256Variant& Active() { return ActiveSha256(); }
+  static void WriteText(const Word* state, char* text);
+};
+
+struct Sha512Traits {
+  using Word = uint64_t;
+  using BlockFn = Sha512BlockFn;
+  static constexpr size_t kStateWords = 8, kBlock = 128, kTextLength = 128;
+  static const Word kInitial[kStateWords];
+  static const Sha512Variant& Active() { return ActiveSha512(); }
+  static void WriteText(const Word* state, char* text);
+};
+
+using Sha1Context = ShaContext<Sha1Traits>;
+using Sha256Context = ShaContext<Sha256Traits>;
+using Sha512Context = ShaContext<Sha512Traits>;
+
+// Whether a SHA-512 context runs the 64-bit SIMD (MMX) block function.
+bool UsesSimd64(const Sha512Context& context);
+
+}  // namespace telvarn

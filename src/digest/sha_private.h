@@ -1,0 +1,31 @@
+// Shared by the SHA block-function variants: constants and big-endian loads.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace telvarn::sha_internal {
+
+extern const uint32_t kSha256RoundConstants[64];
+extern const uint64_t kSha512RoundConstants[80];
+
+inline uint32_t LoadBe32(const uint8_t* p) {
+  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | uint32_t{p[3]};
+}
+
+inline uint64_t LoadBe64(const uint8_t* p) {
+  return uint64_t{LoadBe32(p)} << 32 | LoadBe32(p + 4);
+}
+
+inline uint32_t Rotr32(uint32_t x, unsigned n) { return (x >> n) | (x << (32 - n)); }
+inline uint32_t Rotl32(uint32_t x, unsigned n) { return (x << n) | (x >> (32 - n)); }
+inline uint64_t Rotr64(uint64_t x, unsigned n) { return (x >> n) | (x << (64 - n)); }
+
+void Sha1CompressPortable(uint32_t state[5], const uint8_t* data, size_t blocks);
+void Sha256CompressPortable(uint32_t state[8], const uint8_t* data, size_t blocks);
+void Sha512CompressPortable(uint64_t state[8], const uint8_t* data, size_t blocks);
+#if defined(__i386__) || defined(__x86_64__)
+void Sha512CompressMmx(uint64_t state[8], const uint8_t* data, size_t blocks);
+#endif
+
+}  // namespace telvarn::sha_internal

@@ -1,0 +1,265 @@
+// Digest contexts against known answers (RFC 1321, FIPS 180-2, RFC 2202) on every block
+// function variant, streaming in every split, and the MD5 and HMAC-MD5 particulars.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "digest/cpu_features.h"
+#include "digest/hmac_md5.h"
+#include "digest/md5.h"
+#include "digest/sha.h"
+
+namespace telvarn {
+namespace {
+
+const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+
+struct DigestVector {
+  const char* source;
+  std::string message;
+  const char* md5;
+  const char* sha1;
+  const char* sha256;
+  const char* sha512;
+};
+
+// Expected digests as FIPS 180-2 lists them (and, for the padding boundaries and
+// MD5, as Python's hashlib computes them).
+const std::vector<DigestVector>& Vectors() {
+  static const std::vector<DigestVector> vectors = {
+    {"FIPS 180-2, one block", "abc", "900150983cd24fb0d6963f7d28e17f72", "A9993E364706816ABA3E25717850C26C9CD0D89D", "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD", "DDAF35A193617ABACC417349AE20413112E6FA4E89A97EA20A9EEEE64B55D39A2192992A274FC1A836BA3C23A3FEEBBD454D4423643CE80E2A9AC94FA54CA49F"},
+    {"FIPS 180-2, two blocks (448 bits)", "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq", "8215ef0796a20bcaaae116d3876c664a", "84983E441C3BD26EBAAE4AA1F95129E5E54670F1", "248D6A61D20638B8E5C026930C3E6039A33CE45964FF2167F6ECEDD419DB06C1", "204A8FC6DDA82F0A0CED7BEB8E08A41657C16EF468B228A8279BE331A703C33596FD15C13B1B07F9AA1D3BEA57789CA031AD85C7A71DD70354EC631238CA3445"},
+    {"FIPS 180-2, SHA-512 two blocks (896 bits)", "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu", "03dd8807a93175fb062dfb55dc7d359c", "A49B2446A02C645BF419F995B67091253A04A259", "CF5B16A778AF8380036CE59E7B0492370B249B11E8F07A51AFAC45037AFEE9D1", "8E959B75DAE313DA8CF4F72814FC143F8F7779C6EB9F7FA17299AEADB6889018501D289E4900F7E4331B99DEC4B5433AC7D329EEB6DD26545E96E55B874BE909"},
+    {"FIPS 180-2, one million \"a\"", std::string(1000000, 'a'), "7707d6ae4e027c70eea2a935c2296f21", "34AA973CD4C4DAA4F61EEB2BDBAD27316534016F", "CDC76E5C9914FB9281A1C7E284D73E67F1809A48A497200E046D39CCC7112CD0", "E718483D0CE769644E2E42C7BC15B4638E1F98B13B2044285632A803AFA973EBDE0FF244877EA60A4CB0432CE577C31BEB009C5C2C49AA2E4EADB217AD8CC09B"},
+    {"empty message", "", "d41d8cd98f00b204e9800998ecf8427e", "DA39A3EE5E6B4B0D3255BFEF95601890AFD80709", "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855", "CF83E1357EEFB8BDF1542850D66D8007D620E4050B5715DC83F4A921D36CE9CE47D0D13C5D85F2B0FF8318D2877EEC2F63B931BD47417A81A538327AF927DA3E"},
+    {"padding boundary, 55 bytes", std::string(55, 'a'), "ef1772b6dff9a122358552954ad0df65", "C1C8BBDC22796E28C0E15163D20899B65621D65A", "9F4390F8D30C2DD92EC9F095B65E2B9AE9B0A925A5258E241C9F1E910F734318", "B0220C772CBF6C1822E2CB38A437D0E1D58772417A4BBB21C961364F8B6143E05AA6316DCA8D1D7B19E16448419076395F6086CB55101FBD6D5497B148E1745F"},
+    {"padding boundary, 56 bytes", std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218", "C2DB330F6083854C99D4B5BFB6E8F29F201BE699", "B35439A4AC6F0948B6D6F9E3C6AF0F5F590CE20F1BDE7090EF7970686EC6738A", "962B64AAE357D2A4FEE3DED8B539BDC9D325081822B0BFC55583133AAB44F18BAFE11D72A7AE16C79CE2BA620AE2242D5144809161945F1367F41B3972E26E04"},
+    {"padding boundary, 63 bytes", std::string(63, 'a'), "b06521f39153d618550606be297466d5", "03F09F5B158A7A8CDAD920BDDC29B81C18A551F5", "7D3E74A05D7DB15BCE4AD9EC0658EA98E3F06EEECF16B4C6FFF2DA457DDC2F34", "C1B0F5C6D3B03DFE4A2602E67242F54E344090B66E01100A469B129F583F016C7E27DDDEAA438393DCC7EC54B0B57C9BA7AF007F9B56DB5F6FB677D972A31362"},
+    {"padding boundary, 64 bytes", std::string(64, 'a'), "014842d480b571495a4a0363793f7367", "0098BA824B5C16427BD7A1122A5A442A25EC644D", "FFE054FE7AE0CB6DC65C3AF9B61D5209F439851DB43D0BA5997337DF154668EB", "01D35C10C6C38C2DCF48F7EEBB3235FB5AD74A65EC4CD016E2354C637A8FB49B695EF3C1D6F7AE4CD74D78CC9C9BCAC9D4F23A73019998A7F73038A5C9B2DBDE"},
+    {"padding boundary, 65 bytes", std::string(65, 'a'), "c743a45e0d2e6a95cb859adae0248435", "11655326C708D70319BE2610E8A57D9A5B959D3B", "635361C48BB9EAB14198E76EA8AB7F1A41685D6AD62AA9146D301D4F17EB0AE0", "B83086CD8494E55708AD7ECD82DFB4BCA1BDA61ECBB7CAF0C68967902E709345E5D8305EB7AC0D588AFC6CBB75161AA9C8C7E0EA986BD833DAFE5E1CCD37345A"},
+    {"padding boundary, 111 bytes", std::string(111, 'a'), "089f243d1e831c5879aa375ee364a06e", "AC877859D427D9192054EEA8FEB3B8A403EF83A5", "6374F73208854473827F6F6A3F43B1F53EAA3B82C21C1A6D69A2110B2A79BAAD", "FA9121C7B32B9E01733D034CFC78CBF67F926C7ED83E82200EF86818196921760B4BEFF48404DF811B953828274461673C68D04E297B0EB7B2B4D60FC6B566A2"},
+    {"padding boundary, 112 bytes", std::string(112, 'a'), "9146ef3527c7cfcc66dc615c3986e391", "689993727BA37386BB032495E9DBDFB4DD1BA744", "F54353008A2553262ECDC4A34749563BA0950E8B0FC8652780B0A614B99683C1", "C01D080EFD492776A1C43BD23DD99D0A2E626D481E16782E75D54C2503B5DC32BD05F0F1BA33E568B88FD2D970929B719ECBB152F58F130A407C8830604B70CA"},
+    {"padding boundary, 127 bytes", std::string(127, 'a'), "020406e1d05cdc2aa287641f7ae2cc39", "89D95FA32ED44A7C610B7EE38517DDF57E0BB975", "C57E9278AF78FA3CAB38667BEF4CE29D783787A2F731D4E12200270F0C32320A", "828613968B501DC00A97E08C73B118AA8876C26B8AAC93DF128502AB360F91BAB50A51E088769A5C1EFF4782ACE147DCE3642554199876374291F5D921629502"},
+    {"padding boundary, 128 bytes", std::string(128, 'a'), "e510683b3f5ffe4093d021808bc6ff70", "AD5B3FDBCB526778C2839D2F151EA753995E26A0", "6836CF13BAC400E9105071CD6AF47084DFACAD4E5E302C94BFED24E013AFB73E", "B73D1929AA615934E61A871596B3F3B33359F42B8175602E89F7E06E5F658A243667807ED300314B95CACDD579F3E33ABDFBE351909519A846D465C59582F321"},
+    {"padding boundary, 129 bytes", std::string(129, 'a'), "b325dc1c6f5e7a2b7cf465b9feab7948", "D96DEBF1BDCBC896E6C134EA76E8141F40D78536", "C12CB024A2E5551CCA0E08FCE8F1C5E314555CC3FEF6329EE994A3DB752166AE", "4F681E0BD53CDA4B5A2041CC8A06F2EABDE44FB16C951FBD5B87702F07AEAB611565B19C47FDE30587177EBB852E3971BBD8D3FD30DA18D71037DFBD98420429"},
+  };
+  return vectors;
+}
+
+template <class Context>
+std::string DigestOf(Context context, const std::string& message) {
+  context.Update(Bytes(message), message.size());
+  return context.Finish();
+}
+
+TEST(Sha1, KnownAnswersOnEveryVariant) {
+  for (const Sha1Variant& variant : Sha1Variants()) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    for (const DigestVector& v : Vectors()) {
+      EXPECT_EQ(DigestOf(Sha1Context(variant), v.message), v.sha1) << variant.name << ": " << v.source;
+    }
+  }
+}
+
+TEST(Sha256, KnownAnswersOnEveryVariant) {
+  for (const Sha256Variant& variant : Sha256Variants()) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    for (const DigestVector& v : Vectors()) {
+      EXPECT_EQ(DigestOf(Sha256Context(variant), v.message), v.sha256)
+          << variant.name << ": " << v.source;
+    }
+  }
+}
+
+TEST(Sha512, KnownAnswersOnEveryVariant) {
+  int variants_run = 0;
+  for (const Sha512Variant& variant : Sha512Variants()) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    ++variants_run;
+    for (const DigestVector& v : Vectors()) {
+      EXPECT_EQ(DigestOf(Sha512Context(variant), v.message), v.sha512)
+          << variant.name << ": " << v.source;
+    }
+  }
+#if defined(__i386__) || defined(__x86_64__)
+  EXPECT_EQ(variants_run, 2) << "both the 32-bit and the MMX block function";
+#endif
+}
+
+TEST(Md5, Rfc1321TestSuite) {
+  const struct {
+    const char* message;
+    const char* digest;
+  } suite[] = {
+      {"", "d41d8cd98f00b204e9800998ecf8427e"},
+      {"a", "0cc175b9c0f1b6a831c399e269772661"},
+      {"abc", "900150983cd24fb0d6963f7d28e17f72"},
+      {"message digest", "f96b697d7cb7938d525a2f31aaf161d0"},
+      {"abcdefghijklmnopqrstuvwxyz", "c3fcd3d76192e4007dfb496cca67e13b"},
+      {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789",
+       "d174ab98d277d9f5a5611c2c9f419d9f"},
+      {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
+       "57edf4a22be3c955ac49da2e2107b67a"},
+  };
+  for (const auto& c : suite) {
+    Md5Context md5;
+    md5.Update(reinterpret_cast<const uint8_t*>(c.message), std::strlen(c.message));
+    EXPECT_STREQ(md5.HexDigest(), c.digest) << '"' << c.message << '"';
+  }
+  for (const DigestVector& v : Vectors()) {
+    Md5Context md5;
+    md5.Update(Bytes(v.message), v.message.size());
+    EXPECT_STREQ(md5.HexDigest(), v.md5) << v.source;
+  }
+}
+
+// Streaming equals one-shot: byte by byte, and split in two at every offset.
+template <class Context, class Result>
+void ExpectStreamingMatches(Result result) {
+  std::string message;
+  for (int i = 0; i < 300; ++i) message.push_back(static_cast<char>(i * 37 + 11));
+  Context whole;
+  whole.Update(Bytes(message), message.size());
+  const std::string expected = result(whole);
+  Context bytewise;
+  for (char c : message) bytewise.Update(reinterpret_cast<const uint8_t*>(&c), 1);
+  EXPECT_EQ(result(bytewise), expected);
+  for (size_t split = 0; split <= message.size(); ++split) {
+    Context two;
+    two.Update(Bytes(message), split);
+    two.Update(Bytes(message) + split, 0);
+    two.Update(Bytes(message) + split, message.size() - split);
+    ASSERT_EQ(result(two), expected) << "split at " << split;
+  }
+}
+
+TEST(Streaming, EveryContextGivesTheSameDigestHoweverTheInputIsCut) {
+  ExpectStreamingMatches<Sha1Context>([](Sha1Context& c) { return std::string(c.Finish()); });
+  ExpectStreamingMatches<Sha256Context>([](Sha256Context& c) { return std::string(c.Finish()); });
+  ExpectStreamingMatches<Sha512Context>([](Sha512Context& c) { return std::string(c.Finish()); });
+  ExpectStreamingMatches<Md5Context>([](Md5Context& c) { return std::string(c.HexDigest()); });
+}
+
+TEST(Sha512, WordsWithASmallHighHalfKeepSixteenDigits) {
+  uint64_t state[8] = {0x0000000100000000u, 0, 0, 0, 0, 0, 0, 0xFFFFFFFFFFFFFFFFu};
+  char text[129];
+  Sha512Traits::WriteText(state, text);
+  EXPECT_EQ(std::string(text, 16), "0000000100000000");
+  EXPECT_EQ(std::string(text + 112, 16), "FFFFFFFFFFFFFFFF");
+  EXPECT_EQ(std::strlen(text), 128u);
+}
+
+TEST(Sha, FinishTwiceGivesTheSameTextAndResetStartsAgain) {
+  Sha256Context sha;
+  sha.Update(Bytes("abc"), 3);
+  const std::string first = sha.Finish();
+  EXPECT_EQ(sha.Finish(), first);
+  sha.Reset();
+  EXPECT_STREQ(sha.Finish(), "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855");
+}
+
+TEST(CpuFeatures, TheProbeFindsMmxOnEveryX86) {
+#if defined(__i386__) || defined(__x86_64__)
+  EXPECT_TRUE(GetCpuFeatures().mmx);
+  EXPECT_TRUE(GetCpuFeatures().sse2);
+  EXPECT_TRUE(UsesSimd64(Sha512Context())) << "the SIMD block function is chosen";
+#else
+  EXPECT_FALSE(UsesSimd64(Sha512Context()));
+#endif
+  EXPECT_EQ(&GetCpuFeatures(), &GetCpuFeatures()) << "probed once";
+}
+
+TEST(Md5, GoesOnAfterAResult) {
+  Md5Context md5;
+  md5.Update(Bytes("ab"), 2);
+  EXPECT_STREQ(md5.HexDigest(), "187ef4436122d1cc2f40dc2b92f0eba0");
+  EXPECT_STREQ(md5.HexDigest(), "187ef4436122d1cc2f40dc2b92f0eba0") << "asked twice";
+  md5.Update(Bytes("c"), 1);
+  EXPECT_STREQ(md5.HexDigest(), "900150983cd24fb0d6963f7d28e17f72") << "the digest of abc";
+  const uint8_t* digest = md5.Digest();
+  EXPECT_EQ(digest[0], 0x90);
+  EXPECT_EQ(digest[15], 0x72);
+  md5.Reset();
+  EXPECT_STREQ(md5.HexDigest(), "d41d8cd98f00b204e9800998ecf8427e") << "Reset: empty message";
+}
+
+TEST(Md5, BinaryThenTextGivesBothResults) {
+  Md5Context md5;
+  md5.Update(Bytes("abc"), 3);
+  EXPECT_EQ(md5.Digest()[0], 0x90);
+  EXPECT_STREQ(md5.HexDigest(), "900150983cd24fb0d6963f7d28e17f72");
+}
+
+// HMAC-MD5 built from its definition (RFC 2104) on the tested MD5, as a second
+// implementation for keys RFC 2202 does not cover.
+std::string ReferenceHmacMd5(std::string key, const std::string& message) {
+  if (key.size() > 64) {
+    Md5Context hash;
+    hash.Update(Bytes(key), key.size());
+    key.assign(reinterpret_cast<const char*>(hash.Digest()), 16);
+  }
+  key.resize(64, '\0');
+  std::string inner_pad(key), outer_pad(key);
+  for (size_t i = 0; i < 64; ++i) {
+    inner_pad[i] = static_cast<char>(inner_pad[i] ^ 0x36);
+    outer_pad[i] = static_cast<char>(outer_pad[i] ^ 0x5c);
+  }
+  Md5Context inner;
+  inner.Update(Bytes(inner_pad), 64);
+  inner.Update(Bytes(message), message.size());
+  Md5Context outer;
+  outer.Update(Bytes(outer_pad), 64);
+  outer.Update(inner.Digest(), 16);
+  return outer.HexDigest();
+}
+
+std::string Hmac(const std::string& key, const std::string& message) {
+  std::vector<uint8_t> area(4096, 0);
+  std::memcpy(area.data(), key.data(), std::min<size_t>(key.size(), 4095));
+  HmacMd5 hmac;
+  hmac.SetKey(area.data(), area.size());
+  hmac.Update(Bytes(message), message.size());
+  std::string first = hmac.HexDigest();
+  EXPECT_EQ(first, hmac.HexDigest()) << "the outer hash is completed once";
+  return first;
+}
+
+TEST(HmacMd5, Rfc2202TestCases) {
+  const struct {
+    std::string key;
+    std::string data;
+    const char* digest;
+  } cases[] = {
+      {std::string(16, '\x0b'), "Hi There", "9294727a3638bb1c13f48ef8158bfc9d"},
+      {"Jefe", "what do ya want for nothing?", "750c783e6ab0b503eaa86e310a5db738"},
+      {std::string(16, '\xaa'), std::string(50, '\xdd'), "56be34521d144c88dbb8c733f0e8b3f6"},
+      {"\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10\x11\x12\x13\x14\x15\x16"
+       "\x17\x18\x19",
+       std::string(50, '\xcd'), "697eaf0aca3a3aea3a75164746ffaa79"},
+      {std::string(16, '\x0c'), "Test With Truncation", "56461ef2342edc00f9bab995690efd4c"},
+      {std::string(80, '\xaa'), "Test Using Larger Than Block-Size Key - Hash Key First",
+       "6b1ab7fe4bd7bf8f0b62e6ce61b9d0cd"},
+      {std::string(80, '\xaa'),
+       "Test Using Larger Than Block-Size Key and Larger Than One Block-Size Data",
+       "6f630fad67cda0ee1fb1f562db3aa53e"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Hmac(c.key, c.data), c.digest) << c.data;
+}
+
+TEST(HmacMd5, KeyLengthsAroundTheBlockSize) {
+  const std::string message = "The quick brown fox jumps over the lazy dog";
+  for (size_t length : {0, 1, 63, 64, 65, 200, 4095}) {
+    std::string key;
+    for (size_t i = 0; i < length; ++i) key.push_back(static_cast<char>('A' + i % 26));
+    EXPECT_EQ(Hmac(key, message), ReferenceHmacMd5(key, message)) << length << "-byte key";
+  }
+  EXPECT_EQ(Hmac("", message), "ad262969c53bc16032f160081c4a07a0");
+  EXPECT_EQ(Hmac(std::string("ab\0cd", 5), message), Hmac("ab", message))
+      << "a key ends at its first zero byte";
+}
+
+}  // namespace
+}  // namespace telvarn
