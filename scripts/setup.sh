@@ -3,8 +3,8 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ make python3 git
-  googletest
+  cmake ninja-build g++ make python3 git pkg-config
+  googletest libssl-dev libbenchmark-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386
 )

@@ -22,6 +22,11 @@ struct Api {
   KeyExport key_set;
   IoExport crc32;
   IoExport crc16;
+  IoExport sha1;
+  IoExport sha256;
+  IoExport sha512;
+  IoExport md5;
+  IoExport md5_key;
   IoExport state;
   WaitExport wait;
   IoExport wait_all;

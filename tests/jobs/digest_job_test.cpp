@@ -1,0 +1,179 @@
+// The five digest jobs through the exports, from memory and from files, against the
+// digest contexts (themselves checked against known answers and, natively, OpenSSL).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "digest/hmac_md5.h"
+#include "digest/md5.h"
+#include "digest/sha.h"
+#include "jobs/api.h"
+#include "support/test_support.h"
+
+namespace telvarn::test {
+namespace {
+
+const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
+
+struct Expected {
+  std::string md5, sha1, sha256, sha512, hmac;
+};
+
+Expected Reference(const std::string& message, const std::string& key) {
+  Expected e;
+  Md5Context md5;
+  md5.Update(Bytes(message), message.size());
+  e.md5 = md5.HexDigest();
+  Sha1Context sha1(*Sha1Variants().begin());
+  sha1.Update(Bytes(message), message.size());
+  e.sha1 = sha1.Finish();
+  Sha256Context sha256(*Sha256Variants().begin());
+  sha256.Update(Bytes(message), message.size());
+  e.sha256 = sha256.Finish();
+  Sha512Context sha512(*Sha512Variants().begin());
+  sha512.Update(Bytes(message), message.size());
+  e.sha512 = sha512.Finish();
+  std::string area = key;
+  area.resize(4096, '\0');
+  HmacMd5 hmac;
+  hmac.SetKey(Bytes(area), area.size());
+  hmac.Update(Bytes(message), message.size());
+  e.hmac = hmac.HexDigest();
+  return e;
+}
+
+class DigestJobTest : public ::testing::Test {
+ protected:
+  const Api& api = ExportsUnderTest();
+
+  int32_t NewIo() {
+    static int32_t next = 9000;
+    EXPECT_EQ(api.initialize(next, 0, 0, 0), 0);
+    return next++;
+  }
+  VarDesc* Var(const void* data) {
+    vars_.emplace_back();
+    std::memset(&vars_.back(), 0xCC, sizeof(VarDesc));
+    vars_.back().data = const_cast<void*>(data);
+    return &vars_.back();
+  }
+  // Runs one job synchronously on the message from memory into memory, and from a
+  // file into a file; both texts must be `expected`, and exactly its characters.
+  void ExpectJob(Api::IoExport job, const std::string& message, const std::string& expected,
+                 const char* what) {
+    int32_t io = NewIo();
+    ASSERT_EQ(api.key_set(key_.c_str(), io, 0, 0), 0);
+    ASSERT_EQ(api.input_set(Var(message.data()), io, 0, static_cast<int32_t>(message.size())), 0);
+    auto out = std::make_unique<char[]>(200);
+    std::memset(out.get(), '#', 200);
+    out[199] = '\0';
+    ASSERT_EQ(api.output_set(Var(out.get()), io, 0, 0), 0);
+    ASSERT_EQ(job(io, 0, 3, 0), 0);
+    EXPECT_EQ(std::string(out.get(), expected.size()), expected) << what << ", memory";
+    EXPECT_EQ(out[expected.size()], '#') << what;
+
+    const std::string in_path = dir_.path("in.bin"), out_path = dir_.path("out.txt");
+    WriteFile(in_path, message);
+    ASSERT_EQ(api.input_set(Var(in_path.c_str()), io, 1, 0), 0);
+    ASSERT_EQ(api.output_set(Var(out_path.c_str()), io, 1, 0), 0);
+    ASSERT_EQ(job(io, 0, 3, 0), 0);
+    EXPECT_EQ(ReadFile(out_path), expected) << what << ", file";
+  }
+  void ExpectAllJobs(const std::string& message) {
+    if (message.empty()) return;  // length 0 would mean "up to the first NUL"
+    Expected e = Reference(message, key_);
+    ExpectJob(api.md5, message, e.md5, "MD5");
+    ExpectJob(api.sha1, message, e.sha1, "SHA-1");
+    ExpectJob(api.sha256, message, e.sha256, "SHA-256");
+    ExpectJob(api.sha512, message, e.sha512, "SHA-512");
+    ExpectJob(api.md5_key, message, e.hmac, "HMAC-MD5");
+  }
+
+  std::string key_ = "Jefe";
+  TempDir dir_;
+  std::deque<VarDesc> vars_;
+};
+
+TEST_F(DigestJobTest, KnownAnswersThroughTheJobs) {
+  int32_t io = NewIo();
+  const char abc[] = "abc";
+  auto run = [&](Api::IoExport job) {
+    char out[130] = {};
+    EXPECT_EQ(api.input_set(Var(abc), io, 0, 0), 0);
+    EXPECT_EQ(api.output_set(Var(out), io, 0, 129), 0);
+    EXPECT_EQ(job(io, 0, 0, 0), 0);
+    return std::string(out);
+  };
+  EXPECT_EQ(run(api.md5), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(run(api.sha1), "A9993E364706816ABA3E25717850C26C9CD0D89D");
+  EXPECT_EQ(run(api.sha256), "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
+  EXPECT_EQ(run(api.sha512),
+            "DDAF35A193617ABACC417349AE20413112E6FA4E89A97EA20A9EEEE64B55D39A"
+            "2192992A274FC1A836BA3C23A3FEEBBD454D4423643CE80E2A9AC94FA54CA49F");
+  ASSERT_EQ(api.key_set("Jefe", io, 0, 0), 0);
+  char out[40] = {};
+  const char data[] = "what do ya want for nothing?";
+  ASSERT_EQ(api.input_set(Var(data), io, 0, 0), 0);
+  ASSERT_EQ(api.output_set(Var(out), io, 0, 39), 0);
+  ASSERT_EQ(api.md5_key(io, 0, 0, 0), 0);
+  EXPECT_STREQ(out, "750c783e6ab0b503eaa86e310a5db738") << "RFC 2202, test case 2";
+}
+
+TEST_F(DigestJobTest, NoInputBoundGivesTheEmptyMessagesDigest) {
+  int32_t io = NewIo();
+  char out[130] = {};
+  ASSERT_EQ(api.output_set(Var(out), io, 0, 129), 0);
+  ASSERT_EQ(api.sha256(io, 0, 0, 0), 0);
+  EXPECT_STREQ(out, "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855");
+  std::memset(out, 0, sizeof out);
+  ASSERT_EQ(api.output_set(Var(out), io, 0, 129), 0);
+  ASSERT_EQ(api.md5(io, 0, 0, 0), 0);
+  EXPECT_STREQ(out, "d41d8cd98f00b204e9800998ecf8427e");
+}
+
+TEST_F(DigestJobTest, RandomMessagesFromMemoryAndFilesAcrossChunkBoundaries) {
+  std::mt19937 rng(4242);
+  std::vector<size_t> sizes = {1, 55, 56, 63, 64, 65, 127, 128, 129, 1023, 1024, 1025, 4095,
+                               4096, 4097};
+  for (int i = 0; i < 6; ++i) sizes.push_back(1 + rng() % (1 << 20));
+  for (size_t size : sizes) {
+    std::string message(size, '\0');
+    for (char& c : message) c = static_cast<char>(rng());
+    SCOPED_TRACE(size);
+    ExpectAllJobs(message);
+  }
+}
+
+TEST_F(DigestJobTest, HmacKeysAroundTheBlockSizeAndKeptAcrossReinitialisation) {
+  const std::string message = "message for the keyed digest";
+  for (size_t length : {1, 64, 65, 300}) {
+    key_.assign(length, 'k');
+    SCOPED_TRACE(length);
+    ExpectJob(api.md5_key, message, Reference(message, key_).hmac, "HMAC-MD5");
+  }
+
+  int32_t io = NewIo();
+  ASSERT_EQ(api.key_set("kept", io, 0, 0), 0);
+  ASSERT_EQ(api.initialize(io, 0, 0, 0), 0);
+  char out[40] = {};
+  ASSERT_EQ(api.input_set(Var(message.c_str()), io, 0, 0), 0);
+  ASSERT_EQ(api.output_set(Var(out), io, 0, 39), 0);
+  ASSERT_EQ(api.md5_key(io, 0, 0, 0), 0);
+  EXPECT_EQ(std::string(out), Reference(message, "kept").hmac) << "the key outlives initialisation";
+
+  ASSERT_EQ(api.key_set("ab\0cd", io, 5, 0), 0);
+  std::memset(out, 0, sizeof out);
+  ASSERT_EQ(api.input_set(Var(message.c_str()), io, 0, 0), 0);
+  ASSERT_EQ(api.output_set(Var(out), io, 0, 39), 0);
+  ASSERT_EQ(api.md5_key(io, 1, 2, 0), 0);
+  for (int i = 0; i < 2000 && api.state(io, 0, 0, 0) != -4; ++i) {
+  }
+  EXPECT_EQ(std::string(out), Reference(message, "ab").hmac) << "a key ends at a zero byte";
+}
+
+}  // namespace
+}  // namespace telvarn::test
