@@ -5,8 +5,11 @@ cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh || exit 2
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# The first Wine run creates its prefix; do it once here rather than racing in tests.
+# One persistent Wine server for the whole run, its prefix made once here: test
+# programs started side by side then never race to start a server of their own.
+wineserver -p >/dev/null 2>&1 || true
 wineboot --init >/dev/null 2>&1 || true
+trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
 presets=(native native-asan native-tsan win32)
 total_passed=0
@@ -14,6 +17,7 @@ total_failed=0
 failed_presets=()
 for preset in "${presets[@]}"; do
   echo "== $preset"
+  started=$SECONDS
   log=$(mktemp)
   if cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset"; then
     ctest --preset "$preset" 2>&1 | tee "$log"
@@ -27,6 +31,7 @@ for preset in "${presets[@]}"; do
     total_passed=$((total_passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
   fi
   rm -f "$log"
+  echo "== $preset took $((SECONDS - started)) s"
   if (( status != 0 )) || [[ -z $summary ]]; then
     failed_presets+=("$preset")
   fi

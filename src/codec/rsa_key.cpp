@@ -1,0 +1,56 @@
+// RSA key import: finding the two sections, decoding each and storing it as hexadecimal text.
+#include "codec/rsa_key.h"
+
+#include <cstddef>
+
+#include "codec/base64.h"
+#include "digest/hex.h"
+
+namespace telvarn {
+namespace {
+
+constexpr char kFirstMarker = '&';
+constexpr char kSecondMarker = '#';
+constexpr size_t kSecondOffset = 1024;
+
+// Trims and decodes the body, then stores its text in key_area[begin, end) when
+// the digits and the NUL fit there. The decoded bytes are released on return,
+// before the next section is looked at.
+bool ImportSection(IoSlot& slot, char* body, size_t begin, size_t end) {
+  DecodedBase64 decoded;
+  if (!DecodeBase64Text(body, decoded)) return false;
+  if (decoded.count == 0) return true;
+  if (decoded.count > (end - begin - 1) / 2) return false;
+  WriteBytesHex(decoded.bytes.get(), decoded.count, true,
+                reinterpret_cast<char*>(slot.key_area + begin));
+  slot.key_area[begin + 2 * decoded.count] = 0;
+  return true;
+}
+
+}  // namespace
+
+int32_t ImportRsaKey(IoSlot& slot, const VarDesc& key_text) {
+  char* first = static_cast<char*>(key_text.data);
+  // The host computes this address with 32-bit wrap-around; unsigned arithmetic
+  // does the same here without overflowing a signed product on either target.
+  const uintptr_t stride_bytes =
+      static_cast<uintptr_t>(static_cast<intptr_t>(key_text.stride_words)) * 4u;
+  char* second = reinterpret_cast<char*>(reinterpret_cast<uintptr_t>(first) + stride_bytes);
+
+  // The first section's room depends on whether a second follows, so the second
+  // marker is read up front. Reading it before the first section is handled gives
+  // the same answer as after: trimming only turns CR and LF into NULs, and neither
+  // is the marker.
+  const bool has_first = first[0] == kFirstMarker;
+  const bool has_second = second[0] == kSecondMarker;
+
+  int32_t found = 0;
+  if (has_first &&
+      ImportSection(slot, first + 1, 0, has_second ? kSecondOffset : kKeyAreaSize)) {
+    found |= 1;
+  }
+  if (has_second && ImportSection(slot, second + 1, kSecondOffset, kKeyAreaSize)) found |= 2;
+  return -found;
+}
+
+}  // namespace telvarn
