@@ -1,5 +1,5 @@
-// The exported functions: argument unpacking, IO lookup, and the results of the boundary.
-#include "boundary/exports.h"
+// The exported functions (declared in telvarn.h): argument unpacking, IO lookup, results.
+#include "telvarn.h"
 
 #include "boundary/bindings.h"
 #include "boundary/job_control.h"
@@ -26,7 +26,7 @@ int32_t BindExport(Direction direction, const VarDesc* var, int32_t io, int32_t 
 
 extern "C" {
 
-int32_t TELVARN_STDCALL Telvarn_IO_Initialize(int32_t io, int32_t, int32_t, int32_t) noexcept {
+int32_t TELVARN_STDCALL Telvarn_IO_Initialize(int32_t io, int32_t, int32_t, int32_t) TELVARN_NOTHROW {
   telvarn::SlotTable& table = telvarn::module::slot_table();
   IoSlot* slot = table.find(io);
   if (slot == nullptr) slot = table.register_io(io);
@@ -36,64 +36,64 @@ int32_t TELVARN_STDCALL Telvarn_IO_Initialize(int32_t io, int32_t, int32_t, int3
 }
 
 int32_t TELVARN_STDCALL Telvarn_IO_Input_Set(const VarDesc* var, int32_t io, int32_t mode,
-                                             int32_t length) noexcept {
+                                             int32_t length) TELVARN_NOTHROW {
   return BindExport(Direction::kInput, var, io, mode, length);
 }
 
 int32_t TELVARN_STDCALL Telvarn_IO_Output_Set(const VarDesc* var, int32_t io, int32_t mode,
-                                              int32_t length) noexcept {
+                                              int32_t length) TELVARN_NOTHROW {
   return BindExport(Direction::kOutput, var, io, mode, length);
 }
 
 int32_t TELVARN_STDCALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t length,
-                                           int32_t) noexcept {
+                                           int32_t) TELVARN_NOTHROW {
   IoSlot* slot = FindIo(io);
   if (slot == nullptr) return -1;
   telvarn::SetKey(*slot, static_cast<const uint8_t*>(key), length);
   return 0;
 }
 
-int32_t TELVARN_STDCALL Telvarn_CRC32(int32_t io, int32_t async, int32_t priority, int32_t) noexcept {
+int32_t TELVARN_STDCALL Telvarn_CRC32(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
   return telvarn::LaunchJob(io, async, priority, &telvarn::CRC32_Worker);
 }
 
-int32_t TELVARN_STDCALL Telvarn_CRC16(int32_t io, int32_t async, int32_t priority, int32_t) noexcept {
+int32_t TELVARN_STDCALL Telvarn_CRC16(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
   return telvarn::LaunchJob(io, async, priority, &telvarn::CRC16_Worker);
 }
 
-int32_t TELVARN_STDCALL Telvarn_SHA1(int32_t io, int32_t async, int32_t priority, int32_t) noexcept {
+int32_t TELVARN_STDCALL Telvarn_SHA1(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
   return telvarn::LaunchJob(io, async, priority, &telvarn::SHA1_Worker);
 }
 
-int32_t TELVARN_STDCALL Telvarn_SHA256(int32_t io, int32_t async, int32_t priority, int32_t) noexcept {
+int32_t TELVARN_STDCALL Telvarn_SHA256(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
   return telvarn::LaunchJob(io, async, priority, &telvarn::SHA256_Worker);
 }
 
-int32_t TELVARN_STDCALL Telvarn_SHA512(int32_t io, int32_t async, int32_t priority, int32_t) noexcept {
+int32_t TELVARN_STDCALL Telvarn_SHA512(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
   return telvarn::LaunchJob(io, async, priority, &telvarn::SHA512_Worker);
 }
 
-int32_t TELVARN_STDCALL Telvarn_MD5(int32_t io, int32_t async, int32_t priority, int32_t) noexcept {
+int32_t TELVARN_STDCALL Telvarn_MD5(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
   return telvarn::LaunchJob(io, async, priority, &telvarn::MD5_Worker);
 }
 
-int32_t TELVARN_STDCALL Telvarn_MD5Key(int32_t io, int32_t async, int32_t priority, int32_t) noexcept {
+int32_t TELVARN_STDCALL Telvarn_MD5Key(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
   return telvarn::LaunchJob(io, async, priority, &telvarn::MD5Key_Worker);
 }
 
-int32_t TELVARN_STDCALL Telvarn_IO_State(int32_t io, int32_t, int32_t, int32_t) noexcept {
+int32_t TELVARN_STDCALL Telvarn_IO_State(int32_t io, int32_t, int32_t, int32_t) TELVARN_NOTHROW {
   return telvarn::JobState(io);
 }
 
-int32_t TELVARN_STDCALL Telvarn_IO_Wait(int32_t io, uint32_t timeout_ms, int32_t, int32_t) noexcept {
+int32_t TELVARN_STDCALL Telvarn_IO_Wait(int32_t io, uint32_t timeout_ms, int32_t, int32_t) TELVARN_NOTHROW {
   return telvarn::WaitForJob(io, timeout_ms);
 }
 
-int32_t TELVARN_STDCALL Telvarn_IO_WaitAll(int32_t, int32_t, int32_t, int32_t) noexcept {
+int32_t TELVARN_STDCALL Telvarn_IO_WaitAll(int32_t, int32_t, int32_t, int32_t) TELVARN_NOTHROW {
   return telvarn::WaitForAllJobs();
 }
 
-int32_t TELVARN_STDCALL Telvarn_IO_Suspend(int32_t io, int32_t resume, int32_t, int32_t) noexcept {
+int32_t TELVARN_STDCALL Telvarn_IO_Suspend(int32_t io, int32_t resume, int32_t, int32_t) TELVARN_NOTHROW {
   return telvarn::SuspendJob(io, resume);
 }
 

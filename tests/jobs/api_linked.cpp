@@ -1,5 +1,5 @@
 // The exports as linked into the test program from the core library.
-#include "boundary/exports.h"
+#include "telvarn.h"
 #include "jobs/api.h"
 
 namespace telvarn::test {

@@ -5,7 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "boundary/exports.h"
+#include "boundary/var_desc.h"
+#include "telvarn.h"
 #include "engine/module.h"
 #include "support/test_support.h"
 

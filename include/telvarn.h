@@ -1,0 +1,194 @@
+/* telvarn.h: the exports of TelvarnHX.hpi, for a host or a C program that calls them.
+ *
+ * TelvarnHX.hpi is a 32-bit Windows DLL. Every export takes four 32-bit arguments
+ * under __stdcall (it removes them from the stack itself) and returns a signed
+ * 32-bit result that is never positive: 0 when the call was carried out, a value
+ * it reports (a state, a length, a wait outcome) negated, -1 for an absent IO in
+ * the binding, key and job exports. An IO is a job context named by any 32-bit
+ * number the caller chooses; it must be registered with Telvarn_IO_Initialize
+ * before the other IO exports accept it. Arguments a comment calls unused are
+ * ignored and may hold anything.
+ *
+ * Threads: call the exports from one thread at a time. A job runs on a thread of
+ * its own; while it is launched, running or suspended, do not re-initialise, bind
+ * or key its IO, and keep any memory bound to it in place.
+ *
+ * Declared with these names, the functions link against the import library
+ * (libTelvarnHX.dll.a) under the DLL's decorated export names, such as
+ * _Telvarn_IO_Initialize@16. Compiles as C99 and as C++.
+ */
+#ifndef TELVARN_H
+#define TELVARN_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define TELVARN_CALL __stdcall
+#else
+#define TELVARN_CALL
+#endif
+
+/* No export throws; C++ callers see that in the type. */
+#ifdef __cplusplus
+#define TELVARN_NOTHROW noexcept
+#else
+#define TELVARN_NOTHROW
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* The descriptor of a script variable. The module reads `stride_words` (byte
+ * offset 8) and `data` (byte offset 28) and nothing else; a host that is not the
+ * script interpreter fills just these two. */
+#pragma pack(push, 4)
+typedef struct TelvarnVarDesc {
+  int32_t host_words_0_1[2];
+  int32_t stride_words; /* RSA key text: distance in 4-byte units to the '#' section */
+  int32_t host_words_3_6[4];
+  void* data; /* a NUL-terminated file name, a memory buffer, or a key text */
+} TelvarnVarDesc;
+#pragma pack(pop)
+
+typedef char telvarn_stride_words_at_offset_8[offsetof(TelvarnVarDesc, stride_words) == 8 ? 1 : -1];
+typedef char telvarn_data_at_offset_28[offsetof(TelvarnVarDesc, data) == 28 ? 1 : -1];
+
+/* Job states; Telvarn_IO_State returns them negated. */
+#define TELVARN_JOB_IDLE 0
+#define TELVARN_JOB_LAUNCHED 1
+#define TELVARN_JOB_RUNNING 2
+#define TELVARN_JOB_SUSPENDED 3
+#define TELVARN_JOB_FINISHED 4
+
+/* Binding modes (any value but 1 binds memory). */
+#define TELVARN_MODE_MEMORY 0
+#define TELVARN_MODE_FILE 1
+
+/* Job launch: argument 2, and the priorities of argument 3 (other values count as 4). */
+#define TELVARN_RUN_NOW 0
+#define TELVARN_QUEUE 1
+#define TELVARN_PRIORITY_IMMEDIATE 1 /* started at once, whatever else runs */
+#define TELVARN_PRIORITY_HIGH 2
+#define TELVARN_PRIORITY_NORMAL 4
+#define TELVARN_PRIORITY_LOWEST 6
+
+/* Telvarn_IO_Suspend, argument 2 (any value but 1 suspends). */
+#define TELVARN_SUSPEND 0
+#define TELVARN_RESUME 1
+
+/* Telvarn_IO_Wait: no time limit; its results. */
+#define TELVARN_WAIT_INFINITE 0xFFFFFFFFu
+#define TELVARN_WAIT_ENDED (-2)
+#define TELVARN_WAIT_TIMED_OUT (-1)
+#define TELVARN_WAIT_NOTHING 0
+
+/* Telvarn_IO_WaitAll results. */
+#define TELVARN_ALL_IDLE (-2)
+#define TELVARN_ALL_BUSY (-1)
+
+/* Telvarn_Base64_Encode, argument 4 (any value but 1 gives one line). */
+#define TELVARN_BASE64_ONE_LINE 0
+#define TELVARN_BASE64_LINES 1
+
+/* Registers the IO number, or finds it, and sets the IO idle with nothing bound; a
+ * file still bound to it is closed, its key is kept. 0 (-1 only when memory for a
+ * new IO cannot be had). */
+int32_t TELVARN_CALL Telvarn_IO_Initialize(int32_t io, int32_t unused2, int32_t unused3,
+                                           int32_t unused4) TELVARN_NOTHROW;
+
+/* Binds the IO's input to the file named by var->data (mode 1, read from its start
+ * to its end at the job) or to the `length` bytes at var->data (any other mode;
+ * length 0: up to the first NUL). Memory is read when the job runs, not copied.
+ * 0 bound; -1 absent IO or the file cannot be opened. */
+int32_t TELVARN_CALL Telvarn_IO_Input_Set(const TelvarnVarDesc* var, int32_t io, int32_t mode,
+                                          int32_t length) TELVARN_NOTHROW;
+
+/* Binds the IO's output the same way. A file is created, or emptied, at once. A
+ * memory buffer receives the job's result text, without a NUL: give it room for
+ * the text (8, 4, 32, 40, 64 or 128 characters), or an explicit length, which the
+ * job never writes past. 0 bound; -1 absent IO or the file cannot be opened. */
+int32_t TELVARN_CALL Telvarn_IO_Output_Set(const TelvarnVarDesc* var, int32_t io, int32_t mode,
+                                           int32_t length) TELVARN_NOTHROW;
+
+/* Stores the key for the keyed MD5 job: `length` bytes at `key` (0: up to the first
+ * NUL; at most 4095 are kept), followed by a NUL. The job reads the key up to its
+ * first NUL. Re-initialising the IO keeps the key. 0 stored; -1 absent IO. */
+int32_t TELVARN_CALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t length,
+                                        int32_t unused4) TELVARN_NOTHROW;
+
+/* Imports an RSA key text as the IO's key: a first section marked '&' at var->data
+ * and a second marked '#' at var->data + 4 * var->stride_words, each a Base64 body
+ * up to a NUL (CR and LF skipped, trailing ones trimmed in place). Each section is
+ * stored as upper-case hexadecimal text: the first at key position 0, where it is
+ * the keyed MD5 job's key, the second at position 1024. A section whose text and
+ * NUL do not fit its room (the first: 1023 characters when a second section is
+ * present, 4095 otherwise; the second: 3071) is not stored and does not count.
+ * Result: minus (1 for a first section + 2 for a second): 0, -1, -2 or -3; -1 also
+ * for an absent IO. */
+int32_t TELVARN_CALL Telvarn_IO_RSA_Key_Set(const TelvarnVarDesc* var, int32_t io, int32_t unused3,
+                                            int32_t unused4) TELVARN_NOTHROW;
+
+/* The jobs. Each digests the IO's bound input and writes its result text to the
+ * bound output, then releases both bindings (the next job needs new ones). With
+ * `async` 0 the call returns once the job has finished; otherwise the job is
+ * queued at `priority` 1 (started at once) to 6, at most two of priorities 2-6
+ * running at a time, lowest priority first, then oldest first. 0 started; -1
+ * absent IO (or no thread could be made for the job). */
+/* CRC-32 (IEEE 802.3) as 8 upper-case hexadecimal digits. */
+int32_t TELVARN_CALL Telvarn_CRC32(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
+/* CRC-16/MCRF4XX as 4 upper-case hexadecimal digits. */
+int32_t TELVARN_CALL Telvarn_CRC16(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
+/* MD5 as 32 lower-case hexadecimal digits. */
+int32_t TELVARN_CALL Telvarn_MD5(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
+/* HMAC-MD5 under the IO's key as 32 lower-case hexadecimal digits. */
+int32_t TELVARN_CALL Telvarn_MD5Key(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
+/* SHA-1 as 40 upper-case hexadecimal digits. */
+int32_t TELVARN_CALL Telvarn_SHA1(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
+/* SHA-256 as 64 upper-case hexadecimal digits. */
+int32_t TELVARN_CALL Telvarn_SHA256(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
+/* SHA-512 as 128 upper-case hexadecimal digits. */
+int32_t TELVARN_CALL Telvarn_SHA512(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
+
+/* After a 10 ms pause: minus the IO's job state, TELVARN_JOB_IDLE (0) to
+ * TELVARN_JOB_FINISHED (-4); 0 at once for an absent IO. */
+int32_t TELVARN_CALL Telvarn_IO_State(int32_t io, int32_t unused2, int32_t unused3,
+                                      int32_t unused4) TELVARN_NOTHROW;
+
+/* After a 200 ms pause, waits up to `timeout_ms` (TELVARN_WAIT_INFINITE: no limit)
+ * for the IO's job to end. -2 it ended during the wait; -1 the time ran out; 0
+ * absent IO or nothing to wait on (no job, or one that had already ended). */
+int32_t TELVARN_CALL Telvarn_IO_Wait(int32_t io, uint32_t timeout_ms, int32_t unused3,
+                                     int32_t unused4) TELVARN_NOTHROW;
+
+/* After a 200 ms pause: -2 when every queued job has ended and the scheduler is
+ * idle, -1 otherwise (also before the first job since the module was loaded). */
+int32_t TELVARN_CALL Telvarn_IO_WaitAll(int32_t unused1, int32_t unused2, int32_t unused3,
+                                        int32_t unused4) TELVARN_NOTHROW;
+
+/* `resume` 1 resumes a suspended job (-1); any other value suspends a running job,
+ * which stops at its next chunk of input (0). 0 whenever nothing changes, also for
+ * an absent IO. Pauses 10 ms when the IO exists. */
+int32_t TELVARN_CALL Telvarn_IO_Suspend(int32_t io, int32_t resume, int32_t unused3,
+                                        int32_t unused4) TELVARN_NOTHROW;
+
+/* Encodes `length` bytes at `source` (0: up to its first NUL) as Base64 text with a
+ * NUL at `destination`, which needs room for it; line_mode 1 breaks it into lines
+ * of 72 characters, each ending in CR LF. The destination may be the source.
+ * Result: minus the text's length; 0 for an empty text, or when the text would be
+ * larger than 1 GiB (nothing is written then). */
+int32_t TELVARN_CALL Telvarn_Base64_Encode(void* destination, const void* source, uint32_t length,
+                                           int32_t line_mode) TELVARN_NOTHROW;
+
+/* Decodes the NUL-terminated Base64 text at `source` into bytes at `destination`
+ * (which may be the source). CR and LF are skipped, and trailing ones are removed
+ * from the source text in place. Result: minus the number of bytes written. */
+int32_t TELVARN_CALL Telvarn_Base64_Decode(void* destination, char* source, int32_t unused3,
+                                           int32_t unused4) TELVARN_NOTHROW;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* TELVARN_H */

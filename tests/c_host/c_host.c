@@ -1,0 +1,50 @@
+/* A C99 host linked against telvarn.h and the import library: it initialises an IO,
+ * binds a memory input and output, runs synchronous and queued jobs, and checks the
+ * result texts. Exits 0 when every check holds. */
+#include <stdio.h>
+#include <string.h>
+
+#include "telvarn.h"
+
+static int failures = 0;
+
+static void check(int ok, const char* what) {
+  if (!ok) {
+    fprintf(stderr, "FAILED: %s\n", what);
+    ++failures;
+  }
+}
+
+int main(void) {
+  char input[] = "abc";
+  char output[130];
+  TelvarnVarDesc in_var, out_var;
+  memset(&in_var, 0, sizeof in_var);
+  memset(&out_var, 0, sizeof out_var);
+  in_var.data = input;
+  out_var.data = output;
+
+  check(Telvarn_IO_Initialize(7, 0, 0, 0) == 0, "initialise");
+  check(Telvarn_IO_Input_Set(&in_var, 7, TELVARN_MODE_MEMORY, 0) == 0, "bind input");
+  memset(output, 0, sizeof output);
+  check(Telvarn_IO_Output_Set(&out_var, 7, TELVARN_MODE_MEMORY, 129) == 0, "bind output");
+  check(Telvarn_SHA256(7, TELVARN_RUN_NOW, TELVARN_PRIORITY_NORMAL, 0) == 0, "SHA-256 job");
+  check(strcmp(output, "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD") == 0,
+        "SHA-256 of abc");
+  check(Telvarn_IO_State(7, 0, 0, 0) == -TELVARN_JOB_FINISHED, "finished state");
+
+  check(Telvarn_IO_Input_Set(&in_var, 7, TELVARN_MODE_MEMORY, 0) == 0, "bind input again");
+  memset(output, 0, sizeof output);
+  check(Telvarn_IO_Output_Set(&out_var, 7, TELVARN_MODE_MEMORY, 129) == 0, "bind output again");
+  check(Telvarn_CRC32(7, TELVARN_QUEUE, TELVARN_PRIORITY_HIGH, 0) == 0, "queued CRC-32 job");
+  {
+    int i;
+    for (i = 0; i < 500 && Telvarn_IO_State(7, 0, 0, 0) != -TELVARN_JOB_FINISHED; ++i) {
+    }
+  }
+  check(strcmp(output, "352441C2") == 0, "CRC-32 of abc");
+  check(Telvarn_IO_Key_Set("key", 99, 0, 0) == -1, "absent IO");
+
+  if (failures == 0) printf("c_host: all checks passed\n");
+  return failures == 0 ? 0 : 1;
+}
