@@ -3,6 +3,8 @@
 
 #include "boundary/bindings.h"
 #include "boundary/job_control.h"
+#include "codec/base64.h"
+#include "codec/rsa_key.h"
 #include "digest/jobs.h"
 #include "engine/job_launcher.h"
 #include "engine/module.h"
@@ -51,6 +53,24 @@ int32_t TELVARN_STDCALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t 
   if (slot == nullptr) return -1;
   telvarn::SetKey(*slot, static_cast<const uint8_t*>(key), length);
   return 0;
+}
+
+int32_t TELVARN_STDCALL Telvarn_IO_RSA_Key_Set(const VarDesc* var, int32_t io, int32_t,
+                                               int32_t) TELVARN_NOTHROW {
+  IoSlot* slot = FindIo(io);
+  if (slot == nullptr) return -1;
+  return telvarn::ImportRsaKey(*slot, *var);
+}
+
+int32_t TELVARN_STDCALL Telvarn_Base64_Encode(void* destination, const void* source, uint32_t length,
+                                              int32_t line_mode) TELVARN_NOTHROW {
+  return telvarn::EncodeBase64(static_cast<uint8_t*>(destination),
+                               static_cast<const uint8_t*>(source), length, line_mode);
+}
+
+int32_t TELVARN_STDCALL Telvarn_Base64_Decode(void* destination, char* source, int32_t,
+                                              int32_t) TELVARN_NOTHROW {
+  return telvarn::DecodeBase64(static_cast<uint8_t*>(destination), source);
 }
 
 int32_t TELVARN_STDCALL Telvarn_CRC32(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {

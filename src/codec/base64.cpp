@@ -25,7 +25,9 @@ struct DecodeTable {
 constexpr DecodeTable MakeDecodeTable() {
   DecodeTable table{};
   for (int i = 0; i < 256; ++i) table.value[i] = 255;
-  for (int i = 0; i < 64; ++i) table.value[static_cast<uint8_t>(kAlphabet[i])] = static_cast<uint8_t>(i);
+  for (int i = 0; i < 64; ++i) {
+    table.value[static_cast<uint8_t>(kAlphabet[i])] = static_cast<uint8_t>(i);
+  }
   return table;
 }
 
@@ -55,8 +57,9 @@ int32_t EncodeBase64(uint8_t* destination, const uint8_t* source, uint32_t lengt
   const bool lines = line_mode == 1;
   // Only the NUL search reads the source before the size check: an explicit
   // length is refused without touching a byte.
-  const uint64_t n =
-      length != 0 ? length : static_cast<uint64_t>(std::strlen(reinterpret_cast<const char*>(source)));
+  const uint64_t n = length != 0
+                         ? length
+                         : std::strlen(reinterpret_cast<const char*>(source));
   if (EncodedBase64Length(n, line_mode) > kMaxBase64Text) return 0;
   // n fits 32 bits now: a text of at most 2^30 characters comes from fewer bytes.
   const uint32_t count = static_cast<uint32_t>(n);

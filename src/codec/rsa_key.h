@@ -1,4 +1,4 @@
-// RSA key import: the Base64 sections of a key text stored as upper-case hexadecimal text in an IO's key area.
+// RSA key import: a key text's Base64 sections stored as upper-case hexadecimal in key_area.
 //
 // Contracts (the export looks the IO up and returns -1 for an absent one; this is
 // the rest, for a found IO):

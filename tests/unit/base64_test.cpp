@@ -1,4 +1,4 @@
-// Base64 encoder and decoder: standard vectors, line breaks, the lenient decoding rules, refusals and round trips.
+// Base64 encoder and decoder: vectors, line breaks, the lenient decoding, refusals, round trips.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -19,13 +19,14 @@ constexpr size_t kGuardBytes = 16;
 // A destination of `size` bytes followed by guard bytes that no call may touch.
 class Guarded {
  public:
-  explicit Guarded(size_t size, uint8_t fill = 0xEE) : size_(size), bytes_(size + kGuardBytes, kGuard) {
+  explicit Guarded(size_t size, uint8_t fill = 0xEE)
+      : size_(size), bytes_(size + kGuardBytes, kGuard) {
     std::memset(bytes_.data(), fill, size);
   }
   uint8_t* data() { return bytes_.data(); }
   std::string text() const { return std::string(reinterpret_cast<const char*>(bytes_.data())); }
   std::vector<uint8_t> head(size_t count) const {
-    return std::vector<uint8_t>(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(count));
+    return std::vector<uint8_t>(bytes_.data(), bytes_.data() + count);
   }
   bool guard_intact() const {
     for (size_t i = size_; i < bytes_.size(); ++i) {
@@ -39,7 +40,9 @@ class Guarded {
   std::vector<uint8_t> bytes_;
 };
 
-std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
+std::vector<uint8_t> Bytes(const std::string& s) {
+  return std::vector<uint8_t>(s.begin(), s.end());
+}
 
 std::vector<uint8_t> Counting(size_t count) {
   std::vector<uint8_t> bytes(count);
@@ -67,8 +70,8 @@ Encoded Encode(const std::vector<uint8_t>& source, int32_t line_mode) {
   // a lone NUL.
   const uint8_t nul = 0;
   const uint8_t* from = source.empty() ? &nul : source.data();
-  Encoded out{EncodeBase64(destination.data(), from, static_cast<uint32_t>(source.size()), line_mode),
-              destination.text()};
+  const auto length = static_cast<uint32_t>(source.size());
+  Encoded out{EncodeBase64(destination.data(), from, length, line_mode), destination.text()};
   EXPECT_TRUE(destination.guard_intact()) << "written past the text's NUL";
   EXPECT_EQ(out.text.size() + 1, size);
   return out;
@@ -169,7 +172,8 @@ void ExpectLineStructure(const std::string& text, size_t source_length) {
     if (i < full_lines) {
       EXPECT_EQ(lines[i].size(), 72u) << "line " << i;
     } else {
-      EXPECT_EQ(lines[i].size(), trailing_empty ? 0u : stripped.size() - 72 * full_lines) << "last line";
+      const size_t last = trailing_empty ? 0 : stripped.size() - 72 * full_lines;
+      EXPECT_EQ(lines[i].size(), last) << "last line";
     }
     EXPECT_EQ(lines[i].find('\r'), std::string::npos);
     EXPECT_EQ(lines[i].find('\n'), std::string::npos);
@@ -234,7 +238,8 @@ TEST(Base64Encode, AnExplicitLengthEncodesZeroBytesToo) {
 }
 
 // Expected texts from Python: base64.b64encode(bytes(range(n))).
-constexpr char kFirst72[] = "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1";
+constexpr char kFirst72[] =
+    "AAECAwQFBgcICQoLDA0ODxAREhMUFRYXGBkaGxwdHh8gISIjJCUmJygpKissLS4vMDEyMzQ1";
 
 TEST(Base64Encode, FiftyThreeBytesMakeOnePaddedLine) {
   const Encoded out = Encode(Counting(53), 1);
@@ -258,9 +263,10 @@ TEST(Base64Encode, FiftyFiveBytesStartASecondLine) {
 TEST(Base64Encode, HundredAndEightBytesMakeTwoLinesAndAnEmptyOne) {
   const Encoded out = Encode(Counting(108), 1);
   EXPECT_EQ(out.result, -150);
-  EXPECT_EQ(out.text, std::string(kFirst72) +
-                          "\r\nNjc4OTo7PD0+P0BBQkNERUZHSElKS0xNTk9QUVJTVFVWV1hZWltcXV5fYGFiY2RlZmdoaWpr"
-                          "\r\n\r\n");
+  EXPECT_EQ(out.text,
+            std::string(kFirst72) +
+                "\r\nNjc4OTo7PD0+P0BBQkNERUZHSElKS0xNTk9QUVJTVFVWV1hZWltcXV5fYGFiY2RlZmdoaWpr"
+                "\r\n\r\n");
 }
 
 TEST(Base64Encode, OnlyLineModeOneBreaksLines) {
@@ -347,7 +353,8 @@ TEST(Base64Decode, PaddingSetsTheCountOfTheLastGroup) {
 }
 
 TEST(Base64Decode, LineBreaksInsideAGroupAreSkipped) {
-  for (const char* text : {"Zm\r\n9v", "Zm\n9v", "Zm\r9v", "\r\nZm9v", "Z\nm\n9\nv", "Zm9v\r\nYmFy"}) {
+  for (const char* text :
+       {"Zm\r\n9v", "Zm\n9v", "Zm\r9v", "\r\nZm9v", "Z\nm\n9\nv", "Zm9v\r\nYmFy"}) {
     const std::string expected = std::strcmp(text, "Zm9v\r\nYmFy") == 0 ? "foobar" : "foo";
     const Decoded out = Decode(text, expected.size());
     EXPECT_EQ(out.result, -static_cast<int32_t>(expected.size())) << text;

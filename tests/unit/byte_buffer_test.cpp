@@ -245,8 +245,8 @@ TEST(ByteBuffer, AssignReplacesTheContentUpToTheFirstNul) {
 TEST(ByteBuffer, SourcesInsideTheBufferItselfAreSafe) {
   ByteBuffer buffer;
   buffer.assign_text("hello world");
-  buffer.assign_text(buffer.c_str() + 6);
-  EXPECT_STREQ(buffer.c_str(), "world");
+  buffer.assign_text(buffer.c_str() + 3);
+  EXPECT_STREQ(buffer.c_str(), "lo world") << "the text overlaps where it is copied to";
 
   const std::string half = Letters(200);
   buffer.assign_text(half.c_str());

@@ -1,4 +1,4 @@
-// RSA key import: finding the sections, trimming, hexadecimal text in the key area and the rooms of the two sections.
+// RSA key import: finding the sections, trimming, the hexadecimal texts and the sections' rooms.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -38,10 +38,12 @@ VarDesc Var(std::vector<char>& data, int32_t stride) {
 
 // Every byte of the record but key_area, for checking that nothing else changed.
 std::vector<uint8_t> OutsideKeyArea(const IoSlot& slot) {
-  const auto* raw = reinterpret_cast<const uint8_t*>(&slot);
+  // The whole record's bytes, copied at once, less the key area.
+  std::vector<uint8_t> bytes(sizeof slot);
+  std::memcpy(bytes.data(), static_cast<const void*>(&slot), sizeof slot);
   const size_t begin = offsetof(IoSlot, key_area);
-  std::vector<uint8_t> bytes(raw, raw + begin);
-  bytes.insert(bytes.end(), raw + begin + kKeyAreaSize, raw + sizeof(IoSlot));
+  bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(begin),
+              bytes.begin() + static_cast<std::ptrdiff_t>(begin + kKeyAreaSize));
   return bytes;
 }
 
@@ -65,8 +67,8 @@ std::vector<uint8_t> RandomBytes(std::mt19937& rng, size_t count) {
 std::string Encoded(const std::vector<uint8_t>& bytes, int32_t line_mode) {
   std::vector<uint8_t> text(static_cast<size_t>(EncodedBase64Length(bytes.size(), line_mode)) + 1);
   const uint8_t nul = 0;
-  EncodeBase64(text.data(), bytes.empty() ? &nul : bytes.data(), static_cast<uint32_t>(bytes.size()),
-               line_mode);
+  const uint8_t* source = bytes.empty() ? &nul : bytes.data();
+  EncodeBase64(text.data(), source, static_cast<uint32_t>(bytes.size()), line_mode);
   return std::string(reinterpret_cast<const char*>(text.data()));
 }
 

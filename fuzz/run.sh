@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets and runs each for a bounded time on a copy of its seed corpus.
+#
+# Run from anywhere; works from the repository root. FUZZ_SECONDS (default 30) is
+# the time per target and FUZZ_BUILD_DIR (default build/fuzz) the build folder.
+# Exits non-zero when a target crashes or fails; its reproducer is kept and named.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+seconds="${FUZZ_SECONDS:-30}"
+build_dir="${FUZZ_BUILD_DIR:-build/fuzz}"
+targets=(fuzz_base64_decode fuzz_base64_roundtrip fuzz_rsa_key)
+
+cmake -S fuzz -B "$build_dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build "$build_dir"
+
+status=0
+summary=()
+for target in "${targets[@]}"; do
+  work="$(mktemp -d "${TMPDIR:-/tmp}/telvarn-${target}.XXXXXX")"
+  mkdir -p "$work/corpus"
+  cp -R "fuzz/corpus/$target/." "$work/corpus/"
+  echo "== $target: ${seconds} s"
+  # -max_len lets the key texts grow past the rooms of the key area.
+  if "$build_dir/$target" -max_total_time="$seconds" -max_len=8192 -timeout=10 \
+      -artifact_prefix="$work/" "$work/corpus" >"$work/log" 2>&1; then
+    runs="$(grep -Eo 'Done [0-9]+ runs in [0-9]+ second\(s\)' "$work/log" | tail -n 1 || true)"
+    summary+=("$target: ${runs:-no run count reported}")
+    rm -rf "$work"
+  else
+    tail -n 60 "$work/log"
+    summary+=("$target: FAILED (log and reproducer in $work)")
+    status=1
+  fi
+done
+
+echo "== summary"
+printf '%s\n' "${summary[@]}"
+exit "$status"
