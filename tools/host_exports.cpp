@@ -57,14 +57,8 @@ bool LoadHostExports(HostExports& exports, std::string& error) {
 
 #else
 
-bool LoadHostExports(HostExports& e, std::string&) {
-  e = HostExports{
-      &Telvarn_IO_Initialize, &Telvarn_IO_Input_Set, &Telvarn_IO_Output_Set, &Telvarn_IO_Key_Set,
-      &Telvarn_IO_RSA_Key_Set, &Telvarn_CRC32,       &Telvarn_CRC16,         &Telvarn_SHA1,
-      &Telvarn_SHA256,        &Telvarn_SHA512,       &Telvarn_MD5,           &Telvarn_MD5Key,
-      &Telvarn_IO_State,      &Telvarn_IO_Wait,      &Telvarn_IO_WaitAll,    &Telvarn_IO_Suspend,
-      &Telvarn_Base64_Encode, &Telvarn_Base64_Decode,
-  };
+bool LoadHostExports(HostExports& exports, std::string&) {
+  BindLinkedExports(exports);
   return true;
 }
 

@@ -38,8 +38,11 @@ bool BindModuleExports(void* module, HostExports& exports, std::string& error);
 // first) and binds its exports. The module stays loaded.
 bool LoadHostExports(HostExports& exports, std::string& error);
 #else
-// The core's own functions.
+// The core's own functions (BindLinkedExports).
 bool LoadHostExports(HostExports& exports, std::string& error);
 #endif
+
+// The functions of the core linked into this program (host_exports_linked.cpp).
+void BindLinkedExports(HostExports& exports);
 
 }  // namespace telvarn

@@ -178,3 +178,33 @@ TEST_F(Dll, FilesPastFourGigabytesBind) {
 
 }  // namespace
 }  // namespace telvarn
+
+namespace telvarn {
+namespace {
+
+// One string of a file's VERSIONINFO (US English, Unicode code page).
+std::string VersionString(const std::string& file, const char* key) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeA(file.c_str(), &ignored);
+  if (size == 0) return "<no version information>";
+  std::vector<char> info(size);
+  if (!GetFileVersionInfoA(file.c_str(), 0, size, info.data())) return "<unreadable>";
+  void* value = nullptr;
+  UINT length = 0;
+  std::string path = std::string("\\StringFileInfo\\040904b0\\") + key;
+  if (!VerQueryValueA(info.data(), path.c_str(), &value, &length) || length == 0) return "<missing>";
+  return static_cast<const char*>(value);
+}
+
+TEST(VersionResource, TheDllAndTheProgramNameThemselves) {
+  EXPECT_EQ(VersionString("TelvarnHX.hpi", "OriginalFilename"), "TelvarnHX.hpi");
+  EXPECT_EQ(VersionString("TelvarnHX.hpi", "ProductName"), "TelvarnHX");
+  EXPECT_EQ(VersionString("TelvarnHX.hpi", "FileVersion"), TELVARN_VERSION);
+  EXPECT_NE(VersionString("TelvarnHX.hpi", "FileDescription").find("module"), std::string::npos);
+  EXPECT_EQ(VersionString("telvarn.exe", "OriginalFilename"), "telvarn.exe");
+  EXPECT_EQ(VersionString("telvarn.exe", "ProductName"), "TelvarnHX");
+  EXPECT_EQ(VersionString("telvarn.exe", "ProductVersion"), TELVARN_VERSION);
+}
+
+}  // namespace
+}  // namespace telvarn

@@ -23,7 +23,8 @@ class Unload : public ::testing::Test {
     if (GetModuleHandleA(kModuleName) != nullptr) GTEST_SKIP() << "module loaded by another test";
     module_ = LoadLibraryA(kModuleName);
     ASSERT_NE(module_, nullptr);
-    api_ = ApiFromModule(module_);
+    std::string error;
+    ASSERT_TRUE(BindModuleExports(module_, api_, error)) << error;
   }
 
   // FreeLibrary, timed.
@@ -141,7 +142,9 @@ TEST_F(Unload, ASuspendedJobHoldsTheModuleUntilAReloadedHostResumesIt) {
 
   HMODULE again = LoadLibraryA(kModuleName);
   ASSERT_EQ(again, module_) << "the same module, with its IOs";
-  Api api = ApiFromModule(again);
+  Api api{};
+  std::string error;
+  ASSERT_TRUE(BindModuleExports(again, api, error)) << error;
   EXPECT_EQ(api.state(1, 0, 0, 0), -3);
   EXPECT_EQ(api.suspend(1, 1, 0, 0), -1);
   for (int i = 0; i < 2000 && api.state(1, 0, 0, 0) != -4; ++i) {
@@ -161,7 +164,8 @@ TEST_F(Unload, AReloadedModuleStartsAfresh) {
 
   module_ = LoadLibraryA(kModuleName);
   ASSERT_NE(module_, nullptr);
-  api_ = ApiFromModule(module_);
+  std::string error;
+  ASSERT_TRUE(BindModuleExports(module_, api_, error)) << error;
   EXPECT_EQ(api_.wait_all(0, 0, 0, 0), -1) << "no scheduler before the first launch";
   EXPECT_EQ(api_.key_set("key", 9, 0, 0), -1) << "IO 9 is not registered any more";
   EXPECT_EQ(api_.state(9, 0, 0, 0), 0);

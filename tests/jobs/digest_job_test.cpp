@@ -63,7 +63,7 @@ class DigestJobTest : public ::testing::Test {
   }
   // Runs one job synchronously on the message from memory into memory, and from a
   // file into a file; both texts must be `expected`, and exactly its characters.
-  void ExpectJob(Api::IoExport job, const std::string& message, const std::string& expected,
+  void ExpectJob(JobExport job, const std::string& message, const std::string& expected,
                  const char* what) {
     int32_t io = NewIo();
     ASSERT_EQ(api.key_set(key_.c_str(), io, 0, 0), 0);
@@ -101,7 +101,7 @@ class DigestJobTest : public ::testing::Test {
 TEST_F(DigestJobTest, KnownAnswersThroughTheJobs) {
   int32_t io = NewIo();
   const char abc[] = "abc";
-  auto run = [&](Api::IoExport job) {
+  auto run = [&](JobExport job) {
     char out[130] = {};
     EXPECT_EQ(api.input_set(Var(abc), io, 0, 0), 0);
     EXPECT_EQ(api.output_set(Var(out), io, 0, 129), 0);

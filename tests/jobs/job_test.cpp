@@ -149,7 +149,7 @@ class JobTest : public ::testing::Test {
 
 TEST_F(JobTest, CrcKnownAnswersFromMemory) {
   struct Case {
-    Api::IoExport job;
+    JobExport job;
     const char* input;
     const char* expected;
   } cases[] = {
@@ -179,7 +179,7 @@ TEST_F(JobTest, FilesAndMemoryGiveTheSameCrcAcrossChunkBoundaries) {
     WriteFile(in, bytes);
     for (bool crc16 : {false, true}) {
       const std::string expected = crc16 ? ReferenceCrc16(bytes) : ReferenceCrc32(bytes);
-      Api::IoExport job = crc16 ? api.crc16 : api.crc32;
+      JobExport job = crc16 ? api.crc16 : api.crc32;
       g_any_launch = true;
 
       int32_t from_file = NewIo();

@@ -74,7 +74,7 @@ struct RelayThread {
 // Threads that count together under one critical section, taken twice (nested).
 template <class OsT>
 struct CountingThread {
-  static constexpr int kRounds = 20000;
+  static constexpr int kRounds = 2000;
   struct Shared {
     typename OsT::CriticalSection lock;
     long counter = 0;

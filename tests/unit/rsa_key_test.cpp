@@ -41,7 +41,8 @@ std::vector<uint8_t> OutsideKeyArea(const IoSlot& slot) {
   // The whole record's bytes, copied at once, less the key area.
   std::vector<uint8_t> bytes(sizeof slot);
   std::memcpy(bytes.data(), static_cast<const void*>(&slot), sizeof slot);
-  const size_t begin = offsetof(IoSlot, key_area);
+  const auto begin =
+      static_cast<size_t>(slot.key_area - reinterpret_cast<const uint8_t*>(&slot));
   bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(begin),
               bytes.begin() + static_cast<std::ptrdiff_t>(begin + kKeyAreaSize));
   return bytes;
