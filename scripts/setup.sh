@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ make python3 git pkg-config bc
-  googletest libssl-dev libbenchmark-dev
+  googletest libssl-dev libbenchmark-dev clang libclang-rt-14-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386
 )

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets up what is missing, then builds and runs every test of every preset.
+# Sets up what is missing, then builds and runs every test of every preset and the fuzzers.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,8 +37,19 @@ for preset in "${presets[@]}"; do
   fi
 done
 
-if (( ${#failed_presets[@]} )); then
-  echo "failed presets: ${failed_presets[*]}"
+# The fuzzers run for a bounded time on their seed corpora; any crash fails the run.
+echo "== fuzz"
+started=$SECONDS
+if FUZZ_SECONDS=30 bash fuzz/run.sh; then
+  total_passed=$((total_passed + 1))
+else
+  total_failed=$((total_failed + 1))
+  failed_presets+=(fuzz)
 fi
-echo "all presets: $total_passed passed, $total_failed failed"
+echo "== fuzz took $((SECONDS - started)) s"
+
+if (( ${#failed_presets[@]} )); then
+  echo "failed: ${failed_presets[*]}"
+fi
+echo "all presets and fuzzing: $total_passed passed, $total_failed failed"
 (( ${#failed_presets[@]} == 0 ))
