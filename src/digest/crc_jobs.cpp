@@ -7,32 +7,24 @@
 namespace telvarn {
 namespace {
 
-class Crc32Job final : public JobAlgorithm {
+// Digits: the result text's length; FileChunk: the chunk size for file input.
+template <class Crc, unsigned Digits, uint32_t FileChunk>
+class CrcJob final : public JobAlgorithm {
  public:
-  static constexpr JobShape kShape{4096, 1024, 8};
+  static constexpr JobShape kShape{FileChunk, 1024, Digits};
   void Update(const uint8_t* bytes, size_t count) override { crc_.Update(bytes, count); }
   void Finish(char* text) override {
-    WriteHexUpper(crc_.value(), 8, text);
-    text[8] = '\0';
+    WriteHexUpper(crc_.value(), Digits, text);
+    text[Digits] = '\0';
   }
 
  private:
-  Crc32 crc_;
+  Crc crc_;
 };
 
+using Crc32Job = CrcJob<Crc32, 8, 4096>;
 // The CRC-16 job reads files in 1024-byte chunks too.
-class Crc16Job final : public JobAlgorithm {
- public:
-  static constexpr JobShape kShape{1024, 1024, 4};
-  void Update(const uint8_t* bytes, size_t count) override { crc_.Update(bytes, count); }
-  void Finish(char* text) override {
-    WriteHexUpper(crc_.value(), 4, text);
-    text[4] = '\0';
-  }
-
- private:
-  Crc16Mcrf4xx crc_;
-};
+using Crc16Job = CrcJob<Crc16Mcrf4xx, 4, 1024>;
 
 }  // namespace
 
