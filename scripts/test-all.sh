@@ -51,5 +51,5 @@ echo "== fuzz took $((SECONDS - started)) s"
 if (( ${#failed_presets[@]} )); then
   echo "failed: ${failed_presets[*]}"
 fi
-echo "all presets and fuzzing: $total_passed passed, $total_failed failed"
+echo "total: $total_passed passed, $total_failed failed"
 (( ${#failed_presets[@]} == 0 ))
