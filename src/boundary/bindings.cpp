@@ -15,22 +15,21 @@ constexpr size_t kInputStreamBuffer = 64 * 1024;
 // The file's length in bytes, with 64-bit offsets so that files past 2 GiB are
 // measured right, then capped at INT32_MAX. Streams that cannot seek (pipes,
 // devices) measure 0.
-int32_t MeasureAndRewind(std::FILE* file) {
 #if defined(_WIN32)
-  if (_fseeki64(file, 0, SEEK_END) != 0) {
-    std::clearerr(file);
-    return 0;
-  }
-  long long end = _ftelli64(file);
-  _fseeki64(file, 0, SEEK_SET);
+int Seek64(std::FILE* file, long long offset, int origin) { return _fseeki64(file, offset, origin); }
+long long Tell64(std::FILE* file) { return _ftelli64(file); }
 #else
-  if (fseeko(file, 0, SEEK_END) != 0) {
+int Seek64(std::FILE* file, long long offset, int origin) { return fseeko(file, offset, origin); }
+long long Tell64(std::FILE* file) { return ftello(file); }
+#endif
+
+int32_t MeasureAndRewind(std::FILE* file) {
+  if (Seek64(file, 0, SEEK_END) != 0) {
     std::clearerr(file);
     return 0;
   }
-  long long end = ftello(file);
-  fseeko(file, 0, SEEK_SET);
-#endif
+  const long long end = Tell64(file);
+  Seek64(file, 0, SEEK_SET);
   if (end < 0) return 0;
   return end > INT32_MAX ? INT32_MAX : static_cast<int32_t>(end);
 }

@@ -32,9 +32,7 @@ SlotTable::~SlotTable() {
     int32_t state = slot->job_state.load();
     if (state == kJobLaunched || state == kJobRunning || state == kJobSuspended) continue;
     CloseStream(slot->output);
-    slot->output.bound = false;
     CloseStream(slot->input);
-    slot->input.bound = false;
     delete slot;
   }
   delete[] slots_;

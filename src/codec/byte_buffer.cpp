@@ -1,6 +1,7 @@
 // ByteBuffer: block growth, the append forms and re-measuring the text.
 #include "codec/byte_buffer.h"
 
+#include <climits>
 #include <cstring>
 #include <new>
 
@@ -91,16 +92,12 @@ void ByteBuffer::append_byte(uint8_t byte) {
   }
 }
 
+// The same as appending the text's bytes; a text too long to count in 32 bits is
+// refused by the growth like any other beyond the limit.
 void ByteBuffer::append_text(const char* text) {
-  const int64_t count = static_cast<int64_t>(std::strlen(text));
-  const int64_t end = length_ + count;
-  uint8_t* retired = nullptr;
-  if (end >= capacity_ && !grow_past(end, &retired)) return;
-  write_at(length_, reinterpret_cast<const uint8_t*>(text), static_cast<int32_t>(count));
-  data_[end] = 0;
-  length_ = static_cast<int32_t>(end);
-  text_length_ = length_;
-  release(retired);
+  const size_t count = std::strlen(text);
+  append_bytes(reinterpret_cast<const uint8_t*>(text),
+               count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(count), false);
 }
 
 void ByteBuffer::append_bytes(const uint8_t* source, int32_t count, bool at_text_length) {

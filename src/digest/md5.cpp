@@ -38,9 +38,6 @@ constexpr uint8_t kPadding[64] = {0x80};
 
 void Md5Context::Reset() {
   finished_ = false;
-  binary_result_[0] = 0;
-  hex_result_[0] = '\0';
-  now_.block[0] = 0;
   now_.state[0] = 0x67452301;
   now_.state[1] = 0xefcdab89;
   now_.state[2] = 0x98badcfe;

@@ -36,8 +36,8 @@ class Md5Context {
 
   void Finish();
 
-  uint8_t binary_result_[32];
-  char hex_result_[64];
+  uint8_t binary_result_[kDigestSize];
+  char hex_result_[kTextLength + 1];
   Absorbing now_;
   // Taken at the start of Finish and restored by the next Update.
   Absorbing snapshot_;

@@ -40,7 +40,7 @@ struct JobScheduler::Shared {
 
   void Run();
   int32_t WaitForRunningWorker(const ThreadHandle* running, uint32_t count);
-  bool Admit(ThreadHandle worker, ThreadHandle* running, uint32_t& count);
+  void Admit(ThreadHandle worker, ThreadHandle* running, uint32_t& count);
   void GoIdleUnlessQueued();
 };
 
@@ -58,11 +58,10 @@ int32_t JobScheduler::Shared::WaitForRunningWorker(const ThreadHandle* running, 
 
 // Resumes a worker and appends it to the running list. An empty handle (nothing
 // to run) is not counted.
-bool JobScheduler::Shared::Admit(ThreadHandle worker, ThreadHandle* running, uint32_t& count) {
-  if (worker == nullptr) return false;
+void JobScheduler::Shared::Admit(ThreadHandle worker, ThreadHandle* running, uint32_t& count) {
+  if (worker == nullptr) return;
   Os::resume_thread(worker);
   running[count++] = worker;
-  return true;
 }
 
 // Sets `waiting` only when nothing is queued, looking at the queue under the same

@@ -78,13 +78,6 @@ class Dll : public ::testing::Test {
   static uint32_t Ptr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
   static uint32_t Int(int32_t v) { return static_cast<uint32_t>(v); }
 
-  static VarDesc Var(const void* data) {
-    VarDesc var;
-    std::memset(&var, 0xCC, sizeof var);
-    var.stride_words = 0;
-    var.data = const_cast<void*>(data);
-    return var;
-  }
 
   static HMODULE module_;
 };
@@ -140,9 +133,9 @@ TEST_F(Dll, BindingsThroughTheExports) {
   const std::string missing = dir.path("missing.bin");
   test::WriteFile(in, "0123456789");
   test::WriteFile(out, std::string(1000, 'q'));
-  VarDesc in_var = Var(in.c_str()), out_var = Var(out.c_str()), missing_var = Var(missing.c_str());
+  VarDesc in_var = test::HostVar(in.c_str()), out_var = test::HostVar(out.c_str()), missing_var = test::HostVar(missing.c_str());
   char memory[16] = "abc";
-  VarDesc memory_var = Var(memory);
+  VarDesc memory_var = test::HostVar(memory);
 
   EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&in_var), 31, 1, 0), -1) << "absent IO";
   EXPECT_EQ(Call("_Telvarn_IO_Output_Set@16", Ptr(&out_var), 31, 1, 0), -1) << "absent IO";
@@ -170,7 +163,7 @@ TEST_F(Dll, FilesPastFourGigabytesBind) {
   test::TempDir dir;
   const std::string huge = dir.path("huge.bin");
   test::MakeSizedFile(huge, (uint64_t{1} << 32) + 5);
-  VarDesc var = Var(huge.c_str());
+  VarDesc var = test::HostVar(huge.c_str());
   ASSERT_EQ(Call("_Telvarn_IO_Initialize@16", 32, 0, 0, 0), 0);
   EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&var), 32, 1, 0), 0);
   EXPECT_EQ(Call("_Telvarn_IO_Initialize@16", 32, 0, 0, 0), 0);

@@ -40,12 +40,10 @@ class Unload : public ::testing::Test {
     return !Loaded();
   }
 
-  VarDesc* Var(const void* data) {
-    vars_.push_back(std::make_unique<VarDesc>());
-    VarDesc* var = vars_.back().get();
-    std::memset(var, 0xCC, sizeof *var);
-    var->data = const_cast<void*>(data);
-    return var;
+  // The module reads a descriptor during the call only, so one record serves.
+  const VarDesc* Var(const void* data) {
+    var_ = HostVar(data);
+    return &var_;
   }
   // Launches a CRC-32 job reading `input` (a file name) into the file `output`.
   void LaunchFileJob(int32_t io, const std::string& input, const std::string& output,
@@ -66,7 +64,7 @@ class Unload : public ::testing::Test {
   HMODULE module_ = nullptr;
   Api api_{};
   TempDir dir_;
-  std::vector<std::unique_ptr<VarDesc>> vars_;
+  VarDesc var_{};
   std::vector<std::string> names_;
 };
 

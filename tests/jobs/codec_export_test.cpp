@@ -10,10 +10,7 @@
 namespace telvarn::test {
 namespace {
 
-class CodecExports : public ::testing::Test {
- protected:
-  const Api& api = ExportsUnderTest();
-};
+class CodecExports : public ExportTest {};
 
 TEST_F(CodecExports, Base64BothWaysWithSentinels) {
   char text[32];
@@ -37,8 +34,7 @@ TEST_F(CodecExports, Base64BothWaysWithSentinels) {
 }
 
 TEST_F(CodecExports, RsaKeyImportKeysTheHmacJob) {
-  const int32_t io = 31000;
-  ASSERT_EQ(api.initialize(io, 0, 0, 0), 0);
+  const int32_t io = NewIo();
   // "&" + Base64 of the bytes 01 02 03, then at 16 bytes (4 words) "#" + Base64 of "foo".
   char record[32] = {};
   std::memcpy(record, "&AQID\r\n", 7);
@@ -48,15 +44,12 @@ TEST_F(CodecExports, RsaKeyImportKeysTheHmacJob) {
   var.stride_words = 4;
   EXPECT_EQ(api.rsa_key_set(&var, io, 0, 0), -3);
   EXPECT_EQ(std::string(record, 7), std::string("&AQID\0\0", 7)) << "trimmed in the variable";
-  EXPECT_EQ(api.rsa_key_set(&var, io + 1, 0, 0), -1) << "absent IO";
+  EXPECT_EQ(api.rsa_key_set(&var, -31000, 0, 0), -1) << "absent IO";
 
   const std::string message = "signed text";
   char out[40] = {};
-  TelvarnVarDesc in_var{}, out_var{};
-  in_var.data = const_cast<char*>(message.c_str());
-  out_var.data = out;
-  ASSERT_EQ(api.input_set(&in_var, io, 0, 0), 0);
-  ASSERT_EQ(api.output_set(&out_var, io, 0, 39), 0);
+  ASSERT_EQ(api.input_set(Var(message.c_str()), io, 0, 0), 0);
+  ASSERT_EQ(api.output_set(Var(out), io, 0, 39), 0);
   ASSERT_EQ(api.md5_key(io, 0, 0, 0), 0);
 
   std::string key_area = "010203";

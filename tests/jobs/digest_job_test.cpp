@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <random>
 #include <string>
@@ -46,21 +45,8 @@ Expected Reference(const std::string& message, const std::string& key) {
   return e;
 }
 
-class DigestJobTest : public ::testing::Test {
+class DigestJobTest : public ExportTest {
  protected:
-  const Api& api = ExportsUnderTest();
-
-  int32_t NewIo() {
-    static int32_t next = 9000;
-    EXPECT_EQ(api.initialize(next, 0, 0, 0), 0);
-    return next++;
-  }
-  VarDesc* Var(const void* data) {
-    vars_.emplace_back();
-    std::memset(&vars_.back(), 0xCC, sizeof(VarDesc));
-    vars_.back().data = const_cast<void*>(data);
-    return &vars_.back();
-  }
   // Runs one job synchronously on the message from memory into memory, and from a
   // file into a file; both texts must be `expected`, and exactly its characters.
   void ExpectJob(JobExport job, const std::string& message, const std::string& expected,
@@ -95,7 +81,6 @@ class DigestJobTest : public ::testing::Test {
 
   std::string key_ = "Jefe";
   TempDir dir_;
-  std::deque<VarDesc> vars_;
 };
 
 TEST_F(DigestJobTest, KnownAnswersThroughTheJobs) {

@@ -58,23 +58,8 @@ std::string RandomBytes(std::mt19937& rng, size_t size) {
 
 std::atomic<bool> g_any_launch{false};
 
-class JobTest : public ::testing::Test {
+class JobTest : public ExportTest {
  protected:
-  const Api& api = ExportsUnderTest();
-
-  int32_t NewIo() {
-    static std::atomic<int32_t> next{5000};
-    int32_t io = next++;
-    EXPECT_EQ(api.initialize(io, 0, 0, 0), 0);
-    return io;
-  }
-  VarDesc* Var(const void* data) {
-    vars_.emplace_back();
-    VarDesc& var = vars_.back();
-    std::memset(&var, 0xCC, sizeof var);
-    var.data = const_cast<void*>(data);
-    return &var;
-  }
   // Bound with its own length (an empty text with length 0, "up to the NUL").
   void BindMemoryInput(int32_t io, const std::string& bytes) {
     BindMemoryInputLength(io, bytes, static_cast<int32_t>(bytes.size()));
@@ -142,7 +127,6 @@ class JobTest : public ::testing::Test {
   TempDir dir_;
 
  private:
-  std::deque<VarDesc> vars_;
   std::deque<std::string> texts_;
   std::vector<std::unique_ptr<char[]>> buffers_;
 };

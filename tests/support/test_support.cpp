@@ -2,6 +2,7 @@
 #include "support/test_support.h"
 
 #include <atomic>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -15,6 +16,14 @@
 #endif
 
 namespace telvarn::test {
+
+TelvarnVarDesc HostVar(const void* data, int32_t stride_words) {
+  TelvarnVarDesc var;
+  std::memset(&var, 0xCC, sizeof var);
+  var.stride_words = stride_words;
+  var.data = const_cast<void*>(data);
+  return var;
+}
 
 TempDir::TempDir() {
   static std::atomic<int> serial{0};

@@ -6,7 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "telvarn.h"
+
 namespace telvarn::test {
+
+// A variable descriptor as a host lays it out: the words the module must not read
+// hold noise.
+TelvarnVarDesc HostVar(const void* data, int32_t stride_words = 0);
 
 // A fresh folder under the system's temporary folder, removed with its contents.
 class TempDir {

@@ -13,14 +13,7 @@
 namespace telvarn {
 namespace {
 
-// A descriptor as a host lays it out; the words the module must not read hold noise.
-VarDesc Var(const void* data, int32_t stride_words = 0) {
-  VarDesc var;
-  std::memset(&var, 0xCC, sizeof var);
-  var.stride_words = stride_words;
-  var.data = const_cast<void*>(data);
-  return var;
-}
+using test::HostVar;
 
 class BindingTest : public ::testing::Test {
  protected:
@@ -32,11 +25,11 @@ class BindingTest : public ::testing::Test {
     return *slot;
   }
   int32_t BindInputFile(int32_t io, const std::string& path) {
-    VarDesc var = Var(path.c_str());
+    VarDesc var = HostVar(path.c_str());
     return Telvarn_IO_Input_Set(&var, io, 1, 0);
   }
   int32_t BindOutputFile(int32_t io, const std::string& path) {
-    VarDesc var = Var(path.c_str());
+    VarDesc var = HostVar(path.c_str());
     return Telvarn_IO_Output_Set(&var, io, 1, 0);
   }
 
@@ -77,7 +70,7 @@ TEST_F(BindingTest, ReinitializingClosesBoundFilesAndKeepsTheKey) {
 TEST_F(BindingTest, MemoryInputTakesTheGivenOrMeasuredLength) {
   IoSlot& slot = Initialize(202);
   char text[8] = "abc";
-  VarDesc var = Var(text);
+  VarDesc var = HostVar(text);
   EXPECT_EQ(Telvarn_IO_Input_Set(&var, 202, 0, 0), 0);
   EXPECT_EQ(slot.input.kind, kStreamMemory);
   EXPECT_EQ(slot.input.size, 3);
@@ -91,7 +84,7 @@ TEST_F(BindingTest, MemoryInputTakesTheGivenOrMeasuredLength) {
   EXPECT_EQ(slot.input.size, -3) << "a negative length is kept; jobs then read nothing";
 
   char empty[1] = "";
-  VarDesc empty_var = Var(empty);
+  VarDesc empty_var = HostVar(empty);
   EXPECT_EQ(Telvarn_IO_Input_Set(&empty_var, 202, 0, 0), 0);
   EXPECT_EQ(slot.input.size, 0);
 }
@@ -99,7 +92,7 @@ TEST_F(BindingTest, MemoryInputTakesTheGivenOrMeasuredLength) {
 TEST_F(BindingTest, MemoryOutputMeasuresTheBufferAtBinding) {
   IoSlot& slot = Initialize(203);
   char buffer[16] = "0123456789";
-  VarDesc var = Var(buffer);
+  VarDesc var = HostVar(buffer);
   EXPECT_EQ(Telvarn_IO_Output_Set(&var, 203, 0, 0), 0);
   EXPECT_EQ(slot.output.kind, kStreamMemory);
   EXPECT_EQ(slot.output.size, 10);
@@ -132,7 +125,7 @@ TEST_F(BindingTest, OnlyModeOneBindsAFile) {
   const std::string name = dir_.path("named.bin");
   test::WriteFile(name, "file contents");
   for (int32_t mode : {0, 2, -1}) {
-    VarDesc var = Var(name.c_str());
+    VarDesc var = HostVar(name.c_str());
     EXPECT_EQ(Telvarn_IO_Input_Set(&var, 205, mode, 0), 0);
     EXPECT_EQ(slot.input.kind, kStreamMemory) << mode;
     EXPECT_EQ(slot.input.size, static_cast<int32_t>(name.size())) << "the name's own bytes";
@@ -146,7 +139,7 @@ TEST_F(BindingTest, MemoryBindingClosesAFileStillBound) {
   test::WriteFile(name, "abc");
   ASSERT_EQ(BindInputFile(206, name), 0);
   char text[] = "xyz";
-  VarDesc var = Var(text);
+  VarDesc var = HostVar(text);
   ASSERT_EQ(Telvarn_IO_Input_Set(&var, 206, 0, 0), 0);
   EXPECT_FALSE(test::IsFileOpenHere(name));
   EXPECT_EQ(slot.input.file, nullptr);
@@ -168,7 +161,7 @@ TEST_F(BindingTest, AFileThatCannotBeOpenedLeavesTheRightState) {
   EXPECT_EQ(slot.input.kind, kStreamFile);
 
   char text[] = "memory";
-  VarDesc var = Var(text);
+  VarDesc var = HostVar(text);
   ASSERT_EQ(Telvarn_IO_Input_Set(&var, 207, 0, 0), 0);
   EXPECT_EQ(BindInputFile(207, missing), -1);
   EXPECT_TRUE(slot.input.bound) << "an earlier memory binding stays in force";
@@ -193,7 +186,7 @@ TEST_F(BindingTest, OutputFileIsEmptiedAtBinding) {
 
 TEST_F(BindingTest, AbsentIoChangesNothing) {
   const std::string name = dir_.path("never-created.txt");
-  VarDesc var = Var(name.c_str());
+  VarDesc var = HostVar(name.c_str());
   EXPECT_EQ(Telvarn_IO_Output_Set(&var, 987654, 1, 0), -1);
   EXPECT_FALSE(std::filesystem::exists(name));
   EXPECT_EQ(Telvarn_IO_Input_Set(&var, 987654, 0, 0), -1);

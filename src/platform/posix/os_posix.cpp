@@ -134,13 +134,6 @@ void PosixOs::close_thread(ThreadHandle thread) {
   ReleaseLocked(static_cast<ThreadControl*>(thread));
 }
 
-ThreadHandle PosixOs::duplicate_thread(ThreadHandle thread) {
-  if (thread == nullptr) return nullptr;
-  std::lock_guard<std::mutex> lock(StateMutex());
-  ++static_cast<ThreadControl*>(thread)->references;
-  return thread;
-}
-
 void PosixOs::sleep_ms(uint32_t ms) { std::this_thread::sleep_for(Milliseconds(ms)); }
 
 void PosixOs::pin_module() {}

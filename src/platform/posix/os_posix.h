@@ -20,8 +20,6 @@ struct PosixOs {
   static WaitOutcome wait_thread(ThreadHandle thread, uint32_t timeout_ms);
   static int32_t wait_any_thread(const ThreadHandle* threads, uint32_t count, uint32_t timeout_ms);
   static void close_thread(ThreadHandle thread);
-  // A second handle to the same thread, closed independently of the first.
-  static ThreadHandle duplicate_thread(ThreadHandle thread);
   static void sleep_ms(uint32_t ms);
   static void pin_module();
   static void unpin_module();

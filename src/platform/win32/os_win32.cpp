@@ -50,15 +50,6 @@ void Win32Os::close_thread(ThreadHandle thread) {
   if (thread != nullptr) CloseHandle(thread);
 }
 
-ThreadHandle Win32Os::duplicate_thread(ThreadHandle thread) {
-  HANDLE copy = nullptr;
-  if (thread == nullptr || !DuplicateHandle(GetCurrentProcess(), thread, GetCurrentProcess(), &copy,
-                                            0, FALSE, DUPLICATE_SAME_ACCESS)) {
-    return nullptr;
-  }
-  return copy;
-}
-
 void Win32Os::sleep_ms(uint32_t ms) { Sleep(ms); }
 
 namespace {
