@@ -1,15 +1,23 @@
 // The variant tables and the one-time choice of each algorithm's block function.
 #include "digest/block_functions.h"
 
+#include "digest/crc_private.h"
+#include "digest/md5_private.h"
 #include "digest/sha_private.h"
 
 namespace telvarn {
 namespace {
 
+using namespace crc_internal;
+using namespace md5_internal;
 using namespace sha_internal;
 
 bool Always(const CpuFeatures&) { return true; }
 [[maybe_unused]] bool HasMmx(const CpuFeatures& cpu) { return cpu.mmx; }
+
+const Md5Variant kMd5Variants[] = {
+    {"portable", &Md5CompressPortable, &Always},
+};
 
 const Sha1Variant kSha1Variants[] = {
     {"portable", &Sha1CompressPortable, &Always},
@@ -24,6 +32,18 @@ const Sha512Variant kSha512Variants[] = {
 #if defined(__i386__) || defined(__x86_64__)
     {"mmx", &Sha512CompressMmx, &HasMmx},
 #endif
+};
+
+// The byte-table updates are the reference; slicing-by-8 is what a processor
+// without carry-less multiplication runs.
+const CrcVariant kCrc32Variants[] = {
+    {"bytewise", &Crc32UpdateBytewise, &Always},
+    {"slicing8", &Crc32UpdateSlicing8, &Always},
+};
+
+const CrcVariant kCrc16Variants[] = {
+    {"bytewise", &Crc16UpdateBytewise, &Always},
+    {"slicing8", &Crc16UpdateSlicing8, &Always},
 };
 
 template <class Fn, size_t N>
@@ -43,9 +63,17 @@ const BlockVariant<Fn>& Choose(const BlockVariant<Fn> (&variants)[N]) {
 
 }  // namespace
 
+VariantList<Md5BlockFn> Md5Variants() { return List(kMd5Variants); }
 VariantList<Sha1BlockFn> Sha1Variants() { return List(kSha1Variants); }
 VariantList<Sha256BlockFn> Sha256Variants() { return List(kSha256Variants); }
 VariantList<Sha512BlockFn> Sha512Variants() { return List(kSha512Variants); }
+VariantList<CrcUpdateFn> Crc32Variants() { return List(kCrc32Variants); }
+VariantList<CrcUpdateFn> Crc16Variants() { return List(kCrc16Variants); }
+
+const Md5Variant& ActiveMd5() {
+  static const Md5Variant& active = Choose(kMd5Variants);
+  return active;
+}
 
 const Sha1Variant& ActiveSha1() {
   static const Sha1Variant& active = Choose(kSha1Variants);
@@ -59,6 +87,16 @@ const Sha256Variant& ActiveSha256() {
 
 const Sha512Variant& ActiveSha512() {
   static const Sha512Variant& active = Choose(kSha512Variants);
+  return active;
+}
+
+const CrcVariant& ActiveCrc32() {
+  static const CrcVariant& active = Choose(kCrc32Variants);
+  return active;
+}
+
+const CrcVariant& ActiveCrc16() {
+  static const CrcVariant& active = Choose(kCrc16Variants);
   return active;
 }
 

@@ -1,4 +1,4 @@
-// The block functions of the SHA digests: every variant, and the one chosen for this CPU.
+// The block functions of the digests and checksums: every variant, and the one chosen for this CPU.
 //
 // Each algorithm lists its variants portable first, then in ascending order of the
 // instruction sets they need. The active variant is the last one the processor
@@ -13,10 +13,14 @@
 
 namespace telvarn {
 
-// Compress `blocks` consecutive blocks (64 bytes for SHA-1/256, 128 for SHA-512).
+// Compress `blocks` consecutive blocks (64 bytes for MD5 and SHA-1/256, 128 for SHA-512).
+using Md5BlockFn = void (*)(uint32_t state[4], const uint8_t* data, size_t blocks);
 using Sha1BlockFn = void (*)(uint32_t state[5], const uint8_t* data, size_t blocks);
 using Sha256BlockFn = void (*)(uint32_t state[8], const uint8_t* data, size_t blocks);
 using Sha512BlockFn = void (*)(uint64_t state[8], const uint8_t* data, size_t blocks);
+// Advance a reflected CRC register over `count` bytes: the register as it stands
+// (no initial or final inversion), the low 16 bits for CRC-16.
+using CrcUpdateFn = uint32_t (*)(uint32_t crc, const uint8_t* data, size_t count);
 
 template <class Fn>
 struct BlockVariant {
@@ -25,9 +29,11 @@ struct BlockVariant {
   bool (*supported)(const CpuFeatures&);
 };
 
+using Md5Variant = BlockVariant<Md5BlockFn>;
 using Sha1Variant = BlockVariant<Sha1BlockFn>;
 using Sha256Variant = BlockVariant<Sha256BlockFn>;
 using Sha512Variant = BlockVariant<Sha512BlockFn>;
+using CrcVariant = BlockVariant<CrcUpdateFn>;
 
 template <class Fn>
 struct VariantList {
@@ -37,13 +43,19 @@ struct VariantList {
   const BlockVariant<Fn>* end() const { return end_; }
 };
 
+VariantList<Md5BlockFn> Md5Variants();
 VariantList<Sha1BlockFn> Sha1Variants();
 VariantList<Sha256BlockFn> Sha256Variants();
 VariantList<Sha512BlockFn> Sha512Variants();
+VariantList<CrcUpdateFn> Crc32Variants();
+VariantList<CrcUpdateFn> Crc16Variants();
 
 // The variants this process uses.
+const Md5Variant& ActiveMd5();
 const Sha1Variant& ActiveSha1();
 const Sha256Variant& ActiveSha256();
 const Sha512Variant& ActiveSha512();
+const CrcVariant& ActiveCrc32();
+const CrcVariant& ActiveCrc16();
 
 }  // namespace telvarn

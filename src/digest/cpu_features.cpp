@@ -1,4 +1,4 @@
-// The CPUID probe: identification bit, highest leaf, then leaves 1 and 7.
+// The CPUID probe: identification bit, highest leaf, leaves 1 and 7, then XCR0.
 #include "digest/cpu_features.h"
 
 #include <cstdint>
@@ -52,6 +52,14 @@ bool HasCpuid() {
 #endif
 }
 
+// XCR0: which register states the operating system saves on a context switch.
+// Only valid when CPUID says OSXSAVE (leaf 1, ECX bit 27).
+uint32_t ReadXcr0() {
+  uint32_t eax, edx;
+  __asm__ volatile("xgetbv" : "=a"(eax), "=d"(edx) : "c"(0));
+  return eax;
+}
+
 CpuFeatures Probe() {
   CpuFeatures features;
   if (!HasCpuid()) return features;
@@ -62,10 +70,24 @@ CpuFeatures Probe() {
   features.sse2 = (leaf1.edx >> 26) & 1;
   features.ssse3 = (leaf1.ecx >> 9) & 1;
   features.sse41 = (leaf1.ecx >> 19) & 1;
+  features.pclmulqdq = (leaf1.ecx >> 1) & 1;
+  // Bits 1 and 2 of XCR0: XMM and YMM state; bits 5 to 7: the mask registers and
+  // the upper halves of ZMM0-15 and ZMM16-31.
+  const bool osxsave = (leaf1.ecx >> 27) & 1;
+  const uint32_t xcr0 = osxsave ? ReadXcr0() : 0;
+  const bool os_saves_ymm = (xcr0 & 0x6) == 0x6;
+  const bool os_saves_zmm = os_saves_ymm && (xcr0 & 0xE0) == 0xE0;
+  features.avx = os_saves_ymm && ((leaf1.ecx >> 28) & 1);
   // Leaf 7 answers garbage (the highest basic leaf's values) where it does not exist.
   if (highest_leaf >= 7) {
     const CpuidRegisters leaf7 = Cpuid(7, 0);
     features.sha = (leaf7.ebx >> 29) & 1;
+    features.bmi2 = (leaf7.ebx >> 8) & 1;
+    features.avx2 = features.avx && ((leaf7.ebx >> 5) & 1);
+    const uint32_t avx512_f_bw_vl = (1u << 16) | (1u << 30) | (1u << 31);
+    features.avx512 = features.avx2 && os_saves_zmm && (leaf7.ebx & avx512_f_bw_vl) == avx512_f_bw_vl;
+    features.avx512vbmi = features.avx512 && ((leaf7.ecx >> 1) & 1);
+    features.vpclmulqdq = features.avx2 && features.pclmulqdq && ((leaf7.ecx >> 10) & 1);
   }
   return features;
 }

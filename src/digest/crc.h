@@ -1,29 +1,38 @@
-// CRC-32 (IEEE 802.3, as gzip and PNG use it) and CRC-16/MCRF4XX, byte-table driven.
+// CRC-32 (IEEE 802.3, as gzip and PNG use it) and CRC-16/MCRF4XX over data fed in pieces.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "digest/block_functions.h"
+
 namespace telvarn {
 
 // Reflected polynomial 0xEDB88320, initial value 0xFFFFFFFF, final XOR 0xFFFFFFFF.
+// The update is the processor's best variant unless one is given.
 class Crc32 {
  public:
-  void Update(const uint8_t* bytes, size_t count);
+  Crc32() : update_(ActiveCrc32().compress) {}
+  explicit Crc32(const CrcVariant& variant) : update_(variant.compress) {}
+  void Update(const uint8_t* bytes, size_t count) { crc_ = update_(crc_, bytes, count); }
   uint32_t value() const { return crc_ ^ 0xFFFFFFFFu; }
 
  private:
+  CrcUpdateFn update_;
   uint32_t crc_ = 0xFFFFFFFFu;
 };
 
 // Reflected polynomial 0x8408 (0x1021 bit-reversed), initial value 0xFFFF, no final XOR.
 class Crc16Mcrf4xx {
  public:
-  void Update(const uint8_t* bytes, size_t count);
-  uint16_t value() const { return crc_; }
+  Crc16Mcrf4xx() : update_(ActiveCrc16().compress) {}
+  explicit Crc16Mcrf4xx(const CrcVariant& variant) : update_(variant.compress) {}
+  void Update(const uint8_t* bytes, size_t count) { crc_ = update_(crc_, bytes, count) & 0xFFFFu; }
+  uint16_t value() const { return static_cast<uint16_t>(crc_); }
 
  private:
-  uint16_t crc_ = 0xFFFF;
+  CrcUpdateFn update_;
+  uint32_t crc_ = 0xFFFFu;
 };
 
 }  // namespace telvarn

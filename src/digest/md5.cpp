@@ -1,4 +1,4 @@
-// MD5 (RFC 1321): the compression function, padding, and the results as bytes or text.
+// MD5 (RFC 1321): buffering, padding, and the results as bytes or text.
 #include "digest/md5.h"
 
 #include <cstring>
@@ -16,22 +16,6 @@ inline void StoreLe32(uint32_t v, uint8_t* p) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-inline uint32_t Rotl(uint32_t x, unsigned n) { return (x << n) | (x >> (32 - n)); }
-
-// The sine-derived constants T[1..64] of RFC 1321, section 3.4.
-constexpr uint32_t kT[64] = {
-    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee, 0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
-    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be, 0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
-    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa, 0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
-    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed, 0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
-    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c, 0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
-    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05, 0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
-    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039, 0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
-    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1, 0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391,
-};
-
-constexpr unsigned kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
-
 constexpr uint8_t kPadding[64] = {0x80};
 
 }  // namespace
@@ -45,44 +29,6 @@ void Md5Context::Reset() {
   now_.bit_count = 0;
 }
 
-void Md5Context::Transform(const uint8_t* block) {
-  uint32_t x[16];
-  for (int i = 0; i < 16; ++i) x[i] = LoadLe32(block + 4 * i);
-  uint32_t a = now_.state[0], b = now_.state[1], c = now_.state[2], d = now_.state[3];
-  for (int i = 0; i < 64; ++i) {
-    const int round = i / 16;
-    uint32_t f;
-    int k;
-    switch (round) {
-      case 0:
-        f = (b & c) | (~b & d);
-        k = i;
-        break;
-      case 1:
-        f = (b & d) | (c & ~d);
-        k = (5 * i + 1) % 16;
-        break;
-      case 2:
-        f = b ^ c ^ d;
-        k = (3 * i + 5) % 16;
-        break;
-      default:
-        f = c ^ (b | ~d);
-        k = (7 * i) % 16;
-        break;
-    }
-    const uint32_t rotated = Rotl(a + f + kT[i] + x[k], kShift[round][i % 4]);
-    a = d;
-    d = c;
-    c = b;
-    b = b + rotated;
-  }
-  now_.state[0] += a;
-  now_.state[1] += b;
-  now_.state[2] += c;
-  now_.state[3] += d;
-}
-
 void Md5Context::Update(const uint8_t* bytes, size_t count) {
   if (finished_) {
     now_ = snapshot_;
@@ -94,8 +40,11 @@ void Md5Context::Update(const uint8_t* bytes, size_t count) {
   size_t i = 0;
   if (count >= part) {
     std::memcpy(now_.block + index, bytes, part);
-    Transform(now_.block);
-    for (i = part; i + 63 < count; i += 64) Transform(bytes + i);
+    compress_(now_.state, now_.block, 1);
+    i = part;
+    const size_t blocks = (count - part) / 64;
+    compress_(now_.state, bytes + i, blocks);
+    i += blocks * 64;
     index = 0;
   }
   std::memcpy(now_.block + index, bytes + i, count - i);

@@ -5,11 +5,14 @@
 // same result. Finish keeps the state from before the padding, so an Update after
 // a result continues the same message: a, b, HexDigest, c, HexDigest gives the
 // digests of "ab" and then of "abc". Reset starts an empty message from any state.
-// A context belongs to one thread.
+// A context belongs to one thread. Its block function is the processor's best
+// variant unless one is given.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "digest/block_functions.h"
 
 namespace telvarn {
 
@@ -18,11 +21,10 @@ class Md5Context {
   static constexpr size_t kDigestSize = 16;
   static constexpr size_t kTextLength = 32;
 
-  Md5Context() { Reset(); }
+  Md5Context() : Md5Context(ActiveMd5()) {}
+  explicit Md5Context(const Md5Variant& variant) : compress_(variant.compress) { Reset(); }
   void Reset();
   void Update(const uint8_t* bytes, size_t count);
-  // The compression of one 64-byte block into the state.
-  void Transform(const uint8_t* block);
   const uint8_t* Digest();
   const char* HexDigest();
 
@@ -35,6 +37,8 @@ class Md5Context {
   };
 
   void Finish();
+
+  Md5BlockFn compress_;
 
   uint8_t binary_result_[kDigestSize];
   char hex_result_[kTextLength + 1];

@@ -1,8 +1,11 @@
 // The worker frame: chunked reading, suspension at chunk boundaries, delivery, closing.
 #include "digest/worker_frame.h"
 
+#include <sys/stat.h>
+
 #include <climits>
 #include <cstring>
+#include <new>
 
 namespace telvarn {
 namespace {
@@ -15,6 +18,11 @@ int32_t SaturatingAdd(int32_t pos, size_t count) {
   return pos + static_cast<int32_t>(count);
 }
 
+bool IsRegularFile(std::FILE* file) {
+  struct stat info;
+  return fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 void PauseWhileSuspended(IoSlot& slot) {
   while (slot.job_state.load() == kJobSuspended) {
     // A wait that fails (no event could be made) falls back to polling.
@@ -24,24 +32,47 @@ void PauseWhileSuspended(IoSlot& slot) {
 
 }  // namespace
 
-int32_t ReadChunk(IoSlot& slot, uint8_t* buffer, uint32_t chunk_size) {
+int32_t ChunkReader::ReadChunk(IoSlot& slot, const uint8_t** bytes) {
   StreamBinding& input = slot.input;
   if (!input.bound) return 0;
-  if (input.kind == kStreamFile) {
-    if (input.file == nullptr || std::feof(input.file)) return 0;
-    size_t count = std::fread(buffer, 1, chunk_size, input.file);
-    input.pos = SaturatingAdd(input.pos, count);
-    return static_cast<int32_t>(count);
-  }
+  if (input.kind == kStreamFile) return ReadFileChunk(input, bytes);
   if (input.kind == kStreamMemory) {
     if (input.pos >= input.size) return 0;
     int32_t count = input.size - input.pos;
-    if (count > static_cast<int32_t>(chunk_size)) count = static_cast<int32_t>(chunk_size);
-    std::memcpy(buffer, input.data + input.pos, static_cast<size_t>(count));
+    if (count > static_cast<int32_t>(chunk_size_)) count = static_cast<int32_t>(chunk_size_);
+    *bytes = input.data + input.pos;
     input.pos += count;
     return count;
   }
   return 0;
+}
+
+int32_t ChunkReader::ReadFileChunk(StreamBinding& input, const uint8_t** bytes) {
+  if (input.file == nullptr) return 0;
+  if (!read_ahead_chosen_) {
+    // Pipes and devices are read chunk by chunk, so that a writer's bytes reach
+    // the job as they come, not once a whole block has gathered.
+    read_ahead_chosen_ = true;
+    if (IsRegularFile(input.file)) read_ahead_.reset(new (std::nothrow) uint8_t[kReadAheadBytes]);
+  }
+  size_t count;
+  if (read_ahead_ == nullptr) {
+    if (std::feof(input.file)) return 0;
+    count = std::fread(chunk_, 1, chunk_size_, input.file);
+    *bytes = chunk_;
+  } else {
+    if (ahead_pos_ == ahead_end_) {
+      if (std::feof(input.file)) return 0;
+      ahead_pos_ = 0;
+      ahead_end_ = std::fread(read_ahead_.get(), 1, kReadAheadBytes, input.file);
+    }
+    count = ahead_end_ - ahead_pos_;
+    if (count > chunk_size_) count = chunk_size_;
+    *bytes = read_ahead_.get() + ahead_pos_;
+    ahead_pos_ += count;
+  }
+  input.pos = SaturatingAdd(input.pos, count);
+  return static_cast<int32_t>(count);
 }
 
 void DeliverResult(IoSlot& slot, const char* text, uint32_t length) {
@@ -87,12 +118,15 @@ void CloseJob(IoSlot& slot) {
 void RunJob(IoSlot& slot, JobAlgorithm& algorithm, const JobShape& shape) {
   slot.job_state.store(kJobRunning);
   const uint32_t chunk_size = slot.input.kind == kStreamFile ? shape.file_chunk : shape.memory_chunk;
-  uint8_t chunk[kMaxChunk];
-  for (;;) {
-    PauseWhileSuspended(slot);
-    int32_t count = ReadChunk(slot, chunk, chunk_size);
-    if (count <= 0) break;
-    algorithm.Update(chunk, static_cast<size_t>(count));
+  {
+    ChunkReader reader(chunk_size);
+    for (;;) {
+      PauseWhileSuspended(slot);
+      const uint8_t* bytes = nullptr;
+      int32_t count = reader.ReadChunk(slot, &bytes);
+      if (count <= 0) break;
+      algorithm.Update(bytes, static_cast<size_t>(count));
+    }
   }
   char text[kMaxResultLength + 1];
   algorithm.Finish(text);

@@ -10,10 +10,16 @@
 //   read (or before it finishes) waits on the record's resume_event, so it never
 //   holds a stream or a runtime lock while held.
 // - Every job ends with job_state 4; the frame has no error path.
+// - Chunks are views: a memory input is fed to the algorithm where it lies, and a
+//   regular file is read ahead in large blocks that the chunks are cut from. The
+//   chunk sizes, the order of the bytes, input.pos after every chunk and the
+//   suspension points are those of a frame that copies every chunk into a buffer
+//   of its own; only the copying and the many small reads are gone.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <type_traits>
 
 #include "boundary/slot_table.h"
@@ -39,9 +45,32 @@ struct JobShape {
 inline constexpr uint32_t kMaxChunk = 4096;
 inline constexpr uint32_t kMaxResultLength = 128;
 
-// One chunk of input into `buffer`: the count of bytes read, 0 when no more input
-// is to be read. Advances input.pos (saturating at INT32_MAX).
-int32_t ReadChunk(IoSlot& slot, uint8_t* buffer, uint32_t chunk_size);
+
+// The chunks of one job's input, in order.
+class ChunkReader {
+ public:
+  // How much of a regular file one read brings in; a multiple of every chunk size.
+  static constexpr size_t kReadAheadBytes = size_t{1} << 20;
+
+  explicit ChunkReader(uint32_t chunk_size) : chunk_size_(chunk_size) {}
+  ChunkReader(const ChunkReader&) = delete;
+  ChunkReader& operator=(const ChunkReader&) = delete;
+
+  // The next chunk: *bytes points at count bytes that stay valid until the next
+  // call; 0 when no more input is to be read. Advances input.pos (saturating at
+  // INT32_MAX).
+  int32_t ReadChunk(IoSlot& slot, const uint8_t** bytes);
+
+ private:
+  int32_t ReadFileChunk(StreamBinding& input, const uint8_t** bytes);
+
+  const uint32_t chunk_size_;
+  bool read_ahead_chosen_ = false;
+  std::unique_ptr<uint8_t[]> read_ahead_;  // null: read chunk by chunk into chunk_
+  size_t ahead_pos_ = 0;
+  size_t ahead_end_ = 0;
+  uint8_t chunk_[kMaxChunk];
+};
 // Writes the text's `length` characters to the bound output, if any.
 void DeliverResult(IoSlot& slot, const char* text, uint32_t length);
 // Closes the job's files, releases both bindings and marks the job finished.

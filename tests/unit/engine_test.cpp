@@ -2,6 +2,7 @@
 // frame's reading and delivery, and stopping the scheduler.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -83,10 +84,12 @@ TEST(WorkerFrame, ReadsMemoryInChunksAndFilesUntilTheirEnd) {
   VarDesc var{};
   var.data = bytes.data();
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, 0, 1025), 0);
-  uint8_t chunk[kMaxChunk];
-  EXPECT_EQ(ReadChunk(slot, chunk, 1024), 1024);
-  EXPECT_EQ(ReadChunk(slot, chunk, 1024), 1);
-  EXPECT_EQ(ReadChunk(slot, chunk, 1024), 0);
+  const uint8_t* chunk = nullptr;
+  ChunkReader memory(1024);
+  EXPECT_EQ(memory.ReadChunk(slot, &chunk), 1024);
+  EXPECT_EQ(memory.ReadChunk(slot, &chunk), 1);
+  EXPECT_EQ(chunk, reinterpret_cast<const uint8_t*>(bytes.data()) + 1024);
+  EXPECT_EQ(memory.ReadChunk(slot, &chunk), 0);
   EXPECT_EQ(slot.input.pos, 1025);
 
   test::TempDir dir;
@@ -94,17 +97,45 @@ TEST(WorkerFrame, ReadsMemoryInChunksAndFilesUntilTheirEnd) {
   test::WriteFile(path, std::string(4096, 'f'));
   var.data = const_cast<char*>(path.c_str());
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, kModeFile, 0), 0);
-  EXPECT_EQ(ReadChunk(slot, chunk, 4096), 4096);
-  EXPECT_EQ(ReadChunk(slot, chunk, 4096), 0);
+  ChunkReader exact(4096);
+  EXPECT_EQ(exact.ReadChunk(slot, &chunk), 4096);
+  EXPECT_EQ(exact.ReadChunk(slot, &chunk), 0);
 
   // Past 2^31 bytes the consumed count saturates rather than wrapping.
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, kModeFile, 0), 0);
   slot.input.pos = INT32_MAX - 10;
-  EXPECT_EQ(ReadChunk(slot, chunk, 4096), 4096);
+  ChunkReader saturating(4096);
+  EXPECT_EQ(saturating.ReadChunk(slot, &chunk), 4096);
   EXPECT_EQ(slot.input.pos, INT32_MAX);
   CloseJob(slot);
   EXPECT_FALSE(test::IsFileOpenHere(path));
   EXPECT_EQ(slot.job_state.load(), kJobFinished);
+}
+
+// A regular file is read ahead in large blocks, but the chunks cut from them are
+// those of chunk-by-chunk reading: same sizes, same bytes, same positions.
+TEST(WorkerFrame, ReadAheadCutsTheChunksOfChunkByChunkReading) {
+  SlotTable table;
+  IoSlot& slot = *table.register_io(1);
+  test::TempDir dir;
+  const std::string path = dir.path("long.bin");
+  std::string bytes(2 * ChunkReader::kReadAheadBytes + 1500, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 4096);
+  test::WriteFile(path, bytes);
+  VarDesc var{};
+  var.data = const_cast<char*>(path.c_str());
+  ASSERT_EQ(BindStream(slot, Direction::kInput, var, kModeFile, 0), 0);
+  ChunkReader reader(1024);
+  std::string seen;
+  const uint8_t* chunk = nullptr;
+  for (int32_t count; (count = reader.ReadChunk(slot, &chunk)) > 0;) {
+    const size_t expected = std::min<size_t>(1024, bytes.size() - seen.size());
+    ASSERT_EQ(static_cast<size_t>(count), expected) << "after " << seen.size();
+    seen.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(count));
+    ASSERT_EQ(slot.input.pos, static_cast<int32_t>(seen.size()));
+  }
+  EXPECT_TRUE(seen == bytes);
+  CloseJob(slot);
 }
 
 TEST(WorkerFrame, DeliveryRespectsAnExplicitMemoryLength) {

@@ -1,0 +1,20 @@
+// Shared by the CRC variants: the table-driven updates that every processor runs.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace telvarn::crc_internal {
+
+// Reflected polynomials: CRC-32 (IEEE 802.3) and CRC-16/MCRF4XX (0x1021 bit-reversed).
+inline constexpr uint32_t kCrc32Polynomial = 0xEDB88320u;
+inline constexpr uint32_t kCrc16Polynomial = 0x8408u;
+
+// One table lookup per byte.
+uint32_t Crc32UpdateBytewise(uint32_t crc, const uint8_t* data, size_t count);
+uint32_t Crc16UpdateBytewise(uint32_t crc, const uint8_t* data, size_t count);
+// Eight bytes per step through eight tables; the same results.
+uint32_t Crc32UpdateSlicing8(uint32_t crc, const uint8_t* data, size_t count);
+uint32_t Crc16UpdateSlicing8(uint32_t crc, const uint8_t* data, size_t count);
+
+}  // namespace telvarn::crc_internal

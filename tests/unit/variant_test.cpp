@@ -1,0 +1,154 @@
+// Every block-function variant this processor can run, forced one by one: known answers,
+// then random lengths, split points and alignments against the reference variant.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "digest/block_functions.h"
+#include "digest/crc.h"
+#include "digest/md5.h"
+#include "digest/sha.h"
+
+namespace telvarn {
+namespace {
+
+// Which variants ran and which the processor lacks, printed once at the end so
+// that a silent skip shows in the test log.
+class VariantReport : public ::testing::Environment {
+ public:
+  static void Note(const std::string& algorithm, const char* variant, bool ran) {
+    (ran ? exercised() : lacking()) += " " + algorithm + "/" + variant;
+  }
+  void TearDown() override {
+    std::printf("variants exercised:%s\nvariants this processor lacks:%s\n", exercised().c_str(),
+                lacking().empty() ? " none" : lacking().c_str());
+  }
+
+ private:
+  static std::string& exercised() {
+    static std::string text;
+    return text;
+  }
+  static std::string& lacking() {
+    static std::string text;
+    return text;
+  }
+};
+
+const auto* const kReport = ::testing::AddGlobalTestEnvironment(new VariantReport);
+
+std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::vector<uint8_t> bytes(count);
+  for (auto& b : bytes) b = static_cast<uint8_t>(random());
+  return bytes;
+}
+
+const uint8_t* Bytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
+
+// Feeds `message` to a fresh context in the given pieces and returns its result.
+template <class Context, class Variant, class Result>
+std::string Pieces(const Variant& variant, const uint8_t* message, const std::vector<size_t>& cuts,
+                   size_t length, Result result) {
+  Context context(variant);
+  size_t at = 0;
+  for (size_t cut : cuts) {
+    context.Update(message + at, cut - at);
+    at = cut;
+  }
+  context.Update(message + at, length - at);
+  return result(context);
+}
+
+// For every variant the processor supports: the known answer of "123456789" (or the
+// given vector), then 200 random messages of up to 9000 bytes, cut at random
+// places and placed at every alignment, against the first (reference) variant.
+template <class Context, class Fn, class Result>
+void CheckVariants(const std::string& algorithm, VariantList<Fn> variants, const char* check,
+                   Result result) {
+  const BlockVariant<Fn>& reference = *variants.begin();
+  std::mt19937 random(2026);
+  const std::vector<uint8_t> pool = RandomBytes(9000 + 64, 7);
+  for (const BlockVariant<Fn>& variant : variants) {
+    const bool supported = variant.supported(GetCpuFeatures());
+    VariantReport::Note(algorithm, variant.name, supported);
+    if (!supported) continue;
+    SCOPED_TRACE(algorithm + " variant " + variant.name);
+    EXPECT_EQ(Pieces<Context>(variant, Bytes("123456789"), {}, 9, result), check);
+    for (int round = 0; round < 200; ++round) {
+      const size_t length = round < 100 ? random() % 600 : random() % 9000;
+      const size_t offset = static_cast<size_t>(round) % 64;
+      const uint8_t* message = pool.data() + offset;
+      std::vector<size_t> cuts;
+      for (size_t cut = 0, n = random() % 4; cut < n; ++cut) cuts.push_back(random() % (length + 1));
+      std::sort(cuts.begin(), cuts.end());
+      const std::string expected = Pieces<Context>(reference, message, {}, length, result);
+      ASSERT_EQ(Pieces<Context>(variant, message, cuts, length, result), expected)
+          << "length " << length << ", offset " << offset << ", " << cuts.size() << " cuts";
+    }
+  }
+}
+
+std::string Hex(uint32_t value, int digits) {
+  char text[9];
+  std::snprintf(text, sizeof text, "%0*X", digits, value);
+  return text;
+}
+
+TEST(Variants, Crc32EveryVariantAgreesWithTheByteTable) {
+  CheckVariants<Crc32>("crc32", Crc32Variants(), "CBF43926",
+                       [](Crc32& c) { return Hex(c.value(), 8); });
+}
+
+TEST(Variants, Crc16EveryVariantAgreesWithTheByteTable) {
+  CheckVariants<Crc16Mcrf4xx>("crc16", Crc16Variants(), "6F91",
+                              [](Crc16Mcrf4xx& c) { return Hex(c.value(), 4); });
+}
+
+TEST(Variants, Md5EveryVariantAgreesWithThePortableForm) {
+  CheckVariants<Md5Context>("md5", Md5Variants(), "25f9e794323b453885f5181f1b624d0b",
+                            [](Md5Context& c) { return std::string(c.HexDigest()); });
+}
+
+TEST(Variants, Sha1EveryVariantAgreesWithThePortableForm) {
+  CheckVariants<Sha1Context>("sha1", Sha1Variants(), "F7C3BC1D808E04732ADF679965CCC34CA7AE3441",
+                             [](Sha1Context& c) { return std::string(c.Finish()); });
+}
+
+TEST(Variants, Sha256EveryVariantAgreesWithThePortableForm) {
+  CheckVariants<Sha256Context>(
+      "sha256", Sha256Variants(), "15E2B0D3C33891EBB0F1EF609EC419420C20E320CE94C65FBC8C3312448EB225",
+      [](Sha256Context& c) { return std::string(c.Finish()); });
+}
+
+TEST(Variants, Sha512EveryVariantAgreesWithThePortableForm) {
+  CheckVariants<Sha512Context>("sha512", Sha512Variants(),
+                               "D9E6762DD1C8EAF6D61B3C6192FC408D4D6D5F1176D0C29169BC24E71C3F274A"
+                               "D27FCD5811B313D681F7E55EC02D73D499C95455B6B5BB503ACF574FBA8FFE85",
+                               [](Sha512Context& c) { return std::string(c.Finish()); });
+}
+
+// The choice made once per process is the last variant the processor supports.
+TEST(Variants, TheActiveVariantIsTheLastSupportedOne) {
+  const auto last_supported = [](auto variants) {
+    const char* name = nullptr;
+    for (const auto& v : variants) {
+      if (v.supported(GetCpuFeatures())) name = v.name;
+    }
+    return std::string(name);
+  };
+  EXPECT_EQ(ActiveCrc32().name, last_supported(Crc32Variants()));
+  EXPECT_EQ(ActiveCrc16().name, last_supported(Crc16Variants()));
+  EXPECT_EQ(ActiveMd5().name, last_supported(Md5Variants()));
+  EXPECT_EQ(ActiveSha1().name, last_supported(Sha1Variants()));
+  EXPECT_EQ(ActiveSha256().name, last_supported(Sha256Variants()));
+  EXPECT_EQ(ActiveSha512().name, last_supported(Sha512Variants()));
+}
+
+}  // namespace
+}  // namespace telvarn
