@@ -49,27 +49,48 @@ int32_t ChunkReader::ReadChunk(IoSlot& slot, const uint8_t** bytes) {
 
 int32_t ChunkReader::ReadFileChunk(StreamBinding& input, const uint8_t** bytes) {
   if (input.file == nullptr) return 0;
-  if (!read_ahead_chosen_) {
+  if (file_reading_ == FileReading::kUnchosen) {
     // Pipes and devices are read chunk by chunk, so that a writer's bytes reach
     // the job as they come, not once a whole block has gathered.
-    read_ahead_chosen_ = true;
-    if (IsRegularFile(input.file)) read_ahead_.reset(new (std::nothrow) uint8_t[kReadAheadBytes]);
+    file_reading_ = FileReading::kChunkByChunk;
+    if (IsRegularFile(input.file)) {
+      if (input.size >= kThreadedReadMinimum) {
+        reader_thread_.reset(new (std::nothrow) FileReadAhead);
+        if (reader_thread_ != nullptr && reader_thread_->Start(input.file)) {
+          file_reading_ = FileReading::kReaderThread;
+        } else {
+          reader_thread_.reset();
+        }
+      }
+      if (file_reading_ == FileReading::kChunkByChunk) {
+        block_memory_.reset(new (std::nothrow) uint8_t[FileReadAhead::kBlockBytes]);
+        if (block_memory_ != nullptr) file_reading_ = FileReading::kBlocks;
+      }
+    }
   }
   size_t count;
-  if (read_ahead_ == nullptr) {
+  if (file_reading_ == FileReading::kChunkByChunk) {
     if (std::feof(input.file)) return 0;
     count = std::fread(chunk_, 1, chunk_size_, input.file);
     *bytes = chunk_;
   } else {
-    if (ahead_pos_ == ahead_end_) {
-      if (std::feof(input.file)) return 0;
-      ahead_pos_ = 0;
-      ahead_end_ = std::fread(read_ahead_.get(), 1, kReadAheadBytes, input.file);
+    if (block_pos_ == block_end_) {
+      size_t filled;
+      if (file_reading_ == FileReading::kReaderThread) {
+        filled = reader_thread_->take_block(&block_);
+      } else {
+        if (std::feof(input.file)) return 0;
+        filled = std::fread(block_memory_.get(), 1, FileReadAhead::kBlockBytes, input.file);
+        block_ = block_memory_.get();
+      }
+      if (filled == 0) return 0;
+      block_pos_ = 0;
+      block_end_ = filled;
     }
-    count = ahead_end_ - ahead_pos_;
+    count = block_end_ - block_pos_;
     if (count > chunk_size_) count = chunk_size_;
-    *bytes = read_ahead_.get() + ahead_pos_;
-    ahead_pos_ += count;
+    *bytes = block_ + block_pos_;
+    block_pos_ += count;
   }
   input.pos = SaturatingAdd(input.pos, count);
   return static_cast<int32_t>(count);

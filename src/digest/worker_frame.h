@@ -11,10 +11,12 @@
 //   holds a stream or a runtime lock while held.
 // - Every job ends with job_state 4; the frame has no error path.
 // - Chunks are views: a memory input is fed to the algorithm where it lies, and a
-//   regular file is read ahead in large blocks that the chunks are cut from. The
-//   chunk sizes, the order of the bytes, input.pos after every chunk and the
-//   suspension points are those of a frame that copies every chunk into a buffer
-//   of its own; only the copying and the many small reads are gone.
+//   regular file is read ahead in large blocks that the chunks are cut from (on a
+//   reader thread of the job's own when the file is large, so that reading and
+//   digesting overlap). The chunk sizes, the order of the bytes, input.pos after
+//   every chunk and the suspension points are those of a frame that copies every
+//   chunk into a buffer of its own; only the copying and the many small reads
+//   are gone.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +25,7 @@
 #include <type_traits>
 
 #include "boundary/slot_table.h"
+#include "digest/file_read_ahead.h"
 #include "platform/platform.h"
 
 namespace telvarn {
@@ -49,8 +52,9 @@ inline constexpr uint32_t kMaxResultLength = 128;
 // The chunks of one job's input, in order.
 class ChunkReader {
  public:
-  // How much of a regular file one read brings in; a multiple of every chunk size.
-  static constexpr size_t kReadAheadBytes = size_t{1} << 20;
+  // Files from this size on are read on a reader thread; smaller ones would not
+  // repay the thread's start.
+  static constexpr int32_t kThreadedReadMinimum = 4 << 20;
 
   explicit ChunkReader(uint32_t chunk_size) : chunk_size_(chunk_size) {}
   ChunkReader(const ChunkReader&) = delete;
@@ -64,11 +68,15 @@ class ChunkReader {
  private:
   int32_t ReadFileChunk(StreamBinding& input, const uint8_t** bytes);
 
+  enum class FileReading { kUnchosen, kChunkByChunk, kBlocks, kReaderThread };
+
   const uint32_t chunk_size_;
-  bool read_ahead_chosen_ = false;
-  std::unique_ptr<uint8_t[]> read_ahead_;  // null: read chunk by chunk into chunk_
-  size_t ahead_pos_ = 0;
-  size_t ahead_end_ = 0;
+  FileReading file_reading_ = FileReading::kUnchosen;
+  std::unique_ptr<FileReadAhead> reader_thread_;
+  std::unique_ptr<uint8_t[]> block_memory_;  // kBlocks: the one block read inline
+  const uint8_t* block_ = nullptr;
+  size_t block_pos_ = 0;
+  size_t block_end_ = 0;
   uint8_t chunk_[kMaxChunk];
 };
 // Writes the text's `length` characters to the bound output, if any.
