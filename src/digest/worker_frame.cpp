@@ -54,7 +54,7 @@ int32_t ChunkReader::ReadFileChunk(StreamBinding& input, const uint8_t** bytes) 
     // the job as they come, not once a whole block has gathered.
     file_reading_ = FileReading::kChunkByChunk;
     if (IsRegularFile(input.file)) {
-      if (input.size >= kThreadedReadMinimum) {
+      if (input.size >= threaded_read_minimum_) {
         reader_thread_.reset(new (std::nothrow) FileReadAhead);
         if (reader_thread_ != nullptr && reader_thread_->Start(input.file)) {
           file_reading_ = FileReading::kReaderThread;

@@ -53,10 +53,12 @@ inline constexpr uint32_t kMaxResultLength = 128;
 class ChunkReader {
  public:
   // Files from this size on are read on a reader thread; smaller ones would not
-  // repay the thread's start.
-  static constexpr int32_t kThreadedReadMinimum = 4 << 20;
+  // repay the thread's start (about half a millisecond under Wine).
+  static constexpr int32_t kThreadedReadMinimum = 16 << 20;
 
-  explicit ChunkReader(uint32_t chunk_size) : chunk_size_(chunk_size) {}
+  // Tests lower the threshold to reach the reader thread with small files.
+  explicit ChunkReader(uint32_t chunk_size, int32_t threaded_read_minimum = kThreadedReadMinimum)
+      : chunk_size_(chunk_size), threaded_read_minimum_(threaded_read_minimum) {}
   ChunkReader(const ChunkReader&) = delete;
   ChunkReader& operator=(const ChunkReader&) = delete;
 
@@ -71,6 +73,7 @@ class ChunkReader {
   enum class FileReading { kUnchosen, kChunkByChunk, kBlocks, kReaderThread };
 
   const uint32_t chunk_size_;
+  const int32_t threaded_read_minimum_;
   FileReading file_reading_ = FileReading::kUnchosen;
   std::unique_ptr<FileReadAhead> reader_thread_;
   std::unique_ptr<uint8_t[]> block_memory_;  // kBlocks: the one block read inline

@@ -117,17 +117,20 @@ TEST(WorkerFrame, ReadsMemoryInChunksAndFilesUntilTheirEnd) {
 // sizes, same bytes, same positions, also when the file ends on a block boundary.
 TEST(WorkerFrame, ReadAheadCutsTheChunksOfChunkByChunkReading) {
   const size_t block = FileReadAhead::kBlockBytes;
-  const size_t threaded = static_cast<size_t>(ChunkReader::kThreadedReadMinimum);
+  const int32_t inline_blocks = INT32_MAX, reader_thread = 0;
   const struct {
     size_t size;
     uint32_t chunk;
-  } cases[] = {{3 * block + 1500, 1024}, {block, 4096}, {threaded + 5 * block + 1500, 1024},
-               {threaded, 4096}, {threaded + 4 * block, 1024}};
+    int32_t threaded_read_minimum;
+  } cases[] = {{3 * block + 1500, 1024, inline_blocks}, {block, 4096, inline_blocks},
+               {9 * block + 1500, 1024, reader_thread}, {4 * block, 4096, reader_thread},
+               {8 * block, 1024, reader_thread}};
   SlotTable table;
   IoSlot& slot = *table.register_io(1);
   test::TempDir dir;
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.size << " bytes in chunks of " << c.chunk);
+    SCOPED_TRACE(testing::Message() << c.size << " bytes in chunks of " << c.chunk
+                                    << (c.threaded_read_minimum == 0 ? " by the reader thread" : ""));
     const std::string path = dir.path("long.bin");
     std::string bytes(c.size, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 4096);
@@ -137,7 +140,7 @@ TEST(WorkerFrame, ReadAheadCutsTheChunksOfChunkByChunkReading) {
     ASSERT_EQ(BindStream(slot, Direction::kInput, var, kModeFile, 0), 0);
     std::string seen;
     {
-      ChunkReader reader(c.chunk);
+      ChunkReader reader(c.chunk, c.threaded_read_minimum);
       const uint8_t* chunk = nullptr;
       for (int32_t count; (count = reader.ReadChunk(slot, &chunk)) > 0;) {
         const size_t expected = std::min<size_t>(c.chunk, bytes.size() - seen.size());
@@ -157,7 +160,7 @@ TEST(WorkerFrame, ReadAheadCutsTheChunksOfChunkByChunkReading) {
 TEST(WorkerFrame, AnAbandonedReadAheadStopsItsThread) {
   test::TempDir dir;
   const std::string path = dir.path("abandoned.bin");
-  test::WriteFile(path, std::string(static_cast<size_t>(ChunkReader::kThreadedReadMinimum) * 2, 'a'));
+  test::WriteFile(path, std::string(FileReadAhead::kBlocks * FileReadAhead::kBlockBytes * 3, 'a'));
   std::FILE* file = std::fopen(path.c_str(), "rb");
   ASSERT_NE(file, nullptr);
   {
