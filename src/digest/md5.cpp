@@ -34,20 +34,24 @@ void Md5Context::Update(const uint8_t* bytes, size_t count) {
     now_ = snapshot_;
     finished_ = false;
   }
-  size_t index = static_cast<size_t>(now_.bit_count >> 3) & 63;
+  const size_t index = static_cast<size_t>(now_.bit_count >> 3) & 63;
   now_.bit_count += static_cast<uint64_t>(count) << 3;
-  const size_t part = 64 - index;
-  size_t i = 0;
-  if (count >= part) {
+  // Whole blocks go to the block function straight from the caller's bytes; only
+  // a partial block at either end passes through the buffer.
+  if (index != 0) {
+    const size_t part = 64 - index;
+    if (count < part) {
+      std::memcpy(now_.block + index, bytes, count);
+      return;
+    }
     std::memcpy(now_.block + index, bytes, part);
     compress_(now_.state, now_.block, 1);
-    i = part;
-    const size_t blocks = (count - part) / 64;
-    compress_(now_.state, bytes + i, blocks);
-    i += blocks * 64;
-    index = 0;
+    bytes += part;
+    count -= part;
   }
-  std::memcpy(now_.block + index, bytes + i, count - i);
+  const size_t blocks = count / 64;
+  if (blocks > 0) compress_(now_.state, bytes, blocks);
+  std::memcpy(now_.block, bytes + blocks * 64, count % 64);
 }
 
 void Md5Context::Finish() {

@@ -1,49 +1,133 @@
-// The MD5 compression function in plain C++: four rounds of sixteen steps (RFC 1321, 3.4).
+// The MD5 compression function in plain C++: four rounds of sixteen steps (RFC 1321, 3.4), unrolled.
+#include <cstring>
+
 #include "digest/md5_private.h"
 
 namespace telvarn::md5_internal {
 namespace {
 
-inline uint32_t LoadLe32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+// Message word k of the block. On a little-endian processor the copy is one load,
+// which the compiler folds into the add that uses it.
+inline uint32_t Word(const uint8_t* block, int k) {
+  uint32_t word;
+  std::memcpy(&word, block + 4 * k, sizeof word);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  word = __builtin_bswap32(word);
+#endif
+  return word;
 }
 
 inline uint32_t Rotl(uint32_t x, unsigned n) { return (x << n) | (x >> (32 - n)); }
 
-constexpr unsigned kShift[4][4] = {{7, 12, 17, 22}, {5, 9, 14, 20}, {4, 11, 16, 23}, {6, 10, 15, 21}};
+// Every step is a = b + ((a + f(b, c, d) + X[k] + T[i]) <<< s), and each step's b is
+// the previous step's result, so the chain through b is what limits the speed. The
+// steps add X[k] + T[i] into a first, and take whatever of f does not need b before
+// b arrives, leaving as few operations as possible between one b and the next.
 
-void CompressBlock(uint32_t state[4], const uint8_t* block) {
-  uint32_t x[16];
-  for (int i = 0; i < 16; ++i) x[i] = LoadLe32(block + 4 * i);
+// F = (b & c) | (~b & d), written as a select of c or d by b: one AND and one XOR after b.
+inline void StepF(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t word, int i, unsigned s) {
+  a += word + kMd5SineConstants[i];
+  a += ((c ^ d) & b) ^ d;
+  a = Rotl(a, s) + b;
+}
+
+// G = (b & d) | (c & ~d). The two halves never share a set bit, so they can be added
+// one at a time; c & ~d is ready before b.
+inline void StepG(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t word, int i, unsigned s) {
+  a += word + kMd5SineConstants[i];
+  a += c & ~d;
+  a += b & d;
+  a = Rotl(a, s) + b;
+}
+
+inline void StepH(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t word, int i, unsigned s) {
+  a += word + kMd5SineConstants[i];
+  a += b ^ (c ^ d);
+  a = Rotl(a, s) + b;
+}
+
+// I = c ^ (b | ~d): ~d is ready before b.
+inline void StepI(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t word, int i, unsigned s) {
+  a += word + kMd5SineConstants[i];
+  a += c ^ (b | ~d);
+  a = Rotl(a, s) + b;
+}
+
+void CompressBlock(uint32_t state[4], const uint8_t* x) {
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-  for (int i = 0; i < 64; ++i) {
-    const int round = i / 16;
-    uint32_t f;
-    int k;
-    switch (round) {
-      case 0:
-        f = (b & c) | (~b & d);
-        k = i;
-        break;
-      case 1:
-        f = (b & d) | (c & ~d);
-        k = (5 * i + 1) % 16;
-        break;
-      case 2:
-        f = b ^ c ^ d;
-        k = (3 * i + 5) % 16;
-        break;
-      default:
-        f = c ^ (b | ~d);
-        k = (7 * i) % 16;
-        break;
-    }
-    const uint32_t rotated = Rotl(a + f + kMd5SineConstants[i] + x[k], kShift[round][i % 4]);
-    a = d;
-    d = c;
-    c = b;
-    b = b + rotated;
-  }
+
+  // Round 1: words in order, shifts 7, 12, 17, 22.
+  StepF(a, b, c, d, Word(x, 0), 0, 7);
+  StepF(d, a, b, c, Word(x, 1), 1, 12);
+  StepF(c, d, a, b, Word(x, 2), 2, 17);
+  StepF(b, c, d, a, Word(x, 3), 3, 22);
+  StepF(a, b, c, d, Word(x, 4), 4, 7);
+  StepF(d, a, b, c, Word(x, 5), 5, 12);
+  StepF(c, d, a, b, Word(x, 6), 6, 17);
+  StepF(b, c, d, a, Word(x, 7), 7, 22);
+  StepF(a, b, c, d, Word(x, 8), 8, 7);
+  StepF(d, a, b, c, Word(x, 9), 9, 12);
+  StepF(c, d, a, b, Word(x, 10), 10, 17);
+  StepF(b, c, d, a, Word(x, 11), 11, 22);
+  StepF(a, b, c, d, Word(x, 12), 12, 7);
+  StepF(d, a, b, c, Word(x, 13), 13, 12);
+  StepF(c, d, a, b, Word(x, 14), 14, 17);
+  StepF(b, c, d, a, Word(x, 15), 15, 22);
+
+  // Round 2: word (5i + 1) mod 16, shifts 5, 9, 14, 20.
+  StepG(a, b, c, d, Word(x, 1), 16, 5);
+  StepG(d, a, b, c, Word(x, 6), 17, 9);
+  StepG(c, d, a, b, Word(x, 11), 18, 14);
+  StepG(b, c, d, a, Word(x, 0), 19, 20);
+  StepG(a, b, c, d, Word(x, 5), 20, 5);
+  StepG(d, a, b, c, Word(x, 10), 21, 9);
+  StepG(c, d, a, b, Word(x, 15), 22, 14);
+  StepG(b, c, d, a, Word(x, 4), 23, 20);
+  StepG(a, b, c, d, Word(x, 9), 24, 5);
+  StepG(d, a, b, c, Word(x, 14), 25, 9);
+  StepG(c, d, a, b, Word(x, 3), 26, 14);
+  StepG(b, c, d, a, Word(x, 8), 27, 20);
+  StepG(a, b, c, d, Word(x, 13), 28, 5);
+  StepG(d, a, b, c, Word(x, 2), 29, 9);
+  StepG(c, d, a, b, Word(x, 7), 30, 14);
+  StepG(b, c, d, a, Word(x, 12), 31, 20);
+
+  // Round 3: word (3i + 5) mod 16, shifts 4, 11, 16, 23.
+  StepH(a, b, c, d, Word(x, 5), 32, 4);
+  StepH(d, a, b, c, Word(x, 8), 33, 11);
+  StepH(c, d, a, b, Word(x, 11), 34, 16);
+  StepH(b, c, d, a, Word(x, 14), 35, 23);
+  StepH(a, b, c, d, Word(x, 1), 36, 4);
+  StepH(d, a, b, c, Word(x, 4), 37, 11);
+  StepH(c, d, a, b, Word(x, 7), 38, 16);
+  StepH(b, c, d, a, Word(x, 10), 39, 23);
+  StepH(a, b, c, d, Word(x, 13), 40, 4);
+  StepH(d, a, b, c, Word(x, 0), 41, 11);
+  StepH(c, d, a, b, Word(x, 3), 42, 16);
+  StepH(b, c, d, a, Word(x, 6), 43, 23);
+  StepH(a, b, c, d, Word(x, 9), 44, 4);
+  StepH(d, a, b, c, Word(x, 12), 45, 11);
+  StepH(c, d, a, b, Word(x, 15), 46, 16);
+  StepH(b, c, d, a, Word(x, 2), 47, 23);
+
+  // Round 4: word 7i mod 16, shifts 6, 10, 15, 21.
+  StepI(a, b, c, d, Word(x, 0), 48, 6);
+  StepI(d, a, b, c, Word(x, 7), 49, 10);
+  StepI(c, d, a, b, Word(x, 14), 50, 15);
+  StepI(b, c, d, a, Word(x, 5), 51, 21);
+  StepI(a, b, c, d, Word(x, 12), 52, 6);
+  StepI(d, a, b, c, Word(x, 3), 53, 10);
+  StepI(c, d, a, b, Word(x, 10), 54, 15);
+  StepI(b, c, d, a, Word(x, 1), 55, 21);
+  StepI(a, b, c, d, Word(x, 8), 56, 6);
+  StepI(d, a, b, c, Word(x, 15), 57, 10);
+  StepI(c, d, a, b, Word(x, 6), 58, 15);
+  StepI(b, c, d, a, Word(x, 13), 59, 21);
+  StepI(a, b, c, d, Word(x, 4), 60, 6);
+  StepI(d, a, b, c, Word(x, 11), 61, 10);
+  StepI(c, d, a, b, Word(x, 2), 62, 15);
+  StepI(b, c, d, a, Word(x, 9), 63, 21);
+
   state[0] += a;
   state[1] += b;
   state[2] += c;
