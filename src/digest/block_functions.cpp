@@ -14,6 +14,7 @@ using namespace sha_internal;
 
 bool Always(const CpuFeatures&) { return true; }
 [[maybe_unused]] bool HasMmx(const CpuFeatures& cpu) { return cpu.mmx; }
+[[maybe_unused]] bool HasAvx512(const CpuFeatures& cpu) { return cpu.avx512; }
 
 const Md5Variant kMd5Variants[] = {
     {"portable", &Md5CompressPortable, &Always},
@@ -31,6 +32,7 @@ const Sha512Variant kSha512Variants[] = {
     {"portable", &Sha512CompressPortable, &Always},
 #if defined(__i386__) || defined(__x86_64__)
     {"mmx", &Sha512CompressMmx, &HasMmx},
+    {"avx512", &Sha512CompressAvx512, &HasAvx512},
 #endif
 };
 
