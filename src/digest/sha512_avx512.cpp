@@ -8,11 +8,13 @@
 // is a choice like Ch(e, f, g) = e ? f : g, one VPTERNLOGQ on {e, a}, {f, b | c} and
 // {g, b & c} gives {Ch, Maj}. The sums give {T1, T2}, and adding {d, T1} (one PALIGNR)
 // gives the new pair {d + T1, T1 + T2}, so the other three registers only change names.
-// The round is bound by its dependency chain (rotate, XOR, two adds, PALIGNR, add)
-// and by the vector ports: two masked ternary-logic ops for {Ch, Maj} instead of the
-// OR/AND pair are one op fewer but one step longer, and measured slower. The message schedule, two words per register, runs
-// sixteen rounds ahead of the rounds that use it, in the same loop, to fill the
-// issue slots the rounds' dependency chain leaves free.
+// The message schedule, two words per register, runs sixteen rounds ahead of the
+// rounds that use it, in the same loop, to fill the issue slots the rounds'
+// dependency chain leaves free.
+//
+// A round is bound both by its dependency chain (rotate, XOR, two adds, PALIGNR,
+// add) and by the vector ports. Two masked ternary-logic ops for {Ch, Maj} instead
+// of the OR/AND pair are one op fewer but one step longer, and measured slower.
 #include <immintrin.h>
 
 #include "digest/sha_private.h"
