@@ -14,6 +14,8 @@ using namespace sha_internal;
 
 bool Always(const CpuFeatures&) { return true; }
 [[maybe_unused]] bool HasMmx(const CpuFeatures& cpu) { return cpu.mmx; }
+[[maybe_unused]] bool HasAvx2(const CpuFeatures& cpu) { return cpu.avx2; }
+[[maybe_unused]] bool HasAvx512(const CpuFeatures& cpu) { return cpu.avx512; }
 
 const Md5Variant kMd5Variants[] = {
     {"portable", &Md5CompressPortable, &Always},
@@ -31,6 +33,8 @@ const Sha512Variant kSha512Variants[] = {
     {"portable", &Sha512CompressPortable, &Always},
 #if defined(__i386__) || defined(__x86_64__)
     {"mmx", &Sha512CompressMmx, &HasMmx},
+    {"avx2", &Sha512CompressAvx2, &HasAvx2},
+    {"avx512", &Sha512CompressAvx512, &HasAvx512},
 #endif
 };
 

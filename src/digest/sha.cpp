@@ -39,7 +39,7 @@ void Sha512Traits::WriteText(const Word* state, char* text) {
 }
 
 bool UsesSimd64(const Sha512Context& context) {
-  return std::strcmp(context.variant().name, "mmx") == 0;
+  return std::strcmp(context.variant().name, "portable") != 0;
 }
 
 }  // namespace telvarn

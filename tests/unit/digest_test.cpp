@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -75,17 +76,20 @@ TEST(Sha256, KnownAnswersOnEveryVariant) {
 }
 
 TEST(Sha512, KnownAnswersOnEveryVariant) {
-  int variants_run = 0;
+  std::set<std::string> variants_run;
   for (const Sha512Variant& variant : Sha512Variants()) {
     if (!variant.supported(GetCpuFeatures())) continue;
-    ++variants_run;
+    variants_run.insert(variant.name);
     for (const DigestVector& v : Vectors()) {
       EXPECT_EQ(DigestOf(Sha512Context(variant), v.message), v.sha512)
           << variant.name << ": " << v.source;
     }
   }
 #if defined(__i386__) || defined(__x86_64__)
-  EXPECT_EQ(variants_run, 2) << "both the 32-bit and the MMX block function";
+  // Every x86 processor that runs this has MMX: the 32-bit and the MMX block
+  // functions must both have run, whatever wider variants ran beside them.
+  EXPECT_EQ(variants_run.count("portable"), 1u);
+  EXPECT_EQ(variants_run.count("mmx"), 1u);
 #endif
 }
 
