@@ -116,6 +116,9 @@ def main():
     parser.add_argument("--raw", help="also write every round's figures to this file")
     args = parser.parse_args()
 
+    for path in (args.reference, args.dll_bench):
+        if not os.path.exists(path):
+            sys.exit(f"compare: {path} is missing; scripts/bench.sh builds it")
     sizes = ["--mib", str(args.mib), "--base64-mib", str(args.base64_mib), "--repeats", str(args.repeats)]
     env = dict(os.environ, WINEDEBUG="-all")
     env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")

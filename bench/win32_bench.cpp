@@ -117,13 +117,13 @@ void Report(const std::string& name, size_t bytes, const Best& best, const std::
 // A temporary file holding the buffer, read once so the page cache has it; removed at exit.
 class CachedFile {
  public:
-  bool Create(const std::vector<uint8_t>& data) {
+  bool Create(const uint8_t* data, size_t size) {
     char folder[MAX_PATH];
     if (GetTempPathA(sizeof folder, folder) == 0) return false;
     path_ = std::string(folder) + "telvarn_bench_" + std::to_string(GetCurrentProcessId()) + ".bin";
     FILE* file = std::fopen(path_.c_str(), "wb");
     if (!file) return false;
-    const bool written = std::fwrite(data.data(), 1, data.size(), file) == data.size();
+    const bool written = std::fwrite(data, 1, size, file) == size;
     if (std::fclose(file) != 0 || !written) return false;
     file = std::fopen(path_.c_str(), "rb");
     if (!file) return false;
@@ -131,7 +131,7 @@ class CachedFile {
     size_t total = 0;
     for (size_t got; (got = std::fread(chunk.data(), 1, chunk.size(), file)) > 0;) total += got;
     std::fclose(file);
-    return total == data.size();
+    return total == size;
   }
   ~CachedFile() {
     if (!path_.empty()) std::remove(path_.c_str());
@@ -184,12 +184,9 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> input(digest_size > base64_size ? digest_size : base64_size);
   for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<uint8_t>(i * 131 + 7);
   CachedFile file;
-  {
-    const std::vector<uint8_t> file_bytes(input.begin(), input.begin() + static_cast<ptrdiff_t>(digest_size));
-    if (!file.Create(file_bytes)) {
-      std::fprintf(stderr, "telvarn_win32_bench: cannot write the temporary input file\n");
-      return 2;
-    }
+  if (!file.Create(input.data(), digest_size)) {
+    std::fprintf(stderr, "telvarn_win32_bench: cannot write the temporary input file\n");
+    return 2;
   }
 
   const struct {
