@@ -9,7 +9,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/setup.sh
+# First what every build needs; it also adds the i386 architecture the packages below come from.
+# Its chatter, like the build's, goes to stderr: stdout is the table alone, ready to paste.
+bash scripts/setup.sh >&2
 
 # gcc-multilib brings gcc -m32 (lib32gcc, libc6-dev-i386); the reference is C, so
 # g++-multilib is not needed. libssl-dev:i386 and zlib1g-dev:i386 are Multi-Arch:
@@ -32,11 +34,11 @@ if (( ${#missing[@]} > 0 )); then
   apt-get update -qq
   # Other builds on the machine may hold the dpkg lock for a while.
   apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-  echo "bench: installed ${missing[*]}"
+  echo "bench: installed ${missing[*]}" >&2
 fi
 
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target telvarn_win32_bench
+cmake --build --preset win32 --target telvarn_win32_bench >&2
 
 mkdir -p build/i386
 gcc -m32 -O2 -std=c11 -Wall -Wextra -Wshadow -Wconversion -Werror bench/i386_reference.c \
