@@ -173,15 +173,15 @@ def main():
     wall_over_cpu = statistics.median(
         res[n][1] / max(res[n][2], 1e-9) for runs in rounds.values() for res in runs for n in res)
 
-    print(f"Date: {started:%Y-%m-%d %H:%M} UTC")
-    print(f"CPU: {cpu_model()} ({os.cpu_count()} logical)")
-    print(f"Commit: {commit()}")
-    print(f"Reference: i386 OpenSSL {meta['reference'].get('openssl', '?')}, "
+    print(f"- Date: {started:%Y-%m-%d %H:%M} UTC")
+    print(f"- CPU: {cpu_model()} ({os.cpu_count()} logical)")
+    print(f"- Commit: {commit()}")
+    print(f"- Reference: i386 OpenSSL {meta['reference'].get('openssl', '?')}, "
           f"zlib {meta['reference'].get('zlib', '?')} (gcc -m32 -O2); DLL under Wine "
           f"(CPU clock {meta['dll'].get('cpu_clock', '?')})")
-    print(f"Method: {args.rounds} interleaved rounds, median of each round's best of {args.repeats}; "
+    print(f"- Method: {args.rounds} interleaved rounds, median of each round's best of {args.repeats}; "
           f"digests {args.mib} MiB, Base64 {args.base64_mib} MiB; MB/s by {args.clock} time")
-    print(f"Load average before/after: {load_before} / {load_after}; "
+    print(f"- Load average before/after: {load_before} / {load_after}; "
           f"median wall/CPU time {wall_over_cpu:.2f} (1.0 on an idle machine)")
     print()
     print("| job | DLL MB/s (memory) | DLL MB/s (file) | file/memory | reference | reference MB/s "
@@ -234,13 +234,13 @@ def main():
               f"≥ {target[1]:.2f}× ref | {met} |")
     print()
     if args.rounds > 1:
-        print(f"Largest round-to-round spread (max-min)/median: {worst_spread[0] * 100:.0f}% ({worst_spread[1]})")
+        print(f"- Largest round-to-round spread (max-min)/median: {worst_spread[0] * 100:.0f}% ({worst_spread[1]})")
     if problems:
         print()
         for problem in problems:
             print(f"RESULT MISMATCH: {problem}")
         return 1
-    print("Results: DLL (memory and file) agree with OpenSSL, zlib and the textbook CRCs; Base64 round trips.")
+    print("- Results: DLL (memory and file) agree with OpenSSL, zlib and the textbook CRCs; Base64 round trips.")
     return 0
 
 
