@@ -15,8 +15,9 @@
 //   empty text.
 // - Refusal: a text longer than kMaxBase64Text (the growable buffer's 2^30-byte
 //   block less its NUL and spare byte) is refused before a source byte is read,
-//   and a text whose memory cannot be had is refused once built. Either way
-//   nothing is written and the result is 0.
+//   and, when the destination shares memory with the source (the text is then
+//   built in a block of its own), a text whose block cannot be had is refused.
+//   Either way nothing is written and the result is 0.
 //
 // Contracts of the decoder (it never rejects anything, and never reads past the
 // source's NUL):
@@ -36,9 +37,10 @@
 //   characters.
 // - Result: minus the count of decoded bytes; 0 when there are none (an empty
 //   text, or one of CR and LF only), and then the destination is untouched.
-// - Refusal: when the work block cannot be allocated, or the text is so long that
-//   the count would not fit the result, nothing is written and the result is 0
-//   (the source is trimmed all the same).
+// - Refusal: when the text is so long that the count would not fit the result, or
+//   a work block is needed (a destination that lies inside the text, above its
+//   start) and cannot be allocated, nothing is written and the result is 0 (the
+//   source is trimmed all the same).
 //
 // Everything runs on the caller's thread with local buffers only; calls share no
 // state.
