@@ -90,12 +90,20 @@ struct Avx2Step {
     Store32(out + 40, Encode24Ending(source + 26));
   }
 
-  static uint64_t CopyBlock(uint8_t* to, const char* from) {
-    const __m256i chars = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), chars);
+  static uint64_t BreaksIn(__m256i chars) {
     const __m256i breaks = _mm256_or_si256(_mm256_cmpeq_epi8(chars, _mm256_set1_epi8('\r')),
                                            _mm256_cmpeq_epi8(chars, _mm256_set1_epi8('\n')));
     return static_cast<uint32_t>(_mm256_movemask_epi8(breaks));
+  }
+
+  static uint64_t Breaks(const char* from) {
+    return BreaksIn(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(from)));
+  }
+
+  static uint64_t CopyBlock(uint8_t* to, const char* from) {
+    const __m256i chars = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), chars);
+    return BreaksIn(chars);
   }
 
   // Each lane leaves 12 bytes in its low 12; a dword permutation joins them.

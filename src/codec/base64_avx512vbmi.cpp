@@ -93,11 +93,17 @@ struct Avx512VbmiStep {
     Store64(out + 8, Encode48(source + 6));
   }
 
+  static uint64_t BreaksIn(__m512i chars) {
+    return _mm512_cmpeq_epi8_mask(chars, _mm512_set1_epi8('\r')) |
+           _mm512_cmpeq_epi8_mask(chars, _mm512_set1_epi8('\n'));
+  }
+
+  static uint64_t Breaks(const char* from) { return BreaksIn(Load64(from)); }
+
   static uint64_t CopyBlock(uint8_t* to, const char* from) {
     const __m512i chars = Load64(from);
     _mm512_storeu_si512(to, chars);
-    return _mm512_cmpeq_epi8_mask(chars, _mm512_set1_epi8('\r')) |
-           _mm512_cmpeq_epi8_mask(chars, _mm512_set1_epi8('\n'));
+    return BreaksIn(chars);
   }
 
   // Values by a two-table permute of the low 7 bits, 255 for codes of 128 and up;

@@ -92,12 +92,20 @@ struct Ssse3Step {
     Store16(out + 56, EncodeLast12Of16(source + 38));
   }
 
-  static uint64_t CopyBlock(uint8_t* to, const char* from) {
-    const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), chars);
+  static uint64_t BreaksIn(__m128i chars) {
     const __m128i breaks = _mm_or_si128(_mm_cmpeq_epi8(chars, _mm_set1_epi8('\r')),
                                         _mm_cmpeq_epi8(chars, _mm_set1_epi8('\n')));
     return static_cast<uint32_t>(_mm_movemask_epi8(breaks));
+  }
+
+  static uint64_t Breaks(const char* from) {
+    return BreaksIn(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+  }
+
+  static uint64_t CopyBlock(uint8_t* to, const char* from) {
+    const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to), chars);
+    return BreaksIn(chars);
   }
 
   static void DecodeBlock(uint8_t* out, const uint8_t* chars) {
