@@ -8,9 +8,10 @@
 //   a CR LF after every 18 whole groups and one more at the very end, always (so a
 //   source whose length is a non-zero multiple of 54 ends with an empty line, and
 //   an empty source gives just CR LF). Any other line_mode gives one line.
-// - The whole text is built before the destination is touched, so the destination
-//   may be the source itself. The destination receives the text and its NUL and
-//   must have room for EncodedBase64Length(n, line_mode) + 1 bytes.
+// - The destination may be the source itself, or share any memory with it: the
+//   text is then built in a block of its own before the destination is touched.
+//   The destination receives the text and its NUL and must have room for
+//   EncodedBase64Length(n, line_mode) + 1 bytes.
 // - Result: minus the text length (CR and LF counted, the NUL not); 0 for an
 //   empty text.
 // - Refusal: a text longer than kMaxBase64Text (the growable buffer's 2^30-byte
@@ -31,8 +32,10 @@
 // - The count then drops by 1 if the text's last character is '=' and by 1 more
 //   if the one before it is '=' (each tested on its own). Canonical padded text
 //   decodes exactly; for the rest these rules decide the bytes.
-// - All of the text is decoded before the destination is touched, so the
-//   destination may be the source itself. Exactly the decoded bytes are written,
+// - The destination may be the source itself, or share memory with it: a byte is
+//   written only where the text has been read already, and a destination inside
+//   the text above its start gets the bytes by way of a work block, once all of
+//   the text is decoded. Exactly the decoded bytes are written,
 //   no NUL after them; at most 3 * ceil(len / 4) of them for a text of len
 //   characters.
 // - Result: minus the count of decoded bytes; 0 when there are none (an empty

@@ -3,9 +3,10 @@
 // A kernel works on plain memory whose size the caller has settled: the encoder
 // writes exactly EncodedBase64Length(count, lines ? 1 : 0) characters (no NUL),
 // the decoder exactly 3 * groups - drop bytes. Neither reads or writes a byte
-// outside the ranges it is given. Both may run with the output at the very
-// address of the input (they read a stretch before they write over it), but no
-// other overlap.
+// outside the ranges it is given. An encoder needs its output apart from its
+// source. A decoder may have its output at or below the text's address: it writes
+// a byte only after reading the characters it comes from, and 3 bytes never reach
+// past the 4 or more characters they come from.
 //
 // The SIMD decoders compute acc = acc * 64 + value with multiply-add instructions
 // that hold the full sum, so characters outside the alphabet (value 255) come out
