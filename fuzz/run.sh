@@ -10,7 +10,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 seconds="${FUZZ_SECONDS:-30}"
 build_dir="${FUZZ_BUILD_DIR:-build/fuzz}"
-targets=(fuzz_base64_decode fuzz_base64_roundtrip fuzz_rsa_key)
+targets=(fuzz_base64_decode fuzz_base64_kernels fuzz_base64_roundtrip fuzz_rsa_key)
 
 cmake -S fuzz -B "$build_dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build "$build_dir"

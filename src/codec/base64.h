@@ -8,15 +8,17 @@
 //   a CR LF after every 18 whole groups and one more at the very end, always (so a
 //   source whose length is a non-zero multiple of 54 ends with an empty line, and
 //   an empty source gives just CR LF). Any other line_mode gives one line.
-// - The whole text is built before the destination is touched, so the destination
-//   may be the source itself. The destination receives the text and its NUL and
-//   must have room for EncodedBase64Length(n, line_mode) + 1 bytes.
+// - The destination may be the source itself, or share any memory with it: the
+//   text is then built in a block of its own before the destination is touched.
+//   The destination receives the text and its NUL and must have room for
+//   EncodedBase64Length(n, line_mode) + 1 bytes.
 // - Result: minus the text length (CR and LF counted, the NUL not); 0 for an
 //   empty text.
 // - Refusal: a text longer than kMaxBase64Text (the growable buffer's 2^30-byte
 //   block less its NUL and spare byte) is refused before a source byte is read,
-//   and a text whose memory cannot be had is refused once built. Either way
-//   nothing is written and the result is 0.
+//   and, when the destination shares memory with the source (the text is then
+//   built in a block of its own), a text whose block cannot be had is refused.
+//   Either way nothing is written and the result is 0.
 //
 // Contracts of the decoder (it never rejects anything, and never reads past the
 // source's NUL):
@@ -30,15 +32,18 @@
 // - The count then drops by 1 if the text's last character is '=' and by 1 more
 //   if the one before it is '=' (each tested on its own). Canonical padded text
 //   decodes exactly; for the rest these rules decide the bytes.
-// - All of the text is decoded before the destination is touched, so the
-//   destination may be the source itself. Exactly the decoded bytes are written,
+// - The destination may be the source itself, or share memory with it: a byte is
+//   written only where the text has been read already, and a destination inside
+//   the text above its start gets the bytes by way of a work block, once all of
+//   the text is decoded. Exactly the decoded bytes are written,
 //   no NUL after them; at most 3 * ceil(len / 4) of them for a text of len
 //   characters.
 // - Result: minus the count of decoded bytes; 0 when there are none (an empty
 //   text, or one of CR and LF only), and then the destination is untouched.
-// - Refusal: when the work block cannot be allocated, or the text is so long that
-//   the count would not fit the result, nothing is written and the result is 0
-//   (the source is trimmed all the same).
+// - Refusal: when the text is so long that the count would not fit the result, or
+//   a work block is needed (a destination that lies inside the text, above its
+//   start) and cannot be allocated, nothing is written and the result is 0 (the
+//   source is trimmed all the same).
 //
 // Everything runs on the caller's thread with local buffers only; calls share no
 // state.

@@ -1,0 +1,83 @@
+// libFuzzer target: every Base64 kernel this processor runs against the portable one, both ways.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "codec/base64.h"
+#include "codec/base64_private.h"
+
+namespace {
+
+constexpr uint8_t kFill = 0xA5;
+constexpr size_t kGuard = 8;
+
+// An output block of `size` bytes with guards after it, in a heap block of its own
+// so that the address sanitizer also sees a write past the guards.
+struct Guarded {
+  explicit Guarded(size_t size) : size_(size), bytes_(new uint8_t[size + kGuard]) {
+    std::memset(bytes_.get(), kFill, size + kGuard);
+  }
+  uint8_t* data() { return bytes_.get(); }
+  void CheckGuards(size_t written) const {
+    for (size_t i = written; i < size_ + kGuard; ++i) {
+      if (bytes_[i] != kFill) std::abort();
+    }
+  }
+  size_t size_;
+  std::unique_ptr<uint8_t[]> bytes_;
+};
+
+void Encoders(const uint8_t* data, size_t size, bool lines) {
+  using namespace telvarn;
+  const size_t text_size = static_cast<size_t>(EncodedBase64Length(size, lines ? 1 : 0));
+  Guarded expected(text_size);
+  base64_internal::EncodePortable(reinterpret_cast<char*>(expected.data()), data, size, lines);
+  for (const Base64EncodeVariant& variant : Base64EncodeVariants()) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    Guarded text(text_size);
+    variant.compress(reinterpret_cast<char*>(text.data()), data, size, lines);
+    text.CheckGuards(text_size);
+    if (std::memcmp(text.data(), expected.data(), text_size) != 0) std::abort();
+  }
+}
+
+// The input as a trimmed text (up to its first zero byte, trailing CR and LF
+// dropped), in a block of exactly its length.
+void Decoders(const uint8_t* data, size_t size) {
+  using namespace telvarn;
+  size_t len = 0;
+  while (len < size && data[len] != 0) ++len;
+  while (len > 0 && (data[len - 1] == '\r' || data[len - 1] == '\n')) --len;
+  if (len == 0) return;
+  std::unique_ptr<char[]> text(new char[len]);
+  std::memcpy(text.get(), data, len);
+  const uint32_t drop = (text[len - 1] == '=' ? 1u : 0u) + (len >= 2 && text[len - 2] == '=' ? 1u : 0u);
+  const size_t room = 3 * ((len + 3) / 4);
+  Guarded expected(room);
+  const size_t count = base64_internal::DecodePortable(expected.data(), text.get(), len, drop);
+  for (const Base64DecodeVariant& variant : Base64DecodeVariants()) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    Guarded bytes(room);
+    if (variant.compress(bytes.data(), text.get(), len, drop) != count) std::abort();
+    bytes.CheckGuards(count);
+    if (count != 0 && std::memcmp(bytes.data(), expected.data(), count) != 0) std::abort();
+  }
+}
+
+}  // namespace
+
+// The first byte picks the direction (and for encoding the line mode); the rest is
+// the source or the text.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;
+  const uint8_t mode = data[0] % 3;
+  if (mode == 2) {
+    Decoders(data + 1, size - 1);
+  } else {
+    Encoders(data + 1, size - 1, mode == 1);
+  }
+  return 0;
+}

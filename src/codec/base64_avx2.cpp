@@ -1,0 +1,133 @@
+// Base64 with AVX2: 24 bytes to 32 characters and back per step, the SSSE3 method on both lanes.
+#include <immintrin.h>
+
+#include "codec/base64_simd.h"
+
+namespace telvarn {
+namespace base64_internal {
+namespace {
+
+// pshufb works inside each 128-bit lane, so the tables are repeated in both.
+__m256i Lanes(__m128i table) { return _mm256_broadcastsi128_si256(table); }
+
+// Each group's bytes s0 s1 s2 as the 32-bit word s1 s0 s2 s1 (low byte first); then
+// indices 0 and 2 to the low bits of the halves by a high multiply, 1 and 3 to
+// bits 8 and up by a low multiply.
+__m256i SpreadGroups(__m256i bytes, __m256i order) {
+  const __m256i in = _mm256_shuffle_epi8(bytes, order);
+  const __m256i first = _mm256_mulhi_epu16(_mm256_and_si256(in, _mm256_set1_epi32(0x0FC0FC00)),
+                                           _mm256_set1_epi32(0x04000040));
+  const __m256i second = _mm256_mullo_epi16(_mm256_and_si256(in, _mm256_set1_epi32(0x003F03F0)),
+                                            _mm256_set1_epi32(0x01000010));
+  return _mm256_or_si256(first, second);
+}
+
+// Indices 0 to 63 to the alphabet: one offset per range, picked by a class number.
+__m256i ToAscii(__m256i indices) {
+  __m256i range = _mm256_subs_epu8(indices, _mm256_set1_epi8(51));
+  const __m256i upper = _mm256_cmpgt_epi8(_mm256_set1_epi8(26), indices);
+  range = _mm256_or_si256(range, _mm256_and_si256(upper, _mm256_set1_epi8(13)));
+  const __m256i offsets = Lanes(_mm_setr_epi8(71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 65, 0, 0));
+  return _mm256_add_epi8(indices, _mm256_shuffle_epi8(offsets, range));
+}
+
+// 24 bytes from two overlapping 16-byte loads (source and source + 12), so that
+// nothing past source + 28 is read; each lane takes its first 12.
+__m256i Encode24(const uint8_t* source) {
+  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
+  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 12));
+  const __m256i bytes = _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+  return ToAscii(SpreadGroups(
+      bytes, Lanes(_mm_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10))));
+}
+
+// The 24 bytes at source + 4 from the same two loads, reading source[0, 28): each
+// lane takes its last 12.
+__m256i Encode24Ending(const uint8_t* source) {
+  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
+  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 12));
+  const __m256i bytes = _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
+  return ToAscii(SpreadGroups(
+      bytes, Lanes(_mm_setr_epi8(5, 4, 6, 5, 8, 7, 9, 8, 11, 10, 12, 11, 14, 13, 15, 14))));
+}
+
+void Store32(char* out, __m256i chars) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), chars);
+}
+
+// Character values: alphabet 0 to 63, anything else 255 (see the SSSE3 file for
+// the class tables).
+__m256i Values(__m256i chars) {
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i high = _mm256_and_si256(_mm256_srli_epi32(chars, 4), nibble);
+  const __m256i low = _mm256_and_si256(chars, nibble);
+  const __m256i low_classes = Lanes(_mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
+                                                  0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A));
+  const __m256i high_classes = Lanes(_mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08,
+                                                   0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10));
+  const __m256i clash = _mm256_and_si256(_mm256_shuffle_epi8(low_classes, low),
+                                         _mm256_shuffle_epi8(high_classes, high));
+  const __m256i invalid = _mm256_cmpgt_epi8(clash, _mm256_setzero_si256());
+  const __m256i offsets = Lanes(_mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0));
+  const __m256i slash = _mm256_cmpeq_epi8(chars, _mm256_set1_epi8('/'));
+  const __m256i values =
+      _mm256_add_epi8(chars, _mm256_shuffle_epi8(offsets, _mm256_add_epi8(high, slash)));
+  return _mm256_or_si256(values, invalid);
+}
+
+struct Avx2Step {
+  static constexpr size_t kEncodeBytes = 24;
+  static constexpr size_t kEncodeReads = 28;
+  static constexpr size_t kWidth = 32;
+
+  static void EncodeBlock(char* out, const uint8_t* source) { Store32(out, Encode24(source)); }
+
+  // Bytes [0, 24) and [24, 48) to 64 characters, then the 24 that end the line
+  // ([30, 54)) to the last 32, the first 24 of which repeat what is there.
+  static void EncodeLine(char* out, const uint8_t* source) {
+    Store32(out, Encode24(source));
+    Store32(out + 32, Encode24(source + 24));
+    Store32(out + 40, Encode24Ending(source + 26));
+  }
+
+  static uint64_t BreaksIn(__m256i chars) {
+    const __m256i breaks = _mm256_or_si256(_mm256_cmpeq_epi8(chars, _mm256_set1_epi8('\r')),
+                                           _mm256_cmpeq_epi8(chars, _mm256_set1_epi8('\n')));
+    return static_cast<uint32_t>(_mm256_movemask_epi8(breaks));
+  }
+
+  static uint64_t Breaks(const char* from) {
+    return BreaksIn(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(from)));
+  }
+
+  static uint64_t CopyBlock(uint8_t* to, const char* from) {
+    const __m256i chars = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), chars);
+    return BreaksIn(chars);
+  }
+
+  // Each lane leaves 12 bytes in its low 12; a dword permutation joins them.
+  static void DecodeBlock(uint8_t* out, const uint8_t* chars) {
+    const __m256i values = Values(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(chars)));
+    const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
+    const __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+    const __m256i lanes = _mm256_shuffle_epi8(
+        groups, Lanes(_mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1)));
+    const __m256i bytes = _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(bytes));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm256_extracti128_si256(bytes, 1));
+  }
+};
+
+}  // namespace
+
+void EncodeAvx2(char* text, const uint8_t* source, size_t count, bool lines) {
+  EncodeWith<Avx2Step>(text, source, count, lines);
+}
+
+size_t DecodeAvx2(uint8_t* out, const char* text, size_t length, uint32_t drop) {
+  return DecodeWith<Avx2Step>(out, text, length, drop);
+}
+
+}  // namespace base64_internal
+}  // namespace telvarn

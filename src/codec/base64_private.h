@@ -1,0 +1,63 @@
+// The Base64 kernels: the portable reference, one per instruction set, and their variant tables.
+//
+// A kernel works on plain memory whose size the caller has settled: the encoder
+// writes exactly EncodedBase64Length(count, lines ? 1 : 0) characters (no NUL),
+// the decoder exactly 3 * groups - drop bytes. Neither reads or writes a byte
+// outside the ranges it is given. An encoder needs its output apart from its
+// source. A decoder may have its output at or below the text's address: it writes
+// a byte only after reading the characters it comes from, and 3 bytes never reach
+// past the 4 or more characters they come from.
+//
+// The SIMD decoders compute acc = acc * 64 + value with multiply-add instructions
+// that hold the full sum, so characters outside the alphabet (value 255) come out
+// exactly as in the reference; only CR and LF, which take no place in a group,
+// and the last group, which may be short, need handling of their own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "digest/block_functions.h"
+
+namespace telvarn {
+
+// Writes the text of `count` source bytes, with a CR LF after every 72 characters
+// and at the end when `lines`.
+using Base64EncodeFn = void (*)(char* text, const uint8_t* source, size_t count, bool lines);
+// Decodes text[0, length): a trimmed text (length > 0, its last character neither
+// CR nor LF, no NUL inside) by the decoder's group rules, leaving off the last
+// `drop` (0 to 2) bytes that the '=' tests take away. Returns the count written.
+using Base64DecodeFn = size_t (*)(uint8_t* out, const char* text, size_t length, uint32_t drop);
+
+using Base64EncodeVariant = BlockVariant<Base64EncodeFn>;
+using Base64DecodeVariant = BlockVariant<Base64DecodeFn>;
+
+VariantList<Base64EncodeFn> Base64EncodeVariants();
+VariantList<Base64DecodeFn> Base64DecodeVariants();
+const Base64EncodeVariant& ActiveBase64Encode();
+const Base64DecodeVariant& ActiveBase64Decode();
+
+namespace base64_internal {
+
+// Whole groups per line of 72 characters, and the source bytes they take.
+constexpr size_t kLineGroups = 18;
+constexpr size_t kLineBytes = 54;
+constexpr size_t kLineChars = 72;
+
+// The reference kernels. The SIMD kernels also finish with them: the encoder from
+// a line start (or a group start without lines), the decoder on the last
+// characters once CR and LF are gone from them.
+void EncodePortable(char* text, const uint8_t* source, size_t count, bool lines);
+size_t DecodePortable(uint8_t* out, const char* text, size_t length, uint32_t drop);
+
+#if defined(__i386__) || defined(__x86_64__)
+void EncodeSsse3(char* text, const uint8_t* source, size_t count, bool lines);
+size_t DecodeSsse3(uint8_t* out, const char* text, size_t length, uint32_t drop);
+void EncodeAvx2(char* text, const uint8_t* source, size_t count, bool lines);
+size_t DecodeAvx2(uint8_t* out, const char* text, size_t length, uint32_t drop);
+void EncodeAvx512Vbmi(char* text, const uint8_t* source, size_t count, bool lines);
+size_t DecodeAvx512Vbmi(uint8_t* out, const char* text, size_t length, uint32_t drop);
+#endif
+
+}  // namespace base64_internal
+}  // namespace telvarn

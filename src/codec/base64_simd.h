@@ -1,0 +1,147 @@
+// The loops every SIMD Base64 kernel shares, around the block steps each instruction set supplies.
+//
+// Included only by the variant files. Each instantiates these templates with a
+// step type from its own anonymous namespace, so every instantiation has internal
+// linkage: the linker cannot fold an AVX2-compiled copy into a file built for a
+// lesser processor, as it may with an ordinary inline function.
+//
+// A step type provides:
+//   EncodeLine(char* out, const uint8_t* source): 54 bytes to 72 characters,
+//     reading exactly those bytes;
+//   kEncodeBytes, kEncodeReads, EncodeBlock(out, source): kEncodeBytes bytes to
+//     4 / 3 as many characters, reading kEncodeReads bytes from `source`;
+//   kWidth, Breaks(const char* from): a mask of the kWidth characters there that
+//     are CR or LF (bit i for character i);
+//   CopyBlock(uint8_t* to, const char* from): copies kWidth characters and
+//     returns the same mask;
+//   DecodeBlock(uint8_t* out, const uint8_t* chars): kWidth characters of the
+//     alphabet or outside it, none CR or LF, to exactly 3 * kWidth / 4 bytes.
+#pragma once
+
+#include <cstring>
+
+#include "codec/base64_private.h"
+
+namespace telvarn {
+namespace base64_internal {
+
+template <class Step>
+void EncodeWith(char* text, const uint8_t* source, size_t count, bool lines) {
+  size_t p = 0;
+  if (lines) {
+    for (; p + kLineBytes <= count; p += kLineBytes) {
+      Step::EncodeLine(text, source + p);
+      text[kLineChars] = '\r';
+      text[kLineChars + 1] = '\n';
+      text += kLineChars + 2;
+    }
+  } else {
+    for (; p + Step::kEncodeReads <= count; p += Step::kEncodeBytes) {
+      Step::EncodeBlock(text, source + p);
+      text += Step::kEncodeBytes / 3 * 4;
+    }
+  }
+  // From a line start (or a group start without lines) the reference writes the
+  // rest, the final CR LF included.
+  EncodePortable(text, source + p, count - p, lines);
+}
+
+// Whether the 72 characters at `line` hold no CR or LF and CR LF follows them,
+// tested in blocks at 0, kWidth, ... and one that ends at 72.
+template <class Step>
+bool IsCleanLine(const char* line) {
+  if (line[kLineChars] != '\r' || line[kLineChars + 1] != '\n') return false;
+  uint64_t breaks = Step::Breaks(line + kLineChars - Step::kWidth);
+  for (size_t p = 0; p + Step::kWidth <= kLineChars; p += Step::kWidth) breaks |= Step::Breaks(line + p);
+  return breaks == 0;
+}
+
+// The 72 characters of a clean line to 54 bytes, by the same blocks.
+template <class Step>
+void DecodeLine(uint8_t* out, const char* line) {
+  constexpr size_t kWidth = Step::kWidth;
+  const auto* chars = reinterpret_cast<const uint8_t*>(line);
+  for (size_t p = 0; p + kWidth <= kLineChars; p += kWidth) Step::DecodeBlock(out + p / 4 * 3, chars + p);
+  Step::DecodeBlock(out + (kLineChars - kWidth) / 4 * 3, chars + kLineChars - kWidth);
+}
+
+// CR and LF take no place in a group, so dropping them first leaves the groups as
+// the reference forms them. The text is copied block by block into a small buffer
+// that stays in the first-level cache; a block holding a line break is copied up
+// to it and the next block starts just past it (and past the breaks right after
+// it), so each line break costs one more step.
+// Only blocks followed by at least one more character are decoded there: the last
+// group, which may be short and loses the dropped bytes, is left to the reference.
+template <class Step>
+size_t DecodeWith(uint8_t* out, const char* text, size_t length, uint32_t drop) {
+  constexpr size_t kWidth = Step::kWidth;
+  constexpr size_t kChunk = 2048;
+  // A copy may store a whole block from below kChunk, and the last characters,
+  // fewer than a block, are added one by one after that.
+  uint8_t held_chars[kChunk + 2 * kWidth];
+  size_t held = 0;
+  size_t c = 0;
+  size_t j = 0;
+  for (;;) {
+    // Straight from the text while nothing is held back: whole lines of 72
+    // characters and CR LF (as the encoder writes them), or blocks without breaks.
+    // Neither may hold the last character, hence the strict bounds.
+    while (held == 0) {
+      if (c + kLineChars + 2 < length && IsCleanLine<Step>(text + c)) {
+        DecodeLine<Step>(out + j, text + c);
+        c += kLineChars + 2;
+        j += kLineBytes;
+      } else if (c + kWidth < length && Step::Breaks(text + c) == 0) {
+        Step::DecodeBlock(out + j, reinterpret_cast<const uint8_t*>(text + c));
+        c += kWidth;
+        j += kWidth / 4 * 3;
+      } else {
+        break;
+      }
+    }
+    while (held < kChunk && c + kWidth <= length) {
+      const uint64_t breaks = Step::CopyBlock(held_chars + held, text + c);
+      if (breaks == 0) {
+        held += kWidth;
+        c += kWidth;
+      } else {
+        // A run of breaks (CR LF) goes in one step. The mask is looked at in 32-bit
+        // halves, which 32-bit code handles without a library call; a run that
+        // goes on into the high half ends at it, and the next step skips the rest.
+        const auto low = static_cast<uint32_t>(breaks);
+        const uint32_t half = low != 0 ? low : static_cast<uint32_t>(breaks >> 32);
+        const uint32_t first_in_half = static_cast<uint32_t>(__builtin_ctz(half));
+        const uint32_t from_first = half >> first_in_half;
+        const uint32_t run = from_first == ~uint32_t{0}
+                                 ? 32 - first_in_half
+                                 : static_cast<uint32_t>(__builtin_ctz(~from_first));
+        const size_t first = (low != 0 ? 0 : 32) + first_in_half;
+        held += first;
+        c += first + run;
+      }
+    }
+    const bool last = c + kWidth > length;
+    if (last) {
+      for (; c < length; ++c) {
+        const char ch = text[c];
+        if (ch != '\r' && ch != '\n') held_chars[held++] = static_cast<uint8_t>(ch);
+      }
+    }
+    // Every byte written so far comes from characters already copied out, so an
+    // output at the text's own address never overwrites one still to be read.
+    size_t used = 0;
+    for (; used + kWidth < held; used += kWidth) {
+      Step::DecodeBlock(out + j, held_chars + used);
+      j += kWidth / 4 * 3;
+    }
+    if (last) {
+      return j + DecodePortable(out + j, reinterpret_cast<const char*>(held_chars + used),
+                                held - used, drop);
+    }
+    std::memmove(held_chars, held_chars + used, held - used);
+    held -= used;
+  }
+}
+
+}  // namespace base64_internal
+}  // namespace telvarn
