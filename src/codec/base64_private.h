@@ -51,6 +51,9 @@ void EncodePortable(char* text, const uint8_t* source, size_t count, bool lines)
 size_t DecodePortable(uint8_t* out, const char* text, size_t length, uint32_t drop);
 
 #if defined(__i386__) || defined(__x86_64__)
+// The count of bytes before the text's NUL; reads aligned blocks that may run
+// past it (see text_length_sse2.cpp), so only for the DLL's own scans.
+size_t TextLengthSse2(const char* text);
 void EncodeSsse3(char* text, const uint8_t* source, size_t count, bool lines);
 size_t DecodeSsse3(uint8_t* out, const char* text, size_t length, uint32_t drop);
 void EncodeAvx2(char* text, const uint8_t* source, size_t count, bool lines);

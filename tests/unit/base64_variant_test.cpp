@@ -11,6 +11,10 @@
 #include "codec/base64.h"
 #include "codec/base64_private.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace telvarn {
 namespace {
 
@@ -171,6 +175,31 @@ TEST(Base64Kernels, EveryDecoderReadsEveryEncodersText) {
     }
   }
 }
+
+#if defined(_WIN32) && (defined(__i386__) || defined(__x86_64__))
+// The DLL's NUL scan reads aligned 16-byte blocks: it must find the NUL at every
+// offset and alignment, and never fault on a text that ends at the last byte
+// before an inaccessible page.
+TEST(Base64Kernels, TheVectorNulScanFindsEveryNulAndStaysOnItsPage) {
+  if (!GetCpuFeatures().sse2) GTEST_SKIP() << "no SSE2";
+  const size_t page = 4096;
+  auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+  ASSERT_NE(pages, nullptr);
+  DWORD old_protection;
+  ASSERT_TRUE(VirtualProtect(pages + page, page, PAGE_NOACCESS, &old_protection));
+  std::memset(pages, 'A', page);
+  for (size_t length = 0; length < 100; ++length) {
+    for (size_t end = page - 1; end + 40 > page; --end) {
+      if (end < length) continue;
+      char* text = pages + end - length;
+      text[length] = '\0';
+      ASSERT_EQ(base64_internal::TextLengthSse2(text), length) << "text ending at " << end;
+      text[length] = 'A';
+    }
+  }
+  VirtualFree(pages, 0, MEM_RELEASE);
+}
+#endif
 
 TEST(Base64Kernels, TheActiveKernelsAreTheLastSupportedOnes) {
   const auto last_supported = [](auto variants) {
