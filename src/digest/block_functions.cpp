@@ -14,6 +14,10 @@ using namespace sha_internal;
 
 bool Always(const CpuFeatures&) { return true; }
 [[maybe_unused]] bool HasMmx(const CpuFeatures& cpu) { return cpu.mmx; }
+[[maybe_unused]] bool HasPclmul(const CpuFeatures& cpu) { return cpu.pclmulqdq && cpu.sse41; }
+[[maybe_unused]] bool HasVpclmulAvx512(const CpuFeatures& cpu) {
+  return cpu.vpclmulqdq && cpu.avx512 && HasPclmul(cpu);
+}
 
 const Md5Variant kMd5Variants[] = {
     {"portable", &Md5CompressPortable, &Always},
@@ -39,11 +43,19 @@ const Sha512Variant kSha512Variants[] = {
 const CrcVariant kCrc32Variants[] = {
     {"bytewise", &Crc32UpdateBytewise, &Always},
     {"slicing8", &Crc32UpdateSlicing8, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"pclmul", &Crc32UpdatePclmul, &HasPclmul},
+    {"vpclmul_avx512", &Crc32UpdateVpclmulAvx512, &HasVpclmulAvx512},
+#endif
 };
 
 const CrcVariant kCrc16Variants[] = {
     {"bytewise", &Crc16UpdateBytewise, &Always},
     {"slicing8", &Crc16UpdateSlicing8, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"pclmul", &Crc16UpdatePclmul, &HasPclmul},
+    {"vpclmul_avx512", &Crc16UpdateVpclmulAvx512, &HasVpclmulAvx512},
+#endif
 };
 
 template <class Fn, size_t N>
