@@ -48,6 +48,33 @@ constexpr FoldKeys MakeFoldKeys(uint32_t reflected_polynomial, unsigned width, u
       uint64_t{ReflectedPowerMod(reflected_polynomial, width, distance_bits + width - 64)} << 1};
 }
 
+// The last block X = H*x^64 + L becomes the register X*x^n mod P in three
+// multiplications. First A = H*(x^(64+n) mod P) + L*x^n, congruent and of degree
+// < 64+n: the product with the fold constant for 8 bytes leaves floor(A / x^n) in
+// its low lane (after adding L) and A mod x^n, already in register order, in its
+// high lane. Then Barrett reduction: with mu = floor(x^(n+64) / P) = x^64 + mu',
+// the quotient is q = A1 + floor(A1*mu' / x^64), exact for polynomials, and the
+// remainder is A0 + (q*(P - x^n) mod x^n).
+struct ReduceKeys {
+  uint64_t high;      // reflected x^(64+n) mod P, shifted up one
+  uint64_t quotient;  // mu' reflected into 64 bits
+  uint64_t polynomial;  // P without x^n, reflected and shifted up one
+};
+
+// mu' by long division: each step of x^t mod P that reduces by P adds a quotient bit.
+constexpr uint64_t BarrettQuotient(uint32_t reflected_polynomial, unsigned width) {
+  uint32_t remainder = uint32_t{1} << (width - 1);
+  uint64_t quotient = 0;
+  for (unsigned t = 0; t < width + 64; ++t) {
+    const uint32_t top = remainder & 1;
+    quotient = quotient << 1 | top;
+    remainder = top ? (remainder >> 1) ^ reflected_polynomial : remainder >> 1;
+  }
+  uint64_t reflected = 0;
+  for (int bit = 0; bit < 64; ++bit) reflected |= ((quotient >> bit) & 1) << (63 - bit);
+  return reflected;
+}
+
 // A CRC the folding variants serve: its reflected polynomial, its width in bits, and
 // the table update that takes short inputs and the last block.
 struct FoldedCrc {
@@ -56,6 +83,10 @@ struct FoldedCrc {
   CrcUpdateFn table_update;
   constexpr FoldKeys Keys(uint32_t distance_bytes) const {
     return MakeFoldKeys(reflected_polynomial, width, distance_bytes * 8);
+  }
+  constexpr ReduceKeys Reduction() const {
+    return ReduceKeys{MakeFoldKeys(reflected_polynomial, width, 64).high,
+                      BarrettQuotient(reflected_polynomial, width), uint64_t{reflected_polynomial} << 1};
   }
 };
 

@@ -37,17 +37,32 @@ inline __m128i FoldXmm(__m128i block, __m128i keys, __m128i next) {
   return _mm_xor_si128(_mm_xor_si128(high, low), next);
 }
 
-// Folds the whole blocks left in `data` into `block` one at a time, then hands the
-// block and the last bytes to the table update. The block is congruent to all data
-// before its end, so the table continues from a zero register.
+// The register for all data up to the end of `block`: the reduction described in
+// crc_fold.h, each lane of each product where the next step wants it.
+template <const FoldedCrc& crc>
+uint32_t ReduceXmm(__m128i block) {
+  constexpr ReduceKeys kKeys = crc.Reduction();
+  const __m128i high_and_quotient =
+      _mm_set_epi64x(static_cast<long long>(kKeys.quotient), static_cast<long long>(kKeys.high));
+  const __m128i polynomial = _mm_set_epi64x(0, static_cast<long long>(kKeys.polynomial));
+  // Low lane A1, high lane A0.
+  const __m128i a = _mm_xor_si128(_mm_clmulepi64_si128(block, high_and_quotient, 0x00), _mm_srli_si128(block, 8));
+  // Low lane q; the carry-less product comes one place short, hence the shift.
+  const __m128i q = _mm_xor_si128(a, _mm_slli_epi64(_mm_clmulepi64_si128(a, high_and_quotient, 0x10), 1));
+  const __m128i remainder = _mm_xor_si128(_mm_clmulepi64_si128(q, polynomial, 0x00), a);
+  return static_cast<uint32_t>(_mm_extract_epi32(remainder, 2));
+}
+
+// Folds the whole blocks left in `data` into `block` one at a time, reduces it, and
+// lets the table update take the last bytes. The block is congruent to all data
+// before its end, so its remainder is the register there.
 template <const FoldedCrc& crc>
 uint32_t FinishXmm(__m128i block, const uint8_t* data, size_t count) {
   constexpr FoldKeys kBy16 = crc.Keys(16);
   const __m128i by16 = KeysXmm(kBy16);
   for (; count >= 16; data += 16, count -= 16) block = FoldXmm(block, by16, LoadBlock(data));
-  alignas(16) uint8_t last[16];
-  _mm_store_si128(reinterpret_cast<__m128i*>(last), block);
-  return crc.table_update(crc.table_update(0, last, sizeof last), data, count);
+  const uint32_t reg = ReduceXmm<crc>(block);
+  return count == 0 ? reg : crc.table_update(reg, data, count);
 }
 
 }  // namespace
