@@ -15,6 +15,9 @@ using namespace sha_internal;
 bool Always(const CpuFeatures&) { return true; }
 [[maybe_unused]] bool HasMmx(const CpuFeatures& cpu) { return cpu.mmx; }
 [[maybe_unused]] bool HasPclmul(const CpuFeatures& cpu) { return cpu.pclmulqdq && cpu.sse41; }
+[[maybe_unused]] bool HasVpclmulAvx2(const CpuFeatures& cpu) {
+  return cpu.vpclmulqdq && cpu.avx2 && HasPclmul(cpu);
+}
 [[maybe_unused]] bool HasVpclmulAvx512(const CpuFeatures& cpu) {
   return cpu.vpclmulqdq && cpu.avx512 && HasPclmul(cpu);
 }
@@ -45,6 +48,7 @@ const CrcVariant kCrc32Variants[] = {
     {"slicing8", &Crc32UpdateSlicing8, &Always},
 #if defined(__i386__) || defined(__x86_64__)
     {"pclmul", &Crc32UpdatePclmul, &HasPclmul},
+    {"vpclmul_avx2", &Crc32UpdateVpclmulAvx2, &HasVpclmulAvx2},
     {"vpclmul_avx512", &Crc32UpdateVpclmulAvx512, &HasVpclmulAvx512},
 #endif
 };
@@ -54,6 +58,7 @@ const CrcVariant kCrc16Variants[] = {
     {"slicing8", &Crc16UpdateSlicing8, &Always},
 #if defined(__i386__) || defined(__x86_64__)
     {"pclmul", &Crc16UpdatePclmul, &HasPclmul},
+    {"vpclmul_avx2", &Crc16UpdateVpclmulAvx2, &HasVpclmulAvx2},
     {"vpclmul_avx512", &Crc16UpdateVpclmulAvx512, &HasVpclmulAvx512},
 #endif
 };

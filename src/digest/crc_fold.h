@@ -43,9 +43,8 @@ struct FoldKeys {
 };
 
 constexpr FoldKeys MakeFoldKeys(uint32_t reflected_polynomial, unsigned width, uint32_t distance_bits) {
-  return FoldKeys{
-      uint64_t{ReflectedPowerMod(reflected_polynomial, width, distance_bits + width)} << 1,
-      uint64_t{ReflectedPowerMod(reflected_polynomial, width, distance_bits + width - 64)} << 1};
+  return FoldKeys{uint64_t{ReflectedPowerMod(reflected_polynomial, width, distance_bits + width)} << 1,
+                  uint64_t{ReflectedPowerMod(reflected_polynomial, width, distance_bits + width - 64)} << 1};
 }
 
 // The last block X = H*x^64 + L becomes the register X*x^n mod P in three
@@ -56,8 +55,8 @@ constexpr FoldKeys MakeFoldKeys(uint32_t reflected_polynomial, unsigned width, u
 // the quotient is q = A1 + floor(A1*mu' / x^64), exact for polynomials, and the
 // remainder is A0 + (q*(P - x^n) mod x^n).
 struct ReduceKeys {
-  uint64_t high;      // reflected x^(64+n) mod P, shifted up one
-  uint64_t quotient;  // mu' reflected into 64 bits
+  uint64_t high;        // reflected x^(64+n) mod P, shifted up one
+  uint64_t quotient;    // mu' reflected into 64 bits
   uint64_t polynomial;  // P without x^n, reflected and shifted up one
 };
 

@@ -46,7 +46,8 @@ uint32_t ReduceXmm(__m128i block) {
       _mm_set_epi64x(static_cast<long long>(kKeys.quotient), static_cast<long long>(kKeys.high));
   const __m128i polynomial = _mm_set_epi64x(0, static_cast<long long>(kKeys.polynomial));
   // Low lane A1, high lane A0.
-  const __m128i a = _mm_xor_si128(_mm_clmulepi64_si128(block, high_and_quotient, 0x00), _mm_srli_si128(block, 8));
+  const __m128i a =
+      _mm_xor_si128(_mm_clmulepi64_si128(block, high_and_quotient, 0x00), _mm_srli_si128(block, 8));
   // Low lane q; the carry-less product comes one place short, hence the shift.
   const __m128i q = _mm_xor_si128(a, _mm_slli_epi64(_mm_clmulepi64_si128(a, high_and_quotient, 0x10), 1));
   const __m128i remainder = _mm_xor_si128(_mm_clmulepi64_si128(q, polynomial, 0x00), a);

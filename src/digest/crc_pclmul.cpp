@@ -12,8 +12,7 @@ namespace {
 template <const FoldedCrc& crc>
 uint32_t UpdatePclmul(uint32_t reg, const uint8_t* data, size_t count) {
   if (count < 64) return crc.table_update(reg, data, count);
-  constexpr FoldKeys kBy64 = crc.Keys(64), kBy48 = crc.Keys(48), kBy32 = crc.Keys(32),
-                     kBy16 = crc.Keys(16);
+  constexpr FoldKeys kBy64 = crc.Keys(64), kBy48 = crc.Keys(48), kBy32 = crc.Keys(32), kBy16 = crc.Keys(16);
   __m128i x0 = _mm_xor_si128(LoadBlock(data), RegisterXmm(reg, crc.width));
   __m128i x1 = LoadBlock(data + 16);
   __m128i x2 = LoadBlock(data + 32);
@@ -29,9 +28,9 @@ uint32_t UpdatePclmul(uint32_t reg, const uint8_t* data, size_t count) {
   }
   // Each accumulator moves straight to the last one's place, in parallel.
   const __m128i zero = _mm_setzero_si128();
-  const __m128i folded = _mm_xor_si128(
-      _mm_xor_si128(FoldXmm(x0, KeysXmm(kBy48), x3), FoldXmm(x1, KeysXmm(kBy32), zero)),
-      FoldXmm(x2, KeysXmm(kBy16), zero));
+  const __m128i folded =
+      _mm_xor_si128(_mm_xor_si128(FoldXmm(x0, KeysXmm(kBy48), x3), FoldXmm(x1, KeysXmm(kBy32), zero)),
+                    FoldXmm(x2, KeysXmm(kBy16), zero));
   return FinishXmm<crc>(folded, data, count);
 }
 

@@ -1,7 +1,7 @@
-// CRC-32 and CRC-16 by folding four blocks per ZMM register with VPCLMULQDQ (built with AVX-512 F/BW/VL and VPCLMULQDQ only).
+// CRC-32 and CRC-16 folded four blocks per ZMM register (built with AVX-512 F/VL and VPCLMULQDQ only).
 //
-// Four ZMM accumulators take 256 bytes per round: sixteen independent multiplications
-// keep the one multiplier port busy through its latency. The accumulators then fold
+// Four ZMM accumulators take 256 bytes per round: eight independent multiply
+// instructions per round keep the one multiplier port busy through its latency. The accumulators then fold
 // into one register, its four lanes into one block, and the 128-bit steps finish.
 #include "digest/crc_fold_xmm.h"
 #include "digest/crc_private.h"
@@ -11,10 +11,11 @@ namespace {
 
 inline __m512i LoadZmm(const uint8_t* bytes) { return _mm512_loadu_si512(bytes); }
 
+inline long long Lane(uint64_t key) { return static_cast<long long>(key); }
+
 // GCC 12 warns that the undefined pass-through operand inside its broadcast, cast
 // and plain extract intrinsics may be used uninitialised: keys are built with set,
 // lanes taken with the zero-masking extract under a full mask.
-inline long long Lane(uint64_t key) { return static_cast<long long>(key); }
 
 template <int lane>
 inline __m128i Lane128(__m512i v) {
@@ -36,8 +37,7 @@ template <const FoldedCrc& crc>
 uint32_t UpdateVpclmulAvx512(uint32_t reg, const uint8_t* data, size_t count) {
   if (count < 64) return crc.table_update(reg, data, count);
   constexpr FoldKeys kBy256 = crc.Keys(256), kBy192 = crc.Keys(192), kBy128 = crc.Keys(128),
-                     kBy64 = crc.Keys(64), kBy48 = crc.Keys(48), kBy32 = crc.Keys(32),
-                     kBy16 = crc.Keys(16);
+                     kBy64 = crc.Keys(64), kBy48 = crc.Keys(48), kBy32 = crc.Keys(32), kBy16 = crc.Keys(16);
   const __m512i first = _mm512_zextsi128_si512(RegisterXmm(reg, crc.width));
   __m512i z;
   if (count >= 256) {
@@ -68,7 +68,7 @@ uint32_t UpdateVpclmulAvx512(uint32_t reg, const uint8_t* data, size_t count) {
   // Lanes 0 to 2 move to lane 3's place (zero keys empty lane 3), lane 3 is added as
   // it is, and the four lanes are summed.
   const __m512i lane_keys = _mm512_set_epi64(0, 0, Lane(kBy16.low), Lane(kBy16.high), Lane(kBy32.low),
-                                              Lane(kBy32.high), Lane(kBy48.low), Lane(kBy48.high));
+                                             Lane(kBy32.high), Lane(kBy48.low), Lane(kBy48.high));
   const __m512i lanes = FoldZmm(z, lane_keys, _mm512_maskz_mov_epi64(0xC0, z));
   const __m128i block = _mm_ternarylogic_epi64(_mm_xor_si128(Lane128<0>(lanes), Lane128<1>(lanes)),
                                                Lane128<2>(lanes), Lane128<3>(lanes), 0x96);
