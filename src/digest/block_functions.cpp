@@ -16,6 +16,13 @@ bool Always(const CpuFeatures&) { return true; }
 [[maybe_unused]] bool HasMmx(const CpuFeatures& cpu) { return cpu.mmx; }
 [[maybe_unused]] bool HasAvx2(const CpuFeatures& cpu) { return cpu.avx2; }
 [[maybe_unused]] bool HasAvx512(const CpuFeatures& cpu) { return cpu.avx512; }
+[[maybe_unused]] bool HasPclmul(const CpuFeatures& cpu) { return cpu.pclmulqdq && cpu.sse41; }
+[[maybe_unused]] bool HasVpclmulAvx2(const CpuFeatures& cpu) {
+  return cpu.vpclmulqdq && cpu.avx2 && HasPclmul(cpu);
+}
+[[maybe_unused]] bool HasVpclmulAvx512(const CpuFeatures& cpu) {
+  return cpu.vpclmulqdq && cpu.avx512 && HasPclmul(cpu);
+}
 
 const Md5Variant kMd5Variants[] = {
     {"portable", &Md5CompressPortable, &Always},
@@ -43,11 +50,21 @@ const Sha512Variant kSha512Variants[] = {
 const CrcVariant kCrc32Variants[] = {
     {"bytewise", &Crc32UpdateBytewise, &Always},
     {"slicing8", &Crc32UpdateSlicing8, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"pclmul", &Crc32UpdatePclmul, &HasPclmul},
+    {"vpclmul_avx2", &Crc32UpdateVpclmulAvx2, &HasVpclmulAvx2},
+    {"vpclmul_avx512", &Crc32UpdateVpclmulAvx512, &HasVpclmulAvx512},
+#endif
 };
 
 const CrcVariant kCrc16Variants[] = {
     {"bytewise", &Crc16UpdateBytewise, &Always},
     {"slicing8", &Crc16UpdateSlicing8, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"pclmul", &Crc16UpdatePclmul, &HasPclmul},
+    {"vpclmul_avx2", &Crc16UpdateVpclmulAvx2, &HasVpclmulAvx2},
+    {"vpclmul_avx512", &Crc16UpdateVpclmulAvx512, &HasVpclmulAvx512},
+#endif
 };
 
 template <class Fn, size_t N>

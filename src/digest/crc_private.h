@@ -16,5 +16,14 @@ uint32_t Crc16UpdateBytewise(uint32_t crc, const uint8_t* data, size_t count);
 // Eight bytes per step through eight tables; the same results.
 uint32_t Crc32UpdateSlicing8(uint32_t crc, const uint8_t* data, size_t count);
 uint32_t Crc16UpdateSlicing8(uint32_t crc, const uint8_t* data, size_t count);
+// Folding with carry-less multiplication, 16 bytes per multiplier pair (PCLMULQDQ,
+// SSE4.1), 32 (VPCLMULQDQ on YMM, AVX2) or 64 (VPCLMULQDQ on ZMM, AVX-512); short
+// inputs go to slicing-by-8.
+uint32_t Crc32UpdatePclmul(uint32_t crc, const uint8_t* data, size_t count);
+uint32_t Crc16UpdatePclmul(uint32_t crc, const uint8_t* data, size_t count);
+uint32_t Crc32UpdateVpclmulAvx2(uint32_t crc, const uint8_t* data, size_t count);
+uint32_t Crc16UpdateVpclmulAvx2(uint32_t crc, const uint8_t* data, size_t count);
+uint32_t Crc32UpdateVpclmulAvx512(uint32_t crc, const uint8_t* data, size_t count);
+uint32_t Crc16UpdateVpclmulAvx512(uint32_t crc, const uint8_t* data, size_t count);
 
 }  // namespace telvarn::crc_internal
