@@ -29,33 +29,23 @@ const Base64DecodeVariant kDecodeVariants[] = {
 #endif
 };
 
-// The portable entry first, overridden by each later entry the processor supports.
-template <class Fn, size_t N>
-const BlockVariant<Fn>& Choose(const BlockVariant<Fn> (&variants)[N]) {
-  const BlockVariant<Fn>* chosen = &variants[0];
-  for (const auto& variant : variants) {
-    if (variant.supported(GetCpuFeatures())) chosen = &variant;
-  }
-  return *chosen;
-}
-
 }  // namespace
 
 VariantList<Base64EncodeFn> Base64EncodeVariants() {
-  return {kEncodeVariants, kEncodeVariants + sizeof kEncodeVariants / sizeof kEncodeVariants[0]};
+  return ListOf(kEncodeVariants);
 }
 
 VariantList<Base64DecodeFn> Base64DecodeVariants() {
-  return {kDecodeVariants, kDecodeVariants + sizeof kDecodeVariants / sizeof kDecodeVariants[0]};
+  return ListOf(kDecodeVariants);
 }
 
 const Base64EncodeVariant& ActiveBase64Encode() {
-  static const Base64EncodeVariant& active = Choose(kEncodeVariants);
+  static const Base64EncodeVariant& active = ChooseVariant(kEncodeVariants);
   return active;
 }
 
 const Base64DecodeVariant& ActiveBase64Decode() {
-  static const Base64DecodeVariant& active = Choose(kDecodeVariants);
+  static const Base64DecodeVariant& active = ChooseVariant(kDecodeVariants);
   return active;
 }
 

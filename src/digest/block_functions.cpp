@@ -67,57 +67,42 @@ const CrcVariant kCrc16Variants[] = {
 #endif
 };
 
-template <class Fn, size_t N>
-VariantList<Fn> List(const BlockVariant<Fn> (&variants)[N]) {
-  return VariantList<Fn>{variants, variants + N};
-}
-
-// The portable entry first, overridden by each later entry the processor supports.
-template <class Fn, size_t N>
-const BlockVariant<Fn>& Choose(const BlockVariant<Fn> (&variants)[N]) {
-  const BlockVariant<Fn>* chosen = &variants[0];
-  for (const auto& variant : variants) {
-    if (variant.supported(GetCpuFeatures())) chosen = &variant;
-  }
-  return *chosen;
-}
-
 }  // namespace
 
-VariantList<Md5BlockFn> Md5Variants() { return List(kMd5Variants); }
-VariantList<Sha1BlockFn> Sha1Variants() { return List(kSha1Variants); }
-VariantList<Sha256BlockFn> Sha256Variants() { return List(kSha256Variants); }
-VariantList<Sha512BlockFn> Sha512Variants() { return List(kSha512Variants); }
-VariantList<CrcUpdateFn> Crc32Variants() { return List(kCrc32Variants); }
-VariantList<CrcUpdateFn> Crc16Variants() { return List(kCrc16Variants); }
+VariantList<Md5BlockFn> Md5Variants() { return ListOf(kMd5Variants); }
+VariantList<Sha1BlockFn> Sha1Variants() { return ListOf(kSha1Variants); }
+VariantList<Sha256BlockFn> Sha256Variants() { return ListOf(kSha256Variants); }
+VariantList<Sha512BlockFn> Sha512Variants() { return ListOf(kSha512Variants); }
+VariantList<CrcUpdateFn> Crc32Variants() { return ListOf(kCrc32Variants); }
+VariantList<CrcUpdateFn> Crc16Variants() { return ListOf(kCrc16Variants); }
 
 const Md5Variant& ActiveMd5() {
-  static const Md5Variant& active = Choose(kMd5Variants);
+  static const Md5Variant& active = ChooseVariant(kMd5Variants);
   return active;
 }
 
 const Sha1Variant& ActiveSha1() {
-  static const Sha1Variant& active = Choose(kSha1Variants);
+  static const Sha1Variant& active = ChooseVariant(kSha1Variants);
   return active;
 }
 
 const Sha256Variant& ActiveSha256() {
-  static const Sha256Variant& active = Choose(kSha256Variants);
+  static const Sha256Variant& active = ChooseVariant(kSha256Variants);
   return active;
 }
 
 const Sha512Variant& ActiveSha512() {
-  static const Sha512Variant& active = Choose(kSha512Variants);
+  static const Sha512Variant& active = ChooseVariant(kSha512Variants);
   return active;
 }
 
 const CrcVariant& ActiveCrc32() {
-  static const CrcVariant& active = Choose(kCrc32Variants);
+  static const CrcVariant& active = ChooseVariant(kCrc32Variants);
   return active;
 }
 
 const CrcVariant& ActiveCrc16() {
-  static const CrcVariant& active = Choose(kCrc16Variants);
+  static const CrcVariant& active = ChooseVariant(kCrc16Variants);
   return active;
 }
 

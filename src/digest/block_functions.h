@@ -43,6 +43,22 @@ struct VariantList {
   const BlockVariant<Fn>* end() const { return end_; }
 };
 
+template <class Fn, size_t N>
+VariantList<Fn> ListOf(const BlockVariant<Fn> (&variants)[N]) {
+  return VariantList<Fn>{variants, variants + N};
+}
+
+// The first entry (portable, always supported), overridden by each later entry the
+// processor supports.
+template <class Fn, size_t N>
+const BlockVariant<Fn>& ChooseVariant(const BlockVariant<Fn> (&variants)[N]) {
+  const BlockVariant<Fn>* chosen = &variants[0];
+  for (const auto& variant : variants) {
+    if (variant.supported(GetCpuFeatures())) chosen = &variant;
+  }
+  return *chosen;
+}
+
 VariantList<Md5BlockFn> Md5Variants();
 VariantList<Sha1BlockFn> Sha1Variants();
 VariantList<Sha256BlockFn> Sha256Variants();

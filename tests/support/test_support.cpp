@@ -1,7 +1,10 @@
 // Scratch folders and files for the tests, and telling whether a file is still open.
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -16,6 +19,31 @@
 #endif
 
 namespace telvarn::test {
+
+namespace {
+
+class VariantReport : public ::testing::Environment {
+ public:
+  std::string exercised, lacking;
+  void TearDown() override {
+    if (exercised.empty() && lacking.empty()) return;
+    std::printf("variants exercised:%s\nvariants this processor lacks:%s\n", exercised.c_str(),
+                lacking.empty() ? " none" : lacking.c_str());
+  }
+};
+
+VariantReport& Report() {
+  // gtest owns and deletes the environment.
+  static VariantReport* const report =
+      static_cast<VariantReport*>(::testing::AddGlobalTestEnvironment(new VariantReport));
+  return *report;
+}
+
+}  // namespace
+
+void NoteVariant(const std::string& algorithm, const char* variant, bool ran) {
+  (ran ? Report().exercised : Report().lacking) += " " + algorithm + "/" + variant;
+}
 
 TelvarnVarDesc HostVar(const void* data, int32_t stride_words) {
   TelvarnVarDesc var;

@@ -14,6 +14,10 @@ namespace telvarn::test {
 // hold noise.
 TelvarnVarDesc HostVar(const void* data, int32_t stride_words = 0);
 
+// Records which block-function variants a test ran and which the processor lacks;
+// the list is printed once when the test program ends, so a silent skip shows.
+void NoteVariant(const std::string& algorithm, const char* variant, bool ran);
+
 // A fresh folder under the system's temporary folder, removed with its contents.
 class TempDir {
  public:

@@ -10,6 +10,7 @@
 
 #include "codec/base64.h"
 #include "codec/base64_private.h"
+#include "support/test_support.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -17,31 +18,6 @@
 
 namespace telvarn {
 namespace {
-
-// Which kernels ran and which the processor lacks, printed once at the end so that
-// a silent skip shows in the test log.
-class KernelReport : public ::testing::Environment {
- public:
-  static void Note(const char* kind, const char* name, bool ran) {
-    (ran ? exercised() : lacking()) += std::string(" base64-") + kind + "/" + name;
-  }
-  void TearDown() override {
-    std::printf("base64 kernels exercised:%s\nbase64 kernels this processor lacks:%s\n",
-                exercised().c_str(), lacking().empty() ? " none" : lacking().c_str());
-  }
-
- private:
-  static std::string& exercised() {
-    static std::string text;
-    return text;
-  }
-  static std::string& lacking() {
-    static std::string text;
-    return text;
-  }
-};
-
-const auto* const kReport = ::testing::AddGlobalTestEnvironment(new KernelReport);
 
 constexpr uint8_t kGuard = 0xA5;
 constexpr size_t kGuardBytes = 80;
@@ -120,7 +96,7 @@ TEST(Base64Kernels, EveryEncoderAgreesWithThePortableOne) {
   const std::vector<uint8_t> pool = RandomBytes(random, 5000 + 64);
   for (const Base64EncodeVariant& variant : Base64EncodeVariants()) {
     const bool supported = variant.supported(GetCpuFeatures());
-    KernelReport::Note("encode", variant.name, supported);
+    test::NoteVariant("base64-encode", variant.name, supported);
     if (!supported) continue;
     SCOPED_TRACE(std::string("encoder ") + variant.name);
     EXPECT_EQ(Encode(variant.compress, Bytes("foobar").data(), 6, false), "Zm9vYmFy");
@@ -142,7 +118,7 @@ TEST(Base64Kernels, EveryDecoderAgreesWithThePortableOne) {
   const Base64DecodeVariant& reference = *Base64DecodeVariants().begin();
   for (const Base64DecodeVariant& variant : Base64DecodeVariants()) {
     const bool supported = variant.supported(GetCpuFeatures());
-    KernelReport::Note("decode", variant.name, supported);
+    test::NoteVariant("base64-decode", variant.name, supported);
     if (!supported) continue;
     SCOPED_TRACE(std::string("decoder ") + variant.name);
     EXPECT_EQ(Decode(variant.compress, "Zm9vYmE="), Bytes("fooba"));

@@ -13,34 +13,10 @@
 #include "digest/crc.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "support/test_support.h"
 
 namespace telvarn {
 namespace {
-
-// Which variants ran and which the processor lacks, printed once at the end so
-// that a silent skip shows in the test log.
-class VariantReport : public ::testing::Environment {
- public:
-  static void Note(const std::string& algorithm, const char* variant, bool ran) {
-    (ran ? exercised() : lacking()) += " " + algorithm + "/" + variant;
-  }
-  void TearDown() override {
-    std::printf("variants exercised:%s\nvariants this processor lacks:%s\n", exercised().c_str(),
-                lacking().empty() ? " none" : lacking().c_str());
-  }
-
- private:
-  static std::string& exercised() {
-    static std::string text;
-    return text;
-  }
-  static std::string& lacking() {
-    static std::string text;
-    return text;
-  }
-};
-
-const auto* const kReport = ::testing::AddGlobalTestEnvironment(new VariantReport);
 
 std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed) {
   std::mt19937 random(seed);
@@ -76,7 +52,7 @@ void CheckVariants(const std::string& algorithm, VariantList<Fn> variants, const
   const std::vector<uint8_t> pool = RandomBytes(9000 + 64, 7);
   for (const BlockVariant<Fn>& variant : variants) {
     const bool supported = variant.supported(GetCpuFeatures());
-    VariantReport::Note(algorithm, variant.name, supported);
+    test::NoteVariant(algorithm, variant.name, supported);
     if (!supported) continue;
     SCOPED_TRACE(algorithm + " variant " + variant.name);
     EXPECT_EQ(Pieces<Context>(variant, Bytes("123456789"), {}, 9, result), check);
