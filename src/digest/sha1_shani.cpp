@@ -62,6 +62,9 @@ void Sha1CompressShaNi(uint32_t state[5], const uint8_t* data, size_t blocks) {
   __m128i w0 = LoadWords(data);
   __m128i e_and_words = _mm_add_epi32(e, w0);
   for (;;) {
+    // Eight blocks ahead, and only inside the caller's buffer. The hardware
+    // prefetchers stop at 4 KiB page boundaries; long inputs hash a few percent faster.
+    if (blocks > 8) _mm_prefetch(reinterpret_cast<const char*>(data) + 512, _MM_HINT_T0);
     const __m128i abcd_start = abcd;
     const __m128i e_start = e;
     __m128i w1 = LoadWords(data + 16);

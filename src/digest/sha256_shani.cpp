@@ -51,6 +51,9 @@ void Sha256CompressShaNi(uint32_t state[8], const uint8_t* data, size_t blocks) 
   __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
 
   for (; blocks > 0; --blocks, data += 64) {
+    // Eight blocks ahead, and only inside the caller's buffer. The hardware
+    // prefetchers stop at 4 KiB page boundaries; long inputs hash a few percent faster.
+    if (blocks > 8) _mm_prefetch(reinterpret_cast<const char*>(data) + 512, _MM_HINT_T0);
     const __m128i abef_start = abef;
     const __m128i cdgh_start = cdgh;
     __m128i w0 = LoadWords(data);
