@@ -23,6 +23,7 @@ bool Always(const CpuFeatures&) { return true; }
 [[maybe_unused]] bool HasVpclmulAvx512(const CpuFeatures& cpu) {
   return cpu.vpclmulqdq && cpu.avx512 && HasPclmul(cpu);
 }
+[[maybe_unused]] bool HasShaNi(const CpuFeatures& cpu) { return cpu.sha && cpu.ssse3 && cpu.sse41; }
 
 const Md5Variant kMd5Variants[] = {
     {"portable", &Md5CompressPortable, &Always},
@@ -30,10 +31,16 @@ const Md5Variant kMd5Variants[] = {
 
 const Sha1Variant kSha1Variants[] = {
     {"portable", &Sha1CompressPortable, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"shani", &Sha1CompressShaNi, &HasShaNi},
+#endif
 };
 
 const Sha256Variant kSha256Variants[] = {
     {"portable", &Sha256CompressPortable, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"shani", &Sha256CompressShaNi, &HasShaNi},
+#endif
 };
 
 const Sha512Variant kSha512Variants[] = {

@@ -6,7 +6,8 @@
 
 namespace telvarn::sha_internal {
 
-extern const uint32_t kSha256RoundConstants[64];
+// 16-byte aligned, so that SIMD forms can add four at a time straight from memory.
+alignas(16) extern const uint32_t kSha256RoundConstants[64];
 extern const uint64_t kSha512RoundConstants[80];
 
 inline uint32_t LoadBe32(const uint8_t* p) {
@@ -28,6 +29,8 @@ void Sha512CompressPortable(uint64_t state[8], const uint8_t* data, size_t block
 void Sha512CompressMmx(uint64_t state[8], const uint8_t* data, size_t blocks);
 void Sha512CompressAvx2(uint64_t state[8], const uint8_t* data, size_t blocks);
 void Sha512CompressAvx512(uint64_t state[8], const uint8_t* data, size_t blocks);
+void Sha1CompressShaNi(uint32_t state[5], const uint8_t* data, size_t blocks);
+void Sha256CompressShaNi(uint32_t state[8], const uint8_t* data, size_t blocks);
 #endif
 
 }  // namespace telvarn::sha_internal
