@@ -49,47 +49,28 @@ int32_t ChunkReader::ReadChunk(IoSlot& slot, const uint8_t** bytes) {
 
 int32_t ChunkReader::ReadFileChunk(StreamBinding& input, const uint8_t** bytes) {
   if (input.file == nullptr) return 0;
-  if (file_reading_ == FileReading::kUnchosen) {
+  if (!file_reading_chosen_) {
     // Pipes and devices are read chunk by chunk, so that a writer's bytes reach
     // the job as they come, not once a whole block has gathered.
-    file_reading_ = FileReading::kChunkByChunk;
-    if (IsRegularFile(input.file)) {
-      if (input.size >= threaded_read_minimum_) {
-        reader_thread_.reset(new (std::nothrow) FileReadAhead);
-        if (reader_thread_ != nullptr && reader_thread_->Start(input.file)) {
-          file_reading_ = FileReading::kReaderThread;
-        } else {
-          reader_thread_.reset();
-        }
-      }
-      if (file_reading_ == FileReading::kChunkByChunk) {
-        block_memory_.reset(new (std::nothrow) uint8_t[FileReadAhead::kBlockBytes]);
-        if (block_memory_ != nullptr) file_reading_ = FileReading::kBlocks;
-      }
-    }
+    file_reading_chosen_ = true;
+    if (IsRegularFile(input.file)) block_.reset(new (std::nothrow) uint8_t[kBlockBytes]);
   }
   size_t count;
-  if (file_reading_ == FileReading::kChunkByChunk) {
+  if (block_ == nullptr) {
     if (std::feof(input.file)) return 0;
     count = std::fread(chunk_, 1, chunk_size_, input.file);
     *bytes = chunk_;
   } else {
     if (block_pos_ == block_end_) {
-      size_t filled;
-      if (file_reading_ == FileReading::kReaderThread) {
-        filled = reader_thread_->take_block(&block_);
-      } else {
-        if (std::feof(input.file)) return 0;
-        filled = std::fread(block_memory_.get(), 1, FileReadAhead::kBlockBytes, input.file);
-        block_ = block_memory_.get();
-      }
+      if (std::feof(input.file)) return 0;
+      const size_t filled = std::fread(block_.get(), 1, kBlockBytes, input.file);
       if (filled == 0) return 0;
       block_pos_ = 0;
       block_end_ = filled;
     }
     count = block_end_ - block_pos_;
     if (count > chunk_size_) count = chunk_size_;
-    *bytes = block_ + block_pos_;
+    *bytes = block_.get() + block_pos_;
     block_pos_ += count;
   }
   input.pos = SaturatingAdd(input.pos, count);

@@ -112,25 +112,20 @@ TEST(WorkerFrame, ReadsMemoryInChunksAndFilesUntilTheirEnd) {
   EXPECT_EQ(slot.job_state.load(), kJobFinished);
 }
 
-// A regular file is read ahead in large blocks (on a reader thread when it is
-// large), but the chunks cut from them are those of chunk-by-chunk reading: same
-// sizes, same bytes, same positions, also when the file ends on a block boundary.
+// A regular file is read ahead in large blocks, but the chunks cut from them are
+// those of chunk-by-chunk reading: same sizes, same bytes, same positions, also
+// when the file ends on a block boundary.
 TEST(WorkerFrame, ReadAheadCutsTheChunksOfChunkByChunkReading) {
-  const size_t block = FileReadAhead::kBlockBytes;
-  const int32_t inline_blocks = INT32_MAX, reader_thread = 0;
+  const size_t block = ChunkReader::kBlockBytes;
   const struct {
     size_t size;
     uint32_t chunk;
-    int32_t threaded_read_minimum;
-  } cases[] = {{3 * block + 1500, 1024, inline_blocks}, {block, 4096, inline_blocks},
-               {9 * block + 1500, 1024, reader_thread}, {4 * block, 4096, reader_thread},
-               {8 * block, 1024, reader_thread}};
+  } cases[] = {{3 * block + 1500, 1024}, {block, 4096}, {2 * block + 4096, 4096}, {1500, 1024}};
   SlotTable table;
   IoSlot& slot = *table.register_io(1);
   test::TempDir dir;
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.size << " bytes in chunks of " << c.chunk
-                                    << (c.threaded_read_minimum == 0 ? " by the reader thread" : ""));
+    SCOPED_TRACE(testing::Message() << c.size << " bytes in chunks of " << c.chunk);
     const std::string path = dir.path("long.bin");
     std::string bytes(c.size, '\0');
     for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 4096);
@@ -139,38 +134,18 @@ TEST(WorkerFrame, ReadAheadCutsTheChunksOfChunkByChunkReading) {
     var.data = const_cast<char*>(path.c_str());
     ASSERT_EQ(BindStream(slot, Direction::kInput, var, kModeFile, 0), 0);
     std::string seen;
-    {
-      ChunkReader reader(c.chunk, c.threaded_read_minimum);
-      const uint8_t* chunk = nullptr;
-      for (int32_t count; (count = reader.ReadChunk(slot, &chunk)) > 0;) {
-        const size_t expected = std::min<size_t>(c.chunk, bytes.size() - seen.size());
-        ASSERT_EQ(static_cast<size_t>(count), expected) << "after " << seen.size();
-        seen.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(count));
-        ASSERT_EQ(slot.input.pos, static_cast<int32_t>(seen.size()));
-      }
-      EXPECT_EQ(reader.ReadChunk(slot, &chunk), 0);
+    ChunkReader reader(c.chunk);
+    const uint8_t* chunk = nullptr;
+    for (int32_t count; (count = reader.ReadChunk(slot, &chunk)) > 0;) {
+      const size_t expected = std::min<size_t>(c.chunk, bytes.size() - seen.size());
+      ASSERT_EQ(static_cast<size_t>(count), expected) << "after " << seen.size();
+      seen.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(count));
+      ASSERT_EQ(slot.input.pos, static_cast<int32_t>(seen.size()));
     }
+    EXPECT_EQ(reader.ReadChunk(slot, &chunk), 0);
     EXPECT_TRUE(seen == bytes);
     CloseJob(slot);
   }
-}
-
-// A job that stops reading early (its reader is destroyed with blocks in flight)
-// stops the reader thread and leaves nothing running.
-TEST(WorkerFrame, AnAbandonedReadAheadStopsItsThread) {
-  test::TempDir dir;
-  const std::string path = dir.path("abandoned.bin");
-  test::WriteFile(path, std::string(FileReadAhead::kBlocks * FileReadAhead::kBlockBytes * 3, 'a'));
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  ASSERT_NE(file, nullptr);
-  {
-    FileReadAhead read_ahead;
-    ASSERT_TRUE(read_ahead.Start(file));
-    const uint8_t* bytes = nullptr;
-    EXPECT_EQ(read_ahead.take_block(&bytes), FileReadAhead::kBlockBytes);
-    EXPECT_EQ(bytes[0], 'a');
-  }
-  std::fclose(file);
 }
 
 TEST(WorkerFrame, DeliveryRespectsAnExplicitMemoryLength) {
