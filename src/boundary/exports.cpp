@@ -74,31 +74,31 @@ int32_t TELVARN_STDCALL Telvarn_Base64_Decode(void* destination, char* source, i
 }
 
 int32_t TELVARN_STDCALL Telvarn_CRC32(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
-  return telvarn::LaunchJob(io, async, priority, &telvarn::CRC32_Worker);
+  return telvarn::LaunchJob(io, async, priority, telvarn::kCrc32Job);
 }
 
 int32_t TELVARN_STDCALL Telvarn_CRC16(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
-  return telvarn::LaunchJob(io, async, priority, &telvarn::CRC16_Worker);
+  return telvarn::LaunchJob(io, async, priority, telvarn::kCrc16Job);
 }
 
 int32_t TELVARN_STDCALL Telvarn_SHA1(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
-  return telvarn::LaunchJob(io, async, priority, &telvarn::SHA1_Worker);
+  return telvarn::LaunchJob(io, async, priority, telvarn::kSha1Job);
 }
 
 int32_t TELVARN_STDCALL Telvarn_SHA256(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
-  return telvarn::LaunchJob(io, async, priority, &telvarn::SHA256_Worker);
+  return telvarn::LaunchJob(io, async, priority, telvarn::kSha256Job);
 }
 
 int32_t TELVARN_STDCALL Telvarn_SHA512(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
-  return telvarn::LaunchJob(io, async, priority, &telvarn::SHA512_Worker);
+  return telvarn::LaunchJob(io, async, priority, telvarn::kSha512Job);
 }
 
 int32_t TELVARN_STDCALL Telvarn_MD5(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
-  return telvarn::LaunchJob(io, async, priority, &telvarn::MD5_Worker);
+  return telvarn::LaunchJob(io, async, priority, telvarn::kMd5Job);
 }
 
 int32_t TELVARN_STDCALL Telvarn_MD5Key(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
-  return telvarn::LaunchJob(io, async, priority, &telvarn::MD5Key_Worker);
+  return telvarn::LaunchJob(io, async, priority, telvarn::kMd5KeyJob);
 }
 
 int32_t TELVARN_STDCALL Telvarn_IO_State(int32_t io, int32_t, int32_t, int32_t) TELVARN_NOTHROW {

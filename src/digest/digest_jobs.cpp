@@ -51,4 +51,10 @@ uint32_t TELVARN_STDCALL SHA512_Worker(void* slot) { return RunWorker<DigestJob<
 uint32_t TELVARN_STDCALL MD5_Worker(void* slot) { return RunWorker<DigestJob<Md5Context>>(slot); }
 uint32_t TELVARN_STDCALL MD5Key_Worker(void* slot) { return RunWorker<HmacMd5Job>(slot); }
 
+const JobRoutines kSha1Job{&SHA1_Worker, &RunJobHere<DigestJob<Sha1Context>>};
+const JobRoutines kSha256Job{&SHA256_Worker, &RunJobHere<DigestJob<Sha256Context>>};
+const JobRoutines kSha512Job{&SHA512_Worker, &RunJobHere<DigestJob<Sha512Context>>};
+const JobRoutines kMd5Job{&MD5_Worker, &RunJobHere<DigestJob<Md5Context>>};
+const JobRoutines kMd5KeyJob{&MD5Key_Worker, &RunJobHere<HmacMd5Job>};
+
 }  // namespace telvarn

@@ -81,21 +81,24 @@ void CloseJob(IoSlot& slot);
 // The whole frame on the calling thread.
 void RunJob(IoSlot& slot, JobAlgorithm& algorithm, const JobShape& shape);
 
-// The thread routine of a job: Job is a JobAlgorithm with a static kShape, built
-// either from nothing or from the IO's record (a job that reads its key). It ends
-// through the platform's pinned exit, since the launcher pinned the module for it.
+// A whole job on the calling thread: Job is a JobAlgorithm with a static kShape,
+// built either from nothing or from the IO's record (a job that reads its key).
+template <class Job>
+void RunJobHere(IoSlot& slot) {
+  if constexpr (std::is_constructible_v<Job, const IoSlot&>) {
+    Job job(slot);
+    RunJob(slot, job, Job::kShape);
+  } else {
+    Job job;
+    RunJob(slot, job, Job::kShape);
+  }
+}
+
+// The thread routine of a job. It ends through the platform's pinned exit, since
+// the launcher pinned the module for it.
 template <class Job>
 uint32_t TELVARN_STDCALL RunWorker(void* slot_arg) {
-  {
-    IoSlot& slot = *static_cast<IoSlot*>(slot_arg);
-    if constexpr (std::is_constructible_v<Job, const IoSlot&>) {
-      Job job(slot);
-      RunJob(slot, job, Job::kShape);
-    } else {
-      Job job;
-      RunJob(slot, job, Job::kShape);
-    }
-  }
+  RunJobHere<Job>(*static_cast<IoSlot*>(slot_arg));
   platform::Os::leave_pinned_thread(0);
   return 0;
 }

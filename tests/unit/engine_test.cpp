@@ -7,11 +7,13 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "boundary/bindings.h"
 #include "digest/worker_frame.h"
 #include "engine/job_launcher.h"
 #include "engine/job_scheduler.h"
+#include "engine/module.h"
 #include "engine/run_queue.h"
 #include "support/test_support.h"
 
@@ -70,6 +72,40 @@ TEST(RunQueue, TakesTheLowestLevelFirstAndTellsTheImmediateLevelApart) {
   EXPECT_FALSE(queue.push(FakeHandle(9), 6));
   EXPECT_FALSE(queue.push(FakeHandle(9), -1));
   EXPECT_TRUE(queue.empty());
+}
+
+std::thread::id g_job_ran_on;
+platform::Os::Event g_worker_ran;
+
+uint32_t TELVARN_STDCALL RecordingWorker(void* slot) {
+  g_job_ran_on = std::this_thread::get_id();
+  static_cast<IoSlot*>(slot)->job_state.store(kJobFinished);
+  g_worker_ran.set();
+  platform::Os::unpin_module();
+  return 0;
+}
+
+void RecordingRunHere(IoSlot& slot) {
+  g_job_ran_on = std::this_thread::get_id();
+  slot.job_state.store(kJobFinished);
+}
+
+// A synchronous job runs on the calling thread (no thread of its own to make and
+// wait for); an asynchronous one on its worker thread, never on the caller's.
+TEST(JobLauncher, ASynchronousJobRunsOnTheCallingThread) {
+  const JobRoutines job{&RecordingWorker, &RecordingRunHere};
+  const int32_t io = 0x5E11;
+  if (module::slot_table().find(io) == nullptr) {
+    ASSERT_NE(module::slot_table().register_io(io), nullptr);
+  }
+  ASSERT_EQ(LaunchJob(io, /*async_flag=*/0, 3, job), 0);
+  EXPECT_EQ(g_job_ran_on, std::this_thread::get_id());
+  EXPECT_EQ(module::slot_table().find(io)->job_state.load(), kJobFinished);
+  EXPECT_EQ(module::slot_table().find(io)->job_thread, nullptr);
+
+  ASSERT_EQ(LaunchJob(io, /*async_flag=*/1, 1, job), 0);
+  ASSERT_TRUE(g_worker_ran.wait(10000));
+  EXPECT_NE(g_job_ran_on, std::this_thread::get_id());
 }
 
 TEST(JobLauncher, PrioritiesMapToQueueLevels) {
