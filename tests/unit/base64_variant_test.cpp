@@ -177,17 +177,5 @@ TEST(Base64Kernels, TheVectorNulScanFindsEveryNulAndStaysOnItsPage) {
 }
 #endif
 
-TEST(Base64Kernels, TheActiveKernelsAreTheLastSupportedOnes) {
-  const auto last_supported = [](auto variants) {
-    const char* name = nullptr;
-    for (const auto& v : variants) {
-      if (v.supported(GetCpuFeatures())) name = v.name;
-    }
-    return std::string(name);
-  };
-  EXPECT_EQ(ActiveBase64Encode().name, last_supported(Base64EncodeVariants()));
-  EXPECT_EQ(ActiveBase64Decode().name, last_supported(Base64DecodeVariants()));
-}
-
 }  // namespace
 }  // namespace telvarn

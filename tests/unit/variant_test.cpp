@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/base64_private.h"
 #include "digest/block_functions.h"
 #include "digest/crc.h"
 #include "digest/md5.h"
@@ -158,6 +159,8 @@ TEST(Variants, TheActiveVariantIsTheLastSupportedOne) {
   EXPECT_EQ(ActiveSha1().name, last_supported(Sha1Variants()));
   EXPECT_EQ(ActiveSha256().name, last_supported(Sha256Variants()));
   EXPECT_EQ(ActiveSha512().name, last_supported(Sha512Variants()));
+  EXPECT_EQ(ActiveBase64Encode().name, last_supported(Base64EncodeVariants()));
+  EXPECT_EQ(ActiveBase64Decode().name, last_supported(Base64DecodeVariants()));
 }
 
 }  // namespace
