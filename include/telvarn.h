@@ -9,9 +9,10 @@
  * before the other IO exports accept it. Arguments a comment calls unused are
  * ignored and may hold anything.
  *
- * Threads: call the exports from one thread at a time. A job runs on a thread of
- * its own; while it is launched, running or suspended, do not re-initialise, bind
- * or key its IO, and keep any memory bound to it in place.
+ * Threads: call the exports from one thread at a time. A synchronous job runs on
+ * the calling thread, an asynchronous one on a thread of its own; while a job is
+ * launched, running or suspended, do not re-initialise, bind or key its IO, and
+ * keep any memory bound to it in place.
  *
  * Declared with these names, the functions link against the import library
  * (libTelvarnHX.dll.a) under the DLL's decorated export names, such as
@@ -135,7 +136,7 @@ int32_t TELVARN_CALL Telvarn_IO_RSA_Key_Set(const TelvarnVarDesc* var, int32_t i
  * `async` 0 the call returns once the job has finished; otherwise the job is
  * queued at `priority` 1 (started at once) to 6, at most two of priorities 2-6
  * running at a time, lowest priority first, then oldest first. 0 started; -1
- * absent IO (or no thread could be made for the job). */
+ * absent IO (or no thread could be made for an asynchronous job). */
 /* CRC-32 (IEEE 802.3) as 8 upper-case hexadecimal digits. */
 int32_t TELVARN_CALL Telvarn_CRC32(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
 /* CRC-16/MCRF4XX as 4 upper-case hexadecimal digits. */
