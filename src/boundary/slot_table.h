@@ -66,8 +66,9 @@ struct IoSlot {
   std::atomic<int32_t> job_state{kJobIdle};
   // The handle of the last asynchronous job's worker thread as the launcher made
   // it (empty after a synchronous job, which runs on the caller's thread; its
-  // job_thread_id is then 0). A record only: the scheduler closes it when the
-  // thread ends, so nothing waits on it; waits use job_ended instead.
+  // job_thread_id is then 0). A record only: its owner (the scheduler, or the
+  // launcher when it starts the job at once) closes it, so nothing waits on it;
+  // waits use job_ended instead.
   platform::ThreadHandle job_thread = nullptr;
   // Manual-reset: cleared at launch, set by the worker when its job has ended
   // (results delivered, files closed), before job_state becomes 4.
