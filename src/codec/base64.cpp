@@ -108,10 +108,12 @@ int32_t EncodeBase64(uint8_t* destination, const uint8_t* source, uint32_t lengt
   return -static_cast<int32_t>(size);
 }
 
-bool DecodeBase64Text(char* text, DecodedBase64& out) {
+namespace {
+
+// Decodes a trimmed text of len characters into a block of its own.
+bool DecodeTrimmed(const char* text, size_t len, DecodedBase64& out) {
   out.bytes.reset();
   out.count = 0;
-  const size_t len = TrimmedLength(text);
   if (len == 0) return true;
   const uint64_t work_size = WorkSize(len);
   if (work_size > static_cast<uint64_t>(INT32_MAX)) return false;
@@ -120,6 +122,12 @@ bool DecodeBase64Text(char* text, DecodedBase64& out) {
   out.count = ActiveBase64Decode().compress(work.get(), text, len, DroppedBytes(text, len));
   out.bytes = std::move(work);
   return true;
+}
+
+}  // namespace
+
+bool DecodeBase64Text(char* text, DecodedBase64& out) {
+  return DecodeTrimmed(text, TrimmedLength(text), out);
 }
 
 int32_t DecodeBase64(uint8_t* destination, char* text) {
@@ -138,7 +146,7 @@ int32_t DecodeBase64(uint8_t* destination, char* text) {
     return -static_cast<int32_t>(count);
   }
   DecodedBase64 decoded;
-  if (!DecodeBase64Text(text, decoded) || decoded.count == 0) return 0;
+  if (!DecodeTrimmed(text, len, decoded) || decoded.count == 0) return 0;
   std::memcpy(destination, decoded.bytes.get(), decoded.count);
   return -static_cast<int32_t>(decoded.count);
 }

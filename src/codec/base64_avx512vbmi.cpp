@@ -12,22 +12,6 @@ namespace telvarn {
 namespace base64_internal {
 namespace {
 
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-// Values of the 128 ASCII codes: alphabet 0 to 63, the rest 255.
-struct AsciiValues {
-  uint8_t value[128];
-};
-
-constexpr AsciiValues MakeAsciiValues() {
-  AsciiValues table{};
-  for (int i = 0; i < 128; ++i) table.value[i] = 255;
-  for (int i = 0; i < 64; ++i) table.value[static_cast<uint8_t>(kAlphabet[i])] = static_cast<uint8_t>(i);
-  return table;
-}
-
-constexpr AsciiValues kValues = MakeAsciiValues();
-
 // Per group k of 16, the bytes s0 s1 s2 at 3k as the 32-bit word s1 s0 s2 s1 (low
 // byte first); then one 8-bit field per output byte, shifted out of each qword
 // (two groups): the indices sit at bits 10, 4, 22 and 16 of each word.
@@ -110,7 +94,7 @@ struct Avx512VbmiStep {
   // the sums as in the SSSE3 file; one permute packs the 48 bytes.
   static void DecodeBlock(uint8_t* out, const uint8_t* chars) {
     const __m512i codes = Load64(chars);
-    __m512i values = _mm512_permutex2var_epi8(Load64(kValues.value), codes, Load64(kValues.value + 64));
+    __m512i values = _mm512_permutex2var_epi8(Load64(kCharValues.value), codes, Load64(kCharValues.value + 64));
     values = _mm512_mask_mov_epi8(values, _mm512_movepi8_mask(codes), _mm512_set1_epi8(-1));
     const __m512i pairs = _mm512_maddubs_epi16(values, _mm512_set1_epi32(0x01400140));
     const __m512i groups = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00011000));

@@ -7,24 +7,6 @@ namespace telvarn {
 namespace base64_internal {
 namespace {
 
-constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-// Every byte outside the alphabet maps to 255.
-struct DecodeTable {
-  uint8_t value[256];
-};
-
-constexpr DecodeTable MakeDecodeTable() {
-  DecodeTable table{};
-  for (int i = 0; i < 256; ++i) table.value[i] = 255;
-  for (int i = 0; i < 64; ++i) {
-    table.value[static_cast<uint8_t>(kAlphabet[i])] = static_cast<uint8_t>(i);
-  }
-  return table;
-}
-
-constexpr DecodeTable kDecode = MakeDecodeTable();
-
 bool IsLineBreak(uint8_t c) { return c == '\r' || c == '\n'; }
 
 void FormGroup(uint32_t v, char* out) {
@@ -74,7 +56,7 @@ size_t DecodePortable(uint8_t* out, const char* text, size_t length, uint32_t dr
       const uint8_t ch = static_cast<uint8_t>(text[c]);
       if (IsLineBreak(ch)) continue;
       // At most 255 * (64^3 + 64^2 + 64 + 1) after four characters: no overflow.
-      acc = acc * 64 + kDecode.value[ch];
+      acc = acc * 64 + kCharValues.value[ch];
       ++taken;
     }
     const uint8_t bytes[3] = {static_cast<uint8_t>(acc >> 16), static_cast<uint8_t>(acc >> 8),

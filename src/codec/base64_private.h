@@ -39,6 +39,22 @@ const Base64DecodeVariant& ActiveBase64Decode();
 
 namespace base64_internal {
 
+inline constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+// The value of every byte: its place in the alphabet, 255 outside it.
+struct CharValues {
+  uint8_t value[256];
+};
+
+constexpr CharValues MakeCharValues() {
+  CharValues table{};
+  for (int i = 0; i < 256; ++i) table.value[i] = 255;
+  for (int i = 0; i < 64; ++i) table.value[static_cast<uint8_t>(kAlphabet[i])] = static_cast<uint8_t>(i);
+  return table;
+}
+
+inline constexpr CharValues kCharValues = MakeCharValues();
+
 // Whole groups per line of 72 characters, and the source bytes they take.
 constexpr size_t kLineGroups = 18;
 constexpr size_t kLineBytes = 54;

@@ -1,8 +1,6 @@
 // The SHA initial hash values (FIPS 180-2, section 5.3) and result texts.
 #include "digest/sha.h"
 
-#include <cstring>
-
 #include "digest/hex.h"
 
 namespace telvarn {
@@ -36,10 +34,6 @@ void Sha512Traits::WriteText(const Word* state, char* text) {
     WriteHexUpper(static_cast<uint32_t>(state[i]), 8, text + 16 * i + 8);
   }
   text[128] = '\0';
-}
-
-bool UsesSimd64(const Sha512Context& context) {
-  return std::strcmp(context.variant().name, "portable") != 0;
 }
 
 }  // namespace telvarn

@@ -84,8 +84,4 @@ using Sha1Context = ShaContext<Sha1Traits>;
 using Sha256Context = ShaContext<Sha256Traits>;
 using Sha512Context = ShaContext<Sha512Traits>;
 
-// Whether a SHA-512 context runs a SIMD block function (MMX, AVX2 or AVX-512 on
-// 64-bit lanes) rather than the portable one.
-bool UsesSimd64(const Sha512Context& context);
-
 }  // namespace telvarn
