@@ -94,7 +94,8 @@ struct Avx512VbmiStep {
   // the sums as in the SSSE3 file; one permute packs the 48 bytes.
   static void DecodeBlock(uint8_t* out, const uint8_t* chars) {
     const __m512i codes = Load64(chars);
-    __m512i values = _mm512_permutex2var_epi8(Load64(kCharValues.value), codes, Load64(kCharValues.value + 64));
+    __m512i values =
+        _mm512_permutex2var_epi8(Load64(kCharValues.value), codes, Load64(kCharValues.value + 64));
     values = _mm512_mask_mov_epi8(values, _mm512_movepi8_mask(codes), _mm512_set1_epi8(-1));
     const __m512i pairs = _mm512_maddubs_epi16(values, _mm512_set1_epi32(0x01400140));
     const __m512i groups = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00011000));
