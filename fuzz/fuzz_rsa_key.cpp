@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
 
   telvarn::SlotTable table;
-  telvarn::IoSlot* slot = table.register_io(1);
+  telvarn::IoSlot* slot = table.find_or_register(1);
   if (slot == nullptr) std::abort();
   std::memset(slot->key_area, kFill, telvarn::kKeyAreaSize);
   const std::vector<uint8_t> outside = OutsideKeyArea(*slot);

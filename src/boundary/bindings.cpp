@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engine/job.h"
+
 namespace telvarn {
 namespace {
 
@@ -89,10 +91,9 @@ void SetKey(IoSlot& slot, const uint8_t* key, int32_t length) {
 }
 
 void ResetSlot(IoSlot& slot) {
+  CancelJobOf(slot);
   CloseStream(slot.input);
   CloseStream(slot.output);
-  slot.job_state.store(kJobIdle);
-  slot.job_thread = nullptr;
   slot.job_thread_id = 0;
   slot.input.bound = false;
   slot.input.kind = kStreamNone;

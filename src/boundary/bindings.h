@@ -26,8 +26,9 @@ int32_t BindStream(IoSlot& slot, Direction direction, const VarDesc& var, int32_
 // written outside key_area; a negative length stores an empty key.
 void SetKey(IoSlot& slot, const uint8_t* key, int32_t length);
 
-// Puts the IO back to idle with nothing bound, closing any stream still open. The
-// key stays.
+// Puts the IO back to idle with nothing bound, closing any stream still open; a
+// job launched, running or suspended on it is cancelled, not waited for. The key
+// stays. Called with the IO's exports_lock held.
 void ResetSlot(IoSlot& slot);
 
 }  // namespace telvarn

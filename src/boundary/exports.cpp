@@ -6,6 +6,7 @@
 #include "codec/base64.h"
 #include "codec/rsa_key.h"
 #include "digest/jobs.h"
+#include "engine/job.h"
 #include "engine/job_launcher.h"
 #include "engine/module.h"
 
@@ -15,13 +16,23 @@ using telvarn::VarDesc;
 
 namespace {
 
-IoSlot* FindIo(int32_t io) { return telvarn::module::slot_table().find(io); }
+// Runs change(record) under the IO's exports lock. -1 for an absent IO, and for
+// an IO whose job is launched, running or suspended: the job owns what the
+// record held, and the call changes nothing.
+template <class Change>
+int32_t ChangeIdleIo(int32_t io, Change change) {
+  IoSlot* slot = telvarn::module::slot_table().find(io);
+  if (slot == nullptr) return -1;
+  telvarn::platform::ScopedLock<telvarn::platform::Os::Mutex> hold(slot->exports_lock);
+  if (telvarn::HasLiveJob(*slot)) return -1;
+  return change(*slot);
+}
 
 int32_t BindExport(Direction direction, const VarDesc* var, int32_t io, int32_t mode,
                    int32_t length) {
-  IoSlot* slot = FindIo(io);
-  if (slot == nullptr) return -1;
-  return telvarn::BindStream(*slot, direction, *var, mode, length);
+  return ChangeIdleIo(io, [&](IoSlot& slot) {
+    return telvarn::BindStream(slot, direction, *var, mode, length);
+  });
 }
 
 }  // namespace
@@ -29,10 +40,9 @@ int32_t BindExport(Direction direction, const VarDesc* var, int32_t io, int32_t 
 extern "C" {
 
 int32_t TELVARN_STDCALL Telvarn_IO_Initialize(int32_t io, int32_t, int32_t, int32_t) TELVARN_NOTHROW {
-  telvarn::SlotTable& table = telvarn::module::slot_table();
-  IoSlot* slot = table.find(io);
-  if (slot == nullptr) slot = table.register_io(io);
+  IoSlot* slot = telvarn::module::slot_table().find_or_register(io);
   if (slot == nullptr) return -1;
+  telvarn::platform::ScopedLock<telvarn::platform::Os::Mutex> hold(slot->exports_lock);
   telvarn::ResetSlot(*slot);
   return 0;
 }
@@ -49,17 +59,15 @@ int32_t TELVARN_STDCALL Telvarn_IO_Output_Set(const VarDesc* var, int32_t io, in
 
 int32_t TELVARN_STDCALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t length,
                                            int32_t) TELVARN_NOTHROW {
-  IoSlot* slot = FindIo(io);
-  if (slot == nullptr) return -1;
-  telvarn::SetKey(*slot, static_cast<const uint8_t*>(key), length);
-  return 0;
+  return ChangeIdleIo(io, [&](IoSlot& slot) {
+    telvarn::SetKey(slot, static_cast<const uint8_t*>(key), length);
+    return 0;
+  });
 }
 
 int32_t TELVARN_STDCALL Telvarn_IO_RSA_Key_Set(const VarDesc* var, int32_t io, int32_t,
                                                int32_t) TELVARN_NOTHROW {
-  IoSlot* slot = FindIo(io);
-  if (slot == nullptr) return -1;
-  return telvarn::ImportRsaKey(*slot, *var);
+  return ChangeIdleIo(io, [&](IoSlot& slot) { return telvarn::ImportRsaKey(slot, *var); });
 }
 
 int32_t TELVARN_STDCALL Telvarn_Base64_Encode(void* destination, const void* source, uint32_t length,

@@ -1,6 +1,7 @@
 // The job-control operations behind _Telvarn_IO_State, _Wait, _WaitAll and _Suspend.
 #include "boundary/job_control.h"
 
+#include "engine/job.h"
 #include "engine/module.h"
 
 namespace telvarn {
@@ -18,13 +19,20 @@ int32_t WaitForJob(int32_t io, uint32_t timeout_ms) {
   IoSlot* slot = module::slot_table().find(io);
   if (slot == nullptr) return 0;
   Os::sleep_ms(kWaitPauseMs);
-  // No job since initialisation, or one that had ended before the wait began (its
-  // thread handle gone to its owner's close): nothing to wait on. The wait itself
-  // is on the IO's own end-of-job signal, never on a thread handle that its owner
-  // may close, or the system reuse, meanwhile.
-  int32_t state = slot->job_state.load();
-  if (state == kJobIdle || state == kJobFinished) return 0;
-  return slot->job_ended.wait(timeout_ms) ? -2 : -1;
+  Job* job = nullptr;
+  bool ended = false;
+  {
+    JobsLockHold hold(JobsLock());
+    // No job since initialisation, or one that had ended before the wait began:
+    // nothing to wait on. The wait is on the job's own end, never on a thread.
+    job = slot->job;
+    if (job == nullptr) return 0;
+    AddReference(*job);
+    ended = platform::WaitUntil(job->changed, JobsLock(), timeout_ms,
+                                [job] { return job->ended || job->cancelled; });
+  }
+  Release(job);
+  return ended ? -2 : -1;
 }
 
 int32_t WaitForAllJobs() {
@@ -36,15 +44,25 @@ int32_t SuspendJob(int32_t io, int32_t resume_flag) {
   IoSlot* slot = module::slot_table().find(io);
   if (slot == nullptr) return 0;
   int32_t result = 0;
-  if (resume_flag == 1) {
-    int32_t expected = kJobSuspended;
-    if (slot->job_state.compare_exchange_strong(expected, kJobRunning)) {
-      slot->resume_event.set();
-      result = -1;
+  {
+    JobsLockHold hold(JobsLock());
+    Job* job = slot->job;
+    const int32_t state = slot->job_state.load();
+    if (job != nullptr && resume_flag == 1) {
+      if (state == kJobSuspended) {
+        job->suspended = false;
+        job->attention.store(job->cancelled, std::memory_order_release);
+        slot->job_state.store(kJobRunning);
+        job->changed.notify_all();
+        result = -1;
+      }
+    } else if (job != nullptr && state == kJobRunning && !job->delivering) {
+      // A job that has committed its result is as good as finished: it is no
+      // longer held, so a suspension never outlives the job's end.
+      job->suspended = true;
+      job->attention.store(true, std::memory_order_release);
+      slot->job_state.store(kJobSuspended);
     }
-  } else {
-    int32_t expected = kJobRunning;
-    slot->job_state.compare_exchange_strong(expected, kJobSuspended);
   }
   Os::sleep_ms(kSuspendPauseMs);
   return result;

@@ -40,6 +40,11 @@ SlotTable::~SlotTable() {
 }
 
 IoSlot* SlotTable::find(int32_t io) const {
+  platform::ScopedLock<platform::Os::Mutex> hold(lock_);
+  return find_locked(io);
+}
+
+IoSlot* SlotTable::find_locked(int32_t io) const {
   for (int32_t i = 0; i < count_; ++i) {
     if (io_ids_[i] == io) return slots_[i];
   }
@@ -69,7 +74,19 @@ bool SlotTable::grow() {
   return true;
 }
 
-IoSlot* SlotTable::register_io(int32_t io) {
+int32_t SlotTable::count() const {
+  platform::ScopedLock<platform::Os::Mutex> hold(lock_);
+  return count_;
+}
+
+int32_t SlotTable::capacity() const {
+  platform::ScopedLock<platform::Os::Mutex> hold(lock_);
+  return capacity_;
+}
+
+IoSlot* SlotTable::find_or_register(int32_t io) {
+  platform::ScopedLock<platform::Os::Mutex> hold(lock_);
+  if (IoSlot* slot = find_locked(io)) return slot;
   if (count_ >= capacity_ && !grow()) return nullptr;
   auto* slot = new (std::nothrow) IoSlot();
   if (slot == nullptr) return nullptr;

@@ -2,13 +2,15 @@
 //
 // Contracts:
 // - A record is allocated once, when its IO is first registered, and lives at the
-//   same address until the table is destroyed; worker threads hold that address.
-//   Growth moves only the arrays of pointers and numbers, never a record.
-// - The table has no lock: only the host's calling thread (one at a time) and the
-//   module's shut-down use it. A worker thread touches its own record alone.
-// - Within a record, `job_state` is shared with the IO's worker thread; the
-//   bindings and the key belong to whoever holds the IO: the exports while no job
-//   is launched, running or suspended, the worker while one is.
+//   same address until the table is destroyed. Growth moves only the arrays of
+//   pointers and numbers, never a record.
+// - Lookup and registration take the table's own lock, so host threads may
+//   register and use IOs at the same time; an IO number is registered once.
+// - Within a record, the bindings and the key belong to the exports, which change
+//   them under `exports_lock` and only while no job is launched, running or
+//   suspended on the IO. A launch moves the bindings into its job, which never
+//   touches them in the record: the job reaches the record only to publish its
+//   state, under the jobs lock and only while it is still the IO's job.
 #pragma once
 
 #include <atomic>
@@ -54,27 +56,25 @@ struct StreamBinding {
 // Closes the direction's stream if one is open.
 void CloseStream(StreamBinding& binding);
 
+struct Job;
+
 struct IoSlot {
   StreamBinding input;
   StreamBinding output;
   // From position 0 the plain key or an RSA key's first section as hexadecimal
   // text; from position 1024 the RSA key's second section. Cleared at creation.
   uint8_t key_area[kKeyAreaSize] = {};
+  // The id of the thread that runs the IO's last asynchronous job (0 for one run
+  // on the caller's thread). A record only; nothing reads it.
   uint32_t job_thread_id = 0;
-  // Written by the exports and the worker; moved between running and suspended
-  // only by compare-and-exchange, so a finished job is never marked suspended.
+  // Written under the jobs lock, read without it (a whole 32-bit load).
   std::atomic<int32_t> job_state{kJobIdle};
-  // The handle of the last asynchronous job's worker thread as the launcher made
-  // it (empty after a synchronous job, which runs on the caller's thread; its
-  // job_thread_id is then 0). A record only: its owner (the scheduler, or the
-  // launcher when it starts the job at once) closes it, so nothing waits on it;
-  // waits use job_ended instead.
-  platform::ThreadHandle job_thread = nullptr;
-  // Manual-reset: cleared at launch, set by the worker when its job has ended
-  // (results delivered, files closed), before job_state becomes 4.
-  platform::Os::Event job_ended{platform::EventReset::kManual};
-  // A suspended worker waits on this at its next chunk boundary until resumed.
-  platform::Os::Event resume_event;
+  // The IO's job while it is launched, running or suspended, else nullptr; the
+  // record holds a reference to it. Guarded by the jobs lock.
+  Job* job = nullptr;
+  // Serialises the exports that change the record (initialise, bind, key,
+  // launch) when host threads call them on one IO at once.
+  platform::Os::Mutex exports_lock;
 };
 
 class SlotTable {
@@ -85,22 +85,25 @@ class SlotTable {
   SlotTable();
   // Destroys every record: its output file is closed first, then its input file.
   // A record whose job is still launched, running or suspended (possible only when
-  // the process ends under a live worker) is left to that worker, not freed.
+  // the process ends under a live job) is left as it is, not freed.
   ~SlotTable();
   SlotTable(const SlotTable&) = delete;
   SlotTable& operator=(const SlotTable&) = delete;
 
   // Linear scan in registration order; nullptr for an absent IO.
   IoSlot* find(int32_t io) const;
-  // Appends a new, cleared record for an IO number that find() does not know.
+  // The IO's record, registered with a new, cleared record if the IO is absent.
   // nullptr when memory runs out (nothing is registered then).
-  IoSlot* register_io(int32_t io);
+  IoSlot* find_or_register(int32_t io);
 
-  int32_t count() const { return count_; }
-  int32_t capacity() const { return capacity_; }
+  int32_t count() const;
+  int32_t capacity() const;
 
  private:
+  IoSlot* find_locked(int32_t io) const;
   bool grow();
+
+  mutable platform::Os::Mutex lock_;
 
   IoSlot** slots_ = nullptr;
   int32_t* io_ids_ = nullptr;

@@ -28,10 +28,7 @@ using Crc16Job = CrcJob<Crc16Mcrf4xx, 4, 1024>;
 
 }  // namespace
 
-uint32_t TELVARN_STDCALL CRC32_Worker(void* slot) { return RunWorker<Crc32Job>(slot); }
-uint32_t TELVARN_STDCALL CRC16_Worker(void* slot) { return RunWorker<Crc16Job>(slot); }
-
-const JobRoutines kCrc32Job{&CRC32_Worker, &RunJobHere<Crc32Job>};
-const JobRoutines kCrc16Job{&CRC16_Worker, &RunJobHere<Crc16Job>};
+const JobKind kCrc32Job{&RunJobOf<Crc32Job>, false};
+const JobKind kCrc16Job{&RunJobOf<Crc16Job>, false};
 
 }  // namespace telvarn

@@ -30,12 +30,12 @@ class DigestJob final : public JobAlgorithm {
   Context context_;
 };
 
-// The key is read from the IO's key area once, before any input.
+// Keyed with the copy of the IO's key area that the job took at launch.
 class HmacMd5Job final : public JobAlgorithm {
  public:
   static constexpr JobShape kShape{4096, 1024, static_cast<uint32_t>(HmacMd5::kTextLength)};
 
-  explicit HmacMd5Job(const IoSlot& slot) { hmac_.SetKey(slot.key_area, sizeof slot.key_area); }
+  explicit HmacMd5Job(const uint8_t* key_area) { hmac_.SetKey(key_area, kKeyAreaSize); }
   void Update(const uint8_t* bytes, size_t count) override { hmac_.Update(bytes, count); }
   void Finish(char* text) override { std::memcpy(text, hmac_.HexDigest(), HmacMd5::kTextLength + 1); }
 
@@ -45,16 +45,10 @@ class HmacMd5Job final : public JobAlgorithm {
 
 }  // namespace
 
-uint32_t TELVARN_STDCALL SHA1_Worker(void* slot) { return RunWorker<DigestJob<Sha1Context>>(slot); }
-uint32_t TELVARN_STDCALL SHA256_Worker(void* slot) { return RunWorker<DigestJob<Sha256Context>>(slot); }
-uint32_t TELVARN_STDCALL SHA512_Worker(void* slot) { return RunWorker<DigestJob<Sha512Context>>(slot); }
-uint32_t TELVARN_STDCALL MD5_Worker(void* slot) { return RunWorker<DigestJob<Md5Context>>(slot); }
-uint32_t TELVARN_STDCALL MD5Key_Worker(void* slot) { return RunWorker<HmacMd5Job>(slot); }
-
-const JobRoutines kSha1Job{&SHA1_Worker, &RunJobHere<DigestJob<Sha1Context>>};
-const JobRoutines kSha256Job{&SHA256_Worker, &RunJobHere<DigestJob<Sha256Context>>};
-const JobRoutines kSha512Job{&SHA512_Worker, &RunJobHere<DigestJob<Sha512Context>>};
-const JobRoutines kMd5Job{&MD5_Worker, &RunJobHere<DigestJob<Md5Context>>};
-const JobRoutines kMd5KeyJob{&MD5Key_Worker, &RunJobHere<HmacMd5Job>};
+const JobKind kSha1Job{&RunJobOf<DigestJob<Sha1Context>>, false};
+const JobKind kSha256Job{&RunJobOf<DigestJob<Sha256Context>>, false};
+const JobKind kSha512Job{&RunJobOf<DigestJob<Sha512Context>>, false};
+const JobKind kMd5Job{&RunJobOf<DigestJob<Md5Context>>, false};
+const JobKind kMd5KeyJob{&RunJobOf<HmacMd5Job>, true};
 
 }  // namespace telvarn

@@ -23,17 +23,9 @@ bool IsRegularFile(std::FILE* file) {
   return fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-void PauseWhileSuspended(IoSlot& slot) {
-  while (slot.job_state.load() == kJobSuspended) {
-    // A wait that fails (no event could be made) falls back to polling.
-    if (!slot.resume_event.wait(platform::kInfinite)) Os::sleep_ms(10);
-  }
-}
-
 }  // namespace
 
-int32_t ChunkReader::ReadChunk(IoSlot& slot, const uint8_t** bytes) {
-  StreamBinding& input = slot.input;
+int32_t ChunkReader::ReadChunk(StreamBinding& input, const uint8_t** bytes) {
   if (!input.bound) return 0;
   if (input.kind == kStreamFile) return ReadFileChunk(input, bytes);
   if (input.kind == kStreamMemory) {
@@ -57,13 +49,15 @@ int32_t ChunkReader::ReadFileChunk(StreamBinding& input, const uint8_t** bytes) 
   }
   size_t count;
   if (block_ == nullptr) {
-    if (std::feof(input.file)) return 0;
+    if (std::feof(input.file) || failed_) return 0;
     count = std::fread(chunk_, 1, chunk_size_, input.file);
+    if (count < chunk_size_ && std::ferror(input.file)) failed_ = true;
     *bytes = chunk_;
   } else {
     if (block_pos_ == block_end_) {
-      if (std::feof(input.file)) return 0;
+      if (std::feof(input.file) || failed_) return 0;
       const size_t filled = std::fread(block_.get(), 1, kBlockBytes, input.file);
+      if (filled < kBlockBytes && std::ferror(input.file)) failed_ = true;
       if (filled == 0) return 0;
       block_pos_ = 0;
       block_end_ = filled;
@@ -77,63 +71,83 @@ int32_t ChunkReader::ReadFileChunk(StreamBinding& input, const uint8_t** bytes) 
   return static_cast<int32_t>(count);
 }
 
-void DeliverResult(IoSlot& slot, const char* text, uint32_t length) {
-  StreamBinding& output = slot.output;
-  if (!output.bound) return;
-  if (output.kind == kStreamFile) {
-    if (output.file == nullptr) return;
-    size_t written = std::fwrite(text, 1, length, output.file);
-    std::fflush(output.file);
-    output.pos = SaturatingAdd(output.pos, written);
-  } else if (output.kind == kStreamMemory) {
-    size_t count = length;
-    if (output.size_explicit) {
-      int32_t room = output.size > output.pos ? output.size - output.pos : 0;
-      if (count > static_cast<size_t>(room)) count = static_cast<size_t>(room);
-    }
-    std::memcpy(output.data + output.pos, text, count);
-    output.pos = SaturatingAdd(output.pos, count);
-  }
+namespace {
+
+// Writes the result into an output file; a memory output was written at commit.
+void WriteFileResult(StreamBinding& output, const char* text, uint32_t length) {
+  if (output.file == nullptr) return;
+  const size_t written = std::fwrite(text, 1, length, output.file);
+  std::fflush(output.file);
+  output.pos = SaturatingAdd(output.pos, written);
 }
 
-void CloseJob(IoSlot& slot) {
-  if (slot.input.kind == kStreamFile && slot.input.bound) CloseStream(slot.input);
-  slot.input.bound = false;
-  if (slot.output.kind == kStreamFile && slot.output.bound) CloseStream(slot.output);
-  slot.output.bound = false;
-  // Signalled before the state turns 4: a host that sees 4 may launch again at
-  // once, and this signal must not reach its next job.
-  slot.job_ended.set();
-  // A suspension that arrives after the last chunk still holds the job here, and a
-  // job that has finished can no longer be suspended.
-  for (;;) {
-    int32_t expected = kJobRunning;
-    if (slot.job_state.compare_exchange_strong(expected, kJobFinished)) return;
-    if (expected != kJobSuspended) {
-      slot.job_state.store(kJobFinished);
-      return;
-    }
-    PauseWhileSuspended(slot);
+// Holds the job's memory-input lock while the job reads the host's memory, and
+// lets go at a chunk boundary where a suspension or a cancellation waits.
+class MemoryInputHold {
+ public:
+  explicit MemoryInputHold(Job& job) : job_(job), held_(job.memory_input) {
+    if (held_) job_.memory_input_lock.lock();
   }
-}
+  ~MemoryInputHold() { Drop(); }
+  MemoryInputHold(const MemoryInputHold&) = delete;
+  MemoryInputHold& operator=(const MemoryInputHold&) = delete;
 
-void RunJob(IoSlot& slot, JobAlgorithm& algorithm, const JobShape& shape) {
-  slot.job_state.store(kJobRunning);
-  const uint32_t chunk_size = slot.input.kind == kStreamFile ? shape.file_chunk : shape.memory_chunk;
+  // A chunk boundary: false once the job is cancelled.
+  bool PassChunkBoundary() {
+    if (!job_.attention.load(std::memory_order_acquire)) return true;
+    const bool held = held_;
+    Drop();
+    if (!HoldWhileSuspended(job_)) return false;
+    if (held) {
+      job_.memory_input_lock.lock();
+      held_ = true;
+    }
+    return true;
+  }
+  void Drop() {
+    if (held_) job_.memory_input_lock.unlock();
+    held_ = false;
+  }
+
+ private:
+  Job& job_;
+  bool held_;
+};
+
+}  // namespace
+
+void RunJob(Job& job, JobAlgorithm& algorithm, const JobShape& shape) {
+  if (!StartJob(job)) {
+    EndJob(job);
+    return;
+  }
+  const uint32_t chunk_size = job.input.kind == kStreamFile ? shape.file_chunk : shape.memory_chunk;
+  bool complete = true;
   {
     ChunkReader reader(chunk_size);
+    MemoryInputHold memory(job);
     for (;;) {
-      PauseWhileSuspended(slot);
+      if (!memory.PassChunkBoundary()) {
+        complete = false;
+        break;
+      }
       const uint8_t* bytes = nullptr;
-      int32_t count = reader.ReadChunk(slot, &bytes);
+      const int32_t count = reader.ReadChunk(job.input, &bytes);
       if (count <= 0) break;
       algorithm.Update(bytes, static_cast<size_t>(count));
     }
+    if (reader.failed()) complete = false;
   }
   char text[kMaxResultLength + 1];
-  algorithm.Finish(text);
-  DeliverResult(slot, text, shape.result_length);
-  CloseJob(slot);
+  const char* result = nullptr;
+  if (complete) {
+    algorithm.Finish(text);
+    result = text;
+  }
+  if (CommitResult(job, result, shape.result_length)) {
+    WriteFileResult(job.output, text, shape.result_length);
+  }
+  EndJob(job);
 }
 
 }  // namespace telvarn

@@ -1,15 +1,16 @@
 // The worker frame that every job runs: read the input in chunks, feed the algorithm,
-// deliver the result text, release the bindings, mark the job finished.
+// deliver the result text, close the files, mark the job finished.
 //
 // Contracts:
-// - A worker runs on its own thread with its IoSlot as the only argument and
-//   touches nothing but that record, its chunk buffer and its algorithm.
-// - The frame sets job_state 2 on entry and 4 as its last write to the record;
-//   once a reader sees 4 the record is the host's again.
-// - Suspension takes effect at chunk boundaries: a worker found suspended before a
-//   read (or before it finishes) waits on the record's resume_event, so it never
-//   holds a stream or a runtime lock while held.
-// - Every job ends with job_state 4; the frame has no error path.
+// - A job runs on the thread the scheduler made for it (asynchronous) or on the
+//   caller's (synchronous), with its Job as the only argument, and touches nothing
+//   but that job, its chunk buffer and its algorithm; the IO's record it reaches
+//   only through the job's transitions (engine/job.h).
+// - Suspension and cancellation take effect at chunk boundaries, so a held job
+//   never holds a stream or a runtime lock.
+// - Every job that is not cancelled ends with job_state 4. A job whose input
+//   cannot be read to its end (a read error, not the end of the input) delivers
+//   no result: a memory output stays untouched, an output file stays empty.
 // - Chunks are views: a memory input is fed to the algorithm where it lies, and a
 //   regular file is read ahead in blocks of 256 KiB that the chunks are cut from.
 //   The chunk sizes, the order of the bytes, input.pos after every chunk and the
@@ -23,6 +24,7 @@
 #include <type_traits>
 
 #include "boundary/slot_table.h"
+#include "engine/job.h"
 #include "platform/platform.h"
 
 namespace telvarn {
@@ -61,46 +63,36 @@ class ChunkReader {
   // The next chunk: *bytes points at count bytes that stay valid until the next
   // call; 0 when no more input is to be read. Advances input.pos (saturating at
   // INT32_MAX).
-  int32_t ReadChunk(IoSlot& slot, const uint8_t** bytes);
+  int32_t ReadChunk(StreamBinding& input, const uint8_t** bytes);
+  // A read failed before the input's end.
+  bool failed() const { return failed_; }
 
  private:
   int32_t ReadFileChunk(StreamBinding& input, const uint8_t** bytes);
 
   const uint32_t chunk_size_;
   bool file_reading_chosen_ = false;
+  bool failed_ = false;
   std::unique_ptr<uint8_t[]> block_;  // null: the file is read chunk by chunk into chunk_
   size_t block_pos_ = 0;
   size_t block_end_ = 0;
   uint8_t chunk_[kMaxChunk];
 };
-// Writes the text's `length` characters to the bound output, if any.
-void DeliverResult(IoSlot& slot, const char* text, uint32_t length);
-// Closes the job's files, releases both bindings and marks the job finished.
-void CloseJob(IoSlot& slot);
 
 // The whole frame on the calling thread.
-void RunJob(IoSlot& slot, JobAlgorithm& algorithm, const JobShape& shape);
+void RunJob(Job& job, JobAlgorithm& algorithm, const JobShape& shape);
 
-// A whole job on the calling thread: Job is a JobAlgorithm with a static kShape,
-// built either from nothing or from the IO's record (a job that reads its key).
-template <class Job>
-void RunJobHere(IoSlot& slot) {
-  if constexpr (std::is_constructible_v<Job, const IoSlot&>) {
-    Job job(slot);
-    RunJob(slot, job, Job::kShape);
+// A whole job: Algorithm is a JobAlgorithm with a static kShape, built either from
+// nothing or from the key the job took at launch (a keyed job).
+template <class Algorithm>
+void RunJobOf(Job& job) {
+  if constexpr (std::is_constructible_v<Algorithm, const uint8_t*>) {
+    Algorithm algorithm(job.key.get());
+    RunJob(job, algorithm, Algorithm::kShape);
   } else {
-    Job job;
-    RunJob(slot, job, Job::kShape);
+    Algorithm algorithm;
+    RunJob(job, algorithm, Algorithm::kShape);
   }
-}
-
-// The thread routine of a job. It ends through the platform's pinned exit, since
-// the launcher pinned the module for it.
-template <class Job>
-uint32_t TELVARN_STDCALL RunWorker(void* slot_arg) {
-  RunJobHere<Job>(*static_cast<IoSlot*>(slot_arg));
-  platform::Os::leave_pinned_thread(0);
-  return 0;
 }
 
 }  // namespace telvarn

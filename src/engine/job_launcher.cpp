@@ -1,57 +1,69 @@
-// The job launcher: a synchronous run on the caller's thread, or a worker thread handed to the scheduler.
+// The job launcher: a synchronous run on the caller's thread, or a job handed to the scheduler.
 #include "engine/job_launcher.h"
+
+#include <cstring>
+#include <new>
 
 #include "engine/module.h"
 
 namespace telvarn {
-
-using platform::Os;
-using platform::ThreadHandle;
-
 namespace {
-// Set once the scheduler thread is running; a failed start is retried next time.
-bool g_scheduler_launched = false;
+
+// Moves a binding, stream included, leaving the source unbound.
+void MoveBinding(StreamBinding& from, StreamBinding& to) {
+  to = from;
+  from.file = nullptr;
+  from.bound = false;
+  from.kind = kStreamNone;
+}
+
 }  // namespace
 
 int32_t QueueLevelForPriority(int32_t priority) {
   return priority >= 1 && priority <= 6 ? priority - 1 : 3;
 }
 
-int32_t LaunchJob(int32_t io, int32_t async_flag, int32_t priority, const JobRoutines& job) {
+int32_t LaunchJob(int32_t io, int32_t async_flag, int32_t priority, const JobKind& kind) {
   IoSlot* slot = module::slot_table().find(io);
   if (slot == nullptr) return -1;
-  const int32_t level = QueueLevelForPriority(priority);
-  if (!g_scheduler_launched) g_scheduler_launched = module::scheduler().start();
+  Job* job = nullptr;
+  {
+    platform::ScopedLock<platform::Os::Mutex> exports(slot->exports_lock);
+    if (HasLiveJob(*slot)) return -1;
+    job = new (std::nothrow) Job(kind, *slot, QueueLevelForPriority(priority));
+    if (job == nullptr) return -1;
+    if (kind.keyed) {
+      job->key.reset(new (std::nothrow) uint8_t[kKeyAreaSize]);
+      if (!job->key) {
+        delete job;
+        return -1;
+      }
+      std::memcpy(job->key.get(), slot->key_area, kKeyAreaSize);
+    }
+    MoveBinding(slot->input, job->input);
+    MoveBinding(slot->output, job->output);
+    job->memory_input = job->input.bound && job->input.kind == kStreamMemory;
 
-  if (async_flag == 0) {
-    slot->job_thread = nullptr;
-    slot->job_thread_id = 0;
-    slot->job_ended.reset();
+    JobsLockHold hold(JobsLock());
+    const int32_t previous_state = slot->job_state.load();
+    slot->job = job;
+    AddReference(*job);
     slot->job_state.store(kJobLaunched);
-    job.run_here(*slot);
-    return 0;
+    if (async_flag == 0) {
+      slot->job_thread_id = 0;
+      module::scheduler().note_synchronous_launch();
+    } else if (!module::scheduler().enqueue(job)) {
+      slot->job = nullptr;
+      slot->job_state.store(previous_state);
+      MoveBinding(job->input, slot->input);
+      MoveBinding(job->output, slot->output);
+      delete job;
+      return -1;
+    }
   }
-
-  // The pin keeps the module mapped for the worker however long it waits or runs;
-  // the worker drops it as its thread ends.
-  Os::pin_module();
-  uint32_t thread_id = 0;
-  ThreadHandle thread = Os::create_thread(job.worker, slot, /*start_suspended=*/true, &thread_id);
-  if (thread == nullptr) {
-    Os::unpin_module();
-    return -1;
-  }
-
-  slot->job_thread = thread;
-  slot->job_thread_id = thread_id;
-  slot->job_ended.reset();
-  slot->job_state.store(kJobLaunched);
-
-  if (!g_scheduler_launched || !module::scheduler().enqueue(thread, level)) {
-    // With no scheduler to admit it, or no room to queue it, the job runs at once
-    // rather than wait for an admission that might never come.
-    Os::resume_thread(thread);
-    Os::close_thread(thread);
+  if (async_flag == 0) {
+    job->kind.run(*job);
+    Release(job);
   }
   return 0;
 }

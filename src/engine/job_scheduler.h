@@ -1,20 +1,25 @@
-// JobScheduler: the thread that admits queued asynchronous jobs by priority.
+// JobScheduler: admits queued asynchronous jobs by priority, each on a thread it makes at admission.
 //
 // Contracts:
-// - One scheduler per module. Its thread is started by the first job launch
-//   (start) and lives until the scheduler is destroyed at unload.
-// - The thread resumes every level-0 job at once and keeps at most `max_running`
-//   (2) jobs of the ordinary levels running, lowest level first and oldest first
-//   within a level; it closes each worker's handle when it sees the thread end.
-//   The running list holds at most 64 workers, the most one wait can watch; jobs
-//   that do not fit stay queued, in order, until room frees.
-// - enqueue may be called from the host's thread at any time; a job queued while
-//   the thread goes idle is never stranded.
-// - `waiting` (idle) is set while the thread has nothing running and nothing queued.
-// - Destruction stops the thread: it is asked to stop, given up to 1000 ms to say
-//   that it has parked, and then ended where the platform can end a thread (a
-//   parked scheduler holds no lock). Where it cannot be shown to have parked, the
-//   state it shares is left allocated rather than destroyed under it.
+// - One scheduler per module. Its calls are made with the jobs lock held.
+// - A queued job holds no thread: the scheduler thread makes the job's thread when
+//   it admits the job. Where no thread can be made, the job stays at the head of
+//   its level and admission is tried again at the next pass.
+// - The scheduler thread admits every level-0 job at once and keeps at most two
+//   jobs (kMaxOrdinaryRunning) of any level running before it admits one of the
+//   ordinary levels, lowest level first and oldest first within a level. At most
+//   64 jobs (kMaxRunning) run at once; the rest stay queued, in order. A suspended
+//   or cancelled job keeps its place among the running ones until its thread ends.
+// - Each pass begins with a 100 ms sleep, so a job queued while a place is free
+//   starts about 100 ms later; between passes the thread waits until a job is
+//   queued, withdrawn or ends (at most 5 s).
+// - The scheduler thread lives while anything is queued or running: the first
+//   asynchronous launch starts it, and it ends itself, returning through the
+//   module pin that it holds, once nothing is left. So an unload never has a
+//   scheduler thread to stop, and a host's FreeLibrary while jobs are queued or
+//   running leaves the module mapped until the last of them has ended.
+// - `idle` (what IO_WaitAll reports) holds from the first launch of either kind
+//   whenever nothing is queued or running; before any launch it is false.
 #pragma once
 
 #include <atomic>
@@ -25,35 +30,48 @@
 
 namespace telvarn {
 
+struct Job;
+
 class JobScheduler {
  public:
-  static constexpr int32_t kMaxRunning = 2;
+  static constexpr uint32_t kMaxOrdinaryRunning = 2;
+  static constexpr uint32_t kMaxRunning = 64;
   static constexpr uint32_t kRunningWaitMs = 5000;
   static constexpr uint32_t kPassSleepMs = 100;
-  static constexpr uint32_t kStopWaitMs = 1000;
 
-  JobScheduler();
-  ~JobScheduler();
+  JobScheduler() = default;
   JobScheduler(const JobScheduler&) = delete;
   JobScheduler& operator=(const JobScheduler&) = delete;
 
-  // Starts the scheduler thread unless it runs already. False when the thread
-  // cannot be created; a later call tries again.
-  bool start();
-  // Queues a suspended worker at a level (0-5) and wakes the idle scheduler. False
-  // when it cannot be queued (nothing is then stored).
-  bool enqueue(platform::ThreadHandle worker, int32_t level);
-  // The scheduler has nothing running and nothing queued.
-  bool idle() const;
+  // Queues a job at its level, taking over the caller's reference, and starts the
+  // scheduler thread if none runs. False when the job cannot be queued (no
+  // thread, no memory): nothing is then stored.
+  bool enqueue(Job* job);
+  // Takes a job that is still queued out of the queue, handing its reference to
+  // the caller; false when it is not queued.
+  bool withdraw(Job* job);
+  // A synchronous launch: from the first launch on, an empty scheduler is idle.
+  void note_synchronous_launch();
+  bool idle() const { return idle_.load(); }
 
  private:
-  // Everything the scheduler thread touches; allocated so that a thread that
-  // could not be stopped never sees it destroyed.
-  struct Shared;
+  static uint32_t TELVARN_STDCALL SchedulerThread(void* scheduler);
+  static uint32_t TELVARN_STDCALL JobThread(void* job);
 
-  static uint32_t TELVARN_STDCALL ThreadMain(void* shared);
+  bool StartThread();
+  void Run();
+  // One pass of admission; false when a job could not be given a thread.
+  bool Admit();
+  bool StartJobThread(Job* job);
+  void Notify();
 
-  Shared* shared_;
+  RunQueue queue_;
+  platform::Os::ConditionVariable wake_;
+  // Counts queueings, withdrawals and ends, so that the thread misses none of them.
+  uint64_t events_ = 0;
+  uint32_t running_ = 0;
+  bool thread_alive_ = false;
+  std::atomic<bool> idle_{false};
 };
 
 }  // namespace telvarn

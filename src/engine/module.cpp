@@ -1,17 +1,36 @@
 // The module-wide objects: static storage, built at load in a fixed order.
 #include "engine/module.h"
 
+#include <new>
+
 namespace telvarn::module {
 namespace {
 
+// An object built at load and destroyed at unload only where the module is a DLL
+// (see module.h).
+template <class T>
+class ModuleObject {
+ public:
+  ModuleObject() { new (storage_) T(); }
+  ~ModuleObject() {
+    if (platform::Os::in_unloadable_module()) get().~T();
+  }
+  ModuleObject(const ModuleObject&) = delete;
+  ModuleObject& operator=(const ModuleObject&) = delete;
+  T& get() { return *std::launder(reinterpret_cast<T*>(storage_)); }
+
+ private:
+  alignas(T) unsigned char storage_[sizeof(T)];
+};
+
 // Static initialisation builds the objects in declaration order while the host
-// loads the module; the runtime destroys them in reverse order when it unloads it.
-SlotTable g_slot_table;
-JobScheduler g_scheduler;
+// loads the module; they are destroyed in reverse order when it unloads it.
+ModuleObject<SlotTable> g_slot_table;
+ModuleObject<JobScheduler> g_scheduler;
 
 }  // namespace
 
-SlotTable& slot_table() { return g_slot_table; }
-JobScheduler& scheduler() { return g_scheduler; }
+SlotTable& slot_table() { return g_slot_table.get(); }
+JobScheduler& scheduler() { return g_scheduler.get(); }
 
 }  // namespace telvarn::module

@@ -1,12 +1,16 @@
 // The module-wide objects, built while the module loads and torn down when it unloads.
 //
-// Start-up builds the slot table, then the job scheduler; unload destroys them in
-// the reverse order, so the scheduler is stopped before any IO record is freed.
-// Worker threads pin the module (see platform.h): a host's FreeLibrary while jobs
-// are queued, running or suspended returns at once and the module stays mapped,
-// its jobs going on, until the last of them has ended; only then do the exit
-// handlers run. A suspended job therefore holds the module until it is resumed (a
-// host that loads the module again gets the same one) or the process ends.
+// Start-up builds the slot table, then the job scheduler; no thread is made at
+// load. Every thread the module makes (the scheduler's, and each admitted job's)
+// holds a pin on the module and ends through the platform's pinned exit, so a
+// host's FreeLibrary while jobs are queued, running or suspended returns at once
+// and the module stays mapped until the last of them has ended; the objects are
+// destroyed only then, with no thread of the module left to stop or wait for. A
+// suspended job therefore holds the module until it is resumed (a host that loads
+// the module again gets the same one) or the process ends.
+//
+// In a program (the native build and the test programs) the objects are never
+// destroyed: exit() runs static destructors while job threads may still run.
 #pragma once
 
 #include "boundary/slot_table.h"
@@ -14,7 +18,6 @@
 
 namespace telvarn::module {
 
-// The one slot table of the module; only the host's calling thread uses it.
 SlotTable& slot_table();
 JobScheduler& scheduler();
 

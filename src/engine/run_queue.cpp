@@ -1,26 +1,26 @@
-// The run queue's rings: growth by doubling in queue order, and the take operations.
+// The run queue's rings: growth by doubling in queue order, takes, returns and removals.
 #include "engine/run_queue.h"
 
 #include <new>
 
 namespace telvarn {
 
-using platform::ThreadHandle;
-using Lock = platform::ScopedLock<platform::Os::CriticalSection>;
-
 RunQueue::RunQueue() {
   for (Ring& ring : rings_) {
-    ring.entries.reset(new (std::nothrow) ThreadHandle[kInitialRingCapacity]);
+    ring.entries.reset(new (std::nothrow) Job*[kInitialRingCapacity]);
     ring.capacity = ring.entries ? kInitialRingCapacity : 0;
   }
 }
 
-bool RunQueue::Ring::grow() {
-  uint32_t new_capacity = capacity == 0 ? kInitialRingCapacity : capacity * 2;
+// Grows before the store that would fill the ring: a full ring would look empty
+// (head == tail), and a failed growth must not cost the jobs already queued.
+bool RunQueue::Ring::reserve_one() {
+  if (capacity != 0 && size() < capacity - 1) return true;
+  const uint32_t new_capacity = capacity == 0 ? kInitialRingCapacity : capacity * 2;
   if (new_capacity < capacity) return false;
-  std::unique_ptr<ThreadHandle[]> grown(new (std::nothrow) ThreadHandle[new_capacity]);
+  std::unique_ptr<Job*[]> grown(new (std::nothrow) Job*[new_capacity]);
   if (!grown) return false;
-  uint32_t count = capacity == 0 ? 0 : size();
+  const uint32_t count = size();
   for (uint32_t i = 0; i < count; ++i) grown[i] = entries[(head + i) % capacity];
   entries = std::move(grown);
   capacity = new_capacity;
@@ -29,62 +29,69 @@ bool RunQueue::Ring::grow() {
   return true;
 }
 
-ThreadHandle RunQueue::Ring::take() {
+Job* RunQueue::Ring::take() {
   if (is_empty()) return nullptr;
-  ThreadHandle handle = entries[head];
+  Job* job = entries[head];
   head = (head + 1) % capacity;
-  return handle;
+  return job;
 }
 
-bool RunQueue::push(ThreadHandle handle, int32_t level) {
+bool RunQueue::push(Job* job, int32_t level) {
   if (level < 0 || level >= kLevels) return false;
-  Lock lock(lock_);
   Ring& ring = rings_[level];
-  // Grow before the store that would fill the ring: a full ring would look empty
-  // (head == tail), and a failed growth must not cost the handles already queued.
-  if ((ring.capacity == 0 || ring.size() == ring.capacity - 1) && !ring.grow()) return false;
-  ring.entries[ring.tail] = handle;
+  if (!ring.reserve_one()) return false;
+  ring.entries[ring.tail] = job;
   ring.tail = (ring.tail + 1) % ring.capacity;
   return true;
 }
 
-ThreadHandle RunQueue::take_immediate() {
-  Lock lock(lock_);
-  return rings_[kImmediateLevel].take();
+bool RunQueue::push_front(Job* job, int32_t level) {
+  if (level < 0 || level >= kLevels) return false;
+  Ring& ring = rings_[level];
+  if (!ring.reserve_one()) return false;
+  ring.head = (ring.head + ring.capacity - 1) % ring.capacity;
+  ring.entries[ring.head] = job;
+  return true;
 }
 
-ThreadHandle RunQueue::take_next() {
-  Lock lock(lock_);
+bool RunQueue::remove(Job* job, int32_t level) {
+  if (level < 0 || level >= kLevels) return false;
+  Ring& ring = rings_[level];
+  const uint32_t count = ring.size();
+  for (uint32_t i = 0; i < count; ++i) {
+    if (ring.entries[(ring.head + i) % ring.capacity] != job) continue;
+    for (uint32_t j = i; j + 1 < count; ++j) {
+      ring.entries[(ring.head + j) % ring.capacity] = ring.entries[(ring.head + j + 1) % ring.capacity];
+    }
+    ring.tail = (ring.tail + ring.capacity - 1) % ring.capacity;
+    return true;
+  }
+  return false;
+}
+
+Job* RunQueue::take_immediate() { return rings_[kImmediateLevel].take(); }
+
+Job* RunQueue::take_next() {
   for (Ring& ring : rings_) {
     if (!ring.is_empty()) return ring.take();
   }
   return nullptr;
 }
 
-bool RunQueue::ordered_empty() {
-  Lock lock(lock_);
+bool RunQueue::ordered_empty() const {
   for (int32_t level = 1; level < kLevels; ++level) {
     if (!rings_[level].is_empty()) return false;
   }
   return true;
 }
 
-bool RunQueue::immediate_empty() {
-  Lock lock(lock_);
-  return rings_[kImmediateLevel].is_empty();
-}
+bool RunQueue::immediate_empty() const { return rings_[kImmediateLevel].is_empty(); }
 
-bool RunQueue::empty() {
-  Lock lock(lock_);
+bool RunQueue::empty() const {
   for (const Ring& ring : rings_) {
     if (!ring.is_empty()) return false;
   }
   return true;
-}
-
-uint32_t RunQueue::ring_capacity(int32_t level) {
-  Lock lock(lock_);
-  return rings_[level].capacity;
 }
 
 }  // namespace telvarn

@@ -1,20 +1,19 @@
-// RunQueue: six rings of suspended worker threads, one per queue level, behind one lock.
+// RunQueue: six rings of queued jobs, one per queue level.
 //
 // Contracts:
 // - Level 0 is the immediate level; levels 1 to 5 are the ordinary levels, 1 first.
-// - Each ring starts with room for 128 handles and doubles whenever it would fill,
-//   so a ring never loses a handle; rings never shrink.
-// - Every operation takes the queue's lock for its own duration only. Any thread may
-//   push; only the scheduler thread takes, so a level found non-empty stays
-//   non-empty until its take.
+// - Each ring starts with room for 128 jobs and doubles whenever it would fill, so
+//   a ring never loses a job; rings never shrink.
+// - The queue has no lock of its own: its owner, the scheduler, calls it with the
+//   jobs lock held.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
-#include "platform/platform.h"
-
 namespace telvarn {
+
+struct Job;
 
 class RunQueue {
  public:
@@ -26,40 +25,37 @@ class RunQueue {
   RunQueue(const RunQueue&) = delete;
   RunQueue& operator=(const RunQueue&) = delete;
 
-  // Appends the handle to its level's ring. False (nothing stored) for a level
-  // outside 0-5 or when a full ring cannot grow; queued handles are never lost.
-  bool push(platform::ThreadHandle handle, int32_t level);
-  // The oldest handle of level 0; nullptr when it is empty.
-  platform::ThreadHandle take_immediate();
-  // The oldest handle of the lowest non-empty level, level 0 included; nullptr when
+  // Appends the job to its level's ring. False (nothing stored) for a level
+  // outside 0-5 or when a full ring cannot grow; queued jobs are never lost.
+  bool push(Job* job, int32_t level);
+  // Puts a job just taken back at the head of its level, as if never taken.
+  bool push_front(Job* job, int32_t level);
+  // Removes the job from its level wherever it stands; false when it is not there.
+  bool remove(Job* job, int32_t level);
+  // The oldest job of level 0; nullptr when it is empty.
+  Job* take_immediate();
+  // The oldest job of the lowest non-empty level, level 0 included; nullptr when
   // every level is empty.
-  platform::ThreadHandle take_next();
-  bool ordered_empty();
-  bool immediate_empty();
-  bool empty();
-
-  // The number of handles a ring has room for (tests watch its growth).
-  uint32_t ring_capacity(int32_t level);
-
-  // The queue's own lock, for the scheduler's shut-down, which must know that no
-  // queue operation is under way.
-  platform::Os::CriticalSection& lock() { return lock_; }
+  Job* take_next();
+  bool ordered_empty() const;
+  bool immediate_empty() const;
+  bool empty() const;
 
  private:
   struct Ring {
-    std::unique_ptr<platform::ThreadHandle[]> entries;
+    std::unique_ptr<Job*[]> entries;
     uint32_t capacity = 0;
     uint32_t head = 0;
     uint32_t tail = 0;
 
     bool is_empty() const { return head == tail; }
-    uint32_t size() const { return (tail + capacity - head) % capacity; }
-    bool grow();
-    platform::ThreadHandle take();
+    uint32_t size() const { return capacity == 0 ? 0 : (tail + capacity - head) % capacity; }
+    // Makes room for one more job; false when the ring cannot grow.
+    bool reserve_one();
+    Job* take();
   };
 
   Ring rings_[kLevels];
-  platform::Os::CriticalSection lock_;
 };
 
 }  // namespace telvarn

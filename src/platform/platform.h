@@ -1,4 +1,4 @@
-// The operating-system services of the module: threads, waits, events, locks, sleeping.
+// The operating-system services of the module: threads, locks, condition variables, sleeping.
 //
 // Two backends implement one interface: Win32Os on the Win32 kernel (the DLL) and
 // PosixOs on the C++ standard library (the native build, and the Windows tests,
@@ -10,19 +10,23 @@
 //   failure. A handle stays valid until close_thread; the thread itself runs on
 //   after its handle is closed, and a handle must not be used after it is closed.
 // - A thread created suspended runs nothing of its routine until resume_thread.
-// - wait_any_thread watches at most kMaxWaitThreads handles and reports the lowest
-//   index among those whose thread has ended.
-// - Event is auto-reset by default: a successful wait consumes the signal; set on a
-//   signalled event changes nothing. A manual-reset event stays signalled until
-//   reset, releasing every wait meanwhile.
-// - CriticalSection is recursive, as a Win32 critical section is.
+//   Win32 threads reserve a small stack (kThreadStackBytes): the module's threads
+//   only hash, and under Wine every thread costs address space.
+// - Mutex is not recursive. ConditionVariable waits release the mutex while they
+//   wait and hold it again when they return; a wait may return early without a
+//   notification, so callers wait through WaitUntil with their own predicate.
+//   Neither holds a kernel object: on Win32 both live in the process, so taking
+//   an uncontended lock or notifying nobody costs nanoseconds, not a server call.
+//   Both are constant-initialised and need no destruction.
 // - Module pins: code that runs on a thread of its own after the host may have let
-//   go of the module takes a pin first (pin_module) and ends its thread through
-//   leave_pinned_thread, which drops the pin and ends the thread in one step that
-//   never returns into the module. While any pin is held the module stays mapped.
-//   The native build is not unloaded, so there pins cost nothing.
-// - park_current_thread never returns; terminate_parked_thread ends such a thread
-//   where the platform can (a parked thread holds no lock and runs no more code).
+//   go of the module takes a pin first (pin_module, false when none could be
+//   taken) and ends its thread through leave_pinned_thread, which drops the pin
+//   and ends the thread in one step that never returns into the module. While any
+//   pin is held the module stays mapped. The native build is not unloaded, so
+//   there pins cost nothing and leave_pinned_thread returns to its caller.
+// - in_unloadable_module: this code is a DLL's, so its static objects are
+//   destroyed at unload, when none of its threads is left. In a program they are
+//   destroyed by exit() while other threads may still run.
 #pragma once
 
 #include <cstdint>
@@ -40,15 +44,9 @@ using ThreadRoutine = uint32_t(TELVARN_STDCALL*)(void* arg);
 using ThreadHandle = void*;
 
 inline constexpr uint32_t kInfinite = 0xFFFFFFFFu;
-inline constexpr uint32_t kMaxWaitThreads = 64;
+inline constexpr uint32_t kThreadStackBytes = 128 * 1024;
 
 enum class WaitOutcome { kEnded, kTimedOut, kFailed };
-
-enum class EventReset { kAuto, kManual };
-
-// wait_any_thread yields the index of an ended thread, or one of these.
-inline constexpr int32_t kWaitAnyTimedOut = -1;
-inline constexpr int32_t kWaitAnyFailed = -2;
 
 template <class Lock>
 class ScopedLock {
@@ -75,3 +73,30 @@ namespace telvarn::platform {
 using Os = PosixOs;
 }
 #endif
+
+namespace telvarn::platform {
+
+// Waits on `cv` (with `mutex` held) until ready() holds or `timeout_ms` has passed;
+// returns ready(). kInfinite waits for as long as it takes.
+template <class OsT, class Predicate>
+bool WaitUntil(typename OsT::ConditionVariable& cv, typename OsT::Mutex& mutex, uint32_t timeout_ms,
+               Predicate ready) {
+  if (timeout_ms == kInfinite) {
+    while (!ready()) cv.wait(mutex, kInfinite);
+    return true;
+  }
+  const uint64_t deadline = OsT::monotonic_ms() + timeout_ms;
+  while (!ready()) {
+    const uint64_t now = OsT::monotonic_ms();
+    if (now >= deadline) return false;
+    cv.wait(mutex, static_cast<uint32_t>(deadline - now));
+  }
+  return true;
+}
+
+template <class Predicate>
+bool WaitUntil(Os::ConditionVariable& cv, Os::Mutex& mutex, uint32_t timeout_ms, Predicate ready) {
+  return WaitUntil<Os>(cv, mutex, timeout_ms, ready);
+}
+
+}  // namespace telvarn::platform

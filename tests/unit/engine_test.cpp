@@ -1,8 +1,9 @@
-// The engine's parts on their own: run queue rings, priority levels, the worker
-// frame's reading and delivery, and stopping the scheduler.
+// The engine's parts on their own: run queue rings, priority levels, where jobs
+// run, and the worker frame's reading and delivery.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <cstring>
@@ -12,7 +13,7 @@
 #include "boundary/bindings.h"
 #include "digest/worker_frame.h"
 #include "engine/job_launcher.h"
-#include "engine/job_scheduler.h"
+#include "engine/job.h"
 #include "engine/module.h"
 #include "engine/run_queue.h"
 #include "support/test_support.h"
@@ -21,21 +22,13 @@ namespace telvarn {
 namespace {
 
 using platform::Os;
-using platform::ThreadHandle;
 
-ThreadHandle FakeHandle(uintptr_t n) { return reinterpret_cast<ThreadHandle>(n); }
-uintptr_t Number(ThreadHandle h) { return reinterpret_cast<uintptr_t>(h); }
+Job* FakeJob(uintptr_t n) { return reinterpret_cast<Job*>(n); }
+uintptr_t Number(Job* job) { return reinterpret_cast<uintptr_t>(job); }
 
-TEST(RunQueue, ARingGrowsByDoublingAndNeverLosesAHandle) {
+TEST(RunQueue, ARingGrowsPastItsFirstRoomAndNeverLosesAJob) {
   RunQueue queue;
-  EXPECT_EQ(queue.ring_capacity(3), 128u);
-  for (uintptr_t i = 1; i <= 129; ++i) {
-    ASSERT_TRUE(queue.push(FakeHandle(i), 3));
-    if (i == 127) {
-      EXPECT_EQ(queue.ring_capacity(3), 128u);
-    }
-  }
-  EXPECT_EQ(queue.ring_capacity(3), 256u) << "the 128th handle doubles the ring";
+  for (uintptr_t i = 1; i <= 129; ++i) ASSERT_TRUE(queue.push(FakeJob(i), 3));
   for (uintptr_t i = 1; i <= 129; ++i) ASSERT_EQ(Number(queue.take_next()), i);
   EXPECT_TRUE(queue.empty());
 }
@@ -43,10 +36,9 @@ TEST(RunQueue, ARingGrowsByDoublingAndNeverLosesAHandle) {
 TEST(RunQueue, GrowthKeepsQueueOrderWhenTheRingHasWrapped) {
   RunQueue queue;
   uintptr_t pushed = 0, taken = 0;
-  for (int i = 0; i < 100; ++i) queue.push(FakeHandle(++pushed), 5);
+  for (int i = 0; i < 100; ++i) queue.push(FakeJob(++pushed), 5);
   for (int i = 0; i < 90; ++i) ASSERT_EQ(Number(queue.take_next()), ++taken);
-  for (int i = 0; i < 300; ++i) queue.push(FakeHandle(++pushed), 5);
-  EXPECT_EQ(queue.ring_capacity(5), 512u);
+  for (int i = 0; i < 300; ++i) queue.push(FakeJob(++pushed), 5);
   while (taken < pushed) ASSERT_EQ(Number(queue.take_next()), ++taken);
   EXPECT_TRUE(queue.ordered_empty());
 }
@@ -55,57 +47,75 @@ TEST(RunQueue, TakesTheLowestLevelFirstAndTellsTheImmediateLevelApart) {
   RunQueue queue;
   EXPECT_TRUE(queue.immediate_empty());
   EXPECT_TRUE(queue.ordered_empty());
-  queue.push(FakeHandle(50), 5);
-  queue.push(FakeHandle(20), 2);
-  queue.push(FakeHandle(21), 2);
-  queue.push(FakeHandle(1), 0);
+  queue.push(FakeJob(50), 5);
+  queue.push(FakeJob(20), 2);
+  queue.push(FakeJob(21), 2);
+  queue.push(FakeJob(1), 0);
   EXPECT_FALSE(queue.immediate_empty());
   EXPECT_EQ(Number(queue.take_immediate()), 1u);
   EXPECT_TRUE(queue.immediate_empty());
   EXPECT_FALSE(queue.ordered_empty());
   EXPECT_EQ(Number(queue.take_next()), 20u);
   EXPECT_EQ(Number(queue.take_next()), 21u);
-  queue.push(FakeHandle(2), 0);
+  queue.push(FakeJob(2), 0);
   EXPECT_EQ(Number(queue.take_next()), 2u) << "take_next looks at level 0 too";
   EXPECT_EQ(Number(queue.take_next()), 50u);
   EXPECT_EQ(queue.take_next(), nullptr);
-  EXPECT_FALSE(queue.push(FakeHandle(9), 6));
-  EXPECT_FALSE(queue.push(FakeHandle(9), -1));
+  EXPECT_FALSE(queue.push(FakeJob(9), 6));
+  EXPECT_FALSE(queue.push(FakeJob(9), -1));
   EXPECT_TRUE(queue.empty());
 }
 
-std::thread::id g_job_ran_on;
-platform::Os::Event g_worker_ran;
-
-uint32_t TELVARN_STDCALL RecordingWorker(void* slot) {
-  g_job_ran_on = std::this_thread::get_id();
-  static_cast<IoSlot*>(slot)->job_state.store(kJobFinished);
-  g_worker_ran.set();
-  platform::Os::unpin_module();
-  return 0;
+// A job whose thread could not be made goes back to the head of its level, and a
+// cancelled job leaves the queue from wherever it stands, also across growth and
+// a wrapped ring.
+TEST(RunQueue, PushFrontAndRemoveKeepTheOrderOfTheRest) {
+  RunQueue queue;
+  uintptr_t next = 0;
+  for (int i = 0; i < 120; ++i) queue.push(FakeJob(++next), 4);
+  for (int i = 0; i < 100; ++i) queue.take_next();
+  for (int i = 0; i < 200; ++i) queue.push(FakeJob(++next), 4);
+  EXPECT_TRUE(queue.remove(FakeJob(150), 4));
+  EXPECT_FALSE(queue.remove(FakeJob(150), 4)) << "removed once";
+  EXPECT_FALSE(queue.remove(FakeJob(101), 3)) << "another level";
+  EXPECT_TRUE(queue.remove(FakeJob(320), 4)) << "the newest";
+  Job* head = queue.take_next();
+  EXPECT_EQ(Number(head), 101u);
+  EXPECT_TRUE(queue.push_front(head, 4));
+  for (uintptr_t expected = 101; expected < 320; ++expected) {
+    if (expected == 150) continue;
+    ASSERT_EQ(Number(queue.take_next()), expected);
+  }
+  EXPECT_TRUE(queue.empty());
 }
 
-void RecordingRunHere(IoSlot& slot) {
-  g_job_ran_on = std::this_thread::get_id();
-  slot.job_state.store(kJobFinished);
+std::atomic<bool> g_job_ran_elsewhere{false};
+std::thread::id g_launching_thread;
+
+void RecordingRun(Job& job) {
+  g_job_ran_elsewhere = std::this_thread::get_id() != g_launching_thread;
+  StartJob(job);
+  EndJob(job);
 }
 
 // A synchronous job runs on the calling thread (no thread of its own to make and
-// wait for); an asynchronous one on its worker thread, never on the caller's.
+// wait for); an asynchronous one on a thread the scheduler made, never on the caller's.
 TEST(JobLauncher, ASynchronousJobRunsOnTheCallingThread) {
-  const JobRoutines job{&RecordingWorker, &RecordingRunHere};
+  static const JobKind kRecording{&RecordingRun, false};
   const int32_t io = 0x5E11;
-  if (module::slot_table().find(io) == nullptr) {
-    ASSERT_NE(module::slot_table().register_io(io), nullptr);
-  }
-  ASSERT_EQ(LaunchJob(io, /*async_flag=*/0, 3, job), 0);
-  EXPECT_EQ(g_job_ran_on, std::this_thread::get_id());
-  EXPECT_EQ(module::slot_table().find(io)->job_state.load(), kJobFinished);
-  EXPECT_EQ(module::slot_table().find(io)->job_thread, nullptr);
+  IoSlot* slot = module::slot_table().find_or_register(io);
+  ASSERT_NE(slot, nullptr);
+  g_launching_thread = std::this_thread::get_id();
+  g_job_ran_elsewhere = true;
+  ASSERT_EQ(LaunchJob(io, /*async_flag=*/0, 3, kRecording), 0);
+  EXPECT_FALSE(g_job_ran_elsewhere);
+  EXPECT_EQ(slot->job_state.load(), kJobFinished);
+  EXPECT_EQ(slot->job_thread_id, 0u);
 
-  ASSERT_EQ(LaunchJob(io, /*async_flag=*/1, 1, job), 0);
-  ASSERT_TRUE(g_worker_ran.wait(10000));
-  EXPECT_NE(g_job_ran_on, std::this_thread::get_id());
+  ASSERT_EQ(LaunchJob(io, /*async_flag=*/1, 1, kRecording), 0);
+  for (int i = 0; i < 2000 && slot->job_state.load() != kJobFinished; ++i) Os::sleep_ms(10);
+  EXPECT_EQ(slot->job_state.load(), kJobFinished);
+  EXPECT_TRUE(g_job_ran_elsewhere);
 }
 
 TEST(JobLauncher, PrioritiesMapToQueueLevels) {
@@ -115,17 +125,17 @@ TEST(JobLauncher, PrioritiesMapToQueueLevels) {
 
 TEST(WorkerFrame, ReadsMemoryInChunksAndFilesUntilTheirEnd) {
   SlotTable table;
-  IoSlot& slot = *table.register_io(1);
+  IoSlot& slot = *table.find_or_register(1);
   std::string bytes(1025, 'm');
   VarDesc var{};
   var.data = bytes.data();
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, 0, 1025), 0);
   const uint8_t* chunk = nullptr;
   ChunkReader memory(1024);
-  EXPECT_EQ(memory.ReadChunk(slot, &chunk), 1024);
-  EXPECT_EQ(memory.ReadChunk(slot, &chunk), 1);
+  EXPECT_EQ(memory.ReadChunk(slot.input, &chunk), 1024);
+  EXPECT_EQ(memory.ReadChunk(slot.input, &chunk), 1);
   EXPECT_EQ(chunk, reinterpret_cast<const uint8_t*>(bytes.data()) + 1024);
-  EXPECT_EQ(memory.ReadChunk(slot, &chunk), 0);
+  EXPECT_EQ(memory.ReadChunk(slot.input, &chunk), 0);
   EXPECT_EQ(slot.input.pos, 1025);
 
   test::TempDir dir;
@@ -134,18 +144,17 @@ TEST(WorkerFrame, ReadsMemoryInChunksAndFilesUntilTheirEnd) {
   var.data = const_cast<char*>(path.c_str());
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, kModeFile, 0), 0);
   ChunkReader exact(4096);
-  EXPECT_EQ(exact.ReadChunk(slot, &chunk), 4096);
-  EXPECT_EQ(exact.ReadChunk(slot, &chunk), 0);
+  EXPECT_EQ(exact.ReadChunk(slot.input, &chunk), 4096);
+  EXPECT_EQ(exact.ReadChunk(slot.input, &chunk), 0);
 
   // Past 2^31 bytes the consumed count saturates rather than wrapping.
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, kModeFile, 0), 0);
   slot.input.pos = INT32_MAX - 10;
   ChunkReader saturating(4096);
-  EXPECT_EQ(saturating.ReadChunk(slot, &chunk), 4096);
+  EXPECT_EQ(saturating.ReadChunk(slot.input, &chunk), 4096);
   EXPECT_EQ(slot.input.pos, INT32_MAX);
-  CloseJob(slot);
-  EXPECT_FALSE(test::IsFileOpenHere(path));
-  EXPECT_EQ(slot.job_state.load(), kJobFinished);
+  EXPECT_FALSE(saturating.failed());
+  CloseStream(slot.input);
 }
 
 // A regular file is read ahead in large blocks, but the chunks cut from them are
@@ -158,7 +167,7 @@ TEST(WorkerFrame, ReadAheadCutsTheChunksOfChunkByChunkReading) {
     uint32_t chunk;
   } cases[] = {{3 * block + 1500, 1024}, {block, 4096}, {2 * block + 4096, 4096}, {1500, 1024}};
   SlotTable table;
-  IoSlot& slot = *table.register_io(1);
+  IoSlot& slot = *table.find_or_register(1);
   test::TempDir dir;
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.size << " bytes in chunks of " << c.chunk);
@@ -172,64 +181,35 @@ TEST(WorkerFrame, ReadAheadCutsTheChunksOfChunkByChunkReading) {
     std::string seen;
     ChunkReader reader(c.chunk);
     const uint8_t* chunk = nullptr;
-    for (int32_t count; (count = reader.ReadChunk(slot, &chunk)) > 0;) {
+    for (int32_t count; (count = reader.ReadChunk(slot.input, &chunk)) > 0;) {
       const size_t expected = std::min<size_t>(c.chunk, bytes.size() - seen.size());
       ASSERT_EQ(static_cast<size_t>(count), expected) << "after " << seen.size();
       seen.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(count));
       ASSERT_EQ(slot.input.pos, static_cast<int32_t>(seen.size()));
     }
-    EXPECT_EQ(reader.ReadChunk(slot, &chunk), 0);
+    EXPECT_EQ(reader.ReadChunk(slot.input, &chunk), 0);
     EXPECT_TRUE(seen == bytes);
-    CloseJob(slot);
+    EXPECT_FALSE(reader.failed());
+    CloseStream(slot.input);
   }
 }
 
 TEST(WorkerFrame, DeliveryRespectsAnExplicitMemoryLength) {
+  static const JobKind kNothing{nullptr, false};
   SlotTable table;
-  IoSlot& slot = *table.register_io(1);
+  IoSlot& slot = *table.find_or_register(1);
   char buffer[16];
   std::memset(buffer, '#', sizeof buffer);
   VarDesc var{};
   var.data = buffer;
   ASSERT_EQ(BindStream(slot, Direction::kOutput, var, 0, 5), 0);
-  DeliverResult(slot, "0123456789", 8);
+  Job job(kNothing, slot, 3);
+  job.output = slot.output;
+  EXPECT_FALSE(CommitResult(job, "0123456789", 8)) << "a memory result is written at commit";
   EXPECT_EQ(std::string(buffer, 8), "01234###");
-  EXPECT_EQ(slot.output.pos, 5);
-  DeliverResult(slot, "0123456789", 8);
+  EXPECT_EQ(job.output.pos, 5);
+  EXPECT_FALSE(CommitResult(job, "0123456789", 8));
   EXPECT_EQ(std::string(buffer, 8), "01234###") << "no room left";
-}
-
-// A worker stand-in that holds until its gate opens and says when it has run.
-struct HeldWorker {
-  Os::Event gate;
-  Os::Event done;
-  static uint32_t TELVARN_STDCALL Run(void* arg) {
-    auto* self = static_cast<HeldWorker*>(arg);
-    self->gate.wait(platform::kInfinite);
-    self->done.set();
-    return 0;
-  }
-};
-
-TEST(JobScheduler, StopIsQuickWhetherIdleOrBusy) {
-  for (bool busy : {false, true}) {
-    HeldWorker worker;
-    auto scheduler = std::make_unique<JobScheduler>();
-    ASSERT_TRUE(scheduler->start());
-    if (busy) {
-      ThreadHandle thread = Os::create_thread(&HeldWorker::Run, &worker, true, nullptr);
-      ASSERT_TRUE(scheduler->enqueue(thread, 0));
-    }
-    Os::sleep_ms(300);
-    auto start = std::chrono::steady_clock::now();
-    scheduler.reset();
-    auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(elapsed, std::chrono::milliseconds(1500)) << (busy ? "busy" : "idle");
-    worker.gate.set();
-    if (busy) {
-      EXPECT_TRUE(worker.done.wait(20000)) << "the held worker still runs to its end";
-    }
-  }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// One typed suite over every platform backend this build has: threads, waits, events, locks.
+// One typed suite over every platform backend this build has: threads, locks, condition variables.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -31,17 +31,37 @@ struct BackendName {
 };
 TYPED_TEST_SUITE(PlatformTest, Backends, BackendName);
 
+// A gate on the backend's own lock and condition variable.
+template <class OsT>
+struct Gate {
+  typename OsT::Mutex mutex;
+  typename OsT::ConditionVariable cv;
+  bool open = false;
+
+  void Open() {
+    ScopedLock<typename OsT::Mutex> hold(mutex);
+    open = true;
+    cv.notify_all();
+  }
+  bool Pass(uint32_t timeout_ms) {
+    ScopedLock<typename OsT::Mutex> hold(mutex);
+    return WaitUntil<OsT>(cv, mutex, timeout_ms, [this] { return open; });
+  }
+};
+
 // A thread that records that it ran and then holds until its gate opens.
 template <class OsT>
 struct HeldThread {
-  typename OsT::Event gate;
+  Gate<OsT> gate;
+  Gate<OsT> done;
   std::atomic<bool> ran{false};
   ThreadHandle handle = nullptr;
 
   static uint32_t TELVARN_STDCALL Run(void* arg) {
     auto* self = static_cast<HeldThread*>(arg);
     self->ran = true;
-    self->gate.wait(kInfinite);
+    self->gate.Pass(kInfinite);
+    self->done.Open();
     return 0;
   }
 
@@ -50,40 +70,25 @@ struct HeldThread {
     ASSERT_NE(handle, nullptr);
   }
   void Finish() {
-    gate.set();
+    gate.Open();
     EXPECT_EQ(OsT::wait_thread(handle, kGenerousMs), WaitOutcome::kEnded);
     OsT::close_thread(handle);
     handle = nullptr;
   }
 };
 
-// A thread that waits for one event and then signals another.
-template <class OsT>
-struct RelayThread {
-  struct Args {
-    typename OsT::Event* in;
-    typename OsT::Event* out;
-  };
-  static uint32_t TELVARN_STDCALL Run(void* arg) {
-    auto* args = static_cast<Args*>(arg);
-    if (args->in->wait(kInfinite)) args->out->set();
-    return 0;
-  }
-};
-
-// Threads that count together under one critical section, taken twice (nested).
+// Threads that count together under one lock.
 template <class OsT>
 struct CountingThread {
-  static constexpr int kRounds = 2000;
+  static constexpr int kRounds = 20000;
   struct Shared {
-    typename OsT::CriticalSection lock;
+    typename OsT::Mutex lock;
     long counter = 0;
   };
   static uint32_t TELVARN_STDCALL Run(void* arg) {
     auto* shared = static_cast<Shared*>(arg);
     for (int i = 0; i < kRounds; ++i) {
-      ScopedLock<typename OsT::CriticalSection> outer(shared->lock);
-      ScopedLock<typename OsT::CriticalSection> inner(shared->lock);
+      ScopedLock<typename OsT::Mutex> hold(shared->lock);
       shared->counter = shared->counter + 1;
     }
     return 0;
@@ -116,66 +121,18 @@ TYPED_TEST(PlatformTest, WaitReportsTimeOutThenEnd) {
 TYPED_TEST(PlatformTest, ThreadRunsOnAfterItsHandleIsClosed) {
   using OsT = TypeParam;
   HeldThread<OsT> thread;
-  typename OsT::Event done;
-  typename RelayThread<OsT>::Args args{&thread.gate, &done};
-  ThreadHandle handle = OsT::create_thread(&RelayThread<OsT>::Run, &args, false, nullptr);
-  ASSERT_NE(handle, nullptr);
-  OsT::close_thread(handle);
-  thread.gate.set();
-  EXPECT_TRUE(done.wait(kGenerousMs));
+  thread.Start(/*suspended=*/false);
+  OsT::close_thread(thread.handle);
+  thread.gate.Open();
+  EXPECT_TRUE(thread.done.Pass(kGenerousMs));
 }
 
-TYPED_TEST(PlatformTest, WaitAnyReportsTheLowestEndedIndex) {
-  using OsT = TypeParam;
-  std::vector<std::unique_ptr<HeldThread<OsT>>> threads;
-  std::vector<ThreadHandle> handles;
-  for (int i = 0; i < 5; ++i) {
-    threads.push_back(std::make_unique<HeldThread<OsT>>());
-    threads.back()->Start(false);
-    handles.push_back(threads.back()->handle);
-  }
-  EXPECT_EQ(OsT::wait_any_thread(handles.data(), 5, 0), kWaitAnyTimedOut);
-  EXPECT_EQ(OsT::wait_any_thread(handles.data(), 5, 20), kWaitAnyTimedOut);
-
-  threads[3]->gate.set();
-  EXPECT_EQ(OsT::wait_any_thread(handles.data(), 5, kGenerousMs), 3);
-  threads[1]->gate.set();
-  ASSERT_EQ(OsT::wait_thread(handles[1], kGenerousMs), WaitOutcome::kEnded);
-  EXPECT_EQ(OsT::wait_any_thread(handles.data(), 5, 0), 1);
-  EXPECT_EQ(OsT::wait_any_thread(handles.data() + 4, 1, 0), kWaitAnyTimedOut);
-
-  for (auto& thread : threads) thread->Finish();
-}
-
-TYPED_TEST(PlatformTest, WaitAnyWatchesSixtyFourThreads) {
-  using OsT = TypeParam;
-  std::vector<std::unique_ptr<HeldThread<OsT>>> threads;
-  std::vector<ThreadHandle> handles;
-  for (uint32_t i = 0; i < kMaxWaitThreads; ++i) {
-    threads.push_back(std::make_unique<HeldThread<OsT>>());
-    threads.back()->Start(true);
-    handles.push_back(threads.back()->handle);
-  }
-  threads.back()->gate.set();
-  OsT::resume_thread(handles.back());
-  EXPECT_EQ(OsT::wait_any_thread(handles.data(), kMaxWaitThreads, kGenerousMs), 63);
-  for (auto& thread : threads) {
-    OsT::resume_thread(thread->handle);
-    thread->Finish();
-  }
-}
-
-TYPED_TEST(PlatformTest, EmptyHandlesAndBadCountsFail) {
+TYPED_TEST(PlatformTest, EmptyHandlesFail) {
   using OsT = TypeParam;
   EXPECT_EQ(OsT::wait_thread(nullptr, 0), WaitOutcome::kFailed);
   EXPECT_FALSE(OsT::resume_thread(nullptr));
+  EXPECT_FALSE(OsT::lower_thread_priority(nullptr));
   OsT::close_thread(nullptr);
-  HeldThread<OsT> thread;
-  thread.Start(false);
-  EXPECT_EQ(OsT::wait_any_thread(&thread.handle, 0, 0), kWaitAnyFailed);
-  std::vector<ThreadHandle> too_many(kMaxWaitThreads + 1, thread.handle);
-  EXPECT_EQ(OsT::wait_any_thread(too_many.data(), kMaxWaitThreads + 1, 0), kWaitAnyFailed);
-  thread.Finish();
 }
 
 TYPED_TEST(PlatformTest, ThreadIdsAreDistinctAndNonZero) {
@@ -193,33 +150,7 @@ TYPED_TEST(PlatformTest, ThreadIdsAreDistinctAndNonZero) {
   }
 }
 
-TYPED_TEST(PlatformTest, EventIsAutoReset) {
-  using OsT = TypeParam;
-  typename OsT::Event event;
-  EXPECT_FALSE(event.wait(0));
-  event.set();
-  event.set();
-  EXPECT_TRUE(event.wait(0));
-  EXPECT_FALSE(event.wait(0));
-  event.set();
-  event.reset();
-  EXPECT_FALSE(event.wait(10));
-}
-
-TYPED_TEST(PlatformTest, EventWakesAWaitingThread) {
-  using OsT = TypeParam;
-  typename OsT::Event ping, pong;
-  typename RelayThread<OsT>::Args pair{&ping, &pong};
-  ThreadHandle h = OsT::create_thread(&RelayThread<OsT>::Run, &pair, false, nullptr);
-  ASSERT_NE(h, nullptr);
-  EXPECT_FALSE(pong.wait(20));
-  ping.set();
-  EXPECT_TRUE(pong.wait(kGenerousMs));
-  EXPECT_EQ(OsT::wait_thread(h, kGenerousMs), WaitOutcome::kEnded);
-  OsT::close_thread(h);
-}
-
-TYPED_TEST(PlatformTest, CriticalSectionExcludesAndNests) {
+TYPED_TEST(PlatformTest, MutexExcludes) {
   using OsT = TypeParam;
   typename CountingThread<OsT>::Shared shared;
   constexpr int kThreads = 4;
@@ -234,12 +165,30 @@ TYPED_TEST(PlatformTest, CriticalSectionExcludesAndNests) {
   EXPECT_EQ(shared.counter, long{kThreads} * CountingThread<OsT>::kRounds);
 }
 
-TYPED_TEST(PlatformTest, SleepLastsAtLeastAboutItsTime) {
+TYPED_TEST(PlatformTest, WaitUntilTimesOutThenSeesTheNotification) {
+  using OsT = TypeParam;
+  Gate<OsT> gate;
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(gate.Pass(0));
+  EXPECT_FALSE(gate.Pass(40));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(35));
+
+  HeldThread<OsT> thread;
+  thread.Start(false);
+  EXPECT_FALSE(thread.done.Pass(20)) << "held behind its gate";
+  thread.gate.Open();
+  EXPECT_TRUE(thread.done.Pass(kGenerousMs));
+  EXPECT_TRUE(thread.done.Pass(0)) << "the predicate, not the notification, decides";
+  thread.Finish();
+}
+
+TYPED_TEST(PlatformTest, SleepAndTheClockLastAtLeastAboutTheirTime) {
   using OsT = TypeParam;
   auto start = std::chrono::steady_clock::now();
+  const uint64_t clock_start = OsT::monotonic_ms();
   OsT::sleep_ms(30);
-  auto elapsed = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(elapsed, std::chrono::milliseconds(25));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(25));
+  EXPECT_GE(OsT::monotonic_ms() - clock_start, 20u);
 }
 
 }  // namespace

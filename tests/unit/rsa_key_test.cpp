@@ -76,7 +76,7 @@ std::string Encoded(const std::vector<uint8_t>& bytes, int32_t line_mode) {
 class RsaKeyImport : public ::testing::Test {
  protected:
   void SetUp() override {
-    slot_ = table_.register_io(7);
+    slot_ = table_.find_or_register(7);
     ASSERT_NE(slot_, nullptr);
     std::memset(slot_->key_area, kUntouched, kKeyAreaSize);
     slot_->job_thread_id = 0x12345678;

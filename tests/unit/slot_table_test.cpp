@@ -16,7 +16,7 @@ TEST(SlotTable, GrowsByDoublingAndKeepsEveryRecordInPlace) {
   EXPECT_EQ(table.capacity(), 8);
   std::vector<IoSlot*> records;
   for (int32_t io = 100; io < 117; ++io) {
-    records.push_back(table.register_io(io));
+    records.push_back(table.find_or_register(io));
     ASSERT_NE(records.back(), nullptr);
     if (io == 107) {
       EXPECT_EQ(table.capacity(), 8);
@@ -35,7 +35,7 @@ TEST(SlotTable, EveryIoNumberIsOrdinary) {
   SlotTable table;
   EXPECT_EQ(table.find(-1), nullptr) << "unused entries hold -1 and must never match";
   for (int32_t io : {0, -1, -7, INT32_MIN, INT32_MAX}) {
-    IoSlot* slot = table.register_io(io);
+    IoSlot* slot = table.find_or_register(io);
     ASSERT_NE(slot, nullptr);
     EXPECT_EQ(table.find(io), slot);
   }
@@ -44,7 +44,7 @@ TEST(SlotTable, EveryIoNumberIsOrdinary) {
 
 TEST(SlotTable, NewRecordIsIdleUnboundWithAClearedKeyArea) {
   SlotTable table;
-  IoSlot* slot = table.register_io(1);
+  IoSlot* slot = table.find_or_register(1);
   ASSERT_NE(slot, nullptr);
   EXPECT_EQ(slot->job_state.load(), kJobIdle);
   EXPECT_FALSE(slot->input.bound);
@@ -59,7 +59,7 @@ TEST(SlotTable, DestructionClosesEveryBoundFile) {
   test::WriteFile(in, "0123456789");
   {
     SlotTable table;
-    for (int32_t io = 0; io < 5; ++io) ASSERT_NE(table.register_io(io), nullptr);
+    for (int32_t io = 0; io < 5; ++io) ASSERT_NE(table.find_or_register(io), nullptr);
     IoSlot& slot = *table.find(3);
     VarDesc in_var{}, out_var{};
     in_var.data = const_cast<char*>(in.c_str());

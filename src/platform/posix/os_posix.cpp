@@ -1,4 +1,4 @@
-// Threads, waits, events and locks on the C++ standard library.
+// Threads, locks and condition variables on the C++ standard library.
 #include "platform/platform.h"
 
 #include <atomic>
@@ -108,26 +108,6 @@ WaitOutcome PosixOs::wait_thread(ThreadHandle thread, uint32_t timeout_ms) {
                                                                           : WaitOutcome::kTimedOut;
 }
 
-int32_t PosixOs::wait_any_thread(const ThreadHandle* threads, uint32_t count, uint32_t timeout_ms) {
-  if (count == 0 || count > kMaxWaitThreads) return kWaitAnyFailed;
-  for (uint32_t i = 0; i < count; ++i) {
-    if (threads[i] == nullptr) return kWaitAnyFailed;
-  }
-  int32_t ended_index = kWaitAnyTimedOut;
-  auto first_ended = [&] {
-    for (uint32_t i = 0; i < count; ++i) {
-      if (static_cast<ThreadControl*>(threads[i])->ended) {
-        ended_index = static_cast<int32_t>(i);
-        return true;
-      }
-    }
-    return false;
-  };
-  std::unique_lock<std::mutex> lock(StateMutex());
-  WaitLocked(lock, timeout_ms, first_ended);
-  return ended_index;
-}
-
 void PosixOs::close_thread(ThreadHandle thread) {
   if (thread == nullptr) return;
   std::lock_guard<std::mutex> lock(StateMutex());
@@ -136,45 +116,27 @@ void PosixOs::close_thread(ThreadHandle thread) {
 
 void PosixOs::sleep_ms(uint32_t ms) { std::this_thread::sleep_for(Milliseconds(ms)); }
 
-void PosixOs::pin_module() {}
-
-void PosixOs::unpin_module() {}
-
-void PosixOs::leave_pinned_thread(uint32_t) {}
-
-void PosixOs::park_current_thread() {
-  for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
+uint64_t PosixOs::monotonic_ms() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
 }
-
-// A std::thread cannot be ended from outside; a parked one sleeps until the process ends.
-void PosixOs::terminate_parked_thread(ThreadHandle) {}
 
 int32_t PosixOs::live_thread_records() {
   std::lock_guard<std::mutex> lock(StateMutex());
   return g_live_records;
 }
 
-void PosixOs::Event::set() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  signalled_ = true;
-  signalled_cv_.notify_all();
-}
-
-void PosixOs::Event::reset() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  signalled_ = false;
-}
-
-bool PosixOs::Event::wait(uint32_t timeout_ms) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  auto is_signalled = [this] { return signalled_; };
+bool PosixOs::ConditionVariable::wait(Mutex& mutex, uint32_t timeout_ms) {
+  std::unique_lock<std::mutex> lock(mutex.mutex_, std::adopt_lock);
+  bool notified = true;
   if (timeout_ms == kInfinite) {
-    signalled_cv_.wait(lock, is_signalled);
-  } else if (!signalled_cv_.wait_for(lock, Milliseconds(timeout_ms), is_signalled)) {
-    return false;
+    cv_.wait(lock);
+  } else {
+    notified = cv_.wait_for(lock, Milliseconds(timeout_ms)) == std::cv_status::no_timeout;
   }
-  if (!manual_) signalled_ = false;
-  return true;
+  lock.release();
+  return notified;
 }
 
 }  // namespace telvarn::platform

@@ -18,45 +18,43 @@ struct PosixOs {
   // The standard library has no thread priorities; the scheduler merely asks.
   static bool lower_thread_priority(ThreadHandle thread);
   static WaitOutcome wait_thread(ThreadHandle thread, uint32_t timeout_ms);
-  static int32_t wait_any_thread(const ThreadHandle* threads, uint32_t count, uint32_t timeout_ms);
   static void close_thread(ThreadHandle thread);
   static void sleep_ms(uint32_t ms);
-  static void pin_module();
-  static void unpin_module();
-  static void leave_pinned_thread(uint32_t exit_code);
-  [[noreturn]] static void park_current_thread();
-  static void terminate_parked_thread(ThreadHandle thread);
+  static uint64_t monotonic_ms();
+  static bool pin_module() { return true; }
+  static void unpin_module() {}
+  static void leave_pinned_thread(uint32_t) {}
+  static bool in_unloadable_module() { return false; }
   // Thread records still alive (a record lives while its thread runs or a handle
   // to it is open): lets tests prove that no handle is left open.
   static int32_t live_thread_records();
 
-  class Event {
-   public:
-    explicit Event(EventReset reset = EventReset::kAuto) : manual_(reset == EventReset::kManual) {}
-    Event(const Event&) = delete;
-    Event& operator=(const Event&) = delete;
-    void set();
-    void reset();
-    // True when the event was signalled within the time-out (and is now reset).
-    bool wait(uint32_t timeout_ms);
+  class ConditionVariable;
 
-   private:
-    std::mutex mutex_;
-    std::condition_variable signalled_cv_;
-    bool signalled_ = false;
-    const bool manual_;
-  };
-
-  class CriticalSection {
+  class Mutex {
    public:
-    CriticalSection() = default;
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
+    Mutex() = default;
+    Mutex(const Mutex&) = delete;
+    Mutex& operator=(const Mutex&) = delete;
     void lock() { mutex_.lock(); }
     void unlock() { mutex_.unlock(); }
 
    private:
-    std::recursive_mutex mutex_;
+    friend class ConditionVariable;
+    std::mutex mutex_;
+  };
+
+  class ConditionVariable {
+   public:
+    ConditionVariable() = default;
+    ConditionVariable(const ConditionVariable&) = delete;
+    ConditionVariable& operator=(const ConditionVariable&) = delete;
+    // With `mutex` held: waits until notified or timeout_ms pass (false then).
+    bool wait(Mutex& mutex, uint32_t timeout_ms);
+    void notify_all() { cv_.notify_all(); }
+
+   private:
+    std::condition_variable cv_;
   };
 };
 

@@ -1,4 +1,4 @@
-// Threads, waits, events and locks on the Win32 kernel.
+// Threads, locks and condition variables on the Win32 kernel.
 #include "platform/platform.h"
 
 #include <process.h>
@@ -6,14 +6,15 @@
 
 namespace telvarn::platform {
 
-static_assert(kMaxWaitThreads == MAXIMUM_WAIT_OBJECTS);
 static_assert(kInfinite == INFINITE);
+static_assert(sizeof(SRWLOCK) == sizeof(void*) && sizeof(CONDITION_VARIABLE) == sizeof(void*));
 
 ThreadHandle Win32Os::create_thread(ThreadRoutine routine, void* arg, bool start_suspended,
                                     uint32_t* thread_id) {
   unsigned id = 0;
-  uintptr_t handle =
-      _beginthreadex(nullptr, 0, routine, arg, start_suspended ? CREATE_SUSPENDED : 0, &id);
+  // Without STACK_SIZE_PARAM_IS_A_RESERVATION the size would be committed at once.
+  const unsigned flags = STACK_SIZE_PARAM_IS_A_RESERVATION | (start_suspended ? CREATE_SUSPENDED : 0);
+  uintptr_t handle = _beginthreadex(nullptr, kThreadStackBytes, routine, arg, flags, &id);
   if (handle == 0) return nullptr;
   if (thread_id != nullptr) *thread_id = id;
   return reinterpret_cast<ThreadHandle>(handle);
@@ -39,18 +40,25 @@ WaitOutcome Win32Os::wait_thread(ThreadHandle thread, uint32_t timeout_ms) {
   }
 }
 
-int32_t Win32Os::wait_any_thread(const ThreadHandle* threads, uint32_t count, uint32_t timeout_ms) {
-  if (count == 0 || count > kMaxWaitThreads) return kWaitAnyFailed;
-  DWORD result = WaitForMultipleObjects(count, threads, FALSE, timeout_ms);
-  if (result < WAIT_OBJECT_0 + count) return static_cast<int32_t>(result - WAIT_OBJECT_0);
-  return result == WAIT_TIMEOUT ? kWaitAnyTimedOut : kWaitAnyFailed;
-}
-
 void Win32Os::close_thread(ThreadHandle thread) {
   if (thread != nullptr) CloseHandle(thread);
 }
 
 void Win32Os::sleep_ms(uint32_t ms) { Sleep(ms); }
+
+// GetTickCount64 advances in steps of about 16 ms; the performance counter keeps
+// time-outs to the millisecond.
+uint64_t Win32Os::monotonic_ms() {
+  static const int64_t frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f.QuadPart;
+  }();
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  const int64_t seconds = now.QuadPart / frequency;
+  return static_cast<uint64_t>(seconds * 1000 + (now.QuadPart % frequency) * 1000 / frequency);
+}
 
 namespace {
 
@@ -65,59 +73,33 @@ HMODULE ThisModule() {
 
 }  // namespace
 
-void Win32Os::pin_module() {
+bool Win32Os::pin_module() {
   HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ThisModule),
-                     &module);
+  return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                            reinterpret_cast<LPCWSTR>(&ThisModule), &module) != 0;
 }
 
 void Win32Os::unpin_module() { FreeLibrary(ThisModule()); }
 
 // FreeLibraryAndExitThread lives in the system's code: when it drops the last
 // reference the module is unmapped under a thread that never returns into it.
-void Win32Os::leave_pinned_thread(uint32_t exit_code) { FreeLibraryAndExitThread(ThisModule(), exit_code); }
-
-void Win32Os::park_current_thread() {
-  for (;;) Sleep(INFINITE);
+void Win32Os::leave_pinned_thread(uint32_t exit_code) {
+  FreeLibraryAndExitThread(ThisModule(), exit_code);
 }
 
-void Win32Os::terminate_parked_thread(ThreadHandle thread) {
-  if (thread == nullptr) return;
-  TerminateThread(thread, 0);
-  WaitForSingleObject(thread, 1000);
+bool Win32Os::in_unloadable_module() { return ThisModule() != GetModuleHandleW(nullptr); }
+
+void Win32Os::Mutex::lock() { AcquireSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&storage_)); }
+
+void Win32Os::Mutex::unlock() { ReleaseSRWLockExclusive(reinterpret_cast<SRWLOCK*>(&storage_)); }
+
+bool Win32Os::ConditionVariable::wait(Mutex& mutex, uint32_t timeout_ms) {
+  return SleepConditionVariableSRW(reinterpret_cast<CONDITION_VARIABLE*>(&storage_),
+                                   reinterpret_cast<SRWLOCK*>(&mutex.storage_), timeout_ms, 0) != 0;
 }
 
-Win32Os::Event::Event(EventReset reset)
-    : handle_(CreateEventA(nullptr, reset == EventReset::kManual, FALSE, nullptr)) {}
-
-Win32Os::Event::~Event() {
-  if (handle_ != nullptr) CloseHandle(handle_);
-}
-
-void Win32Os::Event::set() { SetEvent(handle_); }
-
-void Win32Os::Event::reset() { ResetEvent(handle_); }
-
-bool Win32Os::Event::wait(uint32_t timeout_ms) {
-  return handle_ != nullptr && WaitForSingleObject(handle_, timeout_ms) == WAIT_OBJECT_0;
-}
-
-Win32Os::CriticalSection::CriticalSection() {
-  static_assert(sizeof(CRITICAL_SECTION) <= sizeof(storage_));
-  static_assert(alignof(CRITICAL_SECTION) <= 8);
-  InitializeCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_));
-}
-
-Win32Os::CriticalSection::~CriticalSection() {
-  DeleteCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_));
-}
-
-void Win32Os::CriticalSection::lock() {
-  EnterCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_));
-}
-
-void Win32Os::CriticalSection::unlock() {
-  LeaveCriticalSection(reinterpret_cast<CRITICAL_SECTION*>(storage_));
+void Win32Os::ConditionVariable::notify_all() {
+  WakeAllConditionVariable(reinterpret_cast<CONDITION_VARIABLE*>(&storage_));
 }
 
 }  // namespace telvarn::platform

@@ -1,0 +1,104 @@
+// A launched job, and the transitions of its life: start, suspension, cancellation, end.
+//
+// Contracts:
+// - One module-wide lock, the jobs lock, guards every job's flags, every IO's
+//   `job` and the writes of its `job_state`, and the scheduler's queue and counts.
+//   Nobody holds it while reading input or hashing, so host calls never wait for
+//   a job's work.
+// - A job owns what it reads and writes: the bindings moved out of its IO at
+//   launch, and its key. It reaches its IO's record only to publish its state,
+//   under the jobs lock, and only while it is still the IO's job; once the IO has
+//   been re-initialised the job never touches the record again.
+// - References keep a job alive: one for whoever runs it (the run queue, then its
+//   thread; or the caller of a synchronous launch), one for its IO while it is the
+//   IO's job, and one for each host thread waiting on it.
+// - Suspension and cancellation take effect at chunk boundaries: the job's thread
+//   looks at `attention` before each chunk and waits only on its own job's
+//   condition variable, so an older job can never wake for a newer one on the
+//   same IO.
+// - A suspended job holds where it stands; a cancelled one stops at its next
+//   chunk boundary, writes no result, closes its files and ends.
+// - While a job reads a memory input it holds `memory_input`; a cancellation takes
+//   and drops it before it returns, so that the host may reuse the memory at once.
+// - The end: a job delivers its result, closes its files, then turns its IO's state
+//   to 4 and signals `ended` in one step under the lock. From the moment it
+//   commits to delivering (`delivering`) it can no longer be suspended.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "boundary/slot_table.h"
+#include "platform/platform.h"
+
+namespace telvarn {
+
+struct Job;
+
+// What a job export launches: the whole job, run on some thread, and whether it
+// reads the IO's key.
+struct JobKind {
+  void (*run)(Job& job);
+  bool keyed;
+};
+
+struct Job {
+  Job(const JobKind& job_kind, IoSlot& io_slot, int32_t queue_level)
+      : kind(job_kind), slot(io_slot), level(queue_level) {}
+  Job(const Job&) = delete;
+  Job& operator=(const Job&) = delete;
+  // Closes any stream the job still holds.
+  ~Job();
+
+  const JobKind& kind;
+  IoSlot& slot;
+  const int32_t level;
+  StreamBinding input;
+  StreamBinding output;
+  // The IO's key at launch, NUL-terminated, for a keyed job; else empty.
+  std::unique_ptr<uint8_t[]> key;
+  bool memory_input = false;
+
+  // Guarded by the jobs lock.
+  bool suspended = false;
+  bool cancelled = false;
+  bool delivering = false;
+  bool ended = false;
+  // suspended || cancelled, for the look at each chunk boundary without the lock.
+  std::atomic<bool> attention{false};
+  platform::Os::ConditionVariable changed;
+  platform::Os::Mutex memory_input_lock;
+  std::atomic<int32_t> references{1};
+};
+
+using JobsLockHold = platform::ScopedLock<platform::Os::Mutex>;
+platform::Os::Mutex& JobsLock();
+
+void AddReference(Job& job);
+void Release(Job* job);
+
+// The job's side, for the worker frame.
+// Marks the job running; false when it was cancelled before it started.
+bool StartJob(Job& job);
+// At a chunk boundary where `attention` was seen: holds while the job is
+// suspended; false once it is cancelled.
+bool HoldWhileSuspended(Job& job);
+// After the last chunk: holds while suspended, then commits to delivering.
+// Writes a memory result (`text` of `length` characters, nullptr for none) under
+// the lock, so that a host that cancels sees no write after its call. Returns
+// whether a file result is still to be written.
+bool CommitResult(Job& job, const char* text, uint32_t length);
+// Closes the job's files, publishes state 4 to its IO (if still its job) and
+// signals the end.
+void EndJob(Job& job);
+
+// The host's side, with the IO's exports_lock held.
+// Cancels the IO's live job, if any, and sets the IO idle: never waits for the
+// job, only for the chunk of host memory it may be reading. The IO's own
+// bindings are left to the caller.
+void CancelJobOf(IoSlot& slot);
+// True while the IO has a job launched, running or suspended.
+bool HasLiveJob(const IoSlot& slot);
+
+}  // namespace telvarn
