@@ -76,6 +76,8 @@ using JobsLockHold = platform::ScopedLock<platform::Os::Mutex>;
 platform::Os::Mutex& JobsLock();
 
 void AddReference(Job& job);
+// Drops a reference; the last one deletes the job, which needs no lock, so the
+// jobs lock may be held.
 void Release(Job* job);
 
 // The job's side, for the worker frame.

@@ -69,6 +69,9 @@ uint32_t TELVARN_STDCALL JobScheduler::JobThread(void* job_arg) {
 // thread is a round trip to the system.
 bool JobScheduler::StartJobThread(Job* job) {
   ++running_;
+  // The job's thread may run to its end and drop the queue's reference before
+  // the lock is taken again.
+  AddReference(*job);
   JobsLock().unlock();
   uint32_t thread_id = 0;
   ThreadHandle thread = nullptr;
@@ -80,16 +83,19 @@ bool JobScheduler::StartJobThread(Job* job) {
   JobsLock().lock();
   if (thread != nullptr) {
     if (job->slot.job == job) job->slot.job_thread_id = thread_id;
+    Release(job);
     return true;
   }
   --running_;
   if (!job->cancelled) {
     queue_.push_front(job, job->level);
+    Release(job);  // the queue's reference remains
     return false;
   }
   // Cancelled while its thread was being made: it ends without ever running.
   JobsLock().unlock();
   EndJob(*job);
+  Release(job);
   Release(job);
   JobsLock().lock();
   return true;

@@ -1,0 +1,412 @@
+// A host that touches an IO whose job is queued, running or suspended: every call
+// refuses or cancels at once, nothing blocks, and no result goes astray. The same
+// suite runs against the linked core and, on Windows, against TelvarnHX.hpi.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "jobs/job_fixture.h"
+
+namespace telvarn::test {
+namespace {
+
+enum class Phase { kQueued, kRunning, kSuspended };
+
+const char* PhaseName(Phase phase) {
+  switch (phase) {
+    case Phase::kQueued:
+      return "queued";
+    case Phase::kRunning:
+      return "running";
+    case Phase::kSuspended:
+      return "suspended";
+  }
+  return "?";
+}
+
+class LiveIoTest : public JobTest {
+ protected:
+  // A held CRC-32 job in the phase, its result going to memory or to the file
+  // `output_file`; a queued one waits behind two held blockers.
+  HeldJob Live(Phase phase, const std::string& output_file = "") {
+    if (phase == Phase::kQueued) {
+      blockers_.push_back(LaunchHeld(3));
+      blockers_.push_back(LaunchHeld(3));
+      for (HeldJob& blocker : blockers_) EXPECT_EQ(AwaitState(blocker.io, -2), -2);
+    }
+    HeldJob job{NewIo(), std::make_unique<HeldInput>(), nullptr};
+    BindFileInput(job.io, job.input->name());
+    if (output_file.empty()) {
+      job.output = BindMemoryOutput(job.io);
+    } else {
+      BindFileOutput(job.io, output_file);
+    }
+    EXPECT_EQ(Crc32(job.io, 1), 0);
+    if (phase == Phase::kQueued) {
+      EXPECT_EQ(api.state(job.io, 0, 0, 0), -1);
+    } else {
+      EXPECT_EQ(AwaitState(job.io, -2), -2);
+    }
+    if (phase == Phase::kSuspended) {
+      EXPECT_EQ(api.suspend(job.io, 0, 0, 0), 0);
+      EXPECT_EQ(api.state(job.io, 0, 0, 0), -3);
+    }
+    return job;
+  }
+  int32_t StateOf(Phase phase) {
+    return phase == Phase::kQueued ? -1 : phase == Phase::kRunning ? -2 : -3;
+  }
+  void FinishBlockers() {
+    for (HeldJob& blocker : blockers_) Finish(blocker);
+    blockers_.clear();
+  }
+  bool AwaitAllIdle() {
+    int32_t idle = -1;
+    for (int i = 0; i < 100 && idle != -2; ++i) idle = api.wait_all(0, 0, 0, 0);
+    return idle == -2;
+  }
+
+  std::vector<HeldJob> blockers_;
+};
+
+// Job exports, bindings and keys on a live IO return -1 and change nothing: no
+// file is opened, created or emptied, no key is written, and the job there goes on
+// to deliver its own result.
+TEST_F(LiveIoTest, EveryChangeToALiveIoIsRefusedAndTheJobGoesOn) {
+  for (Phase phase : {Phase::kQueued, Phase::kRunning, Phase::kSuspended}) {
+    SCOPED_TRACE(PhaseName(phase));
+    HeldJob job = Live(phase);
+    const std::string existing = dir_.path("existing.txt"), created = dir_.path("created.txt");
+    WriteFile(existing, "keep me");
+    EXPECT_EQ(Crc32(job.io, 1), -1);
+    EXPECT_EQ(Crc32(job.io, 0), -1) << "a synchronous launch is refused at once";
+    EXPECT_EQ(api.md5(job.io, 1, 1, 0), -1);
+    EXPECT_EQ(api.output_set(Var(existing.c_str()), job.io, 1, 0), -1);
+    EXPECT_EQ(ReadFile(existing), "keep me") << "not emptied";
+    EXPECT_EQ(api.output_set(Var(created.c_str()), job.io, 1, 0), -1);
+    EXPECT_FALSE(std::filesystem::exists(created)) << "not created";
+    EXPECT_EQ(api.input_set(Var(existing.c_str()), job.io, 1, 0), -1);
+    EXPECT_FALSE(IsFileOpenHere(existing));
+    char other[16] = "elsewhere";
+    EXPECT_EQ(api.input_set(Var(other), job.io, 0, 0), -1);
+    EXPECT_EQ(api.output_set(Var(other), job.io, 0, 0), -1);
+    EXPECT_EQ(api.key_set("key", job.io, 0, 0), -1);
+    char rsa[] = "&QUJD";
+    EXPECT_EQ(api.rsa_key_set(Var(rsa), job.io, 0, 0), -1);
+    EXPECT_EQ(api.state(job.io, 0, 0, 0), StateOf(phase));
+
+    if (phase == Phase::kSuspended) {
+      EXPECT_EQ(api.suspend(job.io, 1, 0, 0), -1);
+    }
+    FinishBlockers();
+    Finish(job, "refused");
+    EXPECT_STREQ(other, "elsewhere");
+  }
+}
+
+// A keyed job took its key at launch: a refused key change cannot reach it, and
+// the key stays the IO's for the next job.
+TEST_F(LiveIoTest, AKeyedJobKeepsTheKeyItWasLaunchedWith) {
+  const int32_t reference = NewIo();
+  ASSERT_EQ(api.key_set("old key", reference, 0, 0), 0);
+  BindMemoryInput(reference, "keyed message");
+  char* expected = BindMemoryOutput(reference);
+  ASSERT_EQ(api.md5_key(reference, 0, 0, 0), 0);
+
+  const int32_t io = NewIo();
+  ASSERT_EQ(api.key_set("old key", io, 0, 0), 0);
+  HeldInput held;
+  BindFileInput(io, held.name());
+  char* out = BindMemoryOutput(io);
+  ASSERT_EQ(api.md5_key(io, 1, 3, 0), 0);
+  ASSERT_EQ(AwaitState(io, -2), -2);
+  EXPECT_EQ(api.key_set("new key", io, 0, 0), -1);
+  held.Release("keyed message");
+  ASSERT_EQ(AwaitState(io, -4), -4);
+  EXPECT_EQ(std::string(out, 32), std::string(expected, 32));
+}
+
+// Re-initialising a live IO cancels its job and returns at once, even while the job
+// is blocked reading a pipe (the pipe stays held until after the call, so a call
+// that waited would never return). The IO is idle and usable at once; the old job
+// writes nothing, closes its files, and counts for IO_WaitAll until it has gone.
+TEST_F(LiveIoTest, InitializeCancelsTheJobWithoutWaitingForIt) {
+  for (Phase phase : {Phase::kQueued, Phase::kRunning, Phase::kSuspended}) {
+    for (bool file_output : {false, true}) {
+      SCOPED_TRACE(testing::Message() << PhaseName(phase) << (file_output ? ", file output" : ""));
+      const std::string out = dir_.path("cancelled.txt");
+      HeldJob job = Live(phase, file_output ? out : "");
+      ASSERT_EQ(api.key_set("kept", job.io, 0, 0), -1);
+
+      EXPECT_EQ(api.initialize(job.io, 0, 0, 0), 0);
+      EXPECT_EQ(api.state(job.io, 0, 0, 0), 0);
+      EXPECT_EQ(api.wait(job.io, kInfiniteWait, 0, 0), 0) << "nothing left to wait on";
+      EXPECT_EQ(api.suspend(job.io, 1, 0, 0), 0);
+
+      BindMemoryInput(job.io, "123456789");
+      char* fresh = BindMemoryOutput(job.io);
+      ASSERT_EQ(Crc32(job.io, 0), 0) << "the IO is free for its next job";
+      EXPECT_EQ(std::string(fresh, 8), "CBF43926");
+      EXPECT_EQ(api.state(job.io, 0, 0, 0), -4);
+
+      if (phase != Phase::kQueued) {
+        EXPECT_EQ(api.wait_all(0, 0, 0, 0), -1) << "the cancelled job still counts";
+      }
+      job.input->Release("never digested");
+      FinishBlockers();
+      ASSERT_TRUE(AwaitAllIdle());
+      if (file_output) {
+        EXPECT_EQ(ReadFile(out), "") << "a cancelled job writes no result";
+        EXPECT_FALSE(IsFileOpenHere(out));
+      } else {
+        EXPECT_EQ(job.output[0], kSentinel) << "a cancelled job writes no result";
+      }
+      EXPECT_EQ(api.state(job.io, 0, 0, 0), -4) << "the old job never touches the IO again";
+    }
+  }
+}
+
+// The host may reuse a memory input as soon as re-initialisation returns: the
+// cancelled job, suspended or in the middle of its input, reads no more of it
+// (under the sanitizers a later read of the freed input would be reported).
+TEST_F(LiveIoTest, ACancelledJobLetsGoOfItsMemoryInputAtOnce) {
+  for (int round = 0; round < 10; ++round) {
+    const bool suspend = round % 2 == 0;
+    const int32_t io = NewIo();
+    auto input = std::make_unique<std::string>(64 << 20, 'x');
+    ASSERT_EQ(api.input_set(Var(input->data()), io, 0, static_cast<int32_t>(input->size())), 0);
+    char* out = BindMemoryOutput(io);
+    ASSERT_EQ(api.sha512(io, 1, 1, 0), 0);
+    ASSERT_EQ(AwaitState(io, -2), -2);
+    if (suspend) api.suspend(io, 0, 0, 0);
+    const bool held = api.state(io, 0, 0, 0) == -3;
+    ASSERT_EQ(api.initialize(io, 0, 0, 0), 0);
+    input.reset();
+    ASSERT_TRUE(AwaitAllIdle());
+    if (held) {
+      EXPECT_EQ(out[0], kSentinel);
+    }
+  }
+}
+
+// A suspension that arrives just after IO_Wait saw the job end finds it finished:
+// it is never marked suspended, and the IO's next job runs and delivers normally.
+TEST_F(LiveIoTest, SuspendRightAfterTheEndLeavesTheJobFinished) {
+  std::atomic<bool> busy{true};
+  std::vector<std::thread> load;
+  for (int i = 0; i < 3; ++i) {
+    load.emplace_back([&busy] {
+      volatile uint64_t spin = 0;
+      while (busy) spin = spin + 1;
+    });
+  }
+  std::mt19937 rng(31);
+  const int32_t io = NewIo();
+  int ended_during_wait = 0;
+  for (int round = 0; round < 20; ++round) {
+    const std::string first = RandomBytes(rng, 1 + rng() % 5000);
+    HeldInput held;
+    BindFileInput(io, held.name());
+    char* out = BindMemoryOutput(io);
+    ASSERT_EQ(Crc32(io, 1, 1), 0);
+    // Released while the wait below is blocked, so that the wait returns at the
+    // job's very end and the suspension follows at once.
+    std::thread releaser([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      held.Release(first);
+    });
+    const int32_t waited = api.wait(io, kInfiniteWait, 0, 0);
+    EXPECT_EQ(api.suspend(io, 0, 0, 0), 0);
+    releaser.join();
+    ASSERT_TRUE(waited == -2 || waited == 0) << waited;
+    ended_during_wait += waited == -2 ? 1 : 0;
+    ASSERT_EQ(api.state(io, 0, 0, 0), -4) << "round " << round;
+    EXPECT_EQ(std::string(out, 8), ReferenceCrc32(first));
+
+    const std::string second = RandomBytes(rng, 1 + rng() % 5000);
+    BindMemoryInput(io, second);
+    char* next = BindMemoryOutput(io);
+    ASSERT_EQ(api.crc16(io, 0, 3, 0), 0);
+    EXPECT_EQ(std::string(next, 4), ReferenceCrc16(second)) << "round " << round;
+    EXPECT_EQ(api.state(io, 0, 0, 0), -4);
+  }
+  EXPECT_GT(ended_during_wait, 10) << "the wait should mostly see the end itself";
+  busy = false;
+  for (std::thread& t : load) t.join();
+  EXPECT_TRUE(AwaitAllIdle());
+}
+
+// Two host threads each launch, rebind and re-initialise their own IOs while both
+// suspend, resume, poll and wait on any IO. Every result delivered is the right one
+// for the input its job was launched with; only a job whose IO was re-initialised
+// while it may have lived may deliver nothing.
+TEST_F(LiveIoTest, RandomInterleavingsDeliverOnlyRightResults) {
+  constexpr int kThreads = 2;
+  constexpr int kIosPerThread = 4;
+  constexpr int kOperations = 150;
+  struct Launched {
+    std::string input;
+    std::string expected;
+    std::unique_ptr<char[]> output;
+    bool crc16 = false;
+    bool maybe_cancelled = false;
+  };
+  struct Worker {
+    std::vector<int32_t> ios;
+    std::vector<Launched*> last;  // per IO: its last launched job
+    std::deque<Launched> launched;
+  };
+  std::vector<Worker> workers(kThreads);
+  std::vector<int32_t> all_ios;
+  for (Worker& w : workers) {
+    for (int i = 0; i < kIosPerThread; ++i) {
+      w.ios.push_back(NewIo());
+      all_ios.push_back(w.ios.back());
+      w.last.push_back(nullptr);
+    }
+  }
+  g_any_launch = true;
+  auto run = [&](int index) {
+    Worker& w = workers[index];
+    std::mt19937 rng(1000 + index);
+    VarDesc var{};
+    for (int op = 0; op < kOperations; ++op) {
+      const size_t which = rng() % w.ios.size();
+      const int32_t io = w.ios[which];
+      const int32_t any_io = all_ios[rng() % all_ios.size()];
+      switch (rng() % 10) {
+        case 0:
+        case 1:
+        case 2: {
+          Launched job;
+          job.input = RandomBytes(rng, rng() % 20000);
+          job.crc16 = rng() % 2 == 0;
+          job.expected = job.crc16 ? ReferenceCrc16(job.input) : ReferenceCrc32(job.input);
+          job.output = std::make_unique<char[]>(16);
+          std::memset(job.output.get(), kSentinel, 16);
+          w.launched.push_back(std::move(job));
+          Launched& l = w.launched.back();
+          var = HostVar(l.input.data());
+          if (api.input_set(&var, io, 0, static_cast<int32_t>(l.input.size())) != 0) break;
+          var = HostVar(l.output.get());
+          if (api.output_set(&var, io, 0, 0) != 0) break;
+          const bool async = rng() % 4 != 0;
+          const int32_t priority = static_cast<int32_t>(rng() % 8);
+          if ((l.crc16 ? api.crc16 : api.crc32)(io, async ? 1 : 0, priority, 0) == 0) {
+            w.last[which] = &l;
+          }
+          break;
+        }
+        case 3:
+          api.suspend(any_io, 0, 0, 0);
+          break;
+        case 4:
+        case 5:
+          api.suspend(any_io, 1, 0, 0);
+          break;
+        case 6:
+          api.initialize(io, 0, 0, 0);
+          if (w.last[which] != nullptr) w.last[which]->maybe_cancelled = true;
+          break;
+        case 7:
+          api.state(any_io, 0, 0, 0);
+          break;
+        case 8:
+          if (rng() % 4 == 0) api.wait(any_io, rng() % 3 == 0 ? 0 : 30, 0, 0);
+          break;
+        default:
+          if (rng() % 8 == 0) api.wait_all(0, 0, 0, 0);
+          break;
+      }
+    }
+  };
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) threads.emplace_back(run, i);
+  for (std::thread& t : threads) t.join();
+
+  // Release whatever is still held, then let everything end.
+  bool idle = false;
+  for (int i = 0; i < 100 && !idle; ++i) {
+    for (int32_t io : all_ios) api.suspend(io, 1, 0, 0);
+    idle = api.wait_all(0, 0, 0, 0) == -2;
+  }
+  ASSERT_TRUE(idle);
+  int delivered = 0;
+  for (Worker& w : workers) {
+    for (Launched& l : w.launched) {
+      const size_t n = l.expected.size();
+      const std::string got(l.output.get(), n);
+      if (got == std::string(n, kSentinel)) {
+        continue;
+      }
+      ++delivered;
+      EXPECT_EQ(got, l.expected);
+      EXPECT_EQ(l.output[n], kSentinel) << "exactly the result's characters";
+    }
+    for (size_t i = 0; i < w.ios.size(); ++i) {
+      Launched* last = w.last[i];
+      if (last == nullptr || last->maybe_cancelled) continue;
+      EXPECT_EQ(std::string(last->output.get(), last->expected.size()), last->expected)
+          << "the last job of IO " << w.ios[i] << " was never cancelled";
+    }
+  }
+  EXPECT_GT(delivered, 0);
+}
+
+// A file input that fails to read (an error, not its end) delivers no result: the
+// memory output stays untouched, an output file stays empty, and the job still
+// ends at state 4. A directory opens for reading here but fails to read.
+#if !defined(_WIN32)
+TEST_F(LiveIoTest, AReadErrorDeliversNoResult) {
+  const std::string folder = dir_.path("folder");
+  std::filesystem::create_directory(folder);
+  const int32_t io = NewIo();
+  if (api.input_set(Var(folder.c_str()), io, 1, 0) != 0) GTEST_SKIP() << "a folder does not open";
+  char* out = BindMemoryOutput(io);
+  ASSERT_EQ(api.sha256(io, 0, 0, 0), 0);
+  EXPECT_EQ(api.state(io, 0, 0, 0), -4);
+  EXPECT_EQ(out[0], kSentinel);
+
+  const std::string text = dir_.path("result.txt");
+  BindFileInput(io, folder);
+  BindFileOutput(io, text);
+  ASSERT_EQ(Crc32(io, 1), 0);
+  ASSERT_EQ(AwaitState(io, -4), -4);
+  EXPECT_EQ(ReadFile(text), "");
+  EXPECT_FALSE(IsFileOpenHere(text));
+}
+#endif
+
+// Ten thousand jobs queued at once: none is refused, and each delivers its own result.
+TEST_F(LiveIoTest, TenThousandQueuedJobsAllDeliver) {
+  constexpr int kJobs = 10000;
+  std::vector<int32_t> ios(kJobs);
+  std::vector<std::string> inputs(kJobs);
+  auto outputs = std::make_unique<char[]>(kJobs * 9);
+  std::memset(outputs.get(), kSentinel, kJobs * 9);
+  g_any_launch = true;
+  for (int i = 0; i < kJobs; ++i) {
+    ios[i] = NewIo();
+    inputs[i] = "job " + std::to_string(i);
+    VarDesc var = HostVar(inputs[i].c_str());
+    ASSERT_EQ(api.input_set(&var, ios[i], 0, 0), 0);
+    var = HostVar(outputs.get() + 9 * i);
+    ASSERT_EQ(api.output_set(&var, ios[i], 0, 8), 0);
+    // Mostly the immediate level, which admits many at a time; some ordinary ones.
+    ASSERT_EQ(api.crc32(ios[i], 1, i % 100 == 0 ? 4 : 1, 0), 0) << "job " << i;
+  }
+  bool idle = false;
+  for (int i = 0; i < 1500 && !idle; ++i) idle = api.wait_all(0, 0, 0, 0) == -2;
+  ASSERT_TRUE(idle);
+  for (int i = 0; i < kJobs; ++i) {
+    ASSERT_EQ(std::string(outputs.get() + 9 * i, 8), ReferenceCrc32(inputs[i])) << "job " << i;
+    ASSERT_EQ(outputs[9 * i + 8], kSentinel);
+  }
+}
+
+}  // namespace
+}  // namespace telvarn::test
