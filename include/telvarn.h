@@ -9,10 +9,16 @@
  * before the other IO exports accept it. Arguments a comment calls unused are
  * ignored and may hold anything.
  *
- * Threads: call the exports from one thread at a time. A synchronous job runs on
- * the calling thread, an asynchronous one on a thread of its own; while a job is
- * launched, running or suspended, do not re-initialise, bind or key its IO, and
- * keep any memory bound to it in place.
+ * Threads: host threads may call the exports at the same time, each on IOs of
+ * its own; the job-control exports (state, wait, wait-all, suspend) and the
+ * Base64 exports may be called from any thread on any IO. A synchronous job runs
+ * on the calling thread, an asynchronous one on a thread the module makes when
+ * it starts the job.
+ *
+ * A live IO (its job launched, running or suspended) belongs to its job: keep
+ * memory bound to it in place until the job has finished. Binding, keying or
+ * launching another job on it returns -1 and changes nothing; re-initialising it
+ * cancels the job (see Telvarn_IO_Initialize).
  *
  * Declared with these names, the functions link against the import library
  * (libTelvarnHX.dll.a) under the DLL's decorated export names, such as
@@ -94,8 +100,13 @@ typedef char telvarn_data_at_offset_28[offsetof(TelvarnVarDesc, data) == 28 ? 1 
 #define TELVARN_BASE64_LINES 1
 
 /* Registers the IO number, or finds it, and sets the IO idle with nothing bound; a
- * file still bound to it is closed, its key is kept. 0 (-1 only when memory for a
- * new IO cannot be had). */
+ * file still bound to it is closed, its key is kept. A job launched, running or
+ * suspended on the IO is cancelled, never waited for: it stops at its next chunk
+ * of input (a queued one never starts, a suspended one is released to stop),
+ * writes no result, closes its files and never touches the IO again; it counts
+ * for Telvarn_IO_WaitAll until it has gone. Memory it was reading may be reused
+ * as soon as this call returns. 0 (-1 only when memory for a new IO cannot be
+ * had). */
 int32_t TELVARN_CALL Telvarn_IO_Initialize(int32_t io, int32_t unused2, int32_t unused3,
                                            int32_t unused4) TELVARN_NOTHROW;
 
@@ -109,13 +120,15 @@ int32_t TELVARN_CALL Telvarn_IO_Input_Set(const TelvarnVarDesc* var, int32_t io,
 /* Binds the IO's output the same way. A file is created, or emptied, at once. A
  * memory buffer receives the job's result text, without a NUL: give it room for
  * the text (8, 4, 32, 40, 64 or 128 characters), or an explicit length, which the
- * job never writes past. 0 bound; -1 absent IO or the file cannot be opened. */
+ * job never writes past. 0 bound; -1 absent IO or the file cannot be opened. Both
+ * bindings return -1 without opening anything on a live IO. */
 int32_t TELVARN_CALL Telvarn_IO_Output_Set(const TelvarnVarDesc* var, int32_t io, int32_t mode,
                                            int32_t length) TELVARN_NOTHROW;
 
 /* Stores the key for the keyed MD5 job: `length` bytes at `key` (0: up to the first
  * NUL; at most 4095 are kept), followed by a NUL. The job reads the key up to its
- * first NUL. Re-initialising the IO keeps the key. 0 stored; -1 absent IO. */
+ * first NUL. Re-initialising the IO keeps the key. A keyed job uses the key the IO
+ * had when the job was launched. 0 stored; -1 absent IO or live IO. */
 int32_t TELVARN_CALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t length,
                                         int32_t unused4) TELVARN_NOTHROW;
 
@@ -127,16 +140,20 @@ int32_t TELVARN_CALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t len
  * NUL do not fit its room (the first: 1023 characters when a second section is
  * present, 4095 otherwise; the second: 3071) is not stored and does not count.
  * Result: minus (1 for a first section + 2 for a second): 0, -1, -2 or -3; -1 also
- * for an absent IO. */
+ * for an absent IO and a live IO (nothing is stored then). */
 int32_t TELVARN_CALL Telvarn_IO_RSA_Key_Set(const TelvarnVarDesc* var, int32_t io, int32_t unused3,
                                             int32_t unused4) TELVARN_NOTHROW;
 
 /* The jobs. Each digests the IO's bound input and writes its result text to the
  * bound output, then releases both bindings (the next job needs new ones). With
  * `async` 0 the call returns once the job has finished; otherwise the job is
- * queued at `priority` 1 (started at once) to 6, at most two of priorities 2-6
- * running at a time, lowest priority first, then oldest first. 0 started; -1
- * absent IO (or no thread could be made for an asynchronous job). */
+ * queued at `priority` 1 (started at the scheduler's next pass) to 6, at most two
+ * of priorities 2-6 running at a time, lowest priority first, then oldest first.
+ * A queued job holds no thread, so many thousands may wait at once. A file input
+ * that fails to read (an error, not its end) gives no result: the job ends as
+ * finished with a memory output untouched and an output file empty. 0 started;
+ * -1 absent IO, a live IO (its job goes on untouched), or a job that could not be
+ * queued (out of memory, or no scheduler thread could be made). */
 /* CRC-32 (IEEE 802.3) as 8 upper-case hexadecimal digits. */
 int32_t TELVARN_CALL Telvarn_CRC32(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
 /* CRC-16/MCRF4XX as 4 upper-case hexadecimal digits. */
@@ -158,8 +175,9 @@ int32_t TELVARN_CALL Telvarn_IO_State(int32_t io, int32_t unused2, int32_t unuse
                                       int32_t unused4) TELVARN_NOTHROW;
 
 /* After a 200 ms pause, waits up to `timeout_ms` (TELVARN_WAIT_INFINITE: no limit)
- * for the IO's job to end. -2 it ended during the wait; -1 the time ran out; 0
- * absent IO or nothing to wait on (no job, or one that had already ended). */
+ * for the IO's job to end. -2 it ended (finished, or was cancelled) during the
+ * wait, and its state is then -4 or the IO was re-initialised; -1 the time ran
+ * out; 0 absent IO or nothing to wait on (no job, or one that had already ended). */
 int32_t TELVARN_CALL Telvarn_IO_Wait(int32_t io, uint32_t timeout_ms, int32_t unused3,
                                      int32_t unused4) TELVARN_NOTHROW;
 
@@ -169,8 +187,9 @@ int32_t TELVARN_CALL Telvarn_IO_WaitAll(int32_t unused1, int32_t unused2, int32_
                                         int32_t unused4) TELVARN_NOTHROW;
 
 /* `resume` 1 resumes a suspended job (-1); any other value suspends a running job,
- * which stops at its next chunk of input (0). 0 whenever nothing changes, also for
- * an absent IO. Pauses 10 ms when the IO exists. */
+ * which stops at its next chunk of input (0). A job that is already delivering its
+ * result is no longer suspended. 0 whenever nothing changes, also for an absent
+ * IO. Pauses 10 ms when the IO exists. */
 int32_t TELVARN_CALL Telvarn_IO_Suspend(int32_t io, int32_t resume, int32_t unused3,
                                         int32_t unused4) TELVARN_NOTHROW;
 
