@@ -45,26 +45,27 @@ int32_t ChunkReader::ReadFileChunk(StreamBinding& input, const uint8_t** bytes) 
     // Pipes and devices are read chunk by chunk, so that a writer's bytes reach
     // the job as they come, not once a whole block has gathered.
     file_reading_chosen_ = true;
-    if (IsRegularFile(input.file)) block_.reset(new (std::nothrow) uint8_t[kBlockBytes]);
+    if (IsRegularFile(input.file)) {
+      blocks_.reset(new (std::nothrow) FileBlocks(input.file, input.size));
+      if (blocks_ && !blocks_->usable()) blocks_.reset();
+    }
   }
   size_t count;
-  if (block_ == nullptr) {
+  if (blocks_ == nullptr) {
     if (std::feof(input.file) || failed_) return 0;
     count = std::fread(chunk_, 1, chunk_size_, input.file);
     if (count < chunk_size_ && std::ferror(input.file)) failed_ = true;
     *bytes = chunk_;
   } else {
     if (block_pos_ == block_end_) {
-      if (std::feof(input.file) || failed_) return 0;
-      const size_t filled = std::fread(block_.get(), 1, kBlockBytes, input.file);
-      if (filled < kBlockBytes && std::ferror(input.file)) failed_ = true;
-      if (filled == 0) return 0;
+      block_end_ = blocks_->next(&block_);
       block_pos_ = 0;
-      block_end_ = filled;
+      if (blocks_->failed()) failed_ = true;
+      if (block_end_ == 0) return 0;
     }
     count = block_end_ - block_pos_;
     if (count > chunk_size_) count = chunk_size_;
-    *bytes = block_.get() + block_pos_;
+    *bytes = block_ + block_pos_;
     block_pos_ += count;
   }
   input.pos = SaturatingAdd(input.pos, count);

@@ -12,7 +12,8 @@
 //   cannot be read to its end (a read error, not the end of the input) delivers
 //   no result: a memory output stays untouched, an output file stays empty.
 // - Chunks are views: a memory input is fed to the algorithm where it lies, and a
-//   regular file is read ahead in blocks of 256 KiB that the chunks are cut from.
+//   regular file is read in blocks of 1 MiB that the chunks are cut from, straight
+//   from the file and, for a large file, a block ahead on a reader thread.
 //   The chunk sizes, the order of the bytes, input.pos after every chunk and the
 //   suspension points are those of a frame that copies every chunk into a buffer
 //   of its own; only the copying and the many small reads are gone.
@@ -24,6 +25,7 @@
 #include <type_traits>
 
 #include "boundary/slot_table.h"
+#include "digest/file_blocks.h"
 #include "engine/job.h"
 #include "platform/platform.h"
 
@@ -51,11 +53,6 @@ inline constexpr uint32_t kMaxResultLength = 128;
 // The chunks of one job's input, in order.
 class ChunkReader {
  public:
-  // A multiple of every chunk size. Reads of 256 KiB beat both smaller ones and
-  // 1 MiB ones under Wine: the block stays in the core's cache between the copy
-  // from the page cache and the digest's pass over it.
-  static constexpr size_t kBlockBytes = size_t{256} << 10;
-
   explicit ChunkReader(uint32_t chunk_size) : chunk_size_(chunk_size) {}
   ChunkReader(const ChunkReader&) = delete;
   ChunkReader& operator=(const ChunkReader&) = delete;
@@ -73,7 +70,8 @@ class ChunkReader {
   const uint32_t chunk_size_;
   bool file_reading_chosen_ = false;
   bool failed_ = false;
-  std::unique_ptr<uint8_t[]> block_;  // null: the file is read chunk by chunk into chunk_
+  std::unique_ptr<FileBlocks> blocks_;  // null: the file is read chunk by chunk into chunk_
+  const uint8_t* block_ = nullptr;
   size_t block_pos_ = 0;
   size_t block_end_ = 0;
   uint8_t chunk_[kMaxChunk];

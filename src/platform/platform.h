@@ -24,12 +24,16 @@
 //   and ends the thread in one step that never returns into the module. While any
 //   pin is held the module stays mapped. The native build is not unloaded, so
 //   there pins cost nothing and leave_pinned_thread returns to its caller.
+// - read_at reads from an open stream's file at a byte offset, bypassing the
+//   stream's buffer and leaving its position to the caller: the bytes read, 0 at
+//   the end, -1 on an error.
 // - in_unloadable_module: this code is a DLL's, so its static objects are
 //   destroyed at unload, when none of its threads is left. In a program they are
 //   destroyed by exit() while other threads may still run.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #if defined(_WIN32) && defined(__i386__)
 #define TELVARN_STDCALL __attribute__((stdcall))

@@ -157,15 +157,21 @@ TEST(WorkerFrame, ReadsMemoryInChunksAndFilesUntilTheirEnd) {
   CloseStream(slot.input);
 }
 
-// A regular file is read ahead in large blocks, but the chunks cut from them are
-// those of chunk-by-chunk reading: same sizes, same bytes, same positions, also
-// when the file ends on a block boundary.
+// A regular file is read in large blocks, a block ahead when it is large, but the
+// chunks cut from them are those of chunk-by-chunk reading: same sizes, same bytes,
+// same positions, also when the file ends on a block boundary.
 TEST(WorkerFrame, ReadAheadCutsTheChunksOfChunkByChunkReading) {
-  const size_t block = ChunkReader::kBlockBytes;
+  const size_t block = FileBlocks::kBlockBytes;
   const struct {
     size_t size;
     uint32_t chunk;
-  } cases[] = {{3 * block + 1500, 1024}, {block, 4096}, {2 * block + 4096, 4096}, {1500, 1024}};
+  } cases[] = {{3 * block + 1500, 1024},
+               {block, 4096},
+               {2 * block + 4096, 4096},
+               {1500, 1024},
+               // Large enough to be read a block ahead on the reader thread.
+               {static_cast<size_t>(FileBlocks::kReadAheadBytes) + 2 * block + 777, 4096},
+               {static_cast<size_t>(FileBlocks::kReadAheadBytes), 1024}};
   SlotTable table;
   IoSlot& slot = *table.find_or_register(1);
   test::TempDir dir;

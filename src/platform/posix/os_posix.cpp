@@ -7,6 +7,12 @@
 #include <system_error>
 #include <thread>
 
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace telvarn::platform {
 namespace {
 
@@ -115,6 +121,17 @@ void PosixOs::close_thread(ThreadHandle thread) {
 }
 
 void PosixOs::sleep_ms(uint32_t ms) { std::this_thread::sleep_for(Milliseconds(ms)); }
+
+int64_t PosixOs::read_at(std::FILE* file, uint64_t offset, void* buffer, uint32_t count) {
+#if defined(_WIN32)
+  const int fd = _fileno(file);
+  if (_lseeki64(fd, static_cast<int64_t>(offset), SEEK_SET) < 0) return -1;
+  const int n = _read(fd, buffer, count);
+#else
+  const ssize_t n = pread(fileno(file), buffer, count, static_cast<off_t>(offset));
+#endif
+  return n < 0 ? -1 : static_cast<int64_t>(n);
+}
 
 uint64_t PosixOs::monotonic_ms() {
   return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(

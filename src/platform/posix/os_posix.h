@@ -3,6 +3,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <mutex>
 
 namespace telvarn::platform {
@@ -21,6 +22,7 @@ struct PosixOs {
   static void close_thread(ThreadHandle thread);
   static void sleep_ms(uint32_t ms);
   static uint64_t monotonic_ms();
+  static int64_t read_at(std::FILE* file, uint64_t offset, void* buffer, uint32_t count);
   static bool pin_module() { return true; }
   static void unpin_module() {}
   static void leave_pinned_thread(uint32_t) {}

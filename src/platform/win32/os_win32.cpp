@@ -1,6 +1,7 @@
 // Threads, locks and condition variables on the Win32 kernel.
 #include "platform/platform.h"
 
+#include <io.h>
 #include <process.h>
 #include <windows.h>
 
@@ -58,6 +59,17 @@ uint64_t Win32Os::monotonic_ms() {
   QueryPerformanceCounter(&now);
   const int64_t seconds = now.QuadPart / frequency;
   return static_cast<uint64_t>(seconds * 1000 + (now.QuadPart % frequency) * 1000 / frequency);
+}
+
+int64_t Win32Os::read_at(std::FILE* file, uint64_t offset, void* buffer, uint32_t count) {
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  if (handle == INVALID_HANDLE_VALUE) return -1;
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD read = 0;
+  if (!ReadFile(handle, buffer, count, &read, &at)) return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+  return read;
 }
 
 namespace {

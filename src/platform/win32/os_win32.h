@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 namespace telvarn::platform {
 
@@ -20,6 +21,7 @@ struct Win32Os {
   static void close_thread(ThreadHandle thread);
   static void sleep_ms(uint32_t ms);
   static uint64_t monotonic_ms();
+  static int64_t read_at(std::FILE* file, uint64_t offset, void* buffer, uint32_t count);
   static bool pin_module();
   static void unpin_module();
   [[noreturn]] static void leave_pinned_thread(uint32_t exit_code);
