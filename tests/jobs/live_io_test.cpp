@@ -286,8 +286,9 @@ TEST_F(LiveIoTest, RandomInterleavingsDeliverOnlyRightResults) {
           job.input = RandomBytes(rng, rng() % 20000);
           job.crc16 = rng() % 2 == 0;
           job.expected = job.crc16 ? ReferenceCrc16(job.input) : ReferenceCrc32(job.input);
-          job.output = std::make_unique<char[]>(16);
+          job.output = std::make_unique<char[]>(17);
           std::memset(job.output.get(), kSentinel, 16);
+          job.output[16] = '\0';  // the binding measures up to the NUL
           w.launched.push_back(std::move(job));
           Launched& l = w.launched.back();
           var = HostVar(l.input.data());
