@@ -21,8 +21,9 @@ int64_t StreamPosition(std::FILE* file) {
 }  // namespace
 
 FileBlocks::FileBlocks(std::FILE* file, int64_t size) : file_(file) {
+  // Reads past the stream's buffer go on from where the stream stands.
   const int64_t position = StreamPosition(file);
-  offset_ = position > 0 ? static_cast<uint64_t>(position) : 0;
+  if (position < 0 || !Os::position_file(file, static_cast<uint64_t>(position))) return;
   blocks_[0].reset(new (std::nothrow) uint8_t[kBlockBytes]);
   if (!blocks_[0] || size < kReadAheadBytes) return;
   blocks_[1].reset(new (std::nothrow) uint8_t[kBlockBytes]);
@@ -44,14 +45,12 @@ FileBlocks::~FileBlocks() {
 size_t FileBlocks::Fill(uint8_t* block, bool& error) {
   size_t filled = 0;
   while (filled < kBlockBytes) {
-    const int64_t n = Os::read_at(file_, offset_, block + filled,
-                                  static_cast<uint32_t>(kBlockBytes - filled));
+    const int64_t n = Os::read_file(file_, block + filled, static_cast<uint32_t>(kBlockBytes - filled));
     if (n <= 0) {
       error = n < 0;
       break;
     }
     filled += static_cast<size_t>(n);
-    offset_ += static_cast<uint64_t>(n);
   }
   return filled;
 }

@@ -51,11 +51,10 @@ class FileBlocks {
 
   static uint32_t TELVARN_STDCALL ReaderThread(void* self);
   void ReadAhead();
-  // Fills one block from the file at offset_; false at the end or on an error.
+  // Fills one block from the file; short at the end or on an error.
   size_t Fill(uint8_t* block, bool& error);
 
   std::FILE* const file_;
-  uint64_t offset_ = 0;
   std::unique_ptr<uint8_t[]> blocks_[2];
   bool failed_ = false;
   bool ended_ = false;

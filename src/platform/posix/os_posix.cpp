@@ -122,15 +122,21 @@ void PosixOs::close_thread(ThreadHandle thread) {
 
 void PosixOs::sleep_ms(uint32_t ms) { std::this_thread::sleep_for(Milliseconds(ms)); }
 
-int64_t PosixOs::read_at(std::FILE* file, uint64_t offset, void* buffer, uint32_t count) {
+int64_t PosixOs::read_file(std::FILE* file, void* buffer, uint32_t count) {
 #if defined(_WIN32)
-  const int fd = _fileno(file);
-  if (_lseeki64(fd, static_cast<int64_t>(offset), SEEK_SET) < 0) return -1;
-  const int n = _read(fd, buffer, count);
+  const int n = _read(_fileno(file), buffer, count);
 #else
-  const ssize_t n = pread(fileno(file), buffer, count, static_cast<off_t>(offset));
+  const ssize_t n = read(fileno(file), buffer, count);
 #endif
   return n < 0 ? -1 : static_cast<int64_t>(n);
+}
+
+bool PosixOs::position_file(std::FILE* file, uint64_t offset) {
+#if defined(_WIN32)
+  return _lseeki64(_fileno(file), static_cast<int64_t>(offset), SEEK_SET) >= 0;
+#else
+  return lseek(fileno(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
+#endif
 }
 
 uint64_t PosixOs::monotonic_ms() {

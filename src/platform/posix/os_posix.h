@@ -22,7 +22,8 @@ struct PosixOs {
   static void close_thread(ThreadHandle thread);
   static void sleep_ms(uint32_t ms);
   static uint64_t monotonic_ms();
-  static int64_t read_at(std::FILE* file, uint64_t offset, void* buffer, uint32_t count);
+  static int64_t read_file(std::FILE* file, void* buffer, uint32_t count);
+  static bool position_file(std::FILE* file, uint64_t offset);
   static bool pin_module() { return true; }
   static void unpin_module() {}
   static void leave_pinned_thread(uint32_t) {}

@@ -61,15 +61,19 @@ uint64_t Win32Os::monotonic_ms() {
   return static_cast<uint64_t>(seconds * 1000 + (now.QuadPart % frequency) * 1000 / frequency);
 }
 
-int64_t Win32Os::read_at(std::FILE* file, uint64_t offset, void* buffer, uint32_t count) {
+int64_t Win32Os::read_file(std::FILE* file, void* buffer, uint32_t count) {
   HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
   if (handle == INVALID_HANDLE_VALUE) return -1;
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   DWORD read = 0;
-  if (!ReadFile(handle, buffer, count, &read, &at)) return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;
+  if (!ReadFile(handle, buffer, count, &read, nullptr)) return -1;
   return read;
+}
+
+bool Win32Os::position_file(std::FILE* file, uint64_t offset) {
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(offset);
+  return handle != INVALID_HANDLE_VALUE && SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) != 0;
 }
 
 namespace {
