@@ -1,5 +1,4 @@
-// Every Base64 kernel this processor can run, forced one by one: known answers, then random
-// sources and texts against the portable reference, also in place and at shifted destinations.
+// Every Base64 kernel this processor runs, one by one, against the portable one: apart, in place, shifted.
 #include <gtest/gtest.h>
 
 #include <algorithm>
