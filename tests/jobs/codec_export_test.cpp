@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "digest/hmac_md5.h"
 #include "jobs/api.h"
@@ -31,6 +33,58 @@ TEST_F(CodecExports, Base64BothWaysWithSentinels) {
   EXPECT_STREQ(shared, "YW55IGNhcm5hbCBwbGVhc3VyZQ==\r\n") << "the destination may be the source";
   EXPECT_EQ(api.base64_decode(shared, shared, 0, 0), -19);
   EXPECT_EQ(std::string(shared, 19), "any carnal pleasure");
+}
+
+// The text length the encoder gives for n bytes (CR LF after every 72 characters
+// and at the end in line mode 1).
+int32_t TextLength(size_t n, int32_t line_mode) {
+  return static_cast<int32_t>(4 * ((n + 2) / 3) + (line_mode == 1 ? 2 * (n / 54 + 1) : 0));
+}
+
+std::vector<uint8_t> RandomBytes(uint32_t seed, size_t count) {
+  std::mt19937 random(seed);
+  std::vector<uint8_t> bytes(count);
+  for (auto& b : bytes) b = static_cast<uint8_t>(random());
+  return bytes;
+}
+
+// The encoder's text of every length from 1 to 10,000 bytes, with and without
+// line breaks, decoded with the text's own variable as the destination.
+TEST_F(CodecExports, Base64DecodesEveryEncoderTextInPlace) {
+  constexpr size_t kLongest = 10000;
+  const std::vector<uint8_t> source = RandomBytes(10000, kLongest);
+  std::vector<char> variable(static_cast<size_t>(TextLength(kLongest, 1)) + 1);
+  for (int32_t line_mode : {0, 1}) {
+    for (size_t n = 1; n <= kLongest; ++n) {
+      ASSERT_EQ(api.base64_encode(variable.data(), source.data(), static_cast<uint32_t>(n), line_mode),
+                -TextLength(n, line_mode))
+          << n << " bytes, line mode " << line_mode;
+      ASSERT_EQ(api.base64_decode(variable.data(), variable.data(), 0, 0), -static_cast<int32_t>(n))
+          << n << " bytes, line mode " << line_mode;
+      ASSERT_EQ(std::memcmp(variable.data(), source.data(), n), 0)
+          << n << " bytes, line mode " << line_mode;
+    }
+  }
+}
+
+// A destination below the text, overlapping it, up to 160 bytes down.
+TEST_F(CodecExports, Base64DecodesIntoADestinationBelowTheText) {
+  for (size_t n : {1u, 55u, 110u, 200u, 1600u}) {
+    const std::vector<uint8_t> source = RandomBytes(static_cast<uint32_t>(n), n);
+    for (int32_t line_mode : {0, 1}) {
+      const auto text_size = static_cast<size_t>(TextLength(n, line_mode)) + 1;
+      for (size_t shift = 1; shift <= 160; ++shift) {
+        std::vector<char> variable(shift + text_size);
+        char* text = variable.data() + shift;
+        ASSERT_EQ(api.base64_encode(text, source.data(), static_cast<uint32_t>(n), line_mode),
+                  -TextLength(n, line_mode));
+        ASSERT_EQ(api.base64_decode(variable.data(), text, 0, 0), -static_cast<int32_t>(n))
+            << n << " bytes, line mode " << line_mode << ", " << shift << " below";
+        ASSERT_EQ(std::memcmp(variable.data(), source.data(), n), 0)
+            << n << " bytes, line mode " << line_mode << ", " << shift << " below";
+      }
+    }
+  }
 }
 
 TEST_F(CodecExports, RsaKeyImportKeysTheHmacJob) {
