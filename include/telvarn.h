@@ -178,7 +178,7 @@ int32_t TELVARN_CALL Telvarn_IO_Suspend(int32_t io, int32_t resume, int32_t unus
  * NUL at `destination`, which needs room for it; line_mode 1 breaks it into lines
  * of 72 characters, each ending in CR LF. The destination may be the source.
  * Result: minus the text's length; 0 for an empty text, or when the text would be
- * larger than 1 GiB (nothing is written then). */
+ * larger than 1 GiB (the destination then receives the empty text: a NUL alone). */
 int32_t TELVARN_CALL Telvarn_Base64_Encode(void* destination, const void* source, uint32_t length,
                                            int32_t line_mode) TELVARN_NOTHROW;
 

@@ -74,6 +74,13 @@ uint32_t DroppedBytes(const char* text, size_t len) {
 // the count could not be returned.
 uint64_t WorkSize(size_t len) { return (3 * static_cast<uint64_t>(len) + 15) / 4; }
 
+// A refused encoding leaves the empty text, so that a caller who ignores the
+// result never reads what the destination held before.
+int32_t RefuseEncoding(uint8_t* destination) {
+  destination[0] = 0;
+  return 0;
+}
+
 }  // namespace
 
 uint64_t EncodedBase64Length(uint64_t source_length, int32_t line_mode) {
@@ -88,7 +95,7 @@ int32_t EncodeBase64With(Base64EncodeFn kernel, uint8_t* destination, const uint
   // length is refused without touching a byte.
   const uint64_t n = length != 0 ? length : TextLength(reinterpret_cast<const char*>(source));
   const uint64_t text_length = EncodedBase64Length(n, line_mode);
-  if (text_length > kMaxBase64Text) return 0;
+  if (text_length > kMaxBase64Text) return RefuseEncoding(destination);
   // Both fit 32 bits now: a text of at most 2^30 characters comes from fewer bytes.
   const auto count = static_cast<size_t>(n);
   const auto size = static_cast<size_t>(text_length);
@@ -99,7 +106,7 @@ int32_t EncodeBase64With(Base64EncodeFn kernel, uint8_t* destination, const uint
   char* text = reinterpret_cast<char*>(destination);
   if (Overlap(destination, size + 1, source, count)) {
     block.reset(new (std::nothrow) char[size + 1]);
-    if (!block) return 0;
+    if (!block) return RefuseEncoding(destination);
     text = block.get();
   }
   kernel(text, source, count, line_mode == 1);

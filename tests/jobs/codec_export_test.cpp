@@ -87,6 +87,18 @@ TEST_F(CodecExports, Base64DecodesIntoADestinationBelowTheText) {
   }
 }
 
+// The length is checked before a source byte is read, so 4 real bytes serve.
+TEST_F(CodecExports, Base64EncodeRefusalLeavesTheEmptyText) {
+  const uint8_t source[4] = {1, 2, 3, 4};
+  for (int32_t line_mode : {0, 1}) {
+    char text[8];
+    std::memset(text, '#', sizeof text);
+    EXPECT_EQ(api.base64_encode(text, source, 0xC0000000u, line_mode), 0);
+    EXPECT_EQ(std::string(text, sizeof text), std::string("\0#######", 8))
+        << "a NUL at the destination and nothing more";
+  }
+}
+
 TEST_F(CodecExports, RsaKeyImportKeysTheHmacJob) {
   const int32_t io = NewIo();
   // "&" + Base64 of the bytes 01 02 03, then at 16 bytes (4 words) "#" + Base64 of "foo".
