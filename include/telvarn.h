@@ -125,7 +125,9 @@ int32_t TELVARN_CALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t len
  * stored as upper-case hexadecimal text: the first at key position 0, where it is
  * the keyed MD5 job's key, the second at position 1024. A section whose text and
  * NUL do not fit its room (the first: 1023 characters when a second section is
- * present, 4095 otherwise; the second: 3071) is not stored and does not count.
+ * present, 4095 otherwise; the second: 3071) is not stored and does not count; it
+ * leaves an empty text at its position, so the keyed MD5 job then uses the empty
+ * key rather than an earlier one.
  * Result: minus (1 for a first section + 2 for a second): 0, -1, -2 or -3; -1 also
  * for an absent IO. */
 int32_t TELVARN_CALL Telvarn_IO_RSA_Key_Set(const TelvarnVarDesc* var, int32_t io, int32_t unused3,

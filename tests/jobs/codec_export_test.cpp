@@ -126,5 +126,48 @@ TEST_F(CodecExports, RsaKeyImportKeysTheHmacJob) {
   EXPECT_STREQ(out, expected.HexDigest()) << "the first section's hexadecimal text is the key";
 }
 
+class RsaKeyExports : public ExportTest {
+ protected:
+  std::string JobDigest(int32_t io, const std::string& message) {
+    char out[40] = {};
+    EXPECT_EQ(api.input_set(Var(message.c_str()), io, 0, 0), 0);
+    EXPECT_EQ(api.output_set(Var(out), io, 0, 39), 0);
+    EXPECT_EQ(api.md5_key(io, 0, 0, 0), 0);
+    return out;
+  }
+  static std::string Expected(const std::string& key, const std::string& message) {
+    HmacMd5 hmac;
+    hmac.SetKey(reinterpret_cast<const uint8_t*>(key.c_str()), key.size());
+    hmac.Update(reinterpret_cast<const uint8_t*>(message.data()), message.size());
+    return hmac.HexDigest();
+  }
+};
+
+// A first section that does not fit its room replaces the key before it with the
+// empty key, alone and in front of a second section.
+TEST_F(RsaKeyExports, ARefusedFirstSectionLeavesTheEmptyKey) {
+  const int32_t io = NewIo();
+  const std::string message = "signed text";
+  for (bool with_second : {false, true}) {
+    SCOPED_TRACE(with_second ? "with a second section" : "alone");
+    char short_key[] = "&AQID";
+    EXPECT_EQ(api.rsa_key_set(Var(short_key), io, 0, 0), -1);
+    ASSERT_EQ(JobDigest(io, message), Expected("010203", message));
+
+    // 2048 bytes need 4096 digits and a NUL; 600 fit alone, not before a second.
+    const size_t n = with_second ? 600 : 2048;
+    const std::vector<uint8_t> bytes = RandomBytes(2048, n);
+    const int32_t stride_words = 1024;
+    std::vector<char> record(4 * stride_words + 8, '\0');
+    record[0] = '&';
+    ASSERT_EQ(api.base64_encode(record.data() + 1, bytes.data(), static_cast<uint32_t>(n), 1),
+              -TextLength(n, 1));
+    if (with_second) std::memcpy(record.data() + 4 * stride_words, "#Zm9v", 5);
+    TelvarnVarDesc var = HostVar(record.data(), stride_words);
+    EXPECT_EQ(api.rsa_key_set(&var, io, 0, 0), with_second ? -2 : 0) << "refused, not counted";
+    EXPECT_EQ(JobDigest(io, message), Expected("", message)) << "the empty key, not the old one";
+  }
+}
+
 }  // namespace
 }  // namespace telvarn::test
