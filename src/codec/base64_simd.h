@@ -63,11 +63,11 @@ void DecodeBlockTo(uint8_t* out, const uint8_t* chars) {
   Step::StoreDecoded(out, Step::DecodeBlock(chars));
 }
 
-// The 72 characters of a clean line to 54 bytes, by the same blocks. The last
-// block reads characters whose bytes the blocks before it store (its 3/4 of the
-// width goes over theirs), and an output at or a little below the line's address
-// stores over characters of the line's tail: so every block is decoded into a
-// register before the first byte is stored.
+// The 72 characters of a clean line to 54 bytes, by the same blocks. With the
+// output at the line's own address, or a little below it (up to 40 bytes for
+// 64-character blocks), the bytes of the first blocks land on characters that the
+// last block, the one ending at 72, has still to read: so every block is decoded
+// into a register before the first byte is stored.
 template <class Step>
 void DecodeLine(uint8_t* out, const char* line) {
   constexpr size_t kWidth = Step::kWidth;
