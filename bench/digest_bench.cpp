@@ -1,8 +1,10 @@
-// Throughput of every block-function variant of every digest and CRC beside OpenSSL on the same buffers.
+// Throughput of every digest, CRC and Base64 kernel variant beside OpenSSL on the same buffers.
 //
 // Each context's Update runs over a 64 KiB and a 16 MiB buffer, once per variant the
 // processor supports (read from the variant tables), beside OpenSSL's EVP digests
-// and HMAC; the ratios are printed at the end.
+// and HMAC; the Base64 kernels encode the same buffers and decode their texts, on
+// one line and in lines of 72, beside OpenSSL's one-line EVP_EncodeBlock and
+// EVP_DecodeBlock. The ratios are printed at the end.
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -10,8 +12,11 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "codec/base64.h"
+#include "codec/base64_private.h"
 #include "digest/block_functions.h"
 #include "digest/cpu_features.h"
 #include "digest/crc.h"
@@ -68,6 +73,59 @@ void OpenSslHmacMd5(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 
+// The encoder's text of a buffer, trimmed as the decoder's caller trims it.
+const std::string& Base64Text(size_t size, bool lines) {
+  static std::map<std::pair<size_t, bool>, std::string> texts;
+  std::string& text = texts[{size, lines}];
+  if (text.empty()) {
+    const auto& buffer = Buffer(size);
+    text.resize(static_cast<size_t>(EncodedBase64Length(size, lines ? 1 : 0)));
+    base64_internal::EncodePortable(text.data(), buffer.data(), size, lines);
+    while (text.back() == '\r' || text.back() == '\n') text.pop_back();
+  }
+  return text;
+}
+
+// A kernel alone, into a separate block; bytes are those of the binary side.
+void MeasureEncode(benchmark::State& state, Base64EncodeFn encode, bool lines) {
+  const auto size = static_cast<size_t>(state.range(0));
+  const auto& buffer = Buffer(size);
+  std::vector<char> text(static_cast<size_t>(EncodedBase64Length(size, lines ? 1 : 0)));
+  for (auto _ : state) {
+    encode(text.data(), buffer.data(), size, lines);
+    benchmark::DoNotOptimize(text.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+
+void MeasureDecode(benchmark::State& state, Base64DecodeFn decode, bool lines) {
+  const auto size = static_cast<size_t>(state.range(0));
+  const std::string& text = Base64Text(size, lines);
+  const uint32_t drop = (text.back() == '=' ? 1u : 0u) + (text[text.size() - 2] == '=' ? 1u : 0u);
+  std::vector<uint8_t> bytes(size + 3);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(decode(bytes.data(), text.data(), text.size(), drop));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+
+void OpenSslBase64(benchmark::State& state, bool encode) {
+  const auto size = static_cast<size_t>(state.range(0));
+  const auto& buffer = Buffer(size);
+  const std::string& text = Base64Text(size, false);
+  std::vector<unsigned char> out(text.size() + 4);
+  for (auto _ : state) {
+    if (encode) {
+      EVP_EncodeBlock(out.data(), buffer.data(), static_cast<int>(size));
+    } else {
+      EVP_DecodeBlock(out.data(), reinterpret_cast<const unsigned char*>(text.data()),
+                      static_cast<int>(text.size()));
+    }
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+
 // Remembers each benchmark's bytes per second for the ratio table.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
@@ -107,6 +165,25 @@ void Register() {
   AddVariants("sha1", Sha1Variants(), add, [](const Sha1Variant& v) { return Sha1Context(v); });
   AddVariants("sha256", Sha256Variants(), add, [](const Sha256Variant& v) { return Sha256Context(v); });
   AddVariants("sha512", Sha512Variants(), add, [](const Sha512Variant& v) { return Sha512Context(v); });
+  for (bool lines : {false, true}) {
+    const std::string suffix = lines ? "_lines" : "";
+    for (const Base64EncodeVariant& v : Base64EncodeVariants()) {
+      if (!v.supported(GetCpuFeatures())) {
+        std::printf("b64_encode%s/%s: not supported by this processor, skipped\n", suffix.c_str(), v.name);
+        continue;
+      }
+      add("b64_encode" + suffix + "/" + v.name,
+          [&v, lines](benchmark::State& s) { MeasureEncode(s, v.compress, lines); });
+    }
+    for (const Base64DecodeVariant& v : Base64DecodeVariants()) {
+      if (!v.supported(GetCpuFeatures())) {
+        std::printf("b64_decode%s/%s: not supported by this processor, skipped\n", suffix.c_str(), v.name);
+        continue;
+      }
+      add("b64_decode" + suffix + "/" + v.name,
+          [&v, lines](benchmark::State& s) { MeasureDecode(s, v.compress, lines); });
+    }
+  }
   // HMAC-MD5 takes the active MD5 variant; its inner hash is the MD5 rows above.
   add("hmac_md5", [](benchmark::State& s) {
     Measure(s, [] {
@@ -118,12 +195,15 @@ void Register() {
   benchmark::AddCustomContext(
       "active variants", std::string("crc32 ") + ActiveCrc32().name + ", crc16 " + ActiveCrc16().name +
                              ", md5 " + ActiveMd5().name + ", sha1 " + ActiveSha1().name + ", sha256 " +
-                             ActiveSha256().name + ", sha512 " + ActiveSha512().name);
+                             ActiveSha256().name + ", sha512 " + ActiveSha512().name + ", base64 " +
+                             ActiveBase64Encode().name + "/" + ActiveBase64Decode().name);
   add("openssl/md5", [](benchmark::State& s) { OpenSsl(s, EVP_md5()); });
   add("openssl/hmac_md5", [](benchmark::State& s) { OpenSslHmacMd5(s); });
   add("openssl/sha1", [](benchmark::State& s) { OpenSsl(s, EVP_sha1()); });
   add("openssl/sha256", [](benchmark::State& s) { OpenSsl(s, EVP_sha256()); });
   add("openssl/sha512", [](benchmark::State& s) { OpenSsl(s, EVP_sha512()); });
+  add("openssl/b64_encode", [](benchmark::State& s) { OpenSslBase64(s, true); });
+  add("openssl/b64_decode", [](benchmark::State& s) { OpenSslBase64(s, false); });
 }
 
 void PrintRatios(const std::map<std::string, double>& rates) {

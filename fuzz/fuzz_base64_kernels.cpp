@@ -1,4 +1,5 @@
-// libFuzzer target: every Base64 kernel this processor runs against the portable one, both ways.
+// libFuzzer target: every Base64 kernel against the portable one, both ways, apart, in place and below.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -13,6 +14,8 @@ namespace {
 
 constexpr uint8_t kFill = 0xA5;
 constexpr size_t kGuard = 8;
+// Destinations from the source itself down to this many bytes below it.
+constexpr size_t kMaxShift = 160;
 
 // An output block of `size` bytes with guards after it, in a heap block of its own
 // so that the address sanitizer also sees a write past the guards.
@@ -30,6 +33,34 @@ struct Guarded {
   std::unique_ptr<uint8_t[]> bytes_;
 };
 
+// Through the exports' placement rules: the source `shift` bytes above the
+// destination in one heap block that ends with the text's NUL or the source,
+// whichever reaches further. An empty source is passed as length 0 and a NUL.
+void EncodersInPlace(const uint8_t* data, size_t size, bool lines, const char* expected,
+                     size_t text_size) {
+  using namespace telvarn;
+  const auto length = static_cast<uint32_t>(size);
+  const size_t source_size = size != 0 ? size : 1;
+  for (const Base64EncodeVariant& variant : Base64EncodeVariants()) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    for (size_t shift = 0; shift <= kMaxShift; ++shift) {
+      const size_t used = std::max(shift + source_size, text_size + 1);
+      std::unique_ptr<char[]> block(new char[used]);
+      std::memset(block.get(), kFill, used);
+      if (size != 0) {
+        std::memcpy(block.get() + shift, data, size);
+      } else {
+        block[shift] = 0;
+      }
+      const int32_t result = EncodeBase64With(variant.compress, reinterpret_cast<uint8_t*>(block.get()),
+                                              reinterpret_cast<uint8_t*>(block.get() + shift), length,
+                                              lines ? 1 : 0);
+      if (result != -static_cast<int32_t>(text_size)) std::abort();
+      if (std::memcmp(block.get(), expected, text_size) != 0 || block[text_size] != 0) std::abort();
+    }
+  }
+}
+
 void Encoders(const uint8_t* data, size_t size, bool lines) {
   using namespace telvarn;
   const size_t text_size = static_cast<size_t>(EncodedBase64Length(size, lines ? 1 : 0));
@@ -42,6 +73,38 @@ void Encoders(const uint8_t* data, size_t size, bool lines) {
     text.CheckGuards(text_size);
     if (std::memcmp(text.data(), expected.data(), text_size) != 0) std::abort();
   }
+  EncodersInPlace(data, size, lines, reinterpret_cast<const char*>(expected.data()), text_size);
+}
+
+// The input up to its first zero byte as a NUL-terminated text, trailing CR and
+// LF included, decoded through the exports' placement rules: in place and into
+// destinations below it, in one heap block that ends with the text's NUL (so that
+// the address sanitizer sees any read past it) or with the room the bytes may
+// take, 3 per started group of 4 characters, when that reaches further.
+void DecodersInPlace(const uint8_t* data, size_t len) {
+  using namespace telvarn;
+  std::unique_ptr<char[]> reference_text(new char[len + 1]);
+  std::memcpy(reference_text.get(), data, len);
+  reference_text[len] = 0;
+  Guarded expected(3 * ((len + 3) / 4));
+  const int32_t count = DecodeBase64With(&base64_internal::DecodePortable, expected.data(),
+                                         reference_text.get());
+  const auto bytes = static_cast<size_t>(-static_cast<int64_t>(count));
+  for (const Base64DecodeVariant& variant : Base64DecodeVariants()) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    for (size_t shift = 0; shift <= kMaxShift; ++shift) {
+      const size_t used = std::max(shift + len + 1, 3 * ((len + 3) / 4));
+      std::unique_ptr<char[]> block(new char[used]);
+      std::memset(block.get(), kFill, used);
+      std::memcpy(block.get() + shift, data, len);
+      block[shift + len] = 0;
+      if (DecodeBase64With(variant.compress, reinterpret_cast<uint8_t*>(block.get()),
+                           block.get() + shift) != count) {
+        std::abort();
+      }
+      if (bytes != 0 && std::memcmp(block.get(), expected.data(), bytes) != 0) std::abort();
+    }
+  }
 }
 
 // The input as a trimmed text (up to its first zero byte, trailing CR and LF
@@ -50,6 +113,7 @@ void Decoders(const uint8_t* data, size_t size) {
   using namespace telvarn;
   size_t len = 0;
   while (len < size && data[len] != 0) ++len;
+  DecodersInPlace(data, len);
   while (len > 0 && (data[len - 1] == '\r' || data[len - 1] == '\n')) --len;
   if (len == 0) return;
   std::unique_ptr<char[]> text(new char[len]);

@@ -37,10 +37,14 @@ std::vector<uint8_t> DecodeBody(char* body) {
 }
 
 // Stores the digits and the NUL when they fit in [begin, end); true when stored
-// (a section without bytes counts but writes nothing).
+// (a section without bytes counts but writes nothing). One that does not fit
+// empties its room: a NUL at `begin` and nothing more.
 bool Store(const std::vector<uint8_t>& bytes, size_t begin, size_t end, uint8_t* area) {
   if (bytes.empty()) return true;
-  if (2 * bytes.size() + 1 > end - begin) return false;
+  if (2 * bytes.size() + 1 > end - begin) {
+    area[begin] = 0;
+    return false;
+  }
   char pair[3];
   for (size_t i = 0; i < bytes.size(); ++i) {
     std::snprintf(pair, sizeof pair, "%02X", bytes[i]);

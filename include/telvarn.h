@@ -138,7 +138,9 @@ int32_t TELVARN_CALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t len
  * stored as upper-case hexadecimal text: the first at key position 0, where it is
  * the keyed MD5 job's key, the second at position 1024. A section whose text and
  * NUL do not fit its room (the first: 1023 characters when a second section is
- * present, 4095 otherwise; the second: 3071) is not stored and does not count.
+ * present, 4095 otherwise; the second: 3071) is not stored and does not count; it
+ * leaves an empty text at its position, so the keyed MD5 job then uses the empty
+ * key rather than an earlier one.
  * Result: minus (1 for a first section + 2 for a second): 0, -1, -2 or -3; -1 also
  * for an absent IO and a live IO (nothing is stored then). */
 int32_t TELVARN_CALL Telvarn_IO_RSA_Key_Set(const TelvarnVarDesc* var, int32_t io, int32_t unused3,
@@ -197,7 +199,7 @@ int32_t TELVARN_CALL Telvarn_IO_Suspend(int32_t io, int32_t resume, int32_t unus
  * NUL at `destination`, which needs room for it; line_mode 1 breaks it into lines
  * of 72 characters, each ending in CR LF. The destination may be the source.
  * Result: minus the text's length; 0 for an empty text, or when the text would be
- * larger than 1 GiB (nothing is written then). */
+ * larger than 1 GiB (the destination then receives the empty text: a NUL alone). */
 int32_t TELVARN_CALL Telvarn_Base64_Encode(void* destination, const void* source, uint32_t length,
                                            int32_t line_mode) TELVARN_NOTHROW;
 

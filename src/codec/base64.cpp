@@ -74,6 +74,13 @@ uint32_t DroppedBytes(const char* text, size_t len) {
 // the count could not be returned.
 uint64_t WorkSize(size_t len) { return (3 * static_cast<uint64_t>(len) + 15) / 4; }
 
+// A refused encoding leaves the empty text, so that a caller who ignores the
+// result never reads what the destination held before.
+int32_t RefuseEncoding(uint8_t* destination) {
+  destination[0] = 0;
+  return 0;
+}
+
 }  // namespace
 
 uint64_t EncodedBase64Length(uint64_t source_length, int32_t line_mode) {
@@ -82,13 +89,13 @@ uint64_t EncodedBase64Length(uint64_t source_length, int32_t line_mode) {
   return length;
 }
 
-int32_t EncodeBase64(uint8_t* destination, const uint8_t* source, uint32_t length,
-                     int32_t line_mode) {
+int32_t EncodeBase64With(Base64EncodeFn kernel, uint8_t* destination, const uint8_t* source,
+                         uint32_t length, int32_t line_mode) {
   // Only the NUL search reads the source before the size check: an explicit
   // length is refused without touching a byte.
   const uint64_t n = length != 0 ? length : TextLength(reinterpret_cast<const char*>(source));
   const uint64_t text_length = EncodedBase64Length(n, line_mode);
-  if (text_length > kMaxBase64Text) return 0;
+  if (text_length > kMaxBase64Text) return RefuseEncoding(destination);
   // Both fit 32 bits now: a text of at most 2^30 characters comes from fewer bytes.
   const auto count = static_cast<size_t>(n);
   const auto size = static_cast<size_t>(text_length);
@@ -99,19 +106,24 @@ int32_t EncodeBase64(uint8_t* destination, const uint8_t* source, uint32_t lengt
   char* text = reinterpret_cast<char*>(destination);
   if (Overlap(destination, size + 1, source, count)) {
     block.reset(new (std::nothrow) char[size + 1]);
-    if (!block) return 0;
+    if (!block) return RefuseEncoding(destination);
     text = block.get();
   }
-  ActiveBase64Encode().compress(text, source, count, line_mode == 1);
+  kernel(text, source, count, line_mode == 1);
   text[size] = '\0';
   if (block) std::memcpy(destination, block.get(), size + 1);
   return -static_cast<int32_t>(size);
 }
 
+int32_t EncodeBase64(uint8_t* destination, const uint8_t* source, uint32_t length,
+                     int32_t line_mode) {
+  return EncodeBase64With(ActiveBase64Encode().compress, destination, source, length, line_mode);
+}
+
 namespace {
 
 // Decodes a trimmed text of len characters into a block of its own.
-bool DecodeTrimmed(const char* text, size_t len, DecodedBase64& out) {
+bool DecodeTrimmed(Base64DecodeFn kernel, const char* text, size_t len, DecodedBase64& out) {
   out.bytes.reset();
   out.count = 0;
   if (len == 0) return true;
@@ -119,7 +131,7 @@ bool DecodeTrimmed(const char* text, size_t len, DecodedBase64& out) {
   if (work_size > static_cast<uint64_t>(INT32_MAX)) return false;
   std::unique_ptr<uint8_t[]> work(new (std::nothrow) uint8_t[static_cast<size_t>(work_size)]);
   if (!work) return false;
-  out.count = ActiveBase64Decode().compress(work.get(), text, len, DroppedBytes(text, len));
+  out.count = kernel(work.get(), text, len, DroppedBytes(text, len));
   out.bytes = std::move(work);
   return true;
 }
@@ -127,10 +139,10 @@ bool DecodeTrimmed(const char* text, size_t len, DecodedBase64& out) {
 }  // namespace
 
 bool DecodeBase64Text(char* text, DecodedBase64& out) {
-  return DecodeTrimmed(text, TrimmedLength(text), out);
+  return DecodeTrimmed(ActiveBase64Decode().compress, text, TrimmedLength(text), out);
 }
 
-int32_t DecodeBase64(uint8_t* destination, char* text) {
+int32_t DecodeBase64With(Base64DecodeFn kernel, uint8_t* destination, char* text) {
   const size_t len = TrimmedLength(text);
   if (len == 0) return 0;
   if (WorkSize(len) > static_cast<uint64_t>(INT32_MAX)) return 0;
@@ -141,14 +153,17 @@ int32_t DecodeBase64(uint8_t* destination, char* text) {
   const auto to = reinterpret_cast<uintptr_t>(destination);
   const auto from = reinterpret_cast<uintptr_t>(text);
   if (to <= from || to > from + len) {
-    const size_t count =
-        ActiveBase64Decode().compress(destination, text, len, DroppedBytes(text, len));
+    const size_t count = kernel(destination, text, len, DroppedBytes(text, len));
     return -static_cast<int32_t>(count);
   }
   DecodedBase64 decoded;
-  if (!DecodeTrimmed(text, len, decoded) || decoded.count == 0) return 0;
+  if (!DecodeTrimmed(kernel, text, len, decoded) || decoded.count == 0) return 0;
   std::memcpy(destination, decoded.bytes.get(), decoded.count);
   return -static_cast<int32_t>(decoded.count);
+}
+
+int32_t DecodeBase64(uint8_t* destination, char* text) {
+  return DecodeBase64With(ActiveBase64Decode().compress, destination, text);
 }
 
 }  // namespace telvarn

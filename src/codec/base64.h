@@ -18,7 +18,9 @@
 //   block less its NUL and spare byte) is refused before a source byte is read,
 //   and, when the destination shares memory with the source (the text is then
 //   built in a block of its own), a text whose block cannot be had is refused.
-//   Either way nothing is written and the result is 0.
+//   Either way the destination receives the empty text (a NUL at its first byte,
+//   nothing more) and the result is 0, so a caller that ignores the result never
+//   reads what the destination held before.
 //
 // Contracts of the decoder (it never rejects anything, and never reads past the
 // source's NUL):

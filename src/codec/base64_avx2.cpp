@@ -106,14 +106,20 @@ struct Avx2Step {
     return BreaksIn(chars);
   }
 
+  using Decoded = __m256i;
+
   // Each lane leaves 12 bytes in its low 12; a dword permutation joins them.
-  static void DecodeBlock(uint8_t* out, const uint8_t* chars) {
+  static Decoded DecodeBlock(const uint8_t* chars) {
     const __m256i values = Values(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(chars)));
     const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
     const __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
     const __m256i lanes = _mm256_shuffle_epi8(
         groups, Lanes(_mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1)));
-    const __m256i bytes = _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+    return _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
+  }
+
+  // 24 bytes, as 16 and 8.
+  static void StoreDecoded(uint8_t* out, Decoded bytes) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(bytes));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm256_extracti128_si256(bytes, 1));
   }

@@ -90,16 +90,22 @@ struct Avx512VbmiStep {
     return BreaksIn(chars);
   }
 
+  using Decoded = __m512i;
+
   // Values by a two-table permute of the low 7 bits, 255 for codes of 128 and up;
   // the sums as in the SSSE3 file; one permute packs the 48 bytes.
-  static void DecodeBlock(uint8_t* out, const uint8_t* chars) {
+  static Decoded DecodeBlock(const uint8_t* chars) {
     const __m512i codes = Load64(chars);
     __m512i values =
         _mm512_permutex2var_epi8(Load64(kCharValues.value), codes, Load64(kCharValues.value + 64));
     values = _mm512_mask_mov_epi8(values, _mm512_movepi8_mask(codes), _mm512_set1_epi8(-1));
     const __m512i pairs = _mm512_maddubs_epi16(values, _mm512_set1_epi32(0x01400140));
     const __m512i groups = _mm512_madd_epi16(pairs, _mm512_set1_epi32(0x00011000));
-    const __m512i bytes = _mm512_permutexvar_epi8(Load64(kPack.index), groups);
+    return _mm512_permutexvar_epi8(Load64(kPack.index), groups);
+  }
+
+  // 48 bytes, as 32 and 16.
+  static void StoreDecoded(uint8_t* out, Decoded bytes) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm512_castsi512_si256(bytes));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm512_extracti32x4_epi32(bytes, 2));
   }

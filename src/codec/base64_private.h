@@ -37,6 +37,12 @@ VariantList<Base64DecodeFn> Base64DecodeVariants();
 const Base64EncodeVariant& ActiveBase64Encode();
 const Base64DecodeVariant& ActiveBase64Decode();
 
+// EncodeBase64 and DecodeBase64 (see base64.h) with a kernel of the caller's
+// choice, so that every kernel is checked under the exports' own placement rules.
+int32_t EncodeBase64With(Base64EncodeFn kernel, uint8_t* destination, const uint8_t* source,
+                         uint32_t length, int32_t line_mode);
+int32_t DecodeBase64With(Base64DecodeFn kernel, uint8_t* destination, char* text);
+
 namespace base64_internal {
 
 inline constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

@@ -14,8 +14,10 @@
 //     are CR or LF (bit i for character i);
 //   CopyBlock(uint8_t* to, const char* from): copies kWidth characters and
 //     returns the same mask;
-//   DecodeBlock(uint8_t* out, const uint8_t* chars): kWidth characters of the
-//     alphabet or outside it, none CR or LF, to exactly 3 * kWidth / 4 bytes.
+//   Decoded, DecodeBlock(const uint8_t* chars) -> Decoded: kWidth characters of
+//     the alphabet or outside it, none CR or LF, to 3 * kWidth / 4 bytes held in
+//     a register;
+//   StoreDecoded(uint8_t* out, Decoded bytes): stores exactly those bytes.
 #pragma once
 
 #include <cstring>
@@ -56,13 +58,27 @@ bool IsCleanLine(const char* line) {
   return breaks == 0;
 }
 
-// The 72 characters of a clean line to 54 bytes, by the same blocks.
+template <class Step>
+void DecodeBlockTo(uint8_t* out, const uint8_t* chars) {
+  Step::StoreDecoded(out, Step::DecodeBlock(chars));
+}
+
+// The 72 characters of a clean line to 54 bytes, by the same blocks. With the
+// output at the line's own address, or a little below it (up to 40 bytes for
+// 64-character blocks), the bytes of the first blocks land on characters that the
+// last block, the one ending at 72, has still to read: so every block is decoded
+// into a register before the first byte is stored.
 template <class Step>
 void DecodeLine(uint8_t* out, const char* line) {
   constexpr size_t kWidth = Step::kWidth;
+  static_assert(kLineChars % kWidth != 0, "the last block is the one that ends at 72");
+  constexpr size_t kBlocks = kLineChars / kWidth + 1;
   const auto* chars = reinterpret_cast<const uint8_t*>(line);
-  for (size_t p = 0; p + kWidth <= kLineChars; p += kWidth) Step::DecodeBlock(out + p / 4 * 3, chars + p);
-  Step::DecodeBlock(out + (kLineChars - kWidth) / 4 * 3, chars + kLineChars - kWidth);
+  typename Step::Decoded bytes[kBlocks];
+  for (size_t b = 0; b + 1 < kBlocks; ++b) bytes[b] = Step::DecodeBlock(chars + b * kWidth);
+  bytes[kBlocks - 1] = Step::DecodeBlock(chars + kLineChars - kWidth);
+  for (size_t b = 0; b + 1 < kBlocks; ++b) Step::StoreDecoded(out + b * kWidth / 4 * 3, bytes[b]);
+  Step::StoreDecoded(out + (kLineChars - kWidth) / 4 * 3, bytes[kBlocks - 1]);
 }
 
 // CR and LF take no place in a group, so dropping them first leaves the groups as
@@ -92,7 +108,7 @@ size_t DecodeWith(uint8_t* out, const char* text, size_t length, uint32_t drop) 
         c += kLineChars + 2;
         j += kLineBytes;
       } else if (c + kWidth < length && Step::Breaks(text + c) == 0) {
-        Step::DecodeBlock(out + j, reinterpret_cast<const uint8_t*>(text + c));
+        DecodeBlockTo<Step>(out + j, reinterpret_cast<const uint8_t*>(text + c));
         c += kWidth;
         j += kWidth / 4 * 3;
       } else {
@@ -131,7 +147,7 @@ size_t DecodeWith(uint8_t* out, const char* text, size_t length, uint32_t drop) 
     // output at the text's own address never overwrites one still to be read.
     size_t used = 0;
     for (; used + kWidth < held; used += kWidth) {
-      Step::DecodeBlock(out + j, held_chars + used);
+      DecodeBlockTo<Step>(out + j, held_chars + used);
       j += kWidth / 4 * 3;
     }
     if (last) {

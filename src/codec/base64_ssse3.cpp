@@ -108,9 +108,14 @@ struct Ssse3Step {
     return BreaksIn(chars);
   }
 
-  static void DecodeBlock(uint8_t* out, const uint8_t* chars) {
-    const __m128i bytes =
-        GroupBytes(Values(_mm_loadu_si128(reinterpret_cast<const __m128i*>(chars))));
+  using Decoded = __m128i;
+
+  static Decoded DecodeBlock(const uint8_t* chars) {
+    return GroupBytes(Values(_mm_loadu_si128(reinterpret_cast<const __m128i*>(chars))));
+  }
+
+  // 12 bytes: a 16-byte store would reach past them.
+  static void StoreDecoded(uint8_t* out, Decoded bytes) {
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out), bytes);
     const uint32_t last4 = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(bytes, 8)));
     std::memcpy(out + 8, &last4, 4);

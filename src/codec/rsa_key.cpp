@@ -13,14 +13,21 @@ constexpr char kFirstMarker = '&';
 constexpr char kSecondMarker = '#';
 constexpr size_t kSecondOffset = 1024;
 
+// A refused section empties its room, so that the keyed job finds the empty key
+// there rather than the one an earlier import left.
+bool RefuseSection(IoSlot& slot, size_t begin) {
+  slot.key_area[begin] = 0;
+  return false;
+}
+
 // Trims and decodes the body, then stores its text in key_area[begin, end) when
 // the digits and the NUL fit there. The decoded bytes are released on return,
 // before the next section is looked at.
 bool ImportSection(IoSlot& slot, char* body, size_t begin, size_t end) {
   DecodedBase64 decoded;
-  if (!DecodeBase64Text(body, decoded)) return false;
+  if (!DecodeBase64Text(body, decoded)) return RefuseSection(slot, begin);
   if (decoded.count == 0) return true;
-  if (decoded.count > (end - begin - 1) / 2) return false;
+  if (decoded.count > (end - begin - 1) / 2) return RefuseSection(slot, begin);
   WriteBytesHex(decoded.bytes.get(), decoded.count, true,
                 reinterpret_cast<char*>(slot.key_area + begin));
   slot.key_area[begin + 2 * decoded.count] = 0;

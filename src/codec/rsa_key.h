@@ -22,8 +22,10 @@
 //   inside its own room: positions 0 to 1023 for the first section when a second
 //   section is present, 0 to 4095 when not; 1024 to 4095 for the second section.
 //   That allows 511, 2047 and 1535 decoded bytes. A section that does not fit (or
-//   whose decoding cannot get memory) is not stored at all, leaves key_area as it
-//   was, and does not count in the result. Its trimming has been done all the same.
+//   whose decoding cannot get memory) is not stored and does not count in the
+//   result; it empties its room (a NUL at position 0 or 1024, nothing else of
+//   key_area changes), so that a keyed job uses the empty key, never an earlier
+//   import's. Its trimming has been done all the same.
 // - Runs on the host's calling thread without a lock; key_area is read by the
 //   keyed job's worker, so no job may be launched, running or suspended on the IO.
 #pragma once

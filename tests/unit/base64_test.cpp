@@ -318,20 +318,24 @@ TEST(Base64Encode, TextLengthMatchesTheFormula) {
 }
 
 // The source is 4 real bytes: under the address sanitizer any read of the claimed
-// length would fault, so a clean 0 shows the size was checked first.
+// length would fault, so a clean 0 shows the size was checked first. The refusal
+// leaves the empty text: a NUL at the first byte and nothing else changed.
 TEST(Base64Encode, RefusesATooLongTextBeforeReadingTheSource) {
   const uint8_t source[4] = {1, 2, 3, 4};
+  std::vector<uint8_t> empty_text(8, 0x5C);
+  empty_text[0] = 0;
   for (uint32_t length : {0xC0000000u, 0xFFFFFFFFu, 805306366u}) {
     for (int32_t mode : {0, 1}) {
       Guarded destination(8, 0x5C);
       EXPECT_EQ(EncodeBase64(destination.data(), source, length, mode), 0) << length;
-      EXPECT_EQ(destination.head(8), std::vector<uint8_t>(8, 0x5C)) << "nothing written";
+      EXPECT_EQ(destination.head(8), empty_text) << "the empty text alone";
       EXPECT_TRUE(destination.guard_intact());
     }
   }
   Guarded destination(8, 0x5C);
   EXPECT_EQ(EncodeBase64(destination.data(), source, 783541330u, 1), 0);
-  EXPECT_EQ(destination.head(8), std::vector<uint8_t>(8, 0x5C));
+  EXPECT_EQ(destination.head(8), empty_text);
+  EXPECT_EQ(source[0], 1) << "the source is left alone";
 }
 
 TEST(Base64Decode, StandardVectors) {

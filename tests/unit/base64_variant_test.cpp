@@ -1,9 +1,11 @@
-// Every Base64 kernel this processor can run, forced one by one: known answers, then random
-// sources and texts against the portable reference.
+// Every Base64 kernel this processor runs, one by one, against the portable one: apart, in place, shifted.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -147,6 +149,153 @@ TEST(Base64Kernels, EveryDecoderReadsEveryEncodersText) {
         std::string text = Encode(encoder.compress, source.data(), source.size(), round % 2 == 1);
         while (text.back() == '\r' || text.back() == '\n') text.pop_back();
         ASSERT_EQ(Decode(decoder.compress, text), source) << source.size() << " bytes";
+      }
+    }
+  }
+}
+
+// Destinations relative to the source's start: the source itself and every shift
+// down to 160 bytes below it, where the kernels write straight over the text; and
+// shifts up to 160 bytes above it, which all take the same path through a block
+// of their own, so a sample of them.
+std::vector<ptrdiff_t> Shifts() {
+  std::vector<ptrdiff_t> shifts;
+  for (ptrdiff_t shift = -160; shift <= 16; ++shift) shifts.push_back(shift);
+  for (ptrdiff_t shift = 25; shift <= 160; shift += 9) shifts.push_back(shift);
+  return shifts;
+}
+
+// Source lengths whose texts run from empty to several lines: every length through
+// the first line and a little past it, every one around the second line's end,
+// then every eleventh, and texts long enough to cross the SIMD decoders'
+// 2048-character chunk.
+std::vector<size_t> PlacementLengths() {
+  constexpr size_t kLine = base64_internal::kLineBytes;
+  std::vector<size_t> lengths;
+  for (size_t n = 0; n <= kLine + 8; ++n) lengths.push_back(n);
+  for (size_t n = 2 * kLine - 4; n <= 2 * kLine + 8; ++n) lengths.push_back(n);
+  for (size_t n = 2 * kLine + 19; n <= 8 * kLine; n += 11) lengths.push_back(n);
+  for (size_t n : {1531u, 1566u, 2917u}) lengths.push_back(n);
+  return lengths;
+}
+
+// The encoder's text as the portable kernel writes it, without the NUL.
+std::string PortableText(const std::vector<uint8_t>& source, bool lines) {
+  std::string text(static_cast<size_t>(EncodedBase64Length(source.size(), lines ? 1 : 0)), '\0');
+  base64_internal::EncodePortable(text.data(), source.data(), source.size(), lines);
+  return text;
+}
+
+// Encodes `source` through the exports' placement rules with `kernel` into a
+// destination `shift` bytes from the source's start (negative: below it), both in
+// one block with guards after it; checks the result and the text with its NUL.
+void ExpectEncodedAt(Base64EncodeFn kernel, const std::vector<uint8_t>& source, bool lines,
+                     ptrdiff_t shift, const std::string& expected) {
+  const size_t source_at = shift < 0 ? static_cast<size_t>(-shift) : 0;
+  const size_t text_at = shift > 0 ? static_cast<size_t>(shift) : 0;
+  // An empty source is passed as length 0, which reads up to the first NUL.
+  const size_t source_end = source_at + std::max<size_t>(source.size(), 1);
+  const size_t used = std::max(source_end, text_at + expected.size() + 1);
+  std::vector<uint8_t> block(used + kGuardBytes, kGuard);
+  if (source.empty()) {
+    block[source_at] = 0;
+  } else {
+    std::memcpy(block.data() + source_at, source.data(), source.size());
+  }
+  const int32_t result = EncodeBase64With(kernel, block.data() + text_at, block.data() + source_at,
+                                          static_cast<uint32_t>(source.size()), lines ? 1 : 0);
+  ASSERT_EQ(result, -static_cast<int32_t>(expected.size()))
+      << source.size() << " bytes, lines " << lines << ", destination at " << shift;
+  ASSERT_EQ(std::string(reinterpret_cast<const char*>(block.data() + text_at), expected.size() + 1),
+            expected + '\0')
+      << source.size() << " bytes, lines " << lines << ", destination at " << shift;
+  for (size_t i = used; i < block.size(); ++i) ASSERT_EQ(block[i], kGuard) << "written past the text";
+}
+
+// The portable kernel's bytes for a text, decoded into a separate block.
+std::vector<uint8_t> PortableBytes(const std::string& text) {
+  std::vector<char> held(text.begin(), text.end());
+  held.push_back('\0');
+  std::vector<uint8_t> bytes(3 * (text.size() / 4 + 1));
+  const int32_t result = DecodeBase64With(&base64_internal::DecodePortable, bytes.data(), held.data());
+  bytes.resize(static_cast<size_t>(-static_cast<int64_t>(result)));
+  return bytes;
+}
+
+// Decodes `text` (NUL-terminated here) through the exports' placement rules with
+// `kernel` into a destination `shift` bytes from the text's start (negative: below
+// it), both in one block with guards after it; checks the count and the bytes.
+void ExpectDecodedAt(Base64DecodeFn kernel, const std::string& text, ptrdiff_t shift,
+                     const std::vector<uint8_t>& expected) {
+  const size_t text_at = shift < 0 ? static_cast<size_t>(-shift) : 0;
+  const size_t bytes_at = shift > 0 ? static_cast<size_t>(shift) : 0;
+  const size_t used = std::max(text_at + text.size() + 1, bytes_at + expected.size());
+  std::vector<uint8_t> block(used + kGuardBytes, kGuard);
+  std::memcpy(block.data() + text_at, text.c_str(), text.size() + 1);
+  const int32_t result =
+      DecodeBase64With(kernel, block.data() + bytes_at, reinterpret_cast<char*>(block.data() + text_at));
+  ASSERT_EQ(result, -static_cast<int32_t>(expected.size())) << "destination at " << shift << ": " << text;
+  ASSERT_EQ(std::vector<uint8_t>(block.begin() + static_cast<std::ptrdiff_t>(bytes_at),
+                                 block.begin() + static_cast<std::ptrdiff_t>(bytes_at + expected.size())),
+            expected)
+      << "destination at " << shift << ": " << text;
+  for (size_t i = used; i < block.size(); ++i) ASSERT_EQ(block[i], kGuard) << "written past the bytes";
+}
+
+TEST(Base64Kernels, EveryEncoderGivesThePortableTextAtEveryPlacement) {
+  std::mt19937 random(160);
+  for (const Base64EncodeVariant& variant : Base64EncodeVariants()) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    SCOPED_TRACE(std::string("encoder ") + variant.name);
+    for (size_t count : PlacementLengths()) {
+      std::vector<uint8_t> source = RandomBytes(random, count);
+      // A zero first byte would end a source passed as length 0.
+      if (count != 0 && source[0] == 0) source[0] = 1;
+      for (bool lines : {false, true}) {
+        const std::string expected = PortableText(source, lines);
+        for (ptrdiff_t shift : Shifts()) {
+          ASSERT_NO_FATAL_FAILURE(ExpectEncodedAt(variant.compress, source, lines, shift, expected));
+        }
+      }
+    }
+  }
+}
+
+// Encoder texts with and without line breaks, decoded at and below (and, by way of
+// the work block, above) their own address, give the bytes that were encoded.
+TEST(Base64Kernels, EveryDecoderGivesThePortableBytesOfEncoderTextsAtEveryPlacement) {
+  std::mt19937 random(74);
+  for (const Base64DecodeVariant& variant : Base64DecodeVariants()) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    SCOPED_TRACE(std::string("decoder ") + variant.name);
+    for (size_t count : PlacementLengths()) {
+      const std::vector<uint8_t> source = RandomBytes(random, count);
+      for (bool lines : {false, true}) {
+        const std::string text = PortableText(source, lines);
+        const std::vector<uint8_t> expected = PortableBytes(text);
+        ASSERT_EQ(expected, source) << "the portable kernel reads its own text";
+        for (ptrdiff_t shift : Shifts()) {
+          ASSERT_NO_FATAL_FAILURE(ExpectDecodedAt(variant.compress, text, shift, expected));
+        }
+      }
+    }
+  }
+}
+
+// Texts with line breaks, '=' and other bytes at random places, and lines of other
+// widths than the encoder's.
+TEST(Base64Kernels, EveryDecoderGivesThePortableBytesOfAnyTextAtEveryPlacement) {
+  for (const Base64DecodeVariant& variant : Base64DecodeVariants()) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    SCOPED_TRACE(std::string("decoder ") + variant.name);
+    std::mt19937 random(1600);
+    for (int round = 0; round < 80; ++round) {
+      std::string text = RandomText(random, 1 + random() % 600);
+      // Trailing breaks are trimmed in place before any decoding.
+      if (round % 3 == 0) text += round % 2 == 0 ? "\r\n" : "\n";
+      const std::vector<uint8_t> expected = PortableBytes(text);
+      for (ptrdiff_t shift : Shifts()) {
+        ASSERT_NO_FATAL_FAILURE(ExpectDecodedAt(variant.compress, text, shift, expected));
       }
     }
   }

@@ -111,6 +111,12 @@ class RsaKeyImport : public ::testing::Test {
     EXPECT_TRUE(Untouched(position + digits.size() + 1, room_end)) << "written past the NUL";
   }
 
+  // A refused section: a NUL at the start of its room and the fill after it.
+  void ExpectEmptied(size_t position, size_t room_end) const {
+    EXPECT_EQ(slot_->key_area[position], 0) << "the room is emptied";
+    EXPECT_TRUE(Untouched(position + 1, room_end)) << "nothing else written";
+  }
+
   SlotTable table_;
   IoSlot* slot_ = nullptr;
   std::vector<uint8_t> outside_;
@@ -223,7 +229,7 @@ TEST_F(RsaKeyImport, FirstSectionRoomEndsAt1024WhenASecondFollows) {
   std::memset(slot_->key_area, kUntouched, kKeyAreaSize);
   std::vector<char> too_long = Layout("&" + Encoded(RandomBytes(rng, 512), 0), stride, "#YmFy");
   EXPECT_EQ(Import(too_long, stride), -2) << "the first section is refused and not counted";
-  EXPECT_TRUE(Untouched(0, 1024));
+  ExpectEmptied(0, 1024);
   ExpectStored(1024, "626172", kKeyAreaSize);
 }
 
@@ -245,11 +251,12 @@ TEST_F(RsaKeyImport, FirstSectionAloneMayUseTheWholeArea) {
   std::memset(slot_->key_area, kUntouched, kKeyAreaSize);
   std::vector<char> paired = Layout("&" + Encoded(middle, 0), 3000, "#");
   EXPECT_EQ(Import(paired, 3000), -2);
-  EXPECT_TRUE(Untouched(0, kKeyAreaSize));
+  ExpectEmptied(0, kKeyAreaSize);
 
+  std::memset(slot_->key_area, kUntouched, kKeyAreaSize);
   std::vector<char> too_long = Layout("&" + Encoded(RandomBytes(rng, 2048), 0), 3000, "");
   EXPECT_EQ(Import(too_long, 3000), 0);
-  EXPECT_TRUE(Untouched(0, kKeyAreaSize));
+  ExpectEmptied(0, kKeyAreaSize);
 }
 
 TEST_F(RsaKeyImport, SecondSectionRoomRunsFrom1024ToTheEnd) {
@@ -266,7 +273,7 @@ TEST_F(RsaKeyImport, SecondSectionRoomRunsFrom1024ToTheEnd) {
   std::vector<char> too_long = Layout("&Zm9v", 4, "#" + Encoded(RandomBytes(rng, 1536), 0));
   EXPECT_EQ(Import(too_long, 4), -1) << "the second section is refused and not counted";
   ExpectStored(0, "666F6F", 1024);
-  EXPECT_TRUE(Untouched(1024, kKeyAreaSize));
+  ExpectEmptied(1024, kKeyAreaSize);
 }
 
 TEST_F(RsaKeyImport, RefusedSectionsAreStillTrimmed) {
@@ -276,7 +283,35 @@ TEST_F(RsaKeyImport, RefusedSectionsAreStillTrimmed) {
   EXPECT_EQ(Import(data, 2000), 0);
   EXPECT_EQ(data[body.size() + 1], '\0');
   EXPECT_EQ(data[body.size() + 2], '\0');
-  EXPECT_TRUE(Untouched(0, kKeyAreaSize));
+  ExpectEmptied(0, kKeyAreaSize);
+}
+
+// An import whose sections are both refused leaves empty texts at 0 and 1024 in
+// place of an earlier import's, and changes no other byte: the keyed job then
+// uses the empty key, never the stale one.
+TEST_F(RsaKeyImport, RefusedSectionsReplaceAnEarlierKeyWithTheEmptyOne) {
+  std::vector<char> earlier = Layout("&AQID", 300, "#Zm9v");
+  EXPECT_EQ(Import(earlier, 300), -3);
+  ExpectStored(0, "010203", 1024);
+  ExpectStored(1024, "666F6F", kKeyAreaSize);
+
+  std::mt19937 rng(1536);
+  std::vector<char> refused = Layout("&" + Encoded(RandomBytes(rng, 512), 1), 300,
+                                     "#" + Encoded(RandomBytes(rng, 1536), 1));
+  EXPECT_EQ(Import(refused, 300), 0);
+  EXPECT_EQ(TextAt(0), "");
+  EXPECT_EQ(TextAt(1024), "");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(slot_->key_area + 1), 6), std::string("10203\0", 6));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(slot_->key_area + 1025), 6), std::string("66F6F\0", 6));
+  EXPECT_TRUE(Untouched(7, 1024));
+  EXPECT_TRUE(Untouched(1031, kKeyAreaSize));
+
+  // Only the refused one: the first section stays as stored.
+  EXPECT_EQ(Import(earlier, 300), -3);
+  std::vector<char> second_refused = Layout("&AQID", 300, "#" + Encoded(RandomBytes(rng, 1536), 0));
+  EXPECT_EQ(Import(second_refused, 300), -1);
+  EXPECT_EQ(TextAt(0), "010203");
+  EXPECT_EQ(TextAt(1024), "");
 }
 
 }  // namespace
