@@ -29,7 +29,6 @@ struct Avx512Rounds {
   const __m128i rotate_second = _mm_set_epi64x(34, 18);
   const __m128i rotate_third = _mm_set_epi64x(39, 41);
 
-  // `round_input` holds W[t] + K[t] in its first word; the word after it is masked off.
   __m128i Round(__m128i ea, __m128i fb, __m128i gc, __m128i hd, const uint64_t* round_input) const {
     __m128i sigmas = _mm_ternarylogic_epi64(_mm_rorv_epi64(ea, rotate_first),
                                             _mm_rorv_epi64(ea, rotate_second),
@@ -37,8 +36,12 @@ struct Avx512Rounds {
     __m128i f_bc_or = _mm_mask_or_epi64(fb, kHighLane, fb, gc);
     __m128i g_bc_and = _mm_mask_and_epi64(gc, kHighLane, fb, gc);
     __m128i ch_maj = _mm_ternarylogic_epi64(ea, f_bc_or, g_bc_and, 0xCA);
-    __m128i h_plus_input = _mm_maskz_add_epi64(
-        kLowLane, hd, _mm_loadu_si128(reinterpret_cast<const __m128i*>(round_input)));
+    // W[t] + K[t] by an 8-byte load. The schedule stores W + K in 16-byte pairs shortly
+    // before the rounds read them, and a 16-byte load at an odd t straddles two such
+    // stores: it cannot take its bytes from the store buffer and waits about 20 cycles
+    // instead of 9 on Zen 4. The blocks ran about 1.5 percent faster.
+    __m128i h_plus_input =
+        _mm_maskz_add_epi64(kLowLane, hd, _mm_set1_epi64x(static_cast<long long>(*round_input)));
     __m128i t1_t2 = _mm_add_epi64(sigmas, _mm_add_epi64(ch_maj, h_plus_input));
     // {T1, T2} + {d, T1}: d from {h, d} swapped, T1 from the low lane of {T1, T2}.
     return _mm_add_epi64(t1_t2, _mm_unpacklo_epi64(_mm_shuffle_epi32(hd, 0x4E), t1_t2));

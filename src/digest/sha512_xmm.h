@@ -8,7 +8,7 @@
 // The eight working words live in four registers as pairs {e, a}, {f, b}, {g, c},
 // {h, d} (low lane first). A round type provides:
 //   Round(ea, fb, gc, hd, round_input): the new {e, a} = {d + T1, T1 + T2}, with
-//     W[t] + K[t] in round_input[0] (a 16-byte load may take round_input[1] too);
+//     W[t] + K[t] in round_input[0];
 //     the caller renames {e, a} -> {f, b} -> {g, c} -> {h, d};
 //   SmallSigma0(x), SmallSigma1(x): the message schedule's sigma functions on
 //     both lanes.
@@ -32,9 +32,7 @@ void CompressSha512Xmm(uint64_t state[8], const uint8_t* data, size_t blocks) {
   };
   const auto store = [](uint64_t* p, __m128i x) { _mm_store_si128(reinterpret_cast<__m128i*>(p), x); };
   alignas(16) uint64_t w[80];
-  // One word more than the rounds use: a round's 16-byte load of W + K reaches it.
-  alignas(16) uint64_t round_input[81];
-  round_input[80] = 0;
+  alignas(16) uint64_t round_input[80];
   // W[t], W[t + 1] for even t >= 16, and the round inputs W + K beside them.
   const auto schedule_pair = [&](int t) {
     const __m128i words =
