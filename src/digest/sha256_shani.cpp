@@ -14,7 +14,7 @@
 // - The block's starting state waits in a volatile stack slot and is added from
 //   there. Left to itself, the compiler runs out of registers and instead carries
 //   one state half from block to block through the stack, which puts a store and
-//   its reload (about eight cycles) on the chain of every block.
+//   its reload (about nine cycles) on the chain of every block.
 // - The 64 rounds are written out in full, so the message groups only change names.
 // - The state enters and leaves with one SHUFPS per half: the job calls this every
 //   16 blocks, and the state's reload from the previous call is on the chain too.
