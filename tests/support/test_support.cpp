@@ -14,6 +14,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -43,6 +44,42 @@ VariantReport& Report() {
 
 void NoteVariant(const std::string& algorithm, const char* variant, bool ran) {
   (ran ? Report().exercised : Report().lacking) += " " + algorithm + "/" + variant;
+}
+
+PageEndBuffer::PageEndBuffer(size_t size) {
+#if defined(_WIN32)
+  SYSTEM_INFO info;
+  GetSystemInfo(&info);
+  const size_t page = info.dwPageSize;
+#else
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+#endif
+  const size_t readable = (size + page - 1) / page * page;
+  mapped_ = readable + page;
+#if defined(_WIN32)
+  mapping_ = VirtualAlloc(nullptr, mapped_, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  if (mapping_ == nullptr) throw std::runtime_error("VirtualAlloc failed");
+  DWORD old_protection = 0;
+  if (!VirtualProtect(static_cast<uint8_t*>(mapping_) + readable, page, PAGE_NOACCESS,
+                      &old_protection)) {
+    throw std::runtime_error("VirtualProtect failed");
+  }
+#else
+  mapping_ = mmap(nullptr, mapped_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapping_ == MAP_FAILED) throw std::runtime_error("mmap failed");
+  if (mprotect(static_cast<uint8_t*>(mapping_) + readable, page, PROT_NONE) != 0) {
+    throw std::runtime_error("mprotect failed");
+  }
+#endif
+  end_ = static_cast<uint8_t*>(mapping_) + readable;
+}
+
+PageEndBuffer::~PageEndBuffer() {
+#if defined(_WIN32)
+  VirtualFree(mapping_, 0, MEM_RELEASE);
+#else
+  munmap(mapping_, mapped_);
+#endif
 }
 
 TelvarnVarDesc HostVar(const void* data, int32_t stride_words) {

@@ -42,6 +42,22 @@ bool IsFileOpenHere(const std::string& path);
 // Open handles of this process (Windows) or open descriptors (elsewhere).
 int64_t CountProcessHandles();
 
+// Readable bytes that end where an inaccessible page begins: a read past end() faults.
+class PageEndBuffer {
+ public:
+  explicit PageEndBuffer(size_t size);
+  ~PageEndBuffer();
+  PageEndBuffer(const PageEndBuffer&) = delete;
+  PageEndBuffer& operator=(const PageEndBuffer&) = delete;
+
+  uint8_t* end() const { return end_; }
+
+ private:
+  void* mapping_ = nullptr;
+  size_t mapped_ = 0;
+  uint8_t* end_ = nullptr;
+};
+
 // An input that holds a job: a named pipe (Windows) or a FIFO (elsewhere) whose
 // reader blocks until the test writes its bytes and closes it. Bind name() as an
 // input file; the binding connects at once.

@@ -144,6 +144,50 @@ TEST(Variants, Sha512EveryVariantAgreesWithThePortableForm) {
                                [](Sha512Context& c) { return std::string(c.Finish()); });
 }
 
+// The block functions called directly, as the contexts call them with whole blocks
+// from the caller's bytes: every block count from 0 to 20 (past the prefetch
+// distance of the multi-block loops), the last block ending at a page end or a few
+// bytes before it, from a random state, against the reference variant.
+template <class Fn, class Word, size_t kStateWords, size_t kBlock>
+void CheckBlockCounts(const std::string& algorithm, VariantList<Fn> variants) {
+  constexpr size_t kMostBlocks = 20;
+  const size_t kBytesBeforeEnd[] = {0, 1, 3, 8, 15, 33, kBlock - 1};
+  const BlockVariant<Fn>& reference = *variants.begin();
+  test::PageEndBuffer buffer(kMostBlocks * kBlock + kBlock);
+  const std::vector<uint8_t> pool = RandomBytes(kMostBlocks * kBlock + kBlock, 23);
+  std::mt19937 random(5);
+  for (const BlockVariant<Fn>& variant : variants) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    SCOPED_TRACE(algorithm + " variant " + variant.name);
+    for (size_t before_end : kBytesBeforeEnd) {
+      for (size_t blocks = 0; blocks <= kMostBlocks; ++blocks) {
+        uint8_t* data = buffer.end() - before_end - blocks * kBlock;
+        std::memcpy(data, pool.data() + blocks, blocks * kBlock);
+        Word expected[kStateWords];
+        for (Word& word : expected) word = static_cast<Word>(uint64_t{random()} << 32 | random());
+        Word state[kStateWords];
+        std::memcpy(state, expected, sizeof state);
+        reference.compress(expected, data, blocks);
+        variant.compress(state, data, blocks);
+        ASSERT_EQ(0, std::memcmp(state, expected, sizeof state))
+            << blocks << " blocks ending " << before_end << " bytes before a page end";
+      }
+    }
+  }
+}
+
+TEST(Variants, Sha1EveryVariantAgreesAtEveryBlockCountUpToAPageEnd) {
+  CheckBlockCounts<Sha1BlockFn, uint32_t, 5, 64>("sha1", Sha1Variants());
+}
+
+TEST(Variants, Sha256EveryVariantAgreesAtEveryBlockCountUpToAPageEnd) {
+  CheckBlockCounts<Sha256BlockFn, uint32_t, 8, 64>("sha256", Sha256Variants());
+}
+
+TEST(Variants, Sha512EveryVariantAgreesAtEveryBlockCountUpToAPageEnd) {
+  CheckBlockCounts<Sha512BlockFn, uint64_t, 8, 128>("sha512", Sha512Variants());
+}
+
 // The choice made once per process is the last variant the processor supports.
 TEST(Variants, TheActiveVariantIsTheLastSupportedOne) {
   const auto last_supported = [](auto variants) {
