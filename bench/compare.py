@@ -43,6 +43,7 @@ BASE64_ROWS = [
     ("Base64 decode, lines", "b64_decode_lines1", "openssl_b64_decode_lines", ("ratio", 2.0)),
 ]
 FILE_TARGET = 0.8
+SMALL_JOB_TARGET_US = 10.0
 
 
 def cpu_model():
@@ -224,6 +225,21 @@ def main():
             floor_rate = median("reference", floor)
             print(f"| {label} {what} | | | | {floor} | {fmt(floor_rate)} | "
                   f"{fmt(memory / floor_rate if memory and floor_rate else None, 2)} | info | |")
+    print()
+    print(f"| job | µs per synchronous job on 64 bytes, bindings included | jobs a second | target | met |")
+    print("|---|---:|---:|---|---|")
+    for label, job, _, _, _ in DIGEST_ROWS:
+        name = f"dll_{job}_small"
+        per_job = None
+        if all(name in r for r in rounds["dll"]):
+            times = sorted(r[name][1] / r[name][0] * 1e6 for r in rounds["dll"])
+            per_job = times[len(times) // 2]
+        met = "yes" if per_job is not None and per_job <= SMALL_JOB_TARGET_US else "no"
+        rate = 1e6 / per_job if per_job else None
+        print(f"| {label} | {fmt(per_job, 2)} | {fmt(rate, 0)} | ≤ {SMALL_JOB_TARGET_US:.0f} µs | {met} |")
+    print()
+    print("| Base64 | DLL MB/s | | | reference | reference MB/s | DLL/reference | target | met |")
+    print("|---|---:|---|---|---|---:|---:|---|---|")
     for label, job, ref, target in BASE64_ROWS:
         rate = median("dll", f"dll_{job}")
         reference = median("reference", ref)
