@@ -10,9 +10,6 @@
 namespace telvarn {
 namespace {
 
-// Larger than the jobs' 4096-byte chunks: fewer, bigger reads from the file system
-// without changing how the jobs chunk their input.
-constexpr size_t kInputStreamBuffer = 64 * 1024;
 
 // The file's length in bytes, with 64-bit offsets so that files past 2 GiB are
 // measured right, then capped at INT32_MAX. Streams that cannot seek (pipes,
@@ -68,7 +65,6 @@ int32_t BindStream(IoSlot& slot, Direction direction, const VarDesc& var, int32_
     if (binding.kind == kStreamFile) binding.bound = false;
     return -1;
   }
-  if (input) std::setvbuf(file, nullptr, _IOFBF, kInputStreamBuffer);
   binding.file = file;
   binding.size = MeasureAndRewind(file);
   binding.pos = 0;

@@ -17,7 +17,7 @@ int32_t JobState(int32_t io) {
 
 int32_t WaitForJob(int32_t io, uint32_t timeout_ms) {
   IoSlot* slot = module::slot_table().find(io);
-  if (slot == nullptr) return 0;
+  if (slot == nullptr) return kWaitNothing;
   Os::sleep_ms(kWaitPauseMs);
   Job* job = nullptr;
   bool ended = false;
@@ -26,18 +26,18 @@ int32_t WaitForJob(int32_t io, uint32_t timeout_ms) {
     // No job since initialisation, or one that had ended before the wait began:
     // nothing to wait on. The wait is on the job's own end, never on a thread.
     job = slot->job;
-    if (job == nullptr) return 0;
+    if (job == nullptr) return kWaitNothing;
     AddReference(*job);
     ended = platform::WaitUntil(job->changed, JobsLock(), timeout_ms,
                                 [job] { return job->ended || job->cancelled; });
   }
   Release(job);
-  return ended ? -2 : -1;
+  return ended ? kWaitEnded : kWaitTimedOut;
 }
 
 int32_t WaitForAllJobs() {
   Os::sleep_ms(kWaitPauseMs);
-  return module::scheduler().idle() ? -2 : -1;
+  return module::scheduler().idle() ? kAllIdle : kAllBusy;
 }
 
 int32_t SuspendJob(int32_t io, int32_t resume_flag) {
@@ -54,7 +54,7 @@ int32_t SuspendJob(int32_t io, int32_t resume_flag) {
         job->attention.store(job->cancelled, std::memory_order_release);
         slot->job_state.store(kJobRunning);
         job->changed.notify_all();
-        result = -1;
+        result = kResumed;
       }
     } else if (job != nullptr && state == kJobRunning && !job->delivering) {
       // A job that has committed its result is as good as finished: it is no

@@ -9,20 +9,29 @@
 
 namespace telvarn {
 
+// What IO_Wait and IO_WaitAll report.
+inline constexpr int32_t kWaitEnded = -2;
+inline constexpr int32_t kWaitTimedOut = -1;
+inline constexpr int32_t kWaitNothing = 0;
+inline constexpr int32_t kAllIdle = -2;
+inline constexpr int32_t kAllBusy = -1;
+// What IO_Suspend reports for a job it resumed.
+inline constexpr int32_t kResumed = -1;
+
 inline constexpr uint32_t kStatePauseMs = 10;
 inline constexpr uint32_t kSuspendPauseMs = 10;
 inline constexpr uint32_t kWaitPauseMs = 200;
 
 // Minus job_state; 0 for an absent IO (without pausing).
 int32_t JobState(int32_t io);
-// -2 the job ended during the wait; -1 the time-out passed first; 0 absent IO or
-// nothing to wait on (no job launched since initialisation, or it had already
-// ended when the wait began: its thread handle has gone to its owner's close).
+// kWaitEnded: the job ended (finished or was cancelled) during the wait;
+// kWaitTimedOut: the time-out passed first; kWaitNothing: absent IO, or nothing
+// to wait on (no job launched since initialisation, or it had already ended).
 int32_t WaitForJob(int32_t io, uint32_t timeout_ms);
-// -2 when the scheduler has nothing running and nothing queued, -1 otherwise.
+// kAllIdle when the scheduler has nothing running and nothing queued, else kAllBusy.
 int32_t WaitForAllJobs();
-// resume_flag 1: a suspended job runs on (-1); any other value: a running job is
-// held at its next chunk boundary (0). 0 whenever nothing changes.
+// resume_flag 1: a suspended job runs on (kResumed); any other value: a running
+// job is held at its next chunk boundary (0). 0 whenever nothing changes.
 int32_t SuspendJob(int32_t io, int32_t resume_flag);
 
 }  // namespace telvarn

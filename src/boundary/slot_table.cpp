@@ -74,16 +74,6 @@ bool SlotTable::grow() {
   return true;
 }
 
-int32_t SlotTable::count() const {
-  platform::ScopedLock<platform::Os::Mutex> hold(lock_);
-  return count_;
-}
-
-int32_t SlotTable::capacity() const {
-  platform::ScopedLock<platform::Os::Mutex> hold(lock_);
-  return capacity_;
-}
-
 IoSlot* SlotTable::find_or_register(int32_t io) {
   platform::ScopedLock<platform::Os::Mutex> hold(lock_);
   if (IoSlot* slot = find_locked(io)) return slot;

@@ -96,9 +96,6 @@ class SlotTable {
   // nullptr when memory runs out (nothing is registered then).
   IoSlot* find_or_register(int32_t io);
 
-  int32_t count() const;
-  int32_t capacity() const;
-
  private:
   IoSlot* find_locked(int32_t io) const;
   bool grow();

@@ -11,7 +11,7 @@ namespace {
 template <class Crc, unsigned Digits, uint32_t FileChunk>
 class CrcJob final : public JobAlgorithm {
  public:
-  static constexpr JobShape kShape{FileChunk, 1024, Digits};
+  static constexpr JobShape kShape{FileChunk, kMemoryChunkBytes, Digits};
   void Update(const uint8_t* bytes, size_t count) override { crc_.Update(bytes, count); }
   void Finish(char* text) override {
     WriteHexUpper(crc_.value(), Digits, text);
@@ -22,9 +22,9 @@ class CrcJob final : public JobAlgorithm {
   Crc crc_;
 };
 
-using Crc32Job = CrcJob<Crc32, 8, 4096>;
-// The CRC-16 job reads files in 1024-byte chunks too.
-using Crc16Job = CrcJob<Crc16Mcrf4xx, 4, 1024>;
+using Crc32Job = CrcJob<Crc32, 8, kFileChunkBytes>;
+// The CRC-16 job reads files in memory-sized chunks too.
+using Crc16Job = CrcJob<Crc16Mcrf4xx, 4, kMemoryChunkBytes>;
 
 }  // namespace
 

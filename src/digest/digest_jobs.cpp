@@ -18,7 +18,7 @@ const char* ResultText(Md5Context& context) { return context.HexDigest(); }
 template <class Context>
 class DigestJob final : public JobAlgorithm {
  public:
-  static constexpr JobShape kShape{4096, 1024, static_cast<uint32_t>(Context::kTextLength)};
+  static constexpr JobShape kShape{kFileChunkBytes, kMemoryChunkBytes, static_cast<uint32_t>(Context::kTextLength)};
   static_assert(Context::kTextLength <= kMaxResultLength);
 
   void Update(const uint8_t* bytes, size_t count) override { context_.Update(bytes, count); }
@@ -33,7 +33,7 @@ class DigestJob final : public JobAlgorithm {
 // Keyed with the copy of the IO's key area that the job took at launch.
 class HmacMd5Job final : public JobAlgorithm {
  public:
-  static constexpr JobShape kShape{4096, 1024, static_cast<uint32_t>(HmacMd5::kTextLength)};
+  static constexpr JobShape kShape{kFileChunkBytes, kMemoryChunkBytes, static_cast<uint32_t>(HmacMd5::kTextLength)};
 
   explicit HmacMd5Job(const uint8_t* key_area) { hmac_.SetKey(key_area, kKeyAreaSize); }
   void Update(const uint8_t* bytes, size_t count) override { hmac_.Update(bytes, count); }

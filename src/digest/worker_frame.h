@@ -46,7 +46,11 @@ struct JobShape {
   uint32_t result_length;  // characters delivered
 };
 
-inline constexpr uint32_t kMaxChunk = 4096;
+// Chunk sizes: a file input is read in chunks of kFileChunkBytes (CRC-16: of
+// kMemoryChunkBytes), a memory input in chunks of kMemoryChunkBytes.
+inline constexpr uint32_t kFileChunkBytes = 4096;
+inline constexpr uint32_t kMemoryChunkBytes = 1024;
+inline constexpr uint32_t kMaxChunk = kFileChunkBytes;
 inline constexpr uint32_t kMaxResultLength = 128;
 
 

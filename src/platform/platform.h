@@ -1,7 +1,7 @@
 // The operating-system services of the module: threads, locks, condition variables, sleeping.
 //
 // Two backends implement one interface: Win32Os on the Win32 kernel (the DLL) and
-// PosixOs on the C++ standard library (the native build, and the Windows tests,
+// StdCppOs on the C++ standard library (the native build, and the Windows tests,
 // which run one typed suite over both). `Os` names the backend of this build.
 //
 // Contracts shared by both backends:
@@ -68,7 +68,7 @@ class ScopedLock {
 
 }  // namespace telvarn::platform
 
-#include "platform/posix/os_posix.h"
+#include "platform/stdcpp/os_stdcpp.h"
 #if defined(_WIN32)
 #include "platform/win32/os_win32.h"
 namespace telvarn::platform {
@@ -76,7 +76,7 @@ using Os = Win32Os;
 }
 #else
 namespace telvarn::platform {
-using Os = PosixOs;
+using Os = StdCppOs;
 }
 #endif
 

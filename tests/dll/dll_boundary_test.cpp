@@ -28,7 +28,8 @@ constexpr ExpectedExport kExpectedExports[] = {
 #undef TELVARN_EXPORT
 };
 
-// The full alphabetical list fixes every ordinal, built or not yet.
+// The eighteen names written out in alphabetical order, which fixes the ordinals:
+// the export table is checked against it.
 constexpr const char* kAllExportNames[] = {
     "_Telvarn_Base64_Decode@16", "_Telvarn_Base64_Encode@16", "_Telvarn_CRC16@16",
     "_Telvarn_CRC32@16",         "_Telvarn_IO_Initialize@16", "_Telvarn_IO_Input_Set@16",

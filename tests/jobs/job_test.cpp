@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <climits>
 #include <chrono>
 #include <cstring>
 #include <deque>
@@ -182,11 +183,12 @@ TEST_F(JobTest, QueuedJobsStartByPriorityThenInLaunchOrder) {
   HeldJob blocker_a = LaunchHeld(3), blocker_b = LaunchHeld(3);
   ASSERT_EQ(AwaitState(blocker_a.io, -2), -2);
   ASSERT_EQ(AwaitState(blocker_b.io, -2), -2);
-  // Priorities 0 and 7 count as 4; jobs of one level start in launch order.
-  const int32_t priorities[] = {6, 5, 2, 0, 4, 7};
+  // Priorities 0, 7 and negative ones count as 4; jobs of one level start in
+  // launch order.
+  const int32_t priorities[] = {6, 5, 2, 0, 4, 7, -5, INT32_MIN};
   std::vector<HeldJob> queued;
   for (int32_t p : priorities) queued.push_back(LaunchHeld(p));
-  const size_t expected_order[] = {2, 3, 4, 5, 1, 0};
+  const size_t expected_order[] = {2, 3, 4, 5, 6, 7, 1, 0};
 
   HeldJob* to_release = &blocker_a;
   for (size_t step = 0; step < queued.size(); ++step) {
@@ -308,7 +310,7 @@ int64_t OpenHandles() {
 #if defined(_WIN32)
   return CountProcessHandles();
 #else
-  return CountProcessHandles() + platform::PosixOs::live_thread_records();
+  return CountProcessHandles() + platform::StdCppOs::live_thread_records();
 #endif
 }
 

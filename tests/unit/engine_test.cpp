@@ -118,11 +118,6 @@ TEST(JobLauncher, ASynchronousJobRunsOnTheCallingThread) {
   EXPECT_TRUE(g_job_ran_elsewhere);
 }
 
-TEST(JobLauncher, PrioritiesMapToQueueLevels) {
-  for (int32_t p = 1; p <= 6; ++p) EXPECT_EQ(QueueLevelForPriority(p), p - 1);
-  for (int32_t p : {0, 7, -5, INT32_MIN, INT32_MAX}) EXPECT_EQ(QueueLevelForPriority(p), 3) << p;
-}
-
 TEST(WorkerFrame, ReadsMemoryInChunksAndFilesUntilTheirEnd) {
   SlotTable table;
   IoSlot& slot = *table.find_or_register(1);

@@ -16,7 +16,7 @@ constexpr uint32_t kGenerousMs = 20000;
 template <class OsT>
 class PlatformTest : public ::testing::Test {};
 
-using Backends = ::testing::Types<PosixOs
+using Backends = ::testing::Types<StdCppOs
 #if defined(_WIN32)
                                   ,
                                   Win32Os

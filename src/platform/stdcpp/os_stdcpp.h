@@ -8,8 +8,8 @@
 
 namespace telvarn::platform {
 
-struct PosixOs {
-  static constexpr const char* kName = "posix";
+struct StdCppOs {
+  static constexpr const char* kName = "stdcpp";
 
   // Creates a thread that runs routine(arg); with start_suspended it waits for
   // resume_thread first. thread_id, when given, receives a process-unique id.

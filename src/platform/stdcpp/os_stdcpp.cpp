@@ -75,7 +75,7 @@ std::chrono::milliseconds Milliseconds(uint32_t ms) { return std::chrono::millis
 
 }  // namespace
 
-ThreadHandle PosixOs::create_thread(ThreadRoutine routine, void* arg, bool start_suspended,
+ThreadHandle StdCppOs::create_thread(ThreadRoutine routine, void* arg, bool start_suspended,
                                     uint32_t* thread_id) {
   static std::atomic<uint32_t> next_id{1};
   auto* control = new (std::nothrow) ThreadControl{routine, arg, !start_suspended, false, 2};
@@ -96,7 +96,7 @@ ThreadHandle PosixOs::create_thread(ThreadRoutine routine, void* arg, bool start
   return control;
 }
 
-bool PosixOs::resume_thread(ThreadHandle thread) {
+bool StdCppOs::resume_thread(ThreadHandle thread) {
   if (thread == nullptr) return false;
   std::lock_guard<std::mutex> lock(StateMutex());
   static_cast<ThreadControl*>(thread)->resumed = true;
@@ -104,9 +104,9 @@ bool PosixOs::resume_thread(ThreadHandle thread) {
   return true;
 }
 
-bool PosixOs::lower_thread_priority(ThreadHandle thread) { return thread != nullptr; }
+bool StdCppOs::lower_thread_priority(ThreadHandle thread) { return thread != nullptr; }
 
-WaitOutcome PosixOs::wait_thread(ThreadHandle thread, uint32_t timeout_ms) {
+WaitOutcome StdCppOs::wait_thread(ThreadHandle thread, uint32_t timeout_ms) {
   if (thread == nullptr) return WaitOutcome::kFailed;
   auto* control = static_cast<ThreadControl*>(thread);
   std::unique_lock<std::mutex> lock(StateMutex());
@@ -114,15 +114,15 @@ WaitOutcome PosixOs::wait_thread(ThreadHandle thread, uint32_t timeout_ms) {
                                                                           : WaitOutcome::kTimedOut;
 }
 
-void PosixOs::close_thread(ThreadHandle thread) {
+void StdCppOs::close_thread(ThreadHandle thread) {
   if (thread == nullptr) return;
   std::lock_guard<std::mutex> lock(StateMutex());
   ReleaseLocked(static_cast<ThreadControl*>(thread));
 }
 
-void PosixOs::sleep_ms(uint32_t ms) { std::this_thread::sleep_for(Milliseconds(ms)); }
+void StdCppOs::sleep_ms(uint32_t ms) { std::this_thread::sleep_for(Milliseconds(ms)); }
 
-int64_t PosixOs::read_file(std::FILE* file, void* buffer, uint32_t count) {
+int64_t StdCppOs::read_file(std::FILE* file, void* buffer, uint32_t count) {
 #if defined(_WIN32)
   const int n = _read(_fileno(file), buffer, count);
 #else
@@ -131,7 +131,7 @@ int64_t PosixOs::read_file(std::FILE* file, void* buffer, uint32_t count) {
   return n < 0 ? -1 : static_cast<int64_t>(n);
 }
 
-bool PosixOs::position_file(std::FILE* file, uint64_t offset) {
+bool StdCppOs::position_file(std::FILE* file, uint64_t offset) {
 #if defined(_WIN32)
   return _lseeki64(_fileno(file), static_cast<int64_t>(offset), SEEK_SET) >= 0;
 #else
@@ -139,18 +139,18 @@ bool PosixOs::position_file(std::FILE* file, uint64_t offset) {
 #endif
 }
 
-uint64_t PosixOs::monotonic_ms() {
+uint64_t StdCppOs::monotonic_ms() {
   return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                    std::chrono::steady_clock::now().time_since_epoch())
                                    .count());
 }
 
-int32_t PosixOs::live_thread_records() {
+int32_t StdCppOs::live_thread_records() {
   std::lock_guard<std::mutex> lock(StateMutex());
   return g_live_records;
 }
 
-bool PosixOs::ConditionVariable::wait(Mutex& mutex, uint32_t timeout_ms) {
+bool StdCppOs::ConditionVariable::wait(Mutex& mutex, uint32_t timeout_ms) {
   std::unique_lock<std::mutex> lock(mutex.mutex_, std::adopt_lock);
   bool notified = true;
   if (timeout_ms == kInfinite) {
