@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source scripts/wine-env.sh
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 --target TelvarnHX telvarn
 bash scripts/digest-sample.sh build/win32

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+source scripts/wine-env.sh
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 --target telvarn_dll_reliability_tests >&2
 TELVARN_UNLOAD_CYCLES="${TELVARN_UNLOAD_CYCLES:-100}" wine build/win32/telvarn_dll_reliability_tests.exe

@@ -1,5 +1,8 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need on Debian 12 (run as root); quick when all is present.
+# Installs what the build and the tests need on Debian 12 (run as root), and any
+# packages named as arguments; quick when all is present.
+#
+# Usage: scripts/setup.sh [PACKAGE...]
 set -euo pipefail
 
 packages=(
@@ -7,6 +10,7 @@ packages=(
   googletest libssl-dev libbenchmark-dev clang libclang-rt-14-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386
+  "$@"
 )
 
 need_i386=0
@@ -35,5 +39,6 @@ if (( need_i386 )); then
   dpkg --add-architecture i386
 fi
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# Other builds on the machine may hold the dpkg lock for a while.
+apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 echo "setup: installed ${missing[*]}"
