@@ -16,6 +16,7 @@
 #include <tlhelp32.h>
 
 #include "host_exports.h"
+#include "jobs/job_fixture.h"
 #include "support/test_support.h"
 
 namespace telvarn::test {
@@ -78,17 +79,6 @@ Footprint Measure(int64_t threads_at_most = -1) {
   return f;
 }
 
-std::string Crc32Text(const std::string& bytes) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char b : bytes) {
-    crc ^= b;
-    for (int i = 0; i < 8; ++i) crc = (crc & 1) ? (crc >> 1) ^ 0xEDB88320u : crc >> 1;
-  }
-  char text[9];
-  std::snprintf(text, sizeof text, "%08X", crc ^ 0xFFFFFFFFu);
-  return text;
-}
-
 // One cycle of a long-lived host: load, run a job at once, queue jobs so that
 // some run and one waits, let go of the module with all of them in flight, and
 // wait until the module has gone. Every result must arrive.
@@ -110,11 +100,11 @@ void TelvarnCycle(int cycle) {
     ASSERT_EQ(api.output_set(&out, io, 0, 8), 0);
     ASSERT_EQ(api.crc32(io, io == 0 ? 0 : 1, priorities[io], 0), 0);
   }
-  ASSERT_EQ(std::string(outputs[0], 8), Crc32Text(inputs[0])) << "the synchronous job";
+  ASSERT_EQ(std::string(outputs[0], 8), ReferenceCrc32(inputs[0])) << "the synchronous job";
   ASSERT_TRUE(FreeLibrary(module));
   ASSERT_TRUE(AwaitUnloaded(kModuleName)) << "cycle " << cycle;
   for (int io = 0; io < 5; ++io) {
-    ASSERT_EQ(std::string(outputs[io], 8), Crc32Text(inputs[io])) << "cycle " << cycle << ", IO " << io;
+    ASSERT_EQ(std::string(outputs[io], 8), ReferenceCrc32(inputs[io])) << "cycle " << cycle << ", IO " << io;
     ASSERT_EQ(outputs[io][8], '#');
   }
 }
@@ -216,7 +206,7 @@ TEST(HostThreads, StartAFreshModuleTogether) {
         const int32_t io = index * 100 + i;
         if (i % 2 == 1 && api.wait(io, 0xFFFFFFFFu, 0, 0) == -1) ++failures;
         if (api.state(io, 0, 0, 0) != -4) ++failures;
-        if (std::string(outputs[i], 8) != Crc32Text(inputs[i])) ++failures;
+        if (std::string(outputs[i], 8) != ReferenceCrc32(inputs[i])) ++failures;
       }
     };
     std::vector<std::thread> threads;
