@@ -18,7 +18,7 @@
 #include "codec/base64.h"
 #include "codec/base64_private.h"
 #include "digest/block_functions.h"
-#include "digest/cpu_features.h"
+#include "digest/x86/cpu_features.h"
 #include "digest/crc.h"
 #include "digest/hmac_md5.h"
 #include "digest/md5.h"

@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "digest/cpu_features.h"
+#include "digest/x86/cpu_features.h"
 
 namespace telvarn {
 

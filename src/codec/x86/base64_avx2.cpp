@@ -1,7 +1,7 @@
 // Base64 with AVX2: 24 bytes to 32 characters and back per step, the SSSE3 method on both lanes.
 #include <immintrin.h>
 
-#include "codec/base64_simd.h"
+#include "codec/x86/base64_simd.h"
 
 namespace telvarn {
 namespace base64_internal {

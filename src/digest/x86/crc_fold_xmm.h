@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "digest/crc_fold.h"
+#include "digest/x86/crc_fold.h"
 
 namespace telvarn::crc_internal {
 namespace {

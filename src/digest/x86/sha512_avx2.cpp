@@ -6,7 +6,7 @@
 // lane by its own count, so {Sigma1(e), Sigma0(a)} still comes from one set of shifts.
 // Maj(a, b, c) = a ? (b | c) : (b & c) is a choice like Ch(e, f, g) = e ? f : g, so
 // blending {f, b | c} and {g, b & c} lets one choice give {Ch, Maj}.
-#include "digest/sha512_xmm.h"
+#include "digest/x86/sha512_xmm.h"
 
 namespace telvarn::sha_internal {
 namespace {

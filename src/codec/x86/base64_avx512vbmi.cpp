@@ -6,7 +6,7 @@
 #endif
 #include <immintrin.h>
 
-#include "codec/base64_simd.h"
+#include "codec/x86/base64_simd.h"
 
 namespace telvarn {
 namespace base64_internal {

@@ -1,7 +1,7 @@
 // Base64 with SSSE3: 12 bytes to 16 characters and back per step, table lookups by pshufb.
 #include <tmmintrin.h>
 
-#include "codec/base64_simd.h"
+#include "codec/x86/base64_simd.h"
 
 namespace telvarn {
 namespace base64_internal {

@@ -15,7 +15,7 @@
 // swapping {h, d} off the chain and one PUNPCKLQDQ on it: a round took about 7.8
 // cycles instead of 8.8. Two masked ternary-logic ops for {Ch, Maj} instead of the
 // OR/AND pair are one op fewer but one step longer, and measured slower.
-#include "digest/sha512_xmm.h"
+#include "digest/x86/sha512_xmm.h"
 
 namespace telvarn::sha_internal {
 namespace {
