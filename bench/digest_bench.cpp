@@ -17,7 +17,7 @@
 
 #include "codec/base64.h"
 #include "codec/base64_private.h"
-#include "digest/block_functions.h"
+#include "digest/dispatch.h"
 #include "digest/x86/cpu_features.h"
 #include "digest/crc.h"
 #include "digest/hmac_md5.h"
@@ -141,17 +141,24 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 // One row per supported variant of a block-function table, named algorithm/variant;
 // the variants are read from the table, so new rows appear here without edits.
-template <class Fn, class AddFn, class MakeContext>
-void AddVariants(const char* algorithm, VariantList<Fn> variants, const AddFn& add, MakeContext make) {
-  std::string names;
-  for (const BlockVariant<Fn>& v : variants) {
+template <class Table, class AddFn, class MakeContext>
+void AddVariants(const AddFn& add, MakeContext make) {
+  for (const KernelVariant<typename Table::Fn>& v : Table::Variants()) {
     if (!v.supported(GetCpuFeatures())) {
-      std::printf("%s/%s: not supported by this processor, skipped\n", algorithm, v.name);
+      std::printf("%s/%s: not supported by this processor, skipped\n", Table::kName, v.name);
       continue;
     }
-    add(std::string(algorithm) + "/" + v.name,
+    add(std::string(Table::kName) + "/" + v.name,
         [&v, make](benchmark::State& s) { Measure(s, [&v, make] { return make(v); }); });
   }
+}
+
+// "crc32 vpclmul_avx512, crc16 ...": the variant each table runs here.
+template <class... Tables>
+std::string ActiveVariants(TableList<Tables...>) {
+  std::string names;
+  ((names += std::string(names.empty() ? "" : ", ") + Tables::kName + " " + Active<Tables>().name), ...);
+  return names;
 }
 
 void Register() {
@@ -159,29 +166,29 @@ void Register() {
   auto add = [&](const std::string& name, auto fn) {
     for (int64_t size : kSizes) benchmark::RegisterBenchmark(name.c_str(), fn)->Arg(size);
   };
-  AddVariants("crc32", Crc32Variants(), add, [](const CrcVariant& v) { return Crc32(v); });
-  AddVariants("crc16", Crc16Variants(), add, [](const CrcVariant& v) { return Crc16Mcrf4xx(v); });
-  AddVariants("md5", Md5Variants(), add, [](const Md5Variant& v) { return Md5Context(v); });
-  AddVariants("sha1", Sha1Variants(), add, [](const Sha1Variant& v) { return Sha1Context(v); });
-  AddVariants("sha256", Sha256Variants(), add, [](const Sha256Variant& v) { return Sha256Context(v); });
-  AddVariants("sha512", Sha512Variants(), add, [](const Sha512Variant& v) { return Sha512Context(v); });
+  AddVariants<Crc32Kernels>(add, [](const CrcVariant& v) { return Crc32(v); });
+  AddVariants<Crc16Kernels>(add, [](const CrcVariant& v) { return Crc16Mcrf4xx(v); });
+  AddVariants<Md5Kernels>(add, [](const Md5Variant& v) { return Md5Context(v); });
+  AddVariants<Sha1Kernels>(add, [](const Sha1Variant& v) { return Sha1Context(v); });
+  AddVariants<Sha256Kernels>(add, [](const Sha256Variant& v) { return Sha256Context(v); });
+  AddVariants<Sha512Kernels>(add, [](const Sha512Variant& v) { return Sha512Context(v); });
   for (bool lines : {false, true}) {
     const std::string suffix = lines ? "_lines" : "";
-    for (const Base64EncodeVariant& v : Base64EncodeVariants()) {
+    for (const Base64EncodeVariant& v : Base64EncodeKernels::Variants()) {
       if (!v.supported(GetCpuFeatures())) {
         std::printf("b64_encode%s/%s: not supported by this processor, skipped\n", suffix.c_str(), v.name);
         continue;
       }
       add("b64_encode" + suffix + "/" + v.name,
-          [&v, lines](benchmark::State& s) { MeasureEncode(s, v.compress, lines); });
+          [&v, lines](benchmark::State& s) { MeasureEncode(s, v.kernel, lines); });
     }
-    for (const Base64DecodeVariant& v : Base64DecodeVariants()) {
+    for (const Base64DecodeVariant& v : Base64DecodeKernels::Variants()) {
       if (!v.supported(GetCpuFeatures())) {
         std::printf("b64_decode%s/%s: not supported by this processor, skipped\n", suffix.c_str(), v.name);
         continue;
       }
       add("b64_decode" + suffix + "/" + v.name,
-          [&v, lines](benchmark::State& s) { MeasureDecode(s, v.compress, lines); });
+          [&v, lines](benchmark::State& s) { MeasureDecode(s, v.kernel, lines); });
     }
   }
   // HMAC-MD5 takes the active MD5 variant; its inner hash is the MD5 rows above.
@@ -192,11 +199,7 @@ void Register() {
       return hmac;
     });
   });
-  benchmark::AddCustomContext(
-      "active variants", std::string("crc32 ") + ActiveCrc32().name + ", crc16 " + ActiveCrc16().name +
-                             ", md5 " + ActiveMd5().name + ", sha1 " + ActiveSha1().name + ", sha256 " +
-                             ActiveSha256().name + ", sha512 " + ActiveSha512().name + ", base64 " +
-                             ActiveBase64Encode().name + "/" + ActiveBase64Decode().name);
+  benchmark::AddCustomContext("active variants", ActiveVariants(EveryKernelTable{}));
   add("openssl/md5", [](benchmark::State& s) { OpenSsl(s, EVP_md5()); });
   add("openssl/hmac_md5", [](benchmark::State& s) { OpenSslHmacMd5(s); });
   add("openssl/sha1", [](benchmark::State& s) { OpenSsl(s, EVP_sha1()); });

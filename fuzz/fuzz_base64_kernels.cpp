@@ -41,7 +41,7 @@ void EncodersInPlace(const uint8_t* data, size_t size, bool lines, const char* e
   using namespace telvarn;
   const auto length = static_cast<uint32_t>(size);
   const size_t source_size = size != 0 ? size : 1;
-  for (const Base64EncodeVariant& variant : Base64EncodeVariants()) {
+  for (const Base64EncodeVariant& variant : Base64EncodeKernels::Variants()) {
     if (!variant.supported(GetCpuFeatures())) continue;
     for (size_t shift = 0; shift <= kMaxShift; ++shift) {
       const size_t used = std::max(shift + source_size, text_size + 1);
@@ -52,7 +52,7 @@ void EncodersInPlace(const uint8_t* data, size_t size, bool lines, const char* e
       } else {
         block[shift] = 0;
       }
-      const int32_t result = EncodeBase64With(variant.compress, reinterpret_cast<uint8_t*>(block.get()),
+      const int32_t result = EncodeBase64With(variant.kernel, reinterpret_cast<uint8_t*>(block.get()),
                                               reinterpret_cast<uint8_t*>(block.get() + shift), length,
                                               lines ? 1 : 0);
       if (result != -static_cast<int32_t>(text_size)) std::abort();
@@ -66,10 +66,10 @@ void Encoders(const uint8_t* data, size_t size, bool lines) {
   const size_t text_size = static_cast<size_t>(EncodedBase64Length(size, lines ? 1 : 0));
   Guarded expected(text_size);
   base64_internal::EncodePortable(reinterpret_cast<char*>(expected.data()), data, size, lines);
-  for (const Base64EncodeVariant& variant : Base64EncodeVariants()) {
+  for (const Base64EncodeVariant& variant : Base64EncodeKernels::Variants()) {
     if (!variant.supported(GetCpuFeatures())) continue;
     Guarded text(text_size);
-    variant.compress(reinterpret_cast<char*>(text.data()), data, size, lines);
+    variant.kernel(reinterpret_cast<char*>(text.data()), data, size, lines);
     text.CheckGuards(text_size);
     if (std::memcmp(text.data(), expected.data(), text_size) != 0) std::abort();
   }
@@ -90,7 +90,7 @@ void DecodersInPlace(const uint8_t* data, size_t len) {
   const int32_t count = DecodeBase64With(&base64_internal::DecodePortable, expected.data(),
                                          reference_text.get());
   const auto bytes = static_cast<size_t>(-static_cast<int64_t>(count));
-  for (const Base64DecodeVariant& variant : Base64DecodeVariants()) {
+  for (const Base64DecodeVariant& variant : Base64DecodeKernels::Variants()) {
     if (!variant.supported(GetCpuFeatures())) continue;
     for (size_t shift = 0; shift <= kMaxShift; ++shift) {
       const size_t used = std::max(shift + len + 1, 3 * ((len + 3) / 4));
@@ -98,7 +98,7 @@ void DecodersInPlace(const uint8_t* data, size_t len) {
       std::memset(block.get(), kFill, used);
       std::memcpy(block.get() + shift, data, len);
       block[shift + len] = 0;
-      if (DecodeBase64With(variant.compress, reinterpret_cast<uint8_t*>(block.get()),
+      if (DecodeBase64With(variant.kernel, reinterpret_cast<uint8_t*>(block.get()),
                            block.get() + shift) != count) {
         std::abort();
       }
@@ -122,10 +122,10 @@ void Decoders(const uint8_t* data, size_t size) {
   const size_t room = 3 * ((len + 3) / 4);
   Guarded expected(room);
   const size_t count = base64_internal::DecodePortable(expected.data(), text.get(), len, drop);
-  for (const Base64DecodeVariant& variant : Base64DecodeVariants()) {
+  for (const Base64DecodeVariant& variant : Base64DecodeKernels::Variants()) {
     if (!variant.supported(GetCpuFeatures())) continue;
     Guarded bytes(room);
-    if (variant.compress(bytes.data(), text.get(), len, drop) != count) std::abort();
+    if (variant.kernel(bytes.data(), text.get(), len, drop) != count) std::abort();
     bytes.CheckGuards(count);
     if (count != 0 && std::memcmp(bytes.data(), expected.data(), count) != 0) std::abort();
   }

@@ -11,39 +11,9 @@
 namespace telvarn {
 namespace {
 
-bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
+using base64_internal::IsLineBreak;
 
-#if defined(_WIN32)
-// Eight byte compares per step, reading no byte past the NUL: for processors
-// without SSE2. msvcrt's strlen (Wine's included) goes a byte per step, slower
-// than the decoder itself.
-size_t TextLengthBytewise(const char* text) {
-  const char* p = text;
-  for (;; p += 8) {
-    if (p[0] == 0) return static_cast<size_t>(p - text);
-    if (p[1] == 0) return static_cast<size_t>(p - text) + 1;
-    if (p[2] == 0) return static_cast<size_t>(p - text) + 2;
-    if (p[3] == 0) return static_cast<size_t>(p - text) + 3;
-    if (p[4] == 0) return static_cast<size_t>(p - text) + 4;
-    if (p[5] == 0) return static_cast<size_t>(p - text) + 5;
-    if (p[6] == 0) return static_cast<size_t>(p - text) + 6;
-    if (p[7] == 0) return static_cast<size_t>(p - text) + 7;
-  }
-}
-#endif
-
-// The length up to the NUL. Natively the C library's strlen is already a vector
-// scan (and one the sanitizers understand).
-size_t TextLength(const char* text) {
-#if defined(_WIN32) && (defined(__i386__) || defined(__x86_64__))
-  static const auto scan = GetCpuFeatures().sse2 ? &base64_internal::TextLengthSse2 : &TextLengthBytewise;
-  return scan(text);
-#elif defined(_WIN32)
-  return TextLengthBytewise(text);
-#else
-  return std::strlen(text);
-#endif
-}
+size_t TextLength(const char* text) { return Active<TextLengthKernels>().kernel(text); }
 
 // Whether [a, a + a_size) and [b, b + b_size) share a byte.
 bool Overlap(const void* a, size_t a_size, const void* b, size_t b_size) {
@@ -117,7 +87,7 @@ int32_t EncodeBase64With(Base64EncodeFn kernel, uint8_t* destination, const uint
 
 int32_t EncodeBase64(uint8_t* destination, const uint8_t* source, uint32_t length,
                      int32_t line_mode) {
-  return EncodeBase64With(ActiveBase64Encode().compress, destination, source, length, line_mode);
+  return EncodeBase64With(Active<Base64EncodeKernels>().kernel, destination, source, length, line_mode);
 }
 
 namespace {
@@ -139,7 +109,7 @@ bool DecodeTrimmed(Base64DecodeFn kernel, const char* text, size_t len, DecodedB
 }  // namespace
 
 bool DecodeBase64Text(char* text, DecodedBase64& out) {
-  return DecodeTrimmed(ActiveBase64Decode().compress, text, TrimmedLength(text), out);
+  return DecodeTrimmed(Active<Base64DecodeKernels>().kernel, text, TrimmedLength(text), out);
 }
 
 int32_t DecodeBase64With(Base64DecodeFn kernel, uint8_t* destination, char* text) {
@@ -163,7 +133,7 @@ int32_t DecodeBase64With(Base64DecodeFn kernel, uint8_t* destination, char* text
 }
 
 int32_t DecodeBase64(uint8_t* destination, char* text) {
-  return DecodeBase64With(ActiveBase64Decode().compress, destination, text);
+  return DecodeBase64With(Active<Base64DecodeKernels>().kernel, destination, text);
 }
 
 }  // namespace telvarn

@@ -1,4 +1,4 @@
-// The reference Base64 kernels: one group at a time, exactly by the rules in base64.h.
+// The reference Base64 kernels, one group at a time exactly by the rules in base64.h, and the reference NUL scan.
 #include <cstring>
 
 #include "codec/base64_private.h"
@@ -6,8 +6,6 @@
 namespace telvarn {
 namespace base64_internal {
 namespace {
-
-bool IsLineBreak(uint8_t c) { return c == '\r' || c == '\n'; }
 
 void FormGroup(uint32_t v, char* out) {
   out[0] = kAlphabet[(v >> 18) & 63];
@@ -46,6 +44,20 @@ void EncodePortable(char* text, const uint8_t* source, size_t count, bool lines)
   }
 }
 
+size_t TextLengthPortable(const char* text) {
+  const char* p = text;
+  for (;; p += 8) {
+    if (p[0] == 0) return static_cast<size_t>(p - text);
+    if (p[1] == 0) return static_cast<size_t>(p - text) + 1;
+    if (p[2] == 0) return static_cast<size_t>(p - text) + 2;
+    if (p[3] == 0) return static_cast<size_t>(p - text) + 3;
+    if (p[4] == 0) return static_cast<size_t>(p - text) + 4;
+    if (p[5] == 0) return static_cast<size_t>(p - text) + 5;
+    if (p[6] == 0) return static_cast<size_t>(p - text) + 6;
+    if (p[7] == 0) return static_cast<size_t>(p - text) + 7;
+  }
+}
+
 size_t DecodePortable(uint8_t* out, const char* text, size_t length, uint32_t drop) {
   size_t j = 0;
   for (size_t c = 0; c < length;) {
@@ -53,8 +65,8 @@ size_t DecodePortable(uint8_t* out, const char* text, size_t length, uint32_t dr
     uint32_t taken = 0;
     // The end of the text stops the group early, unshifted.
     for (; taken < 4 && c < length; ++c) {
+      if (IsLineBreak(text[c])) continue;
       const uint8_t ch = static_cast<uint8_t>(text[c]);
-      if (IsLineBreak(ch)) continue;
       // At most 255 * (64^3 + 64^2 + 64 + 1) after four characters: no overflow.
       acc = acc * 64 + kCharValues.value[ch];
       ++taken;

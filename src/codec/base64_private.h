@@ -1,4 +1,4 @@
-// The Base64 kernels: the portable reference, one per instruction set, and their variant tables.
+// The Base64 kernels and the NUL scan: the portable reference, one per instruction set, and their variant tables.
 //
 // A kernel works on plain memory whose size the caller has settled: the encoder
 // writes exactly EncodedBase64Length(count, lines ? 1 : 0) characters (no NUL),
@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "digest/block_functions.h"
+#include "digest/dispatch.h"
 
 namespace telvarn {
 
@@ -29,13 +29,31 @@ using Base64EncodeFn = void (*)(char* text, const uint8_t* source, size_t count,
 // `drop` (0 to 2) bytes that the '=' tests take away. Returns the count written.
 using Base64DecodeFn = size_t (*)(uint8_t* out, const char* text, size_t length, uint32_t drop);
 
-using Base64EncodeVariant = BlockVariant<Base64EncodeFn>;
-using Base64DecodeVariant = BlockVariant<Base64DecodeFn>;
+// The count of bytes before the text's NUL.
+using TextLengthFn = size_t (*)(const char* text);
 
-VariantList<Base64EncodeFn> Base64EncodeVariants();
-VariantList<Base64DecodeFn> Base64DecodeVariants();
-const Base64EncodeVariant& ActiveBase64Encode();
-const Base64DecodeVariant& ActiveBase64Decode();
+struct Base64EncodeKernels {
+  using Fn = Base64EncodeFn;
+  static constexpr const char* kName = "base64-encode";
+  static VariantList<Fn> Variants();
+};
+struct Base64DecodeKernels {
+  using Fn = Base64DecodeFn;
+  static constexpr const char* kName = "base64-decode";
+  static VariantList<Fn> Variants();
+};
+// The encoder's scan of a source given as length 0 and the decoder's scan of its
+// text. msvcrt's strlen (Wine's included) goes a byte per step, slower than the
+// decoder itself.
+struct TextLengthKernels {
+  using Fn = TextLengthFn;
+  static constexpr const char* kName = "text-length";
+  static VariantList<Fn> Variants();
+};
+
+using Base64EncodeVariant = KernelVariant<Base64EncodeFn>;
+using Base64DecodeVariant = KernelVariant<Base64DecodeFn>;
+using TextLengthVariant = KernelVariant<TextLengthFn>;
 
 // EncodeBase64 and DecodeBase64 (see base64.h) with a kernel of the caller's
 // choice, so that every kernel is checked under the exports' own placement rules.
@@ -66,15 +84,19 @@ constexpr size_t kLineGroups = 18;
 constexpr size_t kLineBytes = 54;
 constexpr size_t kLineChars = 72;
 
+inline bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
+
 // The reference kernels. The SIMD kernels also finish with them: the encoder from
 // a line start (or a group start without lines), the decoder on the last
 // characters once CR and LF are gone from them.
 void EncodePortable(char* text, const uint8_t* source, size_t count, bool lines);
 size_t DecodePortable(uint8_t* out, const char* text, size_t length, uint32_t drop);
+// Eight byte compares per step, reading no byte past the NUL.
+size_t TextLengthPortable(const char* text);
 
 #if defined(__i386__) || defined(__x86_64__)
-// The count of bytes before the text's NUL; reads aligned blocks that may run
-// past it (see text_length_sse2.cpp), so only for the DLL's own scans.
+// Reads aligned 16-byte blocks that may run past the NUL, but never onto another
+// page (see x86/text_length_sse2.cpp).
 size_t TextLengthSse2(const char* text);
 void EncodeSsse3(char* text, const uint8_t* source, size_t count, bool lines);
 size_t DecodeSsse3(uint8_t* out, const char* text, size_t length, uint32_t drop);

@@ -12,7 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "digest/block_functions.h"
+#include "digest/dispatch.h"
 
 namespace telvarn {
 
@@ -21,8 +21,8 @@ class Md5Context {
   static constexpr size_t kDigestSize = 16;
   static constexpr size_t kTextLength = 32;
 
-  Md5Context() : Md5Context(ActiveMd5()) {}
-  explicit Md5Context(const Md5Variant& variant) : compress_(variant.compress) { Reset(); }
+  Md5Context() : Md5Context(Active<Md5Kernels>()) {}
+  explicit Md5Context(const Md5Variant& variant) : compress_(variant.kernel) { Reset(); }
   void Reset();
   void Update(const uint8_t* bytes, size_t count);
   const uint8_t* Digest();

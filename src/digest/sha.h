@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "digest/block_functions.h"
+#include "digest/dispatch.h"
 #include "digest/sha_engine.h"
 
 namespace telvarn {
@@ -19,11 +19,11 @@ template <class Traits>
 class ShaContext {
  public:
   using Word = typename Traits::Word;
-  using Variant = BlockVariant<typename Traits::BlockFn>;
+  using Variant = KernelVariant<typename Traits::Kernels::Fn>;
   static constexpr size_t kTextLength = Traits::kTextLength;
 
-  ShaContext() : ShaContext(Traits::Active()) {}
-  explicit ShaContext(const Variant& variant) : variant_(variant), engine_(variant.compress) {
+  ShaContext() : ShaContext(Active<typename Traits::Kernels>()) {}
+  explicit ShaContext(const Variant& variant) : variant_(variant), engine_(variant.kernel) {
     Reset();
   }
 
@@ -55,28 +55,25 @@ class ShaContext {
 
 struct Sha1Traits {
   using Word = uint32_t;
-  using BlockFn = Sha1BlockFn;
+  using Kernels = Sha1Kernels;
   static constexpr size_t kStateWords = 5, kBlock = 64, kTextLength = 40;
   static const Word kInitial[kStateWords];
-  static const Sha1Variant& Active() { return ActiveSha1(); }
   static void WriteText(const Word* state, char* text);
 };
 
 struct Sha256Traits {
   using Word = uint32_t;
-  using BlockFn = Sha256BlockFn;
+  using Kernels = Sha256Kernels;
   static constexpr size_t kStateWords = 8, kBlock = 64, kTextLength = 64;
   static const Word kInitial[kStateWords];
-  static const Sha256Variant& Active() { return ActiveSha256(); }
   static void WriteText(const Word* state, char* text);
 };
 
 struct Sha512Traits {
   using Word = uint64_t;
-  using BlockFn = Sha512BlockFn;
+  using Kernels = Sha512Kernels;
   static constexpr size_t kStateWords = 8, kBlock = 128, kTextLength = 128;
   static const Word kInitial[kStateWords];
-  static const Sha512Variant& Active() { return ActiveSha512(); }
   static void WriteText(const Word* state, char* text);
 };
 

@@ -27,13 +27,13 @@ Expected Reference(const std::string& message, const std::string& key) {
   Md5Context md5;
   md5.Update(Bytes(message), message.size());
   e.md5 = md5.HexDigest();
-  Sha1Context sha1(*Sha1Variants().begin());
+  Sha1Context sha1(*Sha1Kernels::Variants().begin());
   sha1.Update(Bytes(message), message.size());
   e.sha1 = sha1.Finish();
-  Sha256Context sha256(*Sha256Variants().begin());
+  Sha256Context sha256(*Sha256Kernels::Variants().begin());
   sha256.Update(Bytes(message), message.size());
   e.sha256 = sha256.Finish();
-  Sha512Context sha512(*Sha512Variants().begin());
+  Sha512Context sha512(*Sha512Kernels::Variants().begin());
   sha512.Update(Bytes(message), message.size());
   e.sha512 = sha512.Finish();
   std::string area = key;

@@ -14,10 +14,6 @@
 #include "codec/base64_private.h"
 #include "support/test_support.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#endif
-
 namespace telvarn {
 namespace {
 
@@ -93,23 +89,23 @@ std::string RandomText(std::mt19937& random, size_t length) {
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 TEST(Base64Kernels, EveryEncoderAgreesWithThePortableOne) {
-  const Base64EncodeVariant& reference = *Base64EncodeVariants().begin();
+  const Base64EncodeVariant& reference = *Base64EncodeKernels::Variants().begin();
   std::mt19937 random(6400);
   const std::vector<uint8_t> pool = RandomBytes(random, 5000 + 64);
-  for (const Base64EncodeVariant& variant : Base64EncodeVariants()) {
+  for (const Base64EncodeVariant& variant : Base64EncodeKernels::Variants()) {
     const bool supported = variant.supported(GetCpuFeatures());
-    test::NoteVariant("base64-encode", variant.name, supported);
+    test::NoteVariant(Base64EncodeKernels::kName, variant.name, supported);
     if (!supported) continue;
     SCOPED_TRACE(std::string("encoder ") + variant.name);
-    EXPECT_EQ(Encode(variant.compress, Bytes("foobar").data(), 6, false), "Zm9vYmFy");
-    EXPECT_EQ(Encode(variant.compress, Bytes("fooba").data(), 5, true), "Zm9vYmE=\r\n");
+    EXPECT_EQ(Encode(variant.kernel, Bytes("foobar").data(), 6, false), "Zm9vYmFy");
+    EXPECT_EQ(Encode(variant.kernel, Bytes("fooba").data(), 5, true), "Zm9vYmE=\r\n");
     // Every length around the steps (12 to 48 bytes) and a line (54), then random ones.
     for (size_t round = 0; round < 600; ++round) {
       const size_t count = round < 300 ? round : random() % 5000;
       const uint8_t* source = pool.data() + round % 64;
       for (bool lines : {false, true}) {
-        ASSERT_EQ(Encode(variant.compress, source, count, lines),
-                  Encode(reference.compress, source, count, lines))
+        ASSERT_EQ(Encode(variant.kernel, source, count, lines),
+                  Encode(reference.kernel, source, count, lines))
             << count << " bytes, lines " << lines;
       }
     }
@@ -117,20 +113,20 @@ TEST(Base64Kernels, EveryEncoderAgreesWithThePortableOne) {
 }
 
 TEST(Base64Kernels, EveryDecoderAgreesWithThePortableOne) {
-  const Base64DecodeVariant& reference = *Base64DecodeVariants().begin();
-  for (const Base64DecodeVariant& variant : Base64DecodeVariants()) {
+  const Base64DecodeVariant& reference = *Base64DecodeKernels::Variants().begin();
+  for (const Base64DecodeVariant& variant : Base64DecodeKernels::Variants()) {
     const bool supported = variant.supported(GetCpuFeatures());
-    test::NoteVariant("base64-decode", variant.name, supported);
+    test::NoteVariant(Base64DecodeKernels::kName, variant.name, supported);
     if (!supported) continue;
     SCOPED_TRACE(std::string("decoder ") + variant.name);
-    EXPECT_EQ(Decode(variant.compress, "Zm9vYmE="), Bytes("fooba"));
-    EXPECT_EQ(Decode(variant.compress, "QU JD"),
+    EXPECT_EQ(Decode(variant.kernel, "Zm9vYmE="), Bytes("fooba"));
+    EXPECT_EQ(Decode(variant.kernel, "QU JD"),
               (std::vector<uint8_t>{0x41, 0x7F, 0xC9, 0x00, 0x00, 0x03}));
     std::mt19937 random(1345);
     for (int round = 0; round < 1500; ++round) {
       const size_t length = round < 300 ? 1 + static_cast<size_t>(round) : 1 + random() % 9000;
       const std::string text = RandomText(random, length);
-      ASSERT_EQ(Decode(variant.compress, text), Decode(reference.compress, text)) << text;
+      ASSERT_EQ(Decode(variant.kernel, text), Decode(reference.kernel, text)) << text;
     }
   }
 }
@@ -139,16 +135,16 @@ TEST(Base64Kernels, EveryDecoderAgreesWithThePortableOne) {
 // border of the SIMD decoders falls inside these texts.
 TEST(Base64Kernels, EveryDecoderReadsEveryEncodersText) {
   std::mt19937 random(2700);
-  for (const Base64EncodeVariant& encoder : Base64EncodeVariants()) {
+  for (const Base64EncodeVariant& encoder : Base64EncodeKernels::Variants()) {
     if (!encoder.supported(GetCpuFeatures())) continue;
-    for (const Base64DecodeVariant& decoder : Base64DecodeVariants()) {
+    for (const Base64DecodeVariant& decoder : Base64DecodeKernels::Variants()) {
       if (!decoder.supported(GetCpuFeatures())) continue;
       SCOPED_TRACE(std::string(encoder.name) + " to " + decoder.name);
       for (int round = 0; round < 20; ++round) {
         const std::vector<uint8_t> source = RandomBytes(random, 1 + random() % 20000);
-        std::string text = Encode(encoder.compress, source.data(), source.size(), round % 2 == 1);
+        std::string text = Encode(encoder.kernel, source.data(), source.size(), round % 2 == 1);
         while (text.back() == '\r' || text.back() == '\n') text.pop_back();
-        ASSERT_EQ(Decode(decoder.compress, text), source) << source.size() << " bytes";
+        ASSERT_EQ(Decode(decoder.kernel, text), source) << source.size() << " bytes";
       }
     }
   }
@@ -244,7 +240,7 @@ void ExpectDecodedAt(Base64DecodeFn kernel, const std::string& text, ptrdiff_t s
 
 TEST(Base64Kernels, EveryEncoderGivesThePortableTextAtEveryPlacement) {
   std::mt19937 random(160);
-  for (const Base64EncodeVariant& variant : Base64EncodeVariants()) {
+  for (const Base64EncodeVariant& variant : Base64EncodeKernels::Variants()) {
     if (!variant.supported(GetCpuFeatures())) continue;
     SCOPED_TRACE(std::string("encoder ") + variant.name);
     for (size_t count : PlacementLengths()) {
@@ -254,7 +250,7 @@ TEST(Base64Kernels, EveryEncoderGivesThePortableTextAtEveryPlacement) {
       for (bool lines : {false, true}) {
         const std::string expected = PortableText(source, lines);
         for (ptrdiff_t shift : Shifts()) {
-          ASSERT_NO_FATAL_FAILURE(ExpectEncodedAt(variant.compress, source, lines, shift, expected));
+          ASSERT_NO_FATAL_FAILURE(ExpectEncodedAt(variant.kernel, source, lines, shift, expected));
         }
       }
     }
@@ -265,7 +261,7 @@ TEST(Base64Kernels, EveryEncoderGivesThePortableTextAtEveryPlacement) {
 // the work block, above) their own address, give the bytes that were encoded.
 TEST(Base64Kernels, EveryDecoderGivesThePortableBytesOfEncoderTextsAtEveryPlacement) {
   std::mt19937 random(74);
-  for (const Base64DecodeVariant& variant : Base64DecodeVariants()) {
+  for (const Base64DecodeVariant& variant : Base64DecodeKernels::Variants()) {
     if (!variant.supported(GetCpuFeatures())) continue;
     SCOPED_TRACE(std::string("decoder ") + variant.name);
     for (size_t count : PlacementLengths()) {
@@ -275,7 +271,7 @@ TEST(Base64Kernels, EveryDecoderGivesThePortableBytesOfEncoderTextsAtEveryPlacem
         const std::vector<uint8_t> expected = PortableBytes(text);
         ASSERT_EQ(expected, source) << "the portable kernel reads its own text";
         for (ptrdiff_t shift : Shifts()) {
-          ASSERT_NO_FATAL_FAILURE(ExpectDecodedAt(variant.compress, text, shift, expected));
+          ASSERT_NO_FATAL_FAILURE(ExpectDecodedAt(variant.kernel, text, shift, expected));
         }
       }
     }
@@ -285,7 +281,7 @@ TEST(Base64Kernels, EveryDecoderGivesThePortableBytesOfEncoderTextsAtEveryPlacem
 // Texts with line breaks, '=' and other bytes at random places, and lines of other
 // widths than the encoder's.
 TEST(Base64Kernels, EveryDecoderGivesThePortableBytesOfAnyTextAtEveryPlacement) {
-  for (const Base64DecodeVariant& variant : Base64DecodeVariants()) {
+  for (const Base64DecodeVariant& variant : Base64DecodeKernels::Variants()) {
     if (!variant.supported(GetCpuFeatures())) continue;
     SCOPED_TRACE(std::string("decoder ") + variant.name);
     std::mt19937 random(1600);
@@ -295,36 +291,38 @@ TEST(Base64Kernels, EveryDecoderGivesThePortableBytesOfAnyTextAtEveryPlacement) 
       if (round % 3 == 0) text += round % 2 == 0 ? "\r\n" : "\n";
       const std::vector<uint8_t> expected = PortableBytes(text);
       for (ptrdiff_t shift : Shifts()) {
-        ASSERT_NO_FATAL_FAILURE(ExpectDecodedAt(variant.compress, text, shift, expected));
+        ASSERT_NO_FATAL_FAILURE(ExpectDecodedAt(variant.kernel, text, shift, expected));
       }
     }
   }
 }
 
-#if defined(_WIN32) && (defined(__i386__) || defined(__x86_64__))
-// The DLL's NUL scan reads aligned 16-byte blocks: it must find the NUL at every
-// offset and alignment, and never fault on a text that ends at the last byte
-// before an inaccessible page.
-TEST(Base64Kernels, TheVectorNulScanFindsEveryNulAndStaysOnItsPage) {
-  if (!GetCpuFeatures().sse2) GTEST_SKIP() << "no SSE2";
-  const size_t page = 4096;
-  auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 2 * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
-  ASSERT_NE(pages, nullptr);
-  DWORD old_protection;
-  ASSERT_TRUE(VirtualProtect(pages + page, page, PAGE_NOACCESS, &old_protection));
-  std::memset(pages, 'A', page);
-  for (size_t length = 0; length < 100; ++length) {
-    for (size_t end = page - 1; end + 40 > page; --end) {
-      if (end < length) continue;
-      char* text = pages + end - length;
-      text[length] = '\0';
-      ASSERT_EQ(base64_internal::TextLengthSse2(text), length) << "text ending at " << end;
-      text[length] = 'A';
+// The NUL scans of the encoder's source and the decoder's text: every length up to
+// 100 (six and more vector blocks) at every alignment, the NUL at the last byte
+// before an inaccessible page or up to 40 bytes before it, so a scan that reads a
+// block past its page faults.
+TEST(Base64Kernels, EveryNulScanFindsEveryNulAndStaysOnItsPage) {
+  constexpr size_t kLongest = 100;
+  constexpr size_t kEndsBeforePage = 40;
+  test::PageEndBuffer buffer(kLongest + kEndsBeforePage + 1);
+  for (const TextLengthVariant& variant : TextLengthKernels::Variants()) {
+    const bool supported = variant.supported(GetCpuFeatures());
+    test::NoteVariant(TextLengthKernels::kName, variant.name, supported);
+    if (!supported) continue;
+    SCOPED_TRACE(std::string("scan ") + variant.name);
+    std::memset(buffer.end() - (kLongest + kEndsBeforePage + 1), 'A', kLongest + kEndsBeforePage + 1);
+    for (size_t length = 0; length <= kLongest; ++length) {
+      for (size_t before_end = 0; before_end < kEndsBeforePage; ++before_end) {
+        char* nul = reinterpret_cast<char*>(buffer.end()) - 1 - before_end;
+        char* text = nul - length;
+        *nul = '\0';
+        ASSERT_EQ(variant.kernel(text), length) << "NUL " << before_end << " bytes before a page end";
+        ASSERT_EQ(variant.kernel(text), std::strlen(text));
+        *nul = 'A';
+      }
     }
   }
-  VirtualFree(pages, 0, MEM_RELEASE);
 }
-#endif
 
 }  // namespace
 }  // namespace telvarn

@@ -57,7 +57,7 @@ std::string DigestOf(Context context, const std::string& message) {
 }
 
 TEST(Sha1, KnownAnswersOnEveryVariant) {
-  for (const Sha1Variant& variant : Sha1Variants()) {
+  for (const Sha1Variant& variant : Sha1Kernels::Variants()) {
     if (!variant.supported(GetCpuFeatures())) continue;
     for (const DigestVector& v : Vectors()) {
       EXPECT_EQ(DigestOf(Sha1Context(variant), v.message), v.sha1) << variant.name << ": " << v.source;
@@ -66,7 +66,7 @@ TEST(Sha1, KnownAnswersOnEveryVariant) {
 }
 
 TEST(Sha256, KnownAnswersOnEveryVariant) {
-  for (const Sha256Variant& variant : Sha256Variants()) {
+  for (const Sha256Variant& variant : Sha256Kernels::Variants()) {
     if (!variant.supported(GetCpuFeatures())) continue;
     for (const DigestVector& v : Vectors()) {
       EXPECT_EQ(DigestOf(Sha256Context(variant), v.message), v.sha256)
@@ -77,7 +77,7 @@ TEST(Sha256, KnownAnswersOnEveryVariant) {
 
 TEST(Sha512, KnownAnswersOnEveryVariant) {
   std::set<std::string> variants_run;
-  for (const Sha512Variant& variant : Sha512Variants()) {
+  for (const Sha512Variant& variant : Sha512Kernels::Variants()) {
     if (!variant.supported(GetCpuFeatures())) continue;
     variants_run.insert(variant.name);
     for (const DigestVector& v : Vectors()) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "codec/base64_private.h"
-#include "digest/block_functions.h"
+#include "digest/dispatch.h"
 #include "digest/crc.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
@@ -45,13 +45,14 @@ std::string Pieces(const Variant& variant, const uint8_t* message, const std::ve
 // For every variant the processor supports: the known answer of "123456789" (or the
 // given vector), then 200 random messages of up to 9000 bytes, cut at random
 // places and placed at every alignment, against the first (reference) variant.
-template <class Context, class Fn, class Result>
-void CheckVariants(const std::string& algorithm, VariantList<Fn> variants, const char* check,
-                   Result result) {
-  const BlockVariant<Fn>& reference = *variants.begin();
+template <class Context, class Table, class Result>
+void CheckVariants(const char* check, Result result) {
+  using Variant = KernelVariant<typename Table::Fn>;
+  const std::string algorithm = Table::kName;
+  const Variant& reference = *Table::Variants().begin();
   std::mt19937 random(2026);
   const std::vector<uint8_t> pool = RandomBytes(9000 + 64, 7);
-  for (const BlockVariant<Fn>& variant : variants) {
+  for (const Variant& variant : Table::Variants()) {
     const bool supported = variant.supported(GetCpuFeatures());
     test::NoteVariant(algorithm, variant.name, supported);
     if (!supported) continue;
@@ -78,12 +79,12 @@ std::string Hex(uint32_t value, int digits) {
 }
 
 TEST(Variants, Crc32EveryVariantAgreesWithTheByteTable) {
-  CheckVariants<Crc32>("crc32", Crc32Variants(), "CBF43926",
+  CheckVariants<Crc32, Crc32Kernels>("CBF43926",
                        [](Crc32& c) { return Hex(c.value(), 8); });
 }
 
 TEST(Variants, Crc16EveryVariantAgreesWithTheByteTable) {
-  CheckVariants<Crc16Mcrf4xx>("crc16", Crc16Variants(), "6F91",
+  CheckVariants<Crc16Mcrf4xx, Crc16Kernels>("6F91",
                               [](Crc16Mcrf4xx& c) { return Hex(c.value(), 4); });
 }
 
@@ -91,8 +92,9 @@ TEST(Variants, Crc16EveryVariantAgreesWithTheByteTable) {
 // folding variants change path at 64 and 256 bytes and fold blocks of 16), lengths
 // around the pieces the jobs pass, and one long input, each from a random register,
 // at an odd address, called directly against the reference.
-void CheckCrcLengths(VariantList<CrcUpdateFn> variants, uint32_t register_mask) {
-  const CrcVariant& reference = *variants.begin();
+template <class Table>
+void CheckCrcLengths(uint32_t register_mask) {
+  const CrcVariant& reference = *Table::Variants().begin();
   const std::vector<uint8_t> pool = RandomBytes((1u << 20) + 1, 11);
   const uint8_t* data = pool.data() + 1;
   std::vector<size_t> lengths;
@@ -102,44 +104,42 @@ void CheckCrcLengths(VariantList<CrcUpdateFn> variants, uint32_t register_mask) 
   }
   lengths.push_back(pool.size() - 1);
   std::mt19937 random(99);
-  for (const CrcVariant& variant : variants) {
+  for (const CrcVariant& variant : Table::Variants()) {
     if (!variant.supported(GetCpuFeatures())) continue;
     SCOPED_TRACE(variant.name);
     for (size_t length : lengths) {
       const uint32_t reg = static_cast<uint32_t>(random()) & register_mask;
-      ASSERT_EQ(variant.compress(reg, data, length), reference.compress(reg, data, length))
+      ASSERT_EQ(variant.kernel(reg, data, length), reference.kernel(reg, data, length))
           << "length " << length;
     }
   }
 }
 
 TEST(Variants, Crc32EveryVariantAgreesAtEveryShortLengthAndOneLong) {
-  CheckCrcLengths(Crc32Variants(), 0xFFFFFFFFu);
+  CheckCrcLengths<Crc32Kernels>(0xFFFFFFFFu);
 }
 
 TEST(Variants, Crc16EveryVariantAgreesAtEveryShortLengthAndOneLong) {
-  CheckCrcLengths(Crc16Variants(), 0xFFFFu);
+  CheckCrcLengths<Crc16Kernels>(0xFFFFu);
 }
 
 TEST(Variants, Md5EveryVariantAgreesWithThePortableForm) {
-  CheckVariants<Md5Context>("md5", Md5Variants(), "25f9e794323b453885f5181f1b624d0b",
+  CheckVariants<Md5Context, Md5Kernels>("25f9e794323b453885f5181f1b624d0b",
                             [](Md5Context& c) { return std::string(c.HexDigest()); });
 }
 
 TEST(Variants, Sha1EveryVariantAgreesWithThePortableForm) {
-  CheckVariants<Sha1Context>("sha1", Sha1Variants(), "F7C3BC1D808E04732ADF679965CCC34CA7AE3441",
+  CheckVariants<Sha1Context, Sha1Kernels>("F7C3BC1D808E04732ADF679965CCC34CA7AE3441",
                              [](Sha1Context& c) { return std::string(c.Finish()); });
 }
 
 TEST(Variants, Sha256EveryVariantAgreesWithThePortableForm) {
-  CheckVariants<Sha256Context>(
-      "sha256", Sha256Variants(), "15E2B0D3C33891EBB0F1EF609EC419420C20E320CE94C65FBC8C3312448EB225",
+  CheckVariants<Sha256Context, Sha256Kernels>("15E2B0D3C33891EBB0F1EF609EC419420C20E320CE94C65FBC8C3312448EB225",
       [](Sha256Context& c) { return std::string(c.Finish()); });
 }
 
 TEST(Variants, Sha512EveryVariantAgreesWithThePortableForm) {
-  CheckVariants<Sha512Context>("sha512", Sha512Variants(),
-                               "D9E6762DD1C8EAF6D61B3C6192FC408D4D6D5F1176D0C29169BC24E71C3F274A"
+  CheckVariants<Sha512Context, Sha512Kernels>("D9E6762DD1C8EAF6D61B3C6192FC408D4D6D5F1176D0C29169BC24E71C3F274A"
                                "D27FCD5811B313D681F7E55EC02D73D499C95455B6B5BB503ACF574FBA8FFE85",
                                [](Sha512Context& c) { return std::string(c.Finish()); });
 }
@@ -148,17 +148,18 @@ TEST(Variants, Sha512EveryVariantAgreesWithThePortableForm) {
 // from the caller's bytes: every block count from 0 to 20 (past the prefetch
 // distance of the multi-block loops), the last block ending at a page end or a few
 // bytes before it, from a random state, against the reference variant.
-template <class Fn, class Word, size_t kStateWords, size_t kBlock>
-void CheckBlockCounts(const std::string& algorithm, VariantList<Fn> variants) {
+template <class Table, class Word, size_t kStateWords, size_t kBlock>
+void CheckBlockCounts() {
+  using Variant = KernelVariant<typename Table::Fn>;
   constexpr size_t kMostBlocks = 20;
   const size_t kBytesBeforeEnd[] = {0, 1, 3, 8, 15, 33, kBlock - 1};
-  const BlockVariant<Fn>& reference = *variants.begin();
+  const Variant& reference = *Table::Variants().begin();
   test::PageEndBuffer buffer(kMostBlocks * kBlock + kBlock);
   const std::vector<uint8_t> pool = RandomBytes(kMostBlocks * kBlock + kBlock, 23);
   std::mt19937 random(5);
-  for (const BlockVariant<Fn>& variant : variants) {
+  for (const Variant& variant : Table::Variants()) {
     if (!variant.supported(GetCpuFeatures())) continue;
-    SCOPED_TRACE(algorithm + " variant " + variant.name);
+    SCOPED_TRACE(std::string(Table::kName) + " variant " + variant.name);
     for (size_t before_end : kBytesBeforeEnd) {
       for (size_t blocks = 0; blocks <= kMostBlocks; ++blocks) {
         uint8_t* data = buffer.end() - before_end - blocks * kBlock;
@@ -167,8 +168,8 @@ void CheckBlockCounts(const std::string& algorithm, VariantList<Fn> variants) {
         for (Word& word : expected) word = static_cast<Word>(uint64_t{random()} << 32 | random());
         Word state[kStateWords];
         std::memcpy(state, expected, sizeof state);
-        reference.compress(expected, data, blocks);
-        variant.compress(state, data, blocks);
+        reference.kernel(expected, data, blocks);
+        variant.kernel(state, data, blocks);
         ASSERT_EQ(0, std::memcmp(state, expected, sizeof state))
             << blocks << " blocks ending " << before_end << " bytes before a page end";
       }
@@ -177,34 +178,48 @@ void CheckBlockCounts(const std::string& algorithm, VariantList<Fn> variants) {
 }
 
 TEST(Variants, Sha1EveryVariantAgreesAtEveryBlockCountUpToAPageEnd) {
-  CheckBlockCounts<Sha1BlockFn, uint32_t, 5, 64>("sha1", Sha1Variants());
+  CheckBlockCounts<Sha1Kernels, uint32_t, 5, 64>();
 }
 
 TEST(Variants, Sha256EveryVariantAgreesAtEveryBlockCountUpToAPageEnd) {
-  CheckBlockCounts<Sha256BlockFn, uint32_t, 8, 64>("sha256", Sha256Variants());
+  CheckBlockCounts<Sha256Kernels, uint32_t, 8, 64>();
 }
 
 TEST(Variants, Sha512EveryVariantAgreesAtEveryBlockCountUpToAPageEnd) {
-  CheckBlockCounts<Sha512BlockFn, uint64_t, 8, 128>("sha512", Sha512Variants());
+  CheckBlockCounts<Sha512Kernels, uint64_t, 8, 128>();
 }
 
-// The choice made once per process is the last variant the processor supports.
-TEST(Variants, TheActiveVariantIsTheLastSupportedOne) {
-  const auto last_supported = [](auto variants) {
-    const char* name = nullptr;
-    for (const auto& v : variants) {
-      if (v.supported(GetCpuFeatures())) name = v.name;
+// What every caller of a table runs: a variant the processor supports, and no
+// row after it that the processor also supports.
+template <class Table>
+void ExpectActiveIsLastSupported() {
+  const auto& active = Active<Table>();
+  SCOPED_TRACE(std::string(Table::kName) + " runs " + active.name);
+  EXPECT_TRUE(active.supported(GetCpuFeatures()));
+  bool after_active = false;
+  for (const auto& variant : Table::Variants()) {
+    if (after_active) {
+      EXPECT_FALSE(variant.supported(GetCpuFeatures())) << variant.name << " is skipped";
     }
-    return std::string(name);
-  };
-  EXPECT_EQ(ActiveCrc32().name, last_supported(Crc32Variants()));
-  EXPECT_EQ(ActiveCrc16().name, last_supported(Crc16Variants()));
-  EXPECT_EQ(ActiveMd5().name, last_supported(Md5Variants()));
-  EXPECT_EQ(ActiveSha1().name, last_supported(Sha1Variants()));
-  EXPECT_EQ(ActiveSha256().name, last_supported(Sha256Variants()));
-  EXPECT_EQ(ActiveSha512().name, last_supported(Sha512Variants()));
-  EXPECT_EQ(ActiveBase64Encode().name, last_supported(Base64EncodeVariants()));
-  EXPECT_EQ(ActiveBase64Decode().name, last_supported(Base64DecodeVariants()));
+    if (&variant == &active) after_active = true;
+  }
+  EXPECT_TRUE(after_active) << "the active variant is a row of its table";
+}
+
+template <class... Tables>
+void ExpectEveryActiveIsLastSupported(TableList<Tables...>) {
+  (ExpectActiveIsLastSupported<Tables>(), ...);
+}
+
+TEST(Variants, TheActiveVariantOfEveryTableIsItsLastSupportedOne) {
+  ExpectEveryActiveIsLastSupported(EveryKernelTable{});
+}
+
+// The contexts built without a variant run the active one.
+TEST(Variants, ContextsRunTheActiveVariant) {
+  EXPECT_EQ(&Sha1Context().variant(), &Active<Sha1Kernels>());
+  EXPECT_EQ(&Sha256Context().variant(), &Active<Sha256Kernels>());
+  EXPECT_EQ(&Sha512Context().variant(), &Active<Sha512Kernels>());
 }
 
 }  // namespace

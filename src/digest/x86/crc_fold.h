@@ -19,7 +19,7 @@
 
 #include <cstdint>
 
-#include "digest/block_functions.h"
+#include "digest/dispatch.h"
 #include "digest/crc_private.h"
 
 namespace telvarn::crc_internal {

@@ -1,0 +1,40 @@
+// The variant tables of the Base64 encoder and decoder kernels and of the NUL scan.
+#include "codec/base64_private.h"
+
+namespace telvarn {
+namespace {
+
+using namespace base64_internal;
+
+const Base64EncodeVariant kEncodeVariants[] = {
+    {"portable", &EncodePortable, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"ssse3", &EncodeSsse3, &HasSsse3},
+    {"avx2", &EncodeAvx2, &HasAvx2},
+    {"avx512vbmi", &EncodeAvx512Vbmi, &HasAvx512Vbmi},
+#endif
+};
+
+const Base64DecodeVariant kDecodeVariants[] = {
+    {"portable", &DecodePortable, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"ssse3", &DecodeSsse3, &HasSsse3},
+    {"avx2", &DecodeAvx2, &HasAvx2},
+    {"avx512vbmi", &DecodeAvx512Vbmi, &HasAvx512Vbmi},
+#endif
+};
+
+const TextLengthVariant kTextLengthVariants[] = {
+    {"portable", &TextLengthPortable, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"sse2", &TextLengthSse2, &HasSse2},
+#endif
+};
+
+}  // namespace
+
+VariantList<Base64EncodeFn> Base64EncodeKernels::Variants() { return ListOf(kEncodeVariants); }
+VariantList<Base64DecodeFn> Base64DecodeKernels::Variants() { return ListOf(kDecodeVariants); }
+VariantList<TextLengthFn> TextLengthKernels::Variants() { return ListOf(kTextLengthVariants); }
+
+}  // namespace telvarn

@@ -1,0 +1,71 @@
+// The variant tables of the digest block functions and the CRC updates.
+#include "digest/dispatch.h"
+
+#include "digest/crc_private.h"
+#include "digest/md5_private.h"
+#include "digest/sha_private.h"
+
+namespace telvarn {
+namespace {
+
+using namespace crc_internal;
+using namespace md5_internal;
+using namespace sha_internal;
+
+const Md5Variant kMd5Variants[] = {
+    {"portable", &Md5CompressPortable, &Always},
+};
+
+const Sha1Variant kSha1Variants[] = {
+    {"portable", &Sha1CompressPortable, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"shani", &Sha1CompressShaNi, &HasShaNi},
+#endif
+};
+
+const Sha256Variant kSha256Variants[] = {
+    {"portable", &Sha256CompressPortable, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"shani", &Sha256CompressShaNi, &HasShaNi},
+#endif
+};
+
+const Sha512Variant kSha512Variants[] = {
+    {"portable", &Sha512CompressPortable, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"mmx", &Sha512CompressMmx, &HasMmx},
+    {"avx2", &Sha512CompressAvx2, &HasAvx2},
+    {"avx512", &Sha512CompressAvx512, &HasAvx512},
+#endif
+};
+
+const CrcVariant kCrc32Variants[] = {
+    {"bytewise", &Crc32UpdateBytewise, &Always},
+    {"slicing8", &Crc32UpdateSlicing8, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"pclmul", &Crc32UpdatePclmul, &HasPclmul},
+    {"vpclmul_avx2", &Crc32UpdateVpclmulAvx2, &HasVpclmulAvx2},
+    {"vpclmul_avx512", &Crc32UpdateVpclmulAvx512, &HasVpclmulAvx512},
+#endif
+};
+
+const CrcVariant kCrc16Variants[] = {
+    {"bytewise", &Crc16UpdateBytewise, &Always},
+    {"slicing8", &Crc16UpdateSlicing8, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"pclmul", &Crc16UpdatePclmul, &HasPclmul},
+    {"vpclmul_avx2", &Crc16UpdateVpclmulAvx2, &HasVpclmulAvx2},
+    {"vpclmul_avx512", &Crc16UpdateVpclmulAvx512, &HasVpclmulAvx512},
+#endif
+};
+
+}  // namespace
+
+VariantList<Md5BlockFn> Md5Kernels::Variants() { return ListOf(kMd5Variants); }
+VariantList<Sha1BlockFn> Sha1Kernels::Variants() { return ListOf(kSha1Variants); }
+VariantList<Sha256BlockFn> Sha256Kernels::Variants() { return ListOf(kSha256Variants); }
+VariantList<Sha512BlockFn> Sha512Kernels::Variants() { return ListOf(kSha512Variants); }
+VariantList<CrcUpdateFn> Crc32Kernels::Variants() { return ListOf(kCrc32Variants); }
+VariantList<CrcUpdateFn> Crc16Kernels::Variants() { return ListOf(kCrc16Variants); }
+
+}  // namespace telvarn
