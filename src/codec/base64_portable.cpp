@@ -1,4 +1,4 @@
-// The reference Base64 kernels, one group at a time exactly by the rules in base64.h, and the reference NUL scan.
+// The reference Base64 kernels, a group at a time by the rules in base64.h, and the reference NUL scan.
 #include <cstring>
 
 #include "codec/base64_private.h"

@@ -1,4 +1,4 @@
-// The Base64 kernels and the NUL scan: the portable reference, one per instruction set, and their variant tables.
+// The Base64 kernels and the NUL scan: the portable references, one per instruction set, the tables.
 //
 // A kernel works on plain memory whose size the caller has settled: the encoder
 // writes exactly EncodedBase64Length(count, lines ? 1 : 0) characters (no NUL),

@@ -102,8 +102,9 @@ template <class... Tables>
 struct TableList {};
 
 // Every table, for the tests and the bench that go over all of them.
-using EveryKernelTable = TableList<Crc32Kernels, Crc16Kernels, Md5Kernels, Sha1Kernels, Sha256Kernels,
-                                   Sha512Kernels, Base64EncodeKernels, Base64DecodeKernels, TextLengthKernels>;
+using EveryKernelTable =
+    TableList<Crc32Kernels, Crc16Kernels, Md5Kernels, Sha1Kernels, Sha256Kernels, Sha512Kernels,
+              Base64EncodeKernels, Base64DecodeKernels, TextLengthKernels>;
 
 using Md5Variant = KernelVariant<Md5BlockFn>;
 using Sha1Variant = KernelVariant<Sha1BlockFn>;

@@ -3,7 +3,8 @@
 // Each context is Reset on construction, absorbs bytes with Update, and Finish
 // yields the result text (40, 64 or 128 upper-case hexadecimal characters and a
 // NUL). Once finished, Finish yields the same text again; an Update after it
-// clears the result, and a Reset starts a new message. A context belongs to one
+// clears the result and goes on from the padded message (unlike Md5Context, which
+// goes on with the message itself), and a Reset starts a new message. A context belongs to one
 // thread. Its block function is the processor's best variant unless one is given.
 #pragma once
 
@@ -11,7 +12,7 @@
 #include <cstdint>
 
 #include "digest/dispatch.h"
-#include "digest/sha_engine.h"
+#include "digest/merkle_damgard.h"
 
 namespace telvarn {
 
@@ -48,7 +49,7 @@ class ShaContext {
 
  private:
   const Variant& variant_;
-  ShaEngine<Word, Traits::kStateWords, Traits::kBlock> engine_;
+  MerkleDamgard<Word, Traits::kStateWords, Traits::kBlock, LengthOrder::kBigEndian> engine_;
   bool finished_ = false;
   char text_[kTextLength + 1];
 };
