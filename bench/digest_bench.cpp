@@ -17,12 +17,12 @@
 
 #include "codec/base64.h"
 #include "codec/base64_private.h"
-#include "digest/dispatch.h"
-#include "digest/x86/cpu_features.h"
 #include "digest/crc.h"
+#include "digest/dispatch.h"
 #include "digest/hmac_md5.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "digest/x86/cpu_features.h"
 
 namespace telvarn {
 namespace {

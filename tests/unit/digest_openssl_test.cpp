@@ -8,10 +8,10 @@
 #include <random>
 #include <string>
 
-#include "digest/x86/cpu_features.h"
 #include "digest/hmac_md5.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "digest/x86/cpu_features.h"
 
 namespace telvarn {
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "codec/base64_private.h"
-#include "digest/dispatch.h"
 #include "digest/crc.h"
+#include "digest/dispatch.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
 #include "support/test_support.h"
@@ -79,13 +79,11 @@ std::string Hex(uint32_t value, int digits) {
 }
 
 TEST(Variants, Crc32EveryVariantAgreesWithTheByteTable) {
-  CheckVariants<Crc32, Crc32Kernels>("CBF43926",
-                       [](Crc32& c) { return Hex(c.value(), 8); });
+  CheckVariants<Crc32, Crc32Kernels>("CBF43926", [](Crc32& c) { return Hex(c.value(), 8); });
 }
 
 TEST(Variants, Crc16EveryVariantAgreesWithTheByteTable) {
-  CheckVariants<Crc16Mcrf4xx, Crc16Kernels>("6F91",
-                              [](Crc16Mcrf4xx& c) { return Hex(c.value(), 4); });
+  CheckVariants<Crc16Mcrf4xx, Crc16Kernels>("6F91", [](Crc16Mcrf4xx& c) { return Hex(c.value(), 4); });
 }
 
 // What the random rounds may miss in the CRC updates: every length up to 600 (the
@@ -125,23 +123,25 @@ TEST(Variants, Crc16EveryVariantAgreesAtEveryShortLengthAndOneLong) {
 
 TEST(Variants, Md5EveryVariantAgreesWithThePortableForm) {
   CheckVariants<Md5Context, Md5Kernels>("25f9e794323b453885f5181f1b624d0b",
-                            [](Md5Context& c) { return std::string(c.HexDigest()); });
+                                        [](Md5Context& c) { return std::string(c.HexDigest()); });
 }
 
 TEST(Variants, Sha1EveryVariantAgreesWithThePortableForm) {
   CheckVariants<Sha1Context, Sha1Kernels>("F7C3BC1D808E04732ADF679965CCC34CA7AE3441",
-                             [](Sha1Context& c) { return std::string(c.Finish()); });
+                                          [](Sha1Context& c) { return std::string(c.Finish()); });
 }
 
 TEST(Variants, Sha256EveryVariantAgreesWithThePortableForm) {
-  CheckVariants<Sha256Context, Sha256Kernels>("15E2B0D3C33891EBB0F1EF609EC419420C20E320CE94C65FBC8C3312448EB225",
+  CheckVariants<Sha256Context, Sha256Kernels>(
+      "15E2B0D3C33891EBB0F1EF609EC419420C20E320CE94C65FBC8C3312448EB225",
       [](Sha256Context& c) { return std::string(c.Finish()); });
 }
 
 TEST(Variants, Sha512EveryVariantAgreesWithThePortableForm) {
-  CheckVariants<Sha512Context, Sha512Kernels>("D9E6762DD1C8EAF6D61B3C6192FC408D4D6D5F1176D0C29169BC24E71C3F274A"
-                               "D27FCD5811B313D681F7E55EC02D73D499C95455B6B5BB503ACF574FBA8FFE85",
-                               [](Sha512Context& c) { return std::string(c.Finish()); });
+  CheckVariants<Sha512Context, Sha512Kernels>(
+      "D9E6762DD1C8EAF6D61B3C6192FC408D4D6D5F1176D0C29169BC24E71C3F274A"
+      "D27FCD5811B313D681F7E55EC02D73D499C95455B6B5BB503ACF574FBA8FFE85",
+      [](Sha512Context& c) { return std::string(c.Finish()); });
 }
 
 // The block functions called directly, as the contexts call them with whole blocks

@@ -19,8 +19,8 @@
 
 #include <cstdint>
 
-#include "digest/dispatch.h"
 #include "digest/crc_private.h"
+#include "digest/dispatch.h"
 
 namespace telvarn::crc_internal {
 

@@ -3,8 +3,8 @@
 // Four accumulators take every fourth block, so four independent multiplications
 // cover the multiplier's latency; at the end they fold into one block. Inputs
 // shorter than the four blocks go to the table update.
-#include "digest/x86/crc_fold_xmm.h"
 #include "digest/crc_private.h"
+#include "digest/x86/crc_fold_xmm.h"
 
 namespace telvarn::crc_internal {
 namespace {

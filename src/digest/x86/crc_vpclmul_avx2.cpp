@@ -4,8 +4,8 @@
 // bytes per round, eight independent multiply instructions covering the
 // multiplier's latency. The accumulators then fold into one register, its two
 // lanes into one block, and the 128-bit steps finish.
-#include "digest/x86/crc_fold_xmm.h"
 #include "digest/crc_private.h"
+#include "digest/x86/crc_fold_xmm.h"
 
 namespace telvarn::crc_internal {
 namespace {

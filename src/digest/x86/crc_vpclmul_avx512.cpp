@@ -3,8 +3,8 @@
 // Four ZMM accumulators take 256 bytes per round: eight independent multiply
 // instructions per round keep the one multiplier port busy through its latency. The accumulators then fold
 // into one register, its four lanes into one block, and the 128-bit steps finish.
-#include "digest/x86/crc_fold_xmm.h"
 #include "digest/crc_private.h"
+#include "digest/x86/crc_fold_xmm.h"
 
 namespace telvarn::crc_internal {
 namespace {
