@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "digest/md5_private.h"
+#include "digest/rotate.h"
 
 namespace telvarn::md5_internal {
 namespace {
@@ -17,8 +18,6 @@ inline uint32_t Word(const uint8_t* block, int k) {
   return word;
 }
 
-inline uint32_t Rotl(uint32_t x, unsigned n) { return (x << n) | (x >> (32 - n)); }
-
 // Every step is a = b + ((a + f(b, c, d) + X[k] + T[i]) <<< s), and each step's b is
 // the previous step's result, so the chain through b is what limits the speed. The
 // steps add X[k] + T[i] into a first, and take whatever of f does not need b before
@@ -28,7 +27,7 @@ inline uint32_t Rotl(uint32_t x, unsigned n) { return (x << n) | (x >> (32 - n))
 inline void StepF(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t word, int i, unsigned s) {
   a += word + kMd5SineConstants[i];
   a += ((c ^ d) & b) ^ d;
-  a = Rotl(a, s) + b;
+  a = Rotl32(a, s) + b;
 }
 
 // G = (b & d) | (c & ~d). The two halves never share a set bit, so they can be added
@@ -37,20 +36,20 @@ inline void StepG(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t word
   a += word + kMd5SineConstants[i];
   a += c & ~d;
   a += b & d;
-  a = Rotl(a, s) + b;
+  a = Rotl32(a, s) + b;
 }
 
 inline void StepH(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t word, int i, unsigned s) {
   a += word + kMd5SineConstants[i];
   a += b ^ (c ^ d);
-  a = Rotl(a, s) + b;
+  a = Rotl32(a, s) + b;
 }
 
 // I = c ^ (b | ~d): ~d is ready before b.
 inline void StepI(uint32_t& a, uint32_t b, uint32_t c, uint32_t d, uint32_t word, int i, unsigned s) {
   a += word + kMd5SineConstants[i];
   a += c ^ (b | ~d);
-  a = Rotl(a, s) + b;
+  a = Rotl32(a, s) + b;
 }
 
 void CompressBlock(uint32_t state[4], const uint8_t* x) {

@@ -1,8 +1,10 @@
-// Shared by the SHA block-function variants: constants and big-endian loads.
+// Shared by the SHA block-function variants: constants, big-endian loads and rotations.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "digest/rotate.h"
 
 namespace telvarn::sha_internal {
 
@@ -17,10 +19,6 @@ inline uint32_t LoadBe32(const uint8_t* p) {
 inline uint64_t LoadBe64(const uint8_t* p) {
   return uint64_t{LoadBe32(p)} << 32 | LoadBe32(p + 4);
 }
-
-inline uint32_t Rotr32(uint32_t x, unsigned n) { return (x >> n) | (x << (32 - n)); }
-inline uint32_t Rotl32(uint32_t x, unsigned n) { return (x << n) | (x >> (32 - n)); }
-inline uint64_t Rotr64(uint64_t x, unsigned n) { return (x >> n) | (x << (64 - n)); }
 
 void Sha1CompressPortable(uint32_t state[5], const uint8_t* data, size_t blocks);
 void Sha256CompressPortable(uint32_t state[8], const uint8_t* data, size_t blocks);

@@ -1,4 +1,4 @@
-// What the processor offers, probed once per process, for choosing block functions.
+// What the processor offers, probed once per process, for choosing the kernels.
 #pragma once
 
 namespace telvarn {
@@ -14,7 +14,6 @@ struct CpuFeatures {
   bool pclmulqdq = false;   // leaf 1, ECX bit 1: carry-less multiplication of 64-bit halves
   bool avx = false;         // leaf 1, ECX bit 28, with the OS saving YMM
   bool avx2 = false;        // leaf 7, EBX bit 5, with the OS saving YMM
-  bool bmi2 = false;        // leaf 7, EBX bit 8
   bool sha = false;         // leaf 7, EBX bit 29: the SHA-1 and SHA-256 instructions
   bool avx512 = false;      // leaf 7, EBX bits 16, 30, 31 (F, BW, VL), with the OS saving ZMM
   bool avx512vbmi = false;  // leaf 7, ECX bit 1, on top of avx512

@@ -19,10 +19,11 @@ inline __m128i LoadBlock(const uint8_t* bytes) {
   return _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
 }
 
+// A 64-bit multiplier as the signed lane type the set intrinsics take.
+inline long long Lane(uint64_t key) { return static_cast<long long>(key); }
+
 // The multipliers side by side, in the lanes they multiply.
-inline __m128i KeysXmm(FoldKeys keys) {
-  return _mm_set_epi64x(static_cast<long long>(keys.low), static_cast<long long>(keys.high));
-}
+inline __m128i KeysXmm(FoldKeys keys) { return _mm_set_epi64x(Lane(keys.low), Lane(keys.high)); }
 
 // The register XORed into the first bytes of the first block.
 inline __m128i RegisterXmm(uint32_t crc, unsigned width) {

@@ -14,8 +14,6 @@ inline __m256i LoadYmm(const uint8_t* bytes) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
 }
 
-inline long long Lane(uint64_t key) { return static_cast<long long>(key); }
-
 inline __m256i KeysYmm(FoldKeys k) {
   return _mm256_set_epi64x(Lane(k.low), Lane(k.high), Lane(k.low), Lane(k.high));
 }

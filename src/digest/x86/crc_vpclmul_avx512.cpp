@@ -11,8 +11,6 @@ namespace {
 
 inline __m512i LoadZmm(const uint8_t* bytes) { return _mm512_loadu_si512(bytes); }
 
-inline long long Lane(uint64_t key) { return static_cast<long long>(key); }
-
 // GCC 12 warns that the undefined pass-through operand inside its broadcast, cast
 // and plain extract intrinsics may be used uninitialised: keys are built with set,
 // lanes taken with the zero-masking extract under a full mask.
