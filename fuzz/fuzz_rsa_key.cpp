@@ -16,17 +16,8 @@ namespace {
 
 constexpr uint8_t kFill = 0x5A;
 constexpr size_t kSecondAt = 1024;
-
-std::vector<uint8_t> OutsideKeyArea(const telvarn::IoSlot& slot) {
-  // The whole record's bytes, copied at once, less the key area.
-  std::vector<uint8_t> bytes(sizeof slot);
-  std::memcpy(bytes.data(), static_cast<const void*>(&slot), sizeof slot);
-  const auto begin =
-      static_cast<size_t>(slot.key_area - reinterpret_cast<const uint8_t*>(&slot));
-  bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(begin),
-              bytes.begin() + static_cast<std::ptrdiff_t>(begin + telvarn::kKeyAreaSize));
-  return bytes;
-}
+constexpr uint8_t kGuard = 0xC3;
+constexpr size_t kGuardBytes = 256;
 
 std::vector<uint8_t> DecodeBody(char* body) {
   const size_t room = (3 * std::strlen(body) + 15) / 4 + 1;
@@ -86,20 +77,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (Store(second, kSecondAt, telvarn::kKeyAreaSize, expected_area)) expected |= 2;
   }
 
-  telvarn::SlotTable table;
-  telvarn::IoSlot* slot = table.find_or_register(1);
-  if (slot == nullptr) std::abort();
-  std::memset(slot->key_area, kFill, telvarn::kKeyAreaSize);
-  const std::vector<uint8_t> outside = OutsideKeyArea(*slot);
+  // The key area lies between guard bytes, so that a write on either side of it
+  // shows whatever lies next to the area in the IO record.
+  std::vector<uint8_t> guarded(kGuardBytes + telvarn::kKeyAreaSize + kGuardBytes, kGuard);
+  uint8_t* key_area = guarded.data() + kGuardBytes;
+  std::memset(key_area, kFill, telvarn::kKeyAreaSize);
 
   telvarn::VarDesc var{};
   var.data = variable.get();
   var.stride_words = stride;
-  const int32_t result = telvarn::ImportRsaKey(*slot, var);
+  const int32_t result =
+      telvarn::ImportRsaKey(*reinterpret_cast<uint8_t(*)[telvarn::kKeyAreaSize]>(key_area), var);
 
   if (result != -expected) std::abort();
-  if (OutsideKeyArea(*slot) != outside) std::abort();
-  if (std::memcmp(slot->key_area, expected_area, sizeof expected_area) != 0) std::abort();
+  for (size_t i = 0; i < kGuardBytes; ++i) {
+    if (guarded[i] != kGuard || key_area[telvarn::kKeyAreaSize + i] != kGuard) std::abort();
+  }
+  if (std::memcmp(key_area, expected_area, sizeof expected_area) != 0) std::abort();
   if (std::memcmp(variable.get(), model.data(), text_size + 1) != 0) std::abort();
   return 0;
 }

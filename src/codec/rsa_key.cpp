@@ -15,28 +15,27 @@ constexpr size_t kSecondOffset = 1024;
 
 // A refused section empties its room, so that the keyed job finds the empty key
 // there rather than the one an earlier import left.
-bool RefuseSection(IoSlot& slot, size_t begin) {
-  slot.key_area[begin] = 0;
+bool RefuseSection(uint8_t* key_area, size_t begin) {
+  key_area[begin] = 0;
   return false;
 }
 
 // Trims and decodes the body, then stores its text in key_area[begin, end) when
 // the digits and the NUL fit there. The decoded bytes are released on return,
 // before the next section is looked at.
-bool ImportSection(IoSlot& slot, char* body, size_t begin, size_t end) {
+bool ImportSection(uint8_t* key_area, char* body, size_t begin, size_t end) {
   DecodedBase64 decoded;
-  if (!DecodeBase64Text(body, decoded)) return RefuseSection(slot, begin);
+  if (!DecodeBase64Text(body, decoded)) return RefuseSection(key_area, begin);
   if (decoded.count == 0) return true;
-  if (decoded.count > (end - begin - 1) / 2) return RefuseSection(slot, begin);
-  WriteBytesHex(decoded.bytes.get(), decoded.count, true,
-                reinterpret_cast<char*>(slot.key_area + begin));
-  slot.key_area[begin + 2 * decoded.count] = 0;
+  if (decoded.count > (end - begin - 1) / 2) return RefuseSection(key_area, begin);
+  WriteBytesHex(decoded.bytes.get(), decoded.count, true, reinterpret_cast<char*>(key_area + begin));
+  key_area[begin + 2 * decoded.count] = 0;
   return true;
 }
 
 }  // namespace
 
-int32_t ImportRsaKey(IoSlot& slot, const VarDesc& key_text) {
+int32_t ImportRsaKey(uint8_t (&key_area)[kKeyAreaSize], const VarDesc& key_text) {
   char* first = static_cast<char*>(key_text.data);
   // The host computes this address with 32-bit wrap-around; unsigned arithmetic
   // does the same here without overflowing a signed product on either target.
@@ -53,10 +52,10 @@ int32_t ImportRsaKey(IoSlot& slot, const VarDesc& key_text) {
 
   int32_t found = 0;
   if (has_first &&
-      ImportSection(slot, first + 1, 0, has_second ? kSecondOffset : kKeyAreaSize)) {
+      ImportSection(key_area, first + 1, 0, has_second ? kSecondOffset : kKeyAreaSize)) {
     found |= 1;
   }
-  if (has_second && ImportSection(slot, second + 1, kSecondOffset, kKeyAreaSize)) found |= 2;
+  if (has_second && ImportSection(key_area, second + 1, kSecondOffset, kKeyAreaSize)) found |= 2;
   return -found;
 }
 

@@ -37,6 +37,11 @@
 
 namespace telvarn {
 
-int32_t ImportRsaKey(IoSlot& slot, const VarDesc& key_text);
+// Imports into any key area of the IO record's size and shape.
+int32_t ImportRsaKey(uint8_t (&key_area)[kKeyAreaSize], const VarDesc& key_text);
+
+inline int32_t ImportRsaKey(IoSlot& slot, const VarDesc& key_text) {
+  return ImportRsaKey(slot.key_area, key_text);
+}
 
 }  // namespace telvarn

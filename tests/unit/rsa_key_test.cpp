@@ -36,18 +36,6 @@ VarDesc Var(std::vector<char>& data, int32_t stride) {
   return var;
 }
 
-// Every byte of the record but key_area, for checking that nothing else changed.
-std::vector<uint8_t> OutsideKeyArea(const IoSlot& slot) {
-  // The whole record's bytes, copied at once, less the key area.
-  std::vector<uint8_t> bytes(sizeof slot);
-  std::memcpy(bytes.data(), static_cast<const void*>(&slot), sizeof slot);
-  const auto begin =
-      static_cast<size_t>(slot.key_area - reinterpret_cast<const uint8_t*>(&slot));
-  bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(begin),
-              bytes.begin() + static_cast<std::ptrdiff_t>(begin + kKeyAreaSize));
-  return bytes;
-}
-
 std::string Hex(const std::vector<uint8_t>& bytes) {
   std::string text;
   char pair[3];
@@ -73,54 +61,71 @@ std::string Encoded(const std::vector<uint8_t>& bytes, int32_t line_mode) {
   return std::string(reinterpret_cast<const char*>(text.data()));
 }
 
+// Imports into a key area that lies between guard bytes, so that a write on either
+// side of it shows whatever lies next to the area in the IO record.
 class RsaKeyImport : public ::testing::Test {
  protected:
+  static constexpr size_t kGuardBytes = 256;
+  static constexpr uint8_t kGuard = 0xC3;
+
   void SetUp() override {
-    slot_ = table_.find_or_register(7);
-    ASSERT_NE(slot_, nullptr);
-    std::memset(slot_->key_area, kUntouched, kKeyAreaSize);
-    slot_->job_thread_id = 0x12345678;
-    outside_ = OutsideKeyArea(*slot_);
+    std::memset(guarded_.data(), kGuard, kGuardBytes);
+    std::memset(key_area_, kUntouched, kKeyAreaSize);
+    std::memset(key_area_ + kKeyAreaSize, kGuard, kGuardBytes);
   }
 
   void TearDown() override {
-    EXPECT_EQ(OutsideKeyArea(*slot_), outside_) << "the record changed outside key_area";
+    for (size_t i = 0; i < kGuardBytes; ++i) {
+      ASSERT_EQ(guarded_[i], kGuard) << "written " << kGuardBytes - i << " bytes before key_area";
+      ASSERT_EQ(key_area_[kKeyAreaSize + i], kGuard) << "written " << i << " bytes past key_area";
+    }
   }
 
   int32_t Import(std::vector<char>& data, int32_t stride) {
-    return ImportRsaKey(*slot_, Var(data, stride));
+    return ImportRsaKey(*reinterpret_cast<uint8_t(*)[kKeyAreaSize]>(key_area_), Var(data, stride));
   }
 
+  void Refill() { std::memset(key_area_, kUntouched, kKeyAreaSize); }
+
   std::string TextAt(size_t position) const {
-    return std::string(reinterpret_cast<const char*>(slot_->key_area + position));
+    return std::string(reinterpret_cast<const char*>(key_area_ + position));
   }
 
   // key_area[begin, end) still holds the fill.
   bool Untouched(size_t begin, size_t end) const {
     for (size_t i = begin; i < end; ++i) {
-      if (slot_->key_area[i] != kUntouched) return false;
+      if (key_area_[i] != kUntouched) return false;
     }
     return true;
   }
 
   // A stored text: the digits, a NUL, and the fill up to the end of its room.
   void ExpectStored(size_t position, const std::string& digits, size_t room_end) const {
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(slot_->key_area + position), digits.size()),
-              digits);
-    EXPECT_EQ(slot_->key_area[position + digits.size()], 0) << "NUL after the digits";
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(key_area_ + position), digits.size()), digits);
+    EXPECT_EQ(key_area_[position + digits.size()], 0) << "NUL after the digits";
     EXPECT_TRUE(Untouched(position + digits.size() + 1, room_end)) << "written past the NUL";
   }
 
   // A refused section: a NUL at the start of its room and the fill after it.
   void ExpectEmptied(size_t position, size_t room_end) const {
-    EXPECT_EQ(slot_->key_area[position], 0) << "the room is emptied";
+    EXPECT_EQ(key_area_[position], 0) << "the room is emptied";
     EXPECT_TRUE(Untouched(position + 1, room_end)) << "nothing else written";
   }
 
-  SlotTable table_;
-  IoSlot* slot_ = nullptr;
-  std::vector<uint8_t> outside_;
+  std::vector<uint8_t> guarded_ = std::vector<uint8_t>(kGuardBytes + kKeyAreaSize + kGuardBytes);
+  uint8_t* const key_area_ = guarded_.data() + kGuardBytes;
 };
+
+// The export imports into the IO record's own key area.
+TEST(RsaKeyImportIntoAnIo, StoresBothSectionsInTheRecordsKeyArea) {
+  SlotTable table;
+  IoSlot* slot = table.find_or_register(7);
+  ASSERT_NE(slot, nullptr);
+  std::vector<char> data = Layout("&Zm9v", 2, "#YmFy");
+  EXPECT_EQ(ImportRsaKey(*slot, Var(data, 2)), -3);
+  EXPECT_STREQ(reinterpret_cast<const char*>(slot->key_area), "666F6F");
+  EXPECT_STREQ(reinterpret_cast<const char*>(slot->key_area + 1024), "626172");
+}
 
 TEST_F(RsaKeyImport, NoMarkerStoresNothing) {
   std::vector<char> data = Layout("Zm9v", 2, "YmFy");
@@ -176,7 +181,7 @@ TEST_F(RsaKeyImport, PaddingSetsTheLastGroupsByteCount) {
   std::vector<char> one = Layout("&Zm8=", 50, "");
   EXPECT_EQ(Import(one, 50), -1);
   ExpectStored(0, "666F", kKeyAreaSize);
-  std::memset(slot_->key_area, kUntouched, kKeyAreaSize);
+  Refill();
   std::vector<char> two = Layout("&Zg==", 50, "");
   EXPECT_EQ(Import(two, 50), -1);
   ExpectStored(0, "66", kKeyAreaSize);
@@ -198,7 +203,7 @@ TEST_F(RsaKeyImport, StrideZeroPutsTheSecondMarkersPlaceAtTheStart) {
   EXPECT_EQ(Import(first, 0), -1);
   ExpectStored(0, "666F6F", kKeyAreaSize);
 
-  std::memset(slot_->key_area, kUntouched, kKeyAreaSize);
+  Refill();
   std::vector<char> second = Layout("#Zm9v", 0, "");
   EXPECT_EQ(Import(second, 0), -2);
   EXPECT_TRUE(Untouched(0, 1024));
@@ -223,10 +228,10 @@ TEST_F(RsaKeyImport, FirstSectionRoomEndsAt1024WhenASecondFollows) {
   std::vector<char> data = Layout(fits_text, stride, "#YmFy");
   EXPECT_EQ(Import(data, stride), -3);
   ExpectStored(0, Hex(fits), 1024);
-  EXPECT_EQ(slot_->key_area[1022], 0);
+  EXPECT_EQ(key_area_[1022], 0);
   ExpectStored(1024, "626172", kKeyAreaSize);
 
-  std::memset(slot_->key_area, kUntouched, kKeyAreaSize);
+  Refill();
   std::vector<char> too_long = Layout("&" + Encoded(RandomBytes(rng, 512), 0), stride, "#YmFy");
   EXPECT_EQ(Import(too_long, stride), -2) << "the first section is refused and not counted";
   ExpectEmptied(0, 1024);
@@ -239,21 +244,21 @@ TEST_F(RsaKeyImport, FirstSectionAloneMayUseTheWholeArea) {
   std::vector<char> data = Layout("&" + Encoded(fits, 1), 3000, "");
   EXPECT_EQ(Import(data, 3000), -1);
   EXPECT_EQ(TextAt(0), Hex(fits));
-  EXPECT_EQ(slot_->key_area[4094], 0);
-  EXPECT_EQ(slot_->key_area[4095], kUntouched);
+  EXPECT_EQ(key_area_[4094], 0);
+  EXPECT_EQ(key_area_[4095], kUntouched);
 
   // The same 600 bytes fit alone but not in front of a second section.
-  std::memset(slot_->key_area, kUntouched, kKeyAreaSize);
+  Refill();
   const std::vector<uint8_t> middle = RandomBytes(rng, 600);
   std::vector<char> alone = Layout("&" + Encoded(middle, 0), 3000, "");
   EXPECT_EQ(Import(alone, 3000), -1);
   ExpectStored(0, Hex(middle), kKeyAreaSize);
-  std::memset(slot_->key_area, kUntouched, kKeyAreaSize);
+  Refill();
   std::vector<char> paired = Layout("&" + Encoded(middle, 0), 3000, "#");
   EXPECT_EQ(Import(paired, 3000), -2);
   ExpectEmptied(0, kKeyAreaSize);
 
-  std::memset(slot_->key_area, kUntouched, kKeyAreaSize);
+  Refill();
   std::vector<char> too_long = Layout("&" + Encoded(RandomBytes(rng, 2048), 0), 3000, "");
   EXPECT_EQ(Import(too_long, 3000), 0);
   ExpectEmptied(0, kKeyAreaSize);
@@ -266,10 +271,10 @@ TEST_F(RsaKeyImport, SecondSectionRoomRunsFrom1024ToTheEnd) {
   EXPECT_EQ(Import(data, 4), -3);
   ExpectStored(0, "666F6F", 1024);
   EXPECT_EQ(TextAt(1024), Hex(fits));
-  EXPECT_EQ(slot_->key_area[4094], 0);
-  EXPECT_EQ(slot_->key_area[4095], kUntouched);
+  EXPECT_EQ(key_area_[4094], 0);
+  EXPECT_EQ(key_area_[4095], kUntouched);
 
-  std::memset(slot_->key_area, kUntouched, kKeyAreaSize);
+  Refill();
   std::vector<char> too_long = Layout("&Zm9v", 4, "#" + Encoded(RandomBytes(rng, 1536), 0));
   EXPECT_EQ(Import(too_long, 4), -1) << "the second section is refused and not counted";
   ExpectStored(0, "666F6F", 1024);
@@ -301,8 +306,8 @@ TEST_F(RsaKeyImport, RefusedSectionsReplaceAnEarlierKeyWithTheEmptyOne) {
   EXPECT_EQ(Import(refused, 300), 0);
   EXPECT_EQ(TextAt(0), "");
   EXPECT_EQ(TextAt(1024), "");
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(slot_->key_area + 1), 6), std::string("10203\0", 6));
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(slot_->key_area + 1025), 6), std::string("66F6F\0", 6));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(key_area_ + 1), 6), std::string("10203\0", 6));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(key_area_ + 1025), 6), std::string("66F6F\0", 6));
   EXPECT_TRUE(Untouched(7, 1024));
   EXPECT_TRUE(Untouched(1031, kKeyAreaSize));
 
