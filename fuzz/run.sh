@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets and runs each for a bounded time on a copy of its seed corpus.
+# Builds the libFuzzer targets (the fuzz preset) and runs each for a bounded time on a copy of its seed corpus.
 #
-# Run from anywhere; works from the repository root. FUZZ_SECONDS (default 30) is
-# the time per target and FUZZ_BUILD_DIR (default build/fuzz) the build folder.
+# Run from anywhere. FUZZ_SECONDS (default 30) is the time per target and
+# FUZZ_BUILD_DIR (default build/fuzz, the preset's) the build folder. The targets
+# are the ones fuzz/CMakeLists.txt lists, read from the build folder.
 # Exits non-zero when a target crashes or fails; its reproducer is kept and named.
 set -euo pipefail
 
@@ -10,10 +11,16 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 seconds="${FUZZ_SECONDS:-30}"
 build_dir="${FUZZ_BUILD_DIR:-build/fuzz}"
-targets=(fuzz_base64_decode fuzz_base64_kernels fuzz_base64_roundtrip fuzz_rsa_key)
 
-cmake -S fuzz -B "$build_dir" -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build "$build_dir"
+# A folder configured from another source tree (the fuzz folder alone, say) would
+# refuse the preset: its cache goes first.
+cache="$build_dir/CMakeCache.txt"
+if [[ -f $cache ]] && ! grep -qxF "CMAKE_HOME_DIRECTORY:INTERNAL=$root" "$cache"; then
+  rm -rf "$cache" "$build_dir/CMakeFiles"
+fi
+cmake --preset fuzz -B "$build_dir" >/dev/null
+cmake --build "$build_dir" --target telvarn_fuzzers
+mapfile -t targets <"$build_dir/fuzz_targets.txt"
 
 status=0
 summary=()
