@@ -141,23 +141,23 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 // One row per supported variant of a block-function table, named algorithm/variant;
 // the variants are read from the table, so new rows appear here without edits.
-template <class Table, class AddFn, class MakeContext>
-void AddVariants(const AddFn& add, MakeContext make) {
-  for (const KernelVariant<typename Table::Fn>& v : Table::Variants()) {
+template <class Fn, class AddFn, class MakeContext>
+void AddVariants(const KernelTable<Fn>& table, const AddFn& add, MakeContext make) {
+  for (const KernelVariant<Fn>& v : table) {
     if (!v.supported(GetCpuFeatures())) {
-      std::printf("%s/%s: not supported by this processor, skipped\n", Table::kName, v.name);
+      std::printf("%s/%s: not supported by this processor, skipped\n", table.name, v.name);
       continue;
     }
-    add(std::string(Table::kName) + "/" + v.name,
+    add(std::string(table.name) + "/" + v.name,
         [&v, make](benchmark::State& s) { Measure(s, [&v, make] { return make(v); }); });
   }
 }
 
 // "crc32 vpclmul_avx512, crc16 ...": the variant each table runs here.
-template <class... Tables>
-std::string ActiveVariants(TableList<Tables...>) {
+template <const auto&... kTables>
+std::string ActiveVariants(TableList<kTables...>) {
   std::string names;
-  ((names += std::string(names.empty() ? "" : ", ") + Tables::kName + " " + Active<Tables>().name), ...);
+  ((names += std::string(names.empty() ? "" : ", ") + kTables.name + " " + Active<kTables>().name), ...);
   return names;
 }
 
@@ -166,15 +166,15 @@ void Register() {
   auto add = [&](const std::string& name, auto fn) {
     for (int64_t size : kSizes) benchmark::RegisterBenchmark(name.c_str(), fn)->Arg(size);
   };
-  AddVariants<Crc32Kernels>(add, [](const CrcVariant& v) { return Crc32(v); });
-  AddVariants<Crc16Kernels>(add, [](const CrcVariant& v) { return Crc16Mcrf4xx(v); });
-  AddVariants<Md5Kernels>(add, [](const Md5Variant& v) { return Md5Context(v); });
-  AddVariants<Sha1Kernels>(add, [](const Sha1Variant& v) { return Sha1Context(v); });
-  AddVariants<Sha256Kernels>(add, [](const Sha256Variant& v) { return Sha256Context(v); });
-  AddVariants<Sha512Kernels>(add, [](const Sha512Variant& v) { return Sha512Context(v); });
+  AddVariants(kCrc32Kernels, add, [](const CrcVariant& v) { return Crc32(v); });
+  AddVariants(kCrc16Kernels, add, [](const CrcVariant& v) { return Crc16Mcrf4xx(v); });
+  AddVariants(kMd5Kernels, add, [](const Md5Variant& v) { return Md5Context(v); });
+  AddVariants(kSha1Kernels, add, [](const Sha1Variant& v) { return Sha1Context(v); });
+  AddVariants(kSha256Kernels, add, [](const Sha256Variant& v) { return Sha256Context(v); });
+  AddVariants(kSha512Kernels, add, [](const Sha512Variant& v) { return Sha512Context(v); });
   for (bool lines : {false, true}) {
     const std::string suffix = lines ? "_lines" : "";
-    for (const Base64EncodeVariant& v : Base64EncodeKernels::Variants()) {
+    for (const Base64EncodeVariant& v : kBase64EncodeKernels) {
       if (!v.supported(GetCpuFeatures())) {
         std::printf("b64_encode%s/%s: not supported by this processor, skipped\n", suffix.c_str(), v.name);
         continue;
@@ -182,7 +182,7 @@ void Register() {
       add("b64_encode" + suffix + "/" + v.name,
           [&v, lines](benchmark::State& s) { MeasureEncode(s, v.kernel, lines); });
     }
-    for (const Base64DecodeVariant& v : Base64DecodeKernels::Variants()) {
+    for (const Base64DecodeVariant& v : kBase64DecodeKernels) {
       if (!v.supported(GetCpuFeatures())) {
         std::printf("b64_decode%s/%s: not supported by this processor, skipped\n", suffix.c_str(), v.name);
         continue;

@@ -41,7 +41,7 @@ void EncodersInPlace(const uint8_t* data, size_t size, bool lines, const char* e
   using namespace telvarn;
   const auto length = static_cast<uint32_t>(size);
   const size_t source_size = size != 0 ? size : 1;
-  for (const Base64EncodeVariant& variant : Base64EncodeKernels::Variants()) {
+  for (const Base64EncodeVariant& variant : kBase64EncodeKernels) {
     if (!variant.supported(GetCpuFeatures())) continue;
     for (size_t shift = 0; shift <= kMaxShift; ++shift) {
       const size_t used = std::max(shift + source_size, text_size + 1);
@@ -66,7 +66,7 @@ void Encoders(const uint8_t* data, size_t size, bool lines) {
   const size_t text_size = static_cast<size_t>(EncodedBase64Length(size, lines ? 1 : 0));
   Guarded expected(text_size);
   base64_internal::EncodePortable(reinterpret_cast<char*>(expected.data()), data, size, lines);
-  for (const Base64EncodeVariant& variant : Base64EncodeKernels::Variants()) {
+  for (const Base64EncodeVariant& variant : kBase64EncodeKernels) {
     if (!variant.supported(GetCpuFeatures())) continue;
     Guarded text(text_size);
     variant.kernel(reinterpret_cast<char*>(text.data()), data, size, lines);
@@ -90,7 +90,7 @@ void DecodersInPlace(const uint8_t* data, size_t len) {
   const int32_t count = DecodeBase64With(&base64_internal::DecodePortable, expected.data(),
                                          reference_text.get());
   const auto bytes = static_cast<size_t>(-static_cast<int64_t>(count));
-  for (const Base64DecodeVariant& variant : Base64DecodeKernels::Variants()) {
+  for (const Base64DecodeVariant& variant : kBase64DecodeKernels) {
     if (!variant.supported(GetCpuFeatures())) continue;
     for (size_t shift = 0; shift <= kMaxShift; ++shift) {
       const size_t used = std::max(shift + len + 1, 3 * ((len + 3) / 4));
@@ -122,7 +122,7 @@ void Decoders(const uint8_t* data, size_t size) {
   const size_t room = 3 * ((len + 3) / 4);
   Guarded expected(room);
   const size_t count = base64_internal::DecodePortable(expected.data(), text.get(), len, drop);
-  for (const Base64DecodeVariant& variant : Base64DecodeKernels::Variants()) {
+  for (const Base64DecodeVariant& variant : kBase64DecodeKernels) {
     if (!variant.supported(GetCpuFeatures())) continue;
     Guarded bytes(room);
     if (variant.kernel(bytes.data(), text.get(), len, drop) != count) std::abort();

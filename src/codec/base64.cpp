@@ -13,7 +13,7 @@ namespace {
 
 using base64_internal::IsLineBreak;
 
-size_t TextLength(const char* text) { return Active<TextLengthKernels>().kernel(text); }
+size_t TextLength(const char* text) { return Active<kTextLengthKernels>().kernel(text); }
 
 // Whether [a, a + a_size) and [b, b + b_size) share a byte.
 bool Overlap(const void* a, size_t a_size, const void* b, size_t b_size) {
@@ -87,7 +87,7 @@ int32_t EncodeBase64With(Base64EncodeFn kernel, uint8_t* destination, const uint
 
 int32_t EncodeBase64(uint8_t* destination, const uint8_t* source, uint32_t length,
                      int32_t line_mode) {
-  return EncodeBase64With(Active<Base64EncodeKernels>().kernel, destination, source, length, line_mode);
+  return EncodeBase64With(Active<kBase64EncodeKernels>().kernel, destination, source, length, line_mode);
 }
 
 namespace {
@@ -109,7 +109,7 @@ bool DecodeTrimmed(Base64DecodeFn kernel, const char* text, size_t len, DecodedB
 }  // namespace
 
 bool DecodeBase64Text(char* text, DecodedBase64& out) {
-  return DecodeTrimmed(Active<Base64DecodeKernels>().kernel, text, TrimmedLength(text), out);
+  return DecodeTrimmed(Active<kBase64DecodeKernels>().kernel, text, TrimmedLength(text), out);
 }
 
 int32_t DecodeBase64With(Base64DecodeFn kernel, uint8_t* destination, char* text) {
@@ -133,7 +133,7 @@ int32_t DecodeBase64With(Base64DecodeFn kernel, uint8_t* destination, char* text
 }
 
 int32_t DecodeBase64(uint8_t* destination, char* text) {
-  return DecodeBase64With(Active<Base64DecodeKernels>().kernel, destination, text);
+  return DecodeBase64With(Active<kBase64DecodeKernels>().kernel, destination, text);
 }
 
 }  // namespace telvarn

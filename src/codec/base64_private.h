@@ -1,4 +1,4 @@
-// The Base64 kernels and the NUL scan: the portable references, one per instruction set, the tables.
+// The Base64 kernels and the NUL scans: the portable references and one per instruction set.
 //
 // A kernel works on plain memory whose size the caller has settled: the encoder
 // writes exactly EncodedBase64Length(count, lines ? 1 : 0) characters (no NUL),
@@ -20,40 +20,6 @@
 #include "digest/dispatch.h"
 
 namespace telvarn {
-
-// Writes the text of `count` source bytes, with a CR LF after every 72 characters
-// and at the end when `lines`.
-using Base64EncodeFn = void (*)(char* text, const uint8_t* source, size_t count, bool lines);
-// Decodes text[0, length): a trimmed text (length > 0, its last character neither
-// CR nor LF, no NUL inside) by the decoder's group rules, leaving off the last
-// `drop` (0 to 2) bytes that the '=' tests take away. Returns the count written.
-using Base64DecodeFn = size_t (*)(uint8_t* out, const char* text, size_t length, uint32_t drop);
-
-// The count of bytes before the text's NUL.
-using TextLengthFn = size_t (*)(const char* text);
-
-struct Base64EncodeKernels {
-  using Fn = Base64EncodeFn;
-  static constexpr const char* kName = "base64-encode";
-  static VariantList<Fn> Variants();
-};
-struct Base64DecodeKernels {
-  using Fn = Base64DecodeFn;
-  static constexpr const char* kName = "base64-decode";
-  static VariantList<Fn> Variants();
-};
-// The encoder's scan of a source given as length 0 and the decoder's scan of its
-// text. msvcrt's strlen (Wine's included) goes a byte per step, slower than the
-// decoder itself.
-struct TextLengthKernels {
-  using Fn = TextLengthFn;
-  static constexpr const char* kName = "text-length";
-  static VariantList<Fn> Variants();
-};
-
-using Base64EncodeVariant = KernelVariant<Base64EncodeFn>;
-using Base64DecodeVariant = KernelVariant<Base64DecodeFn>;
-using TextLengthVariant = KernelVariant<TextLengthFn>;
 
 // EncodeBase64 and DecodeBase64 (see base64.h) with a kernel of the caller's
 // choice, so that every kernel is checked under the exports' own placement rules.

@@ -33,8 +33,8 @@ const TextLengthVariant kTextLengthVariants[] = {
 
 }  // namespace
 
-VariantList<Base64EncodeFn> Base64EncodeKernels::Variants() { return ListOf(kEncodeVariants); }
-VariantList<Base64DecodeFn> Base64DecodeKernels::Variants() { return ListOf(kDecodeVariants); }
-VariantList<TextLengthFn> TextLengthKernels::Variants() { return ListOf(kTextLengthVariants); }
+const KernelTable<Base64EncodeFn> kBase64EncodeKernels = TableOf("base64-encode", kEncodeVariants);
+const KernelTable<Base64DecodeFn> kBase64DecodeKernels = TableOf("base64-decode", kDecodeVariants);
+const KernelTable<TextLengthFn> kTextLengthKernels = TableOf("text-length", kTextLengthVariants);
 
 }  // namespace telvarn

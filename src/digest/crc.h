@@ -12,7 +12,7 @@ namespace telvarn {
 // The update is the processor's best variant unless one is given.
 class Crc32 {
  public:
-  Crc32() : update_(Active<Crc32Kernels>().kernel) {}
+  Crc32() : update_(Active<kCrc32Kernels>().kernel) {}
   explicit Crc32(const CrcVariant& variant) : update_(variant.kernel) {}
   void Update(const uint8_t* bytes, size_t count) { crc_ = update_(crc_, bytes, count); }
   uint32_t value() const { return crc_ ^ 0xFFFFFFFFu; }
@@ -25,7 +25,7 @@ class Crc32 {
 // Reflected polynomial 0x8408 (0x1021 bit-reversed), initial value 0xFFFF, no final XOR.
 class Crc16Mcrf4xx {
  public:
-  Crc16Mcrf4xx() : update_(Active<Crc16Kernels>().kernel) {}
+  Crc16Mcrf4xx() : update_(Active<kCrc16Kernels>().kernel) {}
   explicit Crc16Mcrf4xx(const CrcVariant& variant) : update_(variant.kernel) {}
   void Update(const uint8_t* bytes, size_t count) { crc_ = update_(crc_, bytes, count) & 0xFFFFu; }
   uint16_t value() const { return static_cast<uint16_t>(crc_); }

@@ -61,11 +61,11 @@ const CrcVariant kCrc16Variants[] = {
 
 }  // namespace
 
-VariantList<Md5BlockFn> Md5Kernels::Variants() { return ListOf(kMd5Variants); }
-VariantList<Sha1BlockFn> Sha1Kernels::Variants() { return ListOf(kSha1Variants); }
-VariantList<Sha256BlockFn> Sha256Kernels::Variants() { return ListOf(kSha256Variants); }
-VariantList<Sha512BlockFn> Sha512Kernels::Variants() { return ListOf(kSha512Variants); }
-VariantList<CrcUpdateFn> Crc32Kernels::Variants() { return ListOf(kCrc32Variants); }
-VariantList<CrcUpdateFn> Crc16Kernels::Variants() { return ListOf(kCrc16Variants); }
+const KernelTable<Md5BlockFn> kMd5Kernels = TableOf("md5", kMd5Variants);
+const KernelTable<Sha1BlockFn> kSha1Kernels = TableOf("sha1", kSha1Variants);
+const KernelTable<Sha256BlockFn> kSha256Kernels = TableOf("sha256", kSha256Variants);
+const KernelTable<Sha512BlockFn> kSha512Kernels = TableOf("sha512", kSha512Variants);
+const KernelTable<CrcUpdateFn> kCrc32Kernels = TableOf("crc32", kCrc32Variants);
+const KernelTable<CrcUpdateFn> kCrc16Kernels = TableOf("crc16", kCrc16Variants);
 
 }  // namespace telvarn

@@ -1,9 +1,10 @@
-// Run-time dispatch: the variant tables of every kernel, and the one each table runs on this processor.
+// Run-time dispatch: every kernel's signature and variant table, and the variant each table runs here.
 //
 // A table lists its variants portable first, then in ascending order of the
 // instruction sets they need. The active variant is the last one the processor
 // supports, chosen once per process. Tests run every supported variant through
-// the same checks; a context can also be built with a given variant.
+// the same checks; a context can also be built with a given variant. The digest
+// tables are filled in digest/dispatch.cpp, the codec's in codec/dispatch.cpp.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +22,15 @@ using Sha512BlockFn = void (*)(uint64_t state[8], const uint8_t* data, size_t bl
 // Advance a reflected CRC register over `count` bytes: the register as it stands
 // (no initial or final inversion), the low 16 bits for CRC-16.
 using CrcUpdateFn = uint32_t (*)(uint32_t crc, const uint8_t* data, size_t count);
+// Writes the Base64 text of `count` source bytes, with a CR LF after every 72
+// characters and at the end when `lines`.
+using Base64EncodeFn = void (*)(char* text, const uint8_t* source, size_t count, bool lines);
+// Decodes text[0, length): a trimmed text (length > 0, its last character neither
+// CR nor LF, no NUL inside) by the decoder's group rules, leaving off the last
+// `drop` (0 to 2) bytes that the '=' tests take away. Returns the count written.
+using Base64DecodeFn = size_t (*)(uint8_t* out, const char* text, size_t length, uint32_t drop);
+// The count of bytes before the text's NUL.
+using TextLengthFn = size_t (*)(const char* text);
 
 template <class Fn>
 struct KernelVariant {
@@ -29,8 +39,10 @@ struct KernelVariant {
   bool (*supported)(const CpuFeatures&);
 };
 
+// A table's name in test and bench reports, and its rows.
 template <class Fn>
-struct VariantList {
+struct KernelTable {
+  const char* name;
   const KernelVariant<Fn>* begin_;
   const KernelVariant<Fn>* end_;
   const KernelVariant<Fn>* begin() const { return begin_; }
@@ -38,8 +50,8 @@ struct VariantList {
 };
 
 template <class Fn, size_t N>
-VariantList<Fn> ListOf(const KernelVariant<Fn> (&variants)[N]) {
-  return VariantList<Fn>{variants, variants + N};
+constexpr KernelTable<Fn> TableOf(const char* name, const KernelVariant<Fn> (&variants)[N]) {
+  return KernelTable<Fn>{name, variants, variants + N};
 }
 
 // What each variant needs of the processor. A variant's predicate names every
@@ -58,71 +70,48 @@ inline bool HasVpclmulAvx512(const CpuFeatures& cpu) {
 }
 inline bool HasShaNi(const CpuFeatures& cpu) { return cpu.sha && cpu.ssse3 && cpu.sse41; }
 
-// A table is a type naming its kernel's signature, its name in test and bench
-// reports, and its rows.
-struct Md5Kernels {
-  using Fn = Md5BlockFn;
-  static constexpr const char* kName = "md5";
-  static VariantList<Fn> Variants();
-};
-struct Sha1Kernels {
-  using Fn = Sha1BlockFn;
-  static constexpr const char* kName = "sha1";
-  static VariantList<Fn> Variants();
-};
-struct Sha256Kernels {
-  using Fn = Sha256BlockFn;
-  static constexpr const char* kName = "sha256";
-  static VariantList<Fn> Variants();
-};
-struct Sha512Kernels {
-  using Fn = Sha512BlockFn;
-  static constexpr const char* kName = "sha512";
-  static VariantList<Fn> Variants();
-};
+extern const KernelTable<Md5BlockFn> kMd5Kernels;
+extern const KernelTable<Sha1BlockFn> kSha1Kernels;
+extern const KernelTable<Sha256BlockFn> kSha256Kernels;
+extern const KernelTable<Sha512BlockFn> kSha512Kernels;
 // The byte-table update is the reference; slicing-by-8 is what a processor
 // without carry-less multiplication runs.
-struct Crc32Kernels {
-  using Fn = CrcUpdateFn;
-  static constexpr const char* kName = "crc32";
-  static VariantList<Fn> Variants();
-};
-struct Crc16Kernels {
-  using Fn = CrcUpdateFn;
-  static constexpr const char* kName = "crc16";
-  static VariantList<Fn> Variants();
-};
+extern const KernelTable<CrcUpdateFn> kCrc32Kernels;
+extern const KernelTable<CrcUpdateFn> kCrc16Kernels;
+extern const KernelTable<Base64EncodeFn> kBase64EncodeKernels;
+extern const KernelTable<Base64DecodeFn> kBase64DecodeKernels;
+// The encoder's scan of a source given as length 0 and the decoder's scan of its
+// text. msvcrt's strlen (Wine's included) goes a byte per step, slower than the
+// decoder itself.
+extern const KernelTable<TextLengthFn> kTextLengthKernels;
 
-// The codec's tables, declared with its kernels in codec/base64_private.h.
-struct Base64EncodeKernels;
-struct Base64DecodeKernels;
-struct TextLengthKernels;
-
-template <class... Tables>
+template <const auto&... kTables>
 struct TableList {};
 
 // Every table, for the tests and the bench that go over all of them.
-using EveryKernelTable =
-    TableList<Crc32Kernels, Crc16Kernels, Md5Kernels, Sha1Kernels, Sha256Kernels, Sha512Kernels,
-              Base64EncodeKernels, Base64DecodeKernels, TextLengthKernels>;
+using EveryKernelTable = TableList<kCrc32Kernels, kCrc16Kernels, kMd5Kernels, kSha1Kernels, kSha256Kernels,
+                                   kSha512Kernels, kBase64EncodeKernels, kBase64DecodeKernels,
+                                   kTextLengthKernels>;
 
 using Md5Variant = KernelVariant<Md5BlockFn>;
 using Sha1Variant = KernelVariant<Sha1BlockFn>;
 using Sha256Variant = KernelVariant<Sha256BlockFn>;
 using Sha512Variant = KernelVariant<Sha512BlockFn>;
 using CrcVariant = KernelVariant<CrcUpdateFn>;
+using Base64EncodeVariant = KernelVariant<Base64EncodeFn>;
+using Base64DecodeVariant = KernelVariant<Base64DecodeFn>;
+using TextLengthVariant = KernelVariant<TextLengthFn>;
 
-// The variant this process runs from `Table`: the first row (portable, always
+// The variant this process runs from `kTable`: the first row (portable, always
 // supported), overridden by each later row the processor supports.
-template <class Table>
-const KernelVariant<typename Table::Fn>& Active() {
-  using Variant = KernelVariant<typename Table::Fn>;
-  static const Variant& active = []() -> const Variant& {
-    const Variant* chosen = Table::Variants().begin();
-    for (const Variant& variant : Table::Variants()) {
-      if (variant.supported(GetCpuFeatures())) chosen = &variant;
+template <const auto& kTable>
+const auto& Active() {
+  static const auto& active = *[] {
+    auto chosen = kTable.begin();
+    for (auto variant = kTable.begin(); variant != kTable.end(); ++variant) {
+      if (variant->supported(GetCpuFeatures())) chosen = variant;
     }
-    return *chosen;
+    return chosen;
   }();
   return active;
 }

@@ -22,7 +22,7 @@ class Md5Context {
   static constexpr size_t kDigestSize = 16;
   static constexpr size_t kTextLength = 32;
 
-  Md5Context() : Md5Context(Active<Md5Kernels>()) {}
+  Md5Context() : Md5Context(Active<kMd5Kernels>()) {}
   explicit Md5Context(const Md5Variant& variant) : engine_(variant.kernel) { Reset(); }
   void Reset();
   void Update(const uint8_t* bytes, size_t count);

@@ -20,10 +20,10 @@ template <class Traits>
 class ShaContext {
  public:
   using Word = typename Traits::Word;
-  using Variant = KernelVariant<typename Traits::Kernels::Fn>;
+  using Variant = KernelVariant<typename Traits::BlockFn>;
   static constexpr size_t kTextLength = Traits::kTextLength;
 
-  ShaContext() : ShaContext(Active<typename Traits::Kernels>()) {}
+  ShaContext() : ShaContext(Active<Traits::kKernels>()) {}
   explicit ShaContext(const Variant& variant) : variant_(variant), engine_(variant.kernel) {
     Reset();
   }
@@ -56,7 +56,8 @@ class ShaContext {
 
 struct Sha1Traits {
   using Word = uint32_t;
-  using Kernels = Sha1Kernels;
+  using BlockFn = Sha1BlockFn;
+  static constexpr const KernelTable<BlockFn>& kKernels = kSha1Kernels;
   static constexpr size_t kStateWords = 5, kBlock = 64, kTextLength = 40;
   static const Word kInitial[kStateWords];
   static void WriteText(const Word* state, char* text);
@@ -64,7 +65,8 @@ struct Sha1Traits {
 
 struct Sha256Traits {
   using Word = uint32_t;
-  using Kernels = Sha256Kernels;
+  using BlockFn = Sha256BlockFn;
+  static constexpr const KernelTable<BlockFn>& kKernels = kSha256Kernels;
   static constexpr size_t kStateWords = 8, kBlock = 64, kTextLength = 64;
   static const Word kInitial[kStateWords];
   static void WriteText(const Word* state, char* text);
@@ -72,7 +74,8 @@ struct Sha256Traits {
 
 struct Sha512Traits {
   using Word = uint64_t;
-  using Kernels = Sha512Kernels;
+  using BlockFn = Sha512BlockFn;
+  static constexpr const KernelTable<BlockFn>& kKernels = kSha512Kernels;
   static constexpr size_t kStateWords = 8, kBlock = 128, kTextLength = 128;
   static const Word kInitial[kStateWords];
   static void WriteText(const Word* state, char* text);

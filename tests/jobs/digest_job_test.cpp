@@ -27,13 +27,13 @@ Expected Reference(const std::string& message, const std::string& key) {
   Md5Context md5;
   md5.Update(Bytes(message), message.size());
   e.md5 = md5.HexDigest();
-  Sha1Context sha1(*Sha1Kernels::Variants().begin());
+  Sha1Context sha1(*kSha1Kernels.begin());
   sha1.Update(Bytes(message), message.size());
   e.sha1 = sha1.Finish();
-  Sha256Context sha256(*Sha256Kernels::Variants().begin());
+  Sha256Context sha256(*kSha256Kernels.begin());
   sha256.Update(Bytes(message), message.size());
   e.sha256 = sha256.Finish();
-  Sha512Context sha512(*Sha512Kernels::Variants().begin());
+  Sha512Context sha512(*kSha512Kernels.begin());
   sha512.Update(Bytes(message), message.size());
   e.sha512 = sha512.Finish();
   std::string area = key;

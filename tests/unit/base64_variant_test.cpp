@@ -89,12 +89,12 @@ std::string RandomText(std::mt19937& random, size_t length) {
 std::vector<uint8_t> Bytes(const std::string& s) { return std::vector<uint8_t>(s.begin(), s.end()); }
 
 TEST(Base64Kernels, EveryEncoderAgreesWithThePortableOne) {
-  const Base64EncodeVariant& reference = *Base64EncodeKernels::Variants().begin();
+  const Base64EncodeVariant& reference = *kBase64EncodeKernels.begin();
   std::mt19937 random(6400);
   const std::vector<uint8_t> pool = RandomBytes(random, 5000 + 64);
-  for (const Base64EncodeVariant& variant : Base64EncodeKernels::Variants()) {
+  for (const Base64EncodeVariant& variant : kBase64EncodeKernels) {
     const bool supported = variant.supported(GetCpuFeatures());
-    test::NoteVariant(Base64EncodeKernels::kName, variant.name, supported);
+    test::NoteVariant(kBase64EncodeKernels.name, variant.name, supported);
     if (!supported) continue;
     SCOPED_TRACE(std::string("encoder ") + variant.name);
     EXPECT_EQ(Encode(variant.kernel, Bytes("foobar").data(), 6, false), "Zm9vYmFy");
@@ -113,10 +113,10 @@ TEST(Base64Kernels, EveryEncoderAgreesWithThePortableOne) {
 }
 
 TEST(Base64Kernels, EveryDecoderAgreesWithThePortableOne) {
-  const Base64DecodeVariant& reference = *Base64DecodeKernels::Variants().begin();
-  for (const Base64DecodeVariant& variant : Base64DecodeKernels::Variants()) {
+  const Base64DecodeVariant& reference = *kBase64DecodeKernels.begin();
+  for (const Base64DecodeVariant& variant : kBase64DecodeKernels) {
     const bool supported = variant.supported(GetCpuFeatures());
-    test::NoteVariant(Base64DecodeKernels::kName, variant.name, supported);
+    test::NoteVariant(kBase64DecodeKernels.name, variant.name, supported);
     if (!supported) continue;
     SCOPED_TRACE(std::string("decoder ") + variant.name);
     EXPECT_EQ(Decode(variant.kernel, "Zm9vYmE="), Bytes("fooba"));
@@ -135,9 +135,9 @@ TEST(Base64Kernels, EveryDecoderAgreesWithThePortableOne) {
 // border of the SIMD decoders falls inside these texts.
 TEST(Base64Kernels, EveryDecoderReadsEveryEncodersText) {
   std::mt19937 random(2700);
-  for (const Base64EncodeVariant& encoder : Base64EncodeKernels::Variants()) {
+  for (const Base64EncodeVariant& encoder : kBase64EncodeKernels) {
     if (!encoder.supported(GetCpuFeatures())) continue;
-    for (const Base64DecodeVariant& decoder : Base64DecodeKernels::Variants()) {
+    for (const Base64DecodeVariant& decoder : kBase64DecodeKernels) {
       if (!decoder.supported(GetCpuFeatures())) continue;
       SCOPED_TRACE(std::string(encoder.name) + " to " + decoder.name);
       for (int round = 0; round < 20; ++round) {
@@ -240,7 +240,7 @@ void ExpectDecodedAt(Base64DecodeFn kernel, const std::string& text, ptrdiff_t s
 
 TEST(Base64Kernels, EveryEncoderGivesThePortableTextAtEveryPlacement) {
   std::mt19937 random(160);
-  for (const Base64EncodeVariant& variant : Base64EncodeKernels::Variants()) {
+  for (const Base64EncodeVariant& variant : kBase64EncodeKernels) {
     if (!variant.supported(GetCpuFeatures())) continue;
     SCOPED_TRACE(std::string("encoder ") + variant.name);
     for (size_t count : PlacementLengths()) {
@@ -261,7 +261,7 @@ TEST(Base64Kernels, EveryEncoderGivesThePortableTextAtEveryPlacement) {
 // the work block, above) their own address, give the bytes that were encoded.
 TEST(Base64Kernels, EveryDecoderGivesThePortableBytesOfEncoderTextsAtEveryPlacement) {
   std::mt19937 random(74);
-  for (const Base64DecodeVariant& variant : Base64DecodeKernels::Variants()) {
+  for (const Base64DecodeVariant& variant : kBase64DecodeKernels) {
     if (!variant.supported(GetCpuFeatures())) continue;
     SCOPED_TRACE(std::string("decoder ") + variant.name);
     for (size_t count : PlacementLengths()) {
@@ -281,7 +281,7 @@ TEST(Base64Kernels, EveryDecoderGivesThePortableBytesOfEncoderTextsAtEveryPlacem
 // Texts with line breaks, '=' and other bytes at random places, and lines of other
 // widths than the encoder's.
 TEST(Base64Kernels, EveryDecoderGivesThePortableBytesOfAnyTextAtEveryPlacement) {
-  for (const Base64DecodeVariant& variant : Base64DecodeKernels::Variants()) {
+  for (const Base64DecodeVariant& variant : kBase64DecodeKernels) {
     if (!variant.supported(GetCpuFeatures())) continue;
     SCOPED_TRACE(std::string("decoder ") + variant.name);
     std::mt19937 random(1600);
@@ -305,9 +305,9 @@ TEST(Base64Kernels, EveryNulScanFindsEveryNulAndStaysOnItsPage) {
   constexpr size_t kLongest = 100;
   constexpr size_t kEndsBeforePage = 40;
   test::PageEndBuffer buffer(kLongest + kEndsBeforePage + 1);
-  for (const TextLengthVariant& variant : TextLengthKernels::Variants()) {
+  for (const TextLengthVariant& variant : kTextLengthKernels) {
     const bool supported = variant.supported(GetCpuFeatures());
-    test::NoteVariant(TextLengthKernels::kName, variant.name, supported);
+    test::NoteVariant(kTextLengthKernels.name, variant.name, supported);
     if (!supported) continue;
     SCOPED_TRACE(std::string("scan ") + variant.name);
     std::memset(buffer.end() - (kLongest + kEndsBeforePage + 1), 'A', kLongest + kEndsBeforePage + 1);

@@ -69,19 +69,19 @@ TEST_F(AgainstOpenSsl, EveryShaVariantOnRandomMessages) {
   for (int round = 0; round < 12; ++round) {
     const std::string message = RandomMessage();
     SCOPED_TRACE(message.size());
-    for (const Sha1Variant& v : Sha1Kernels::Variants()) {
+    for (const Sha1Variant& v : kSha1Kernels) {
       if (!v.supported(GetCpuFeatures())) continue;
       Sha1Context sha(v);
       FeedInPieces(sha, message, rng_);
       EXPECT_EQ(sha.Finish(), OpenSslHex(EVP_sha1(), message, true)) << v.name;
     }
-    for (const Sha256Variant& v : Sha256Kernels::Variants()) {
+    for (const Sha256Variant& v : kSha256Kernels) {
       if (!v.supported(GetCpuFeatures())) continue;
       Sha256Context sha(v);
       FeedInPieces(sha, message, rng_);
       EXPECT_EQ(sha.Finish(), OpenSslHex(EVP_sha256(), message, true)) << v.name;
     }
-    for (const Sha512Variant& v : Sha512Kernels::Variants()) {
+    for (const Sha512Variant& v : kSha512Kernels) {
       if (!v.supported(GetCpuFeatures())) continue;
       Sha512Context sha(v);
       FeedInPieces(sha, message, rng_);

@@ -45,14 +45,13 @@ std::string Pieces(const Variant& variant, const uint8_t* message, const std::ve
 // For every variant the processor supports: the known answer of "123456789" (or the
 // given vector), then 200 random messages of up to 9000 bytes, cut at random
 // places and placed at every alignment, against the first (reference) variant.
-template <class Context, class Table, class Result>
-void CheckVariants(const char* check, Result result) {
-  using Variant = KernelVariant<typename Table::Fn>;
-  const std::string algorithm = Table::kName;
-  const Variant& reference = *Table::Variants().begin();
+template <class Context, class Fn, class Result>
+void CheckVariants(const KernelTable<Fn>& table, const char* check, Result result) {
+  const std::string algorithm = table.name;
+  const KernelVariant<Fn>& reference = *table.begin();
   std::mt19937 random(2026);
   const std::vector<uint8_t> pool = RandomBytes(9000 + 64, 7);
-  for (const Variant& variant : Table::Variants()) {
+  for (const KernelVariant<Fn>& variant : table) {
     const bool supported = variant.supported(GetCpuFeatures());
     test::NoteVariant(algorithm, variant.name, supported);
     if (!supported) continue;
@@ -79,20 +78,19 @@ std::string Hex(uint32_t value, int digits) {
 }
 
 TEST(Variants, Crc32EveryVariantAgreesWithTheByteTable) {
-  CheckVariants<Crc32, Crc32Kernels>("CBF43926", [](Crc32& c) { return Hex(c.value(), 8); });
+  CheckVariants<Crc32>(kCrc32Kernels, "CBF43926", [](Crc32& c) { return Hex(c.value(), 8); });
 }
 
 TEST(Variants, Crc16EveryVariantAgreesWithTheByteTable) {
-  CheckVariants<Crc16Mcrf4xx, Crc16Kernels>("6F91", [](Crc16Mcrf4xx& c) { return Hex(c.value(), 4); });
+  CheckVariants<Crc16Mcrf4xx>(kCrc16Kernels, "6F91", [](Crc16Mcrf4xx& c) { return Hex(c.value(), 4); });
 }
 
 // What the random rounds may miss in the CRC updates: every length up to 600 (the
 // folding variants change path at 64 and 256 bytes and fold blocks of 16), lengths
 // around the pieces the jobs pass, and one long input, each from a random register,
 // at an odd address, called directly against the reference.
-template <class Table>
-void CheckCrcLengths(uint32_t register_mask) {
-  const CrcVariant& reference = *Table::Variants().begin();
+void CheckCrcLengths(const KernelTable<CrcUpdateFn>& table, uint32_t register_mask) {
+  const CrcVariant& reference = *table.begin();
   const std::vector<uint8_t> pool = RandomBytes((1u << 20) + 1, 11);
   const uint8_t* data = pool.data() + 1;
   std::vector<size_t> lengths;
@@ -102,7 +100,7 @@ void CheckCrcLengths(uint32_t register_mask) {
   }
   lengths.push_back(pool.size() - 1);
   std::mt19937 random(99);
-  for (const CrcVariant& variant : Table::Variants()) {
+  for (const CrcVariant& variant : table) {
     if (!variant.supported(GetCpuFeatures())) continue;
     SCOPED_TRACE(variant.name);
     for (size_t length : lengths) {
@@ -114,31 +112,31 @@ void CheckCrcLengths(uint32_t register_mask) {
 }
 
 TEST(Variants, Crc32EveryVariantAgreesAtEveryShortLengthAndOneLong) {
-  CheckCrcLengths<Crc32Kernels>(0xFFFFFFFFu);
+  CheckCrcLengths(kCrc32Kernels, 0xFFFFFFFFu);
 }
 
 TEST(Variants, Crc16EveryVariantAgreesAtEveryShortLengthAndOneLong) {
-  CheckCrcLengths<Crc16Kernels>(0xFFFFu);
+  CheckCrcLengths(kCrc16Kernels, 0xFFFFu);
 }
 
 TEST(Variants, Md5EveryVariantAgreesWithThePortableForm) {
-  CheckVariants<Md5Context, Md5Kernels>("25f9e794323b453885f5181f1b624d0b",
+  CheckVariants<Md5Context>(kMd5Kernels, "25f9e794323b453885f5181f1b624d0b",
                                         [](Md5Context& c) { return std::string(c.HexDigest()); });
 }
 
 TEST(Variants, Sha1EveryVariantAgreesWithThePortableForm) {
-  CheckVariants<Sha1Context, Sha1Kernels>("F7C3BC1D808E04732ADF679965CCC34CA7AE3441",
+  CheckVariants<Sha1Context>(kSha1Kernels, "F7C3BC1D808E04732ADF679965CCC34CA7AE3441",
                                           [](Sha1Context& c) { return std::string(c.Finish()); });
 }
 
 TEST(Variants, Sha256EveryVariantAgreesWithThePortableForm) {
-  CheckVariants<Sha256Context, Sha256Kernels>(
+  CheckVariants<Sha256Context>(kSha256Kernels, 
       "15E2B0D3C33891EBB0F1EF609EC419420C20E320CE94C65FBC8C3312448EB225",
       [](Sha256Context& c) { return std::string(c.Finish()); });
 }
 
 TEST(Variants, Sha512EveryVariantAgreesWithThePortableForm) {
-  CheckVariants<Sha512Context, Sha512Kernels>(
+  CheckVariants<Sha512Context>(kSha512Kernels, 
       "D9E6762DD1C8EAF6D61B3C6192FC408D4D6D5F1176D0C29169BC24E71C3F274A"
       "D27FCD5811B313D681F7E55EC02D73D499C95455B6B5BB503ACF574FBA8FFE85",
       [](Sha512Context& c) { return std::string(c.Finish()); });
@@ -148,18 +146,18 @@ TEST(Variants, Sha512EveryVariantAgreesWithThePortableForm) {
 // from the caller's bytes: every block count from 0 to 20 (past the prefetch
 // distance of the multi-block loops), the last block ending at a page end or a few
 // bytes before it, from a random state, against the reference variant.
-template <class Table, class Word, size_t kStateWords, size_t kBlock>
-void CheckBlockCounts() {
-  using Variant = KernelVariant<typename Table::Fn>;
+template <class Word, size_t kStateWords, size_t kBlock, class Fn>
+void CheckBlockCounts(const KernelTable<Fn>& table) {
+  using Variant = KernelVariant<Fn>;
   constexpr size_t kMostBlocks = 20;
   const size_t kBytesBeforeEnd[] = {0, 1, 3, 8, 15, 33, kBlock - 1};
-  const Variant& reference = *Table::Variants().begin();
+  const Variant& reference = *table.begin();
   test::PageEndBuffer buffer(kMostBlocks * kBlock + kBlock);
   const std::vector<uint8_t> pool = RandomBytes(kMostBlocks * kBlock + kBlock, 23);
   std::mt19937 random(5);
-  for (const Variant& variant : Table::Variants()) {
+  for (const Variant& variant : table) {
     if (!variant.supported(GetCpuFeatures())) continue;
-    SCOPED_TRACE(std::string(Table::kName) + " variant " + variant.name);
+    SCOPED_TRACE(std::string(table.name) + " variant " + variant.name);
     for (size_t before_end : kBytesBeforeEnd) {
       for (size_t blocks = 0; blocks <= kMostBlocks; ++blocks) {
         uint8_t* data = buffer.end() - before_end - blocks * kBlock;
@@ -178,26 +176,26 @@ void CheckBlockCounts() {
 }
 
 TEST(Variants, Sha1EveryVariantAgreesAtEveryBlockCountUpToAPageEnd) {
-  CheckBlockCounts<Sha1Kernels, uint32_t, 5, 64>();
+  CheckBlockCounts<uint32_t, 5, 64>(kSha1Kernels);
 }
 
 TEST(Variants, Sha256EveryVariantAgreesAtEveryBlockCountUpToAPageEnd) {
-  CheckBlockCounts<Sha256Kernels, uint32_t, 8, 64>();
+  CheckBlockCounts<uint32_t, 8, 64>(kSha256Kernels);
 }
 
 TEST(Variants, Sha512EveryVariantAgreesAtEveryBlockCountUpToAPageEnd) {
-  CheckBlockCounts<Sha512Kernels, uint64_t, 8, 128>();
+  CheckBlockCounts<uint64_t, 8, 128>(kSha512Kernels);
 }
 
 // What every caller of a table runs: a variant the processor supports, and no
 // row after it that the processor also supports.
-template <class Table>
+template <const auto& kTable>
 void ExpectActiveIsLastSupported() {
-  const auto& active = Active<Table>();
-  SCOPED_TRACE(std::string(Table::kName) + " runs " + active.name);
+  const auto& active = Active<kTable>();
+  SCOPED_TRACE(std::string(kTable.name) + " runs " + active.name);
   EXPECT_TRUE(active.supported(GetCpuFeatures()));
   bool after_active = false;
-  for (const auto& variant : Table::Variants()) {
+  for (const auto& variant : kTable) {
     if (after_active) {
       EXPECT_FALSE(variant.supported(GetCpuFeatures())) << variant.name << " is skipped";
     }
@@ -206,9 +204,9 @@ void ExpectActiveIsLastSupported() {
   EXPECT_TRUE(after_active) << "the active variant is a row of its table";
 }
 
-template <class... Tables>
-void ExpectEveryActiveIsLastSupported(TableList<Tables...>) {
-  (ExpectActiveIsLastSupported<Tables>(), ...);
+template <const auto&... kTables>
+void ExpectEveryActiveIsLastSupported(TableList<kTables...>) {
+  (ExpectActiveIsLastSupported<kTables>(), ...);
 }
 
 TEST(Variants, TheActiveVariantOfEveryTableIsItsLastSupportedOne) {
@@ -217,9 +215,9 @@ TEST(Variants, TheActiveVariantOfEveryTableIsItsLastSupportedOne) {
 
 // The contexts built without a variant run the active one.
 TEST(Variants, ContextsRunTheActiveVariant) {
-  EXPECT_EQ(&Sha1Context().variant(), &Active<Sha1Kernels>());
-  EXPECT_EQ(&Sha256Context().variant(), &Active<Sha256Kernels>());
-  EXPECT_EQ(&Sha512Context().variant(), &Active<Sha512Kernels>());
+  EXPECT_EQ(&Sha1Context().variant(), &Active<kSha1Kernels>());
+  EXPECT_EQ(&Sha256Context().variant(), &Active<kSha256Kernels>());
+  EXPECT_EQ(&Sha512Context().variant(), &Active<kSha512Kernels>());
 }
 
 }  // namespace
