@@ -74,7 +74,7 @@ int32_t BindStream(IoSlot& slot, Direction direction, const VarDesc& var, int32_
   return 0;
 }
 
-void SetKey(IoSlot& slot, const uint8_t* key, int32_t length) {
+void SetKey(uint8_t (&key_area)[kKeyAreaSize], const uint8_t* key, int32_t length) {
   constexpr int32_t kMaxKey = static_cast<int32_t>(kKeyAreaSize) - 1;
   int32_t n = 0;
   if (length == 0) {
@@ -82,8 +82,8 @@ void SetKey(IoSlot& slot, const uint8_t* key, int32_t length) {
   } else if (length > 0) {
     n = length < kMaxKey ? length : kMaxKey;
   }
-  std::memcpy(slot.key_area, key, static_cast<size_t>(n));
-  slot.key_area[n] = 0;
+  std::memcpy(key_area, key, static_cast<size_t>(n));
+  key_area[n] = 0;
 }
 
 void ResetSlot(IoSlot& slot) {

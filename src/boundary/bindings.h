@@ -24,7 +24,10 @@ int32_t BindStream(IoSlot& slot, Direction direction, const VarDesc& var, int32_
 // Copies the key into key_area at position 0 followed by a NUL. `length` 0 measures
 // up to the first NUL; keys longer than 4095 bytes are cut at 4095, so nothing is
 // written outside key_area; a negative length stores an empty key.
-void SetKey(IoSlot& slot, const uint8_t* key, int32_t length);
+void SetKey(uint8_t (&key_area)[kKeyAreaSize], const uint8_t* key, int32_t length);
+inline void SetKey(IoSlot& slot, const uint8_t* key, int32_t length) {
+  SetKey(slot.key_area, key, length);
+}
 
 // Puts the IO back to idle with nothing bound, closing any stream still open; a
 // job launched, running or suspended on it is cancelled, not waited for. The key

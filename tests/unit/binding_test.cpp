@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "boundary/bindings.h"
 #include "boundary/var_desc.h"
 #include "telvarn.h"
 #include "engine/module.h"
@@ -214,17 +215,27 @@ TEST_F(BindingTest, KeysAreStoredAsTextUpToTheirLength) {
   EXPECT_EQ(slot.key_area[1024], 'R') << "the second RSA section is left alone";
 }
 
+// A key area between guard bytes: whatever follows the area in a record, a write
+// past it shows.
 TEST_F(BindingTest, KeysLongerThanTheKeyAreaAreCut) {
-  IoSlot& slot = Initialize(210);
-  slot.job_thread_id = 0x5A5A5A5A;
+  struct Guarded {
+    uint8_t before[256];
+    uint8_t area[kKeyAreaSize];
+    uint8_t after[256];
+  } guarded;
+  std::memset(&guarded, 0xA5, sizeof guarded);
   const std::string long_key(5000, 'k');
-  for (int32_t length : {0, 5000, 4096}) {
-    EXPECT_EQ(Telvarn_IO_Key_Set(long_key.c_str(), 210, length, 0), 0);
-    EXPECT_EQ(slot.key_area[4094], 'k') << length;
-    EXPECT_EQ(slot.key_area[4095], 0) << length;
-    EXPECT_EQ(slot.job_thread_id, 0x5A5A5A5Au) << "nothing written past key_area";
+  for (int32_t length : {0, 5000, 4096, 4095}) {
+    SetKey(guarded.area, reinterpret_cast<const uint8_t*>(long_key.c_str()), length);
+    EXPECT_EQ(guarded.area[4094], 'k') << length;
+    EXPECT_EQ(guarded.area[4095], 0) << length;
+    for (uint8_t byte : guarded.before) ASSERT_EQ(byte, 0xA5) << "written before the area";
+    for (uint8_t byte : guarded.after) ASSERT_EQ(byte, 0xA5) << "written past the area";
   }
-  EXPECT_EQ(Telvarn_IO_Key_Set(long_key.c_str(), 210, 4095, 0), 0);
+  // Through the export, into an IO's own area.
+  IoSlot& slot = Initialize(210);
+  EXPECT_EQ(Telvarn_IO_Key_Set(long_key.c_str(), 210, 5000, 0), 0);
+  EXPECT_EQ(slot.key_area[4094], 'k');
   EXPECT_EQ(slot.key_area[4095], 0);
 }
 
