@@ -51,7 +51,7 @@ int32_t BindExport(Direction direction, const VarDesc* var, int32_t io, int32_t 
 
 extern "C" {
 
-int32_t TELVARN_STDCALL Telvarn_IO_Initialize(int32_t io, int32_t, int32_t, int32_t) TELVARN_NOTHROW {
+int32_t TELVARN_CALL Telvarn_IO_Initialize(int32_t io, int32_t, int32_t, int32_t) TELVARN_NOTHROW {
   IoSlot* slot = telvarn::module::slot_table().find_or_register(io);
   if (slot == nullptr) return -1;
   telvarn::platform::ScopedLock<telvarn::platform::Os::Mutex> hold(slot->exports_lock);
@@ -59,17 +59,17 @@ int32_t TELVARN_STDCALL Telvarn_IO_Initialize(int32_t io, int32_t, int32_t, int3
   return 0;
 }
 
-int32_t TELVARN_STDCALL Telvarn_IO_Input_Set(const VarDesc* var, int32_t io, int32_t mode,
+int32_t TELVARN_CALL Telvarn_IO_Input_Set(const VarDesc* var, int32_t io, int32_t mode,
                                              int32_t length) TELVARN_NOTHROW {
   return BindExport(Direction::kInput, var, io, mode, length);
 }
 
-int32_t TELVARN_STDCALL Telvarn_IO_Output_Set(const VarDesc* var, int32_t io, int32_t mode,
+int32_t TELVARN_CALL Telvarn_IO_Output_Set(const VarDesc* var, int32_t io, int32_t mode,
                                               int32_t length) TELVARN_NOTHROW {
   return BindExport(Direction::kOutput, var, io, mode, length);
 }
 
-int32_t TELVARN_STDCALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t length,
+int32_t TELVARN_CALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t length,
                                            int32_t) TELVARN_NOTHROW {
   return ChangeIdleIo(io, [&](IoSlot& slot) {
     telvarn::SetKey(slot, static_cast<const uint8_t*>(key), length);
@@ -77,63 +77,63 @@ int32_t TELVARN_STDCALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t 
   });
 }
 
-int32_t TELVARN_STDCALL Telvarn_IO_RSA_Key_Set(const VarDesc* var, int32_t io, int32_t,
+int32_t TELVARN_CALL Telvarn_IO_RSA_Key_Set(const VarDesc* var, int32_t io, int32_t,
                                                int32_t) TELVARN_NOTHROW {
   return ChangeIdleIo(io, [&](IoSlot& slot) { return telvarn::ImportRsaKey(slot, *var); });
 }
 
-int32_t TELVARN_STDCALL Telvarn_Base64_Encode(void* destination, const void* source, uint32_t length,
+int32_t TELVARN_CALL Telvarn_Base64_Encode(void* destination, const void* source, uint32_t length,
                                               int32_t line_mode) TELVARN_NOTHROW {
   return telvarn::EncodeBase64(static_cast<uint8_t*>(destination),
                                static_cast<const uint8_t*>(source), length, line_mode);
 }
 
-int32_t TELVARN_STDCALL Telvarn_Base64_Decode(void* destination, char* source, int32_t,
+int32_t TELVARN_CALL Telvarn_Base64_Decode(void* destination, char* source, int32_t,
                                               int32_t) TELVARN_NOTHROW {
   return telvarn::DecodeBase64(static_cast<uint8_t*>(destination), source);
 }
 
-int32_t TELVARN_STDCALL Telvarn_CRC32(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
+int32_t TELVARN_CALL Telvarn_CRC32(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
   return telvarn::LaunchJob(io, async, priority, telvarn::kCrc32Job);
 }
 
-int32_t TELVARN_STDCALL Telvarn_CRC16(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
+int32_t TELVARN_CALL Telvarn_CRC16(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
   return telvarn::LaunchJob(io, async, priority, telvarn::kCrc16Job);
 }
 
-int32_t TELVARN_STDCALL Telvarn_SHA1(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
+int32_t TELVARN_CALL Telvarn_SHA1(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
   return telvarn::LaunchJob(io, async, priority, telvarn::kSha1Job);
 }
 
-int32_t TELVARN_STDCALL Telvarn_SHA256(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
+int32_t TELVARN_CALL Telvarn_SHA256(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
   return telvarn::LaunchJob(io, async, priority, telvarn::kSha256Job);
 }
 
-int32_t TELVARN_STDCALL Telvarn_SHA512(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
+int32_t TELVARN_CALL Telvarn_SHA512(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
   return telvarn::LaunchJob(io, async, priority, telvarn::kSha512Job);
 }
 
-int32_t TELVARN_STDCALL Telvarn_MD5(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
+int32_t TELVARN_CALL Telvarn_MD5(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
   return telvarn::LaunchJob(io, async, priority, telvarn::kMd5Job);
 }
 
-int32_t TELVARN_STDCALL Telvarn_MD5Key(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
+int32_t TELVARN_CALL Telvarn_MD5Key(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
   return telvarn::LaunchJob(io, async, priority, telvarn::kMd5KeyJob);
 }
 
-int32_t TELVARN_STDCALL Telvarn_IO_State(int32_t io, int32_t, int32_t, int32_t) TELVARN_NOTHROW {
+int32_t TELVARN_CALL Telvarn_IO_State(int32_t io, int32_t, int32_t, int32_t) TELVARN_NOTHROW {
   return telvarn::JobState(io);
 }
 
-int32_t TELVARN_STDCALL Telvarn_IO_Wait(int32_t io, uint32_t timeout_ms, int32_t, int32_t) TELVARN_NOTHROW {
+int32_t TELVARN_CALL Telvarn_IO_Wait(int32_t io, uint32_t timeout_ms, int32_t, int32_t) TELVARN_NOTHROW {
   return telvarn::WaitForJob(io, timeout_ms);
 }
 
-int32_t TELVARN_STDCALL Telvarn_IO_WaitAll(int32_t, int32_t, int32_t, int32_t) TELVARN_NOTHROW {
+int32_t TELVARN_CALL Telvarn_IO_WaitAll(int32_t, int32_t, int32_t, int32_t) TELVARN_NOTHROW {
   return telvarn::WaitForAllJobs();
 }
 
-int32_t TELVARN_STDCALL Telvarn_IO_Suspend(int32_t io, int32_t resume, int32_t, int32_t) TELVARN_NOTHROW {
+int32_t TELVARN_CALL Telvarn_IO_Suspend(int32_t io, int32_t resume, int32_t, int32_t) TELVARN_NOTHROW {
   return telvarn::SuspendJob(io, resume);
 }
 

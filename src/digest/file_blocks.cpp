@@ -55,7 +55,7 @@ size_t FileBlocks::Fill(uint8_t* block, bool& error) {
   return filled;
 }
 
-uint32_t TELVARN_STDCALL FileBlocks::ReaderThread(void* self) {
+uint32_t TELVARN_CALL FileBlocks::ReaderThread(void* self) {
   static_cast<FileBlocks*>(self)->ReadAhead();
   return 0;
 }

@@ -49,7 +49,7 @@ class FileBlocks {
     bool error = false;
   };
 
-  static uint32_t TELVARN_STDCALL ReaderThread(void* self);
+  static uint32_t TELVARN_CALL ReaderThread(void* self);
   void ReadAhead();
   // Fills one block from the file; short at the end or on an error.
   size_t Fill(uint8_t* block, bool& error);

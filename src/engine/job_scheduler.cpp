@@ -45,13 +45,13 @@ void JobScheduler::note_synchronous_launch() {
   if (!thread_alive_ && queue_.empty() && running_ == 0) idle_.store(true);
 }
 
-uint32_t TELVARN_STDCALL JobScheduler::SchedulerThread(void* scheduler) {
+uint32_t TELVARN_CALL JobScheduler::SchedulerThread(void* scheduler) {
   static_cast<JobScheduler*>(scheduler)->Run();
   Os::leave_pinned_thread(0);
   return 0;
 }
 
-uint32_t TELVARN_STDCALL JobScheduler::JobThread(void* job_arg) {
+uint32_t TELVARN_CALL JobScheduler::JobThread(void* job_arg) {
   Job* job = static_cast<Job*>(job_arg);
   job->kind.run(*job);
   {

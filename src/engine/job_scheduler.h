@@ -55,8 +55,8 @@ class JobScheduler {
   bool idle() const { return idle_.load(); }
 
  private:
-  static uint32_t TELVARN_STDCALL SchedulerThread(void* scheduler);
-  static uint32_t TELVARN_STDCALL JobThread(void* job);
+  static uint32_t TELVARN_CALL SchedulerThread(void* scheduler);
+  static uint32_t TELVARN_CALL JobThread(void* job);
 
   bool StartThread();
   void Run();

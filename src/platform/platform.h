@@ -37,16 +37,14 @@
 #include <cstdint>
 #include <cstdio>
 
-#if defined(_WIN32) && defined(__i386__)
-#define TELVARN_STDCALL __attribute__((stdcall))
-#else
-#define TELVARN_STDCALL
-#endif
+// TELVARN_CALL, the exports' calling convention, is also what Win32 thread
+// routines use.
+#include "telvarn.h"
 
 namespace telvarn::platform {
 
 // A thread's entry point: its single argument, and the thread's exit code.
-using ThreadRoutine = uint32_t(TELVARN_STDCALL*)(void* arg);
+using ThreadRoutine = uint32_t(TELVARN_CALL*)(void* arg);
 using ThreadHandle = void*;
 
 inline constexpr uint32_t kInfinite = 0xFFFFFFFFu;

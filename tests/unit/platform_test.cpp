@@ -57,7 +57,7 @@ struct HeldThread {
   std::atomic<bool> ran{false};
   ThreadHandle handle = nullptr;
 
-  static uint32_t TELVARN_STDCALL Run(void* arg) {
+  static uint32_t TELVARN_CALL Run(void* arg) {
     auto* self = static_cast<HeldThread*>(arg);
     self->ran = true;
     self->gate.Pass(kInfinite);
@@ -85,7 +85,7 @@ struct CountingThread {
     typename OsT::Mutex lock;
     long counter = 0;
   };
-  static uint32_t TELVARN_STDCALL Run(void* arg) {
+  static uint32_t TELVARN_CALL Run(void* arg) {
     auto* shared = static_cast<Shared*>(arg);
     for (int i = 0; i < kRounds; ++i) {
       ScopedLock<typename OsT::Mutex> hold(shared->lock);
@@ -95,7 +95,7 @@ struct CountingThread {
   }
 };
 
-uint32_t TELVARN_STDCALL ReturnAtOnce(void*) { return 0; }
+uint32_t TELVARN_CALL ReturnAtOnce(void*) { return 0; }
 
 TYPED_TEST(PlatformTest, SuspendedThreadRunsOnlyOnceResumed) {
   using OsT = TypeParam;
