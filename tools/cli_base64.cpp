@@ -221,53 +221,6 @@ int Encode(Console& console, const HostExports& exports, const Base64Options& op
   return console.Finish(kExitOk);
 }
 
-// Where validated text waits for decoding: the input file itself, read a second
-// time, or the copy that a stream leaves in memory or in a temporary file.
-class TextSource {
- public:
-  virtual ~TextSource() = default;
-  virtual int64_t Read(char* bytes, size_t count) = 0;
-  virtual const std::string& error() const = 0;
-};
-
-class FileTextSource : public TextSource {
- public:
-  explicit FileTextSource(InputFile& file) : file_(file) {}
-  int64_t Read(char* bytes, size_t count) override { return file_.ReadFull(bytes, count); }
-  const std::string& error() const override { return file_.error(); }
-
- private:
-  InputFile& file_;
-};
-
-class SpooledTextSource : public TextSource {
- public:
-  SpooledTextSource(const std::vector<char>& memory, SpoolFile* spool) : memory_(memory), spool_(spool) {}
-  int64_t Read(char* bytes, size_t count) override {
-    if (spool_ != nullptr) {
-      size_t total = 0;
-      while (total < count) {
-        const int64_t got = spool_->Read(bytes + total, count - total);
-        if (got < 0) return -1;
-        if (got == 0) break;
-        total += static_cast<size_t>(got);
-      }
-      return static_cast<int64_t>(total);
-    }
-    const size_t take = memory_.size() - pos_ < count ? memory_.size() - pos_ : count;
-    std::memcpy(bytes, memory_.data() + pos_, take);
-    pos_ += take;
-    return static_cast<int64_t>(take);
-  }
-  const std::string& error() const override { return spool_ != nullptr ? spool_->error() : none_; }
-
- private:
-  const std::vector<char>& memory_;
-  SpoolFile* spool_;
-  size_t pos_ = 0;
-  std::string none_;
-};
-
 // Drops the line breaks in place; the length left.
 size_t DropLineBreaks(char* text, size_t count) {
   char* out = text;
@@ -285,89 +238,155 @@ size_t DropLineBreaks(char* text, size_t count) {
   return static_cast<size_t>(out - text);
 }
 
-// Decodes checked text: groups of four at a time, each call's text ending in NUL.
-bool DecodeChecked(Console& console, const HostExports& exports, TextSource& source, const std::string& name) {
-  std::vector<char> text(kDecodeBlock + 8);
-  std::vector<char> bytes(kDecodeBlock / 4 * 3 + 16);
-  size_t carried = 0;  // characters of an unfinished group from the block before
-  for (;;) {
-    const int64_t got = source.Read(text.data() + carried, kDecodeBlock);
-    if (got < 0) {
-      console.Error(QuoteName(name) + ": " + source.error());
-      return false;
-    }
-    const size_t length = carried + DropLineBreaks(text.data() + carried, static_cast<size_t>(got));
+// Decodes checked text block by block through the module: whole groups of four at a
+// time, each call's text ending in NUL, the rest of a group carried to the next block.
+class BlockDecoder {
+ public:
+  explicit BlockDecoder(const HostExports& exports)
+      : exports_(exports), text_(kDecodeBlock + 8), bytes_(kDecodeBlock / 4 * 3 + 16) {}
+
+  // Where the next block of text goes; at most kDecodeBlock bytes.
+  char* room() { return text_.data() + carried_; }
+
+  // Decodes what room() received; `bytes` and `count` are the result.
+  void Decode(size_t received, const char*& bytes, size_t& count) {
+    const size_t length = carried_ + DropLineBreaks(room(), received);
     const size_t whole = length / 4 * 4;
+    count = 0;
+    bytes = bytes_.data();
     if (whole > 0) {
-      const char kept[4] = {text[whole], text[whole + 1], text[whole + 2], text[whole + 3]};
-      text[whole] = '\0';
-      const int32_t result = exports.base64_decode(bytes.data(), text.data(), 0, 0);
-      console.out().WriteBinary(bytes.data(), static_cast<size_t>(-static_cast<int64_t>(result)));
-      std::memcpy(text.data(), kept, 4);
+      const char kept[4] = {text_[whole], text_[whole + 1], text_[whole + 2], text_[whole + 3]};
+      text_[whole] = '\0';
+      const int32_t result = exports_.base64_decode(bytes_.data(), text_.data(), 0, 0);
+      count = static_cast<size_t>(-static_cast<int64_t>(result));
+      std::memcpy(text_.data(), kept, 4);
     }
-    carried = length - whole;
-    if (got == 0 || console.out().failed()) break;
+    carried_ = length - whole;
   }
-  return true;
+
+ private:
+  const HostExports& exports_;
+  std::vector<char> text_;
+  std::vector<char> bytes_;
+  size_t carried_ = 0;
+};
+
+// Decoded bytes that wait until the whole text has been checked: in memory up to a
+// bound, then in a temporary file.
+class DecodedSpool {
+ public:
+  bool Add(const char* bytes, size_t count) {
+    if (file_ == nullptr && memory_.size() + count > kSpoolInMemory) {
+      file_ = std::make_unique<SpoolFile>();
+      if (!file_->Create() || !file_->Write(memory_.data(), memory_.size())) return false;
+      memory_.clear();
+      memory_.shrink_to_fit();
+    }
+    if (file_ != nullptr) return file_->Write(bytes, count);
+    memory_.insert(memory_.end(), bytes, bytes + count);
+    return true;
+  }
+
+  bool CopyTo(OutputStream& out) {
+    if (file_ == nullptr) {
+      out.WriteBinary(memory_.data(), memory_.size());
+      return true;
+    }
+    if (!file_->Rewind()) return false;
+    std::unique_ptr<char[]> block(new char[kDecodeBlock]);
+    for (;;) {
+      const int64_t got = file_->Read(block.get(), kDecodeBlock);
+      if (got < 0) return false;
+      if (got == 0 || out.failed()) return true;
+      out.WriteBinary(block.get(), static_cast<size_t>(got));
+    }
+  }
+
+  std::string error() const { return file_ != nullptr ? file_->error() : std::string(); }
+
+ private:
+  std::vector<char> memory_;
+  std::unique_ptr<SpoolFile> file_;
+};
+
+int InvalidText(Console& console, const std::string& name, Base64Validator& validator) {
+  validator.End();
+  console.Error(QuoteName(name) + ": invalid input: " + validator.error());
+  return console.Finish(kExitFailure);
 }
 
-int Decode(Console& console, const HostExports& exports, const std::string& name) {
-  InputFile input;
-  if (!OpenInput(console, name, input)) return console.Finish(kExitFailure);
-  std::unique_ptr<char[]> block(new char[kDecodeBlock]);
+// A regular file is checked whole first, then read again and decoded straight out.
+int DecodeFile(Console& console, const HostExports& exports, InputFile& input, const std::string& name) {
   Base64Validator validator;
-  // A regular file is read twice; anything else is kept while it is checked.
-  const bool reread = name != "-" && input.regular();
-  std::vector<char> memory;
-  std::unique_ptr<SpoolFile> spool;
+  {
+    std::unique_ptr<char[]> block(new char[kDecodeBlock]);
+    for (;;) {
+      const int64_t got = input.ReadFull(block.get(), kDecodeBlock);
+      if (got < 0) {
+        console.Error(QuoteName(name) + ": " + input.error());
+        return console.Finish(kExitFailure);
+      }
+      if (got == 0) break;
+      if (!validator.Feed(block.get(), static_cast<size_t>(got))) return InvalidText(console, name, validator);
+    }
+  }
+  if (!validator.End()) return InvalidText(console, name, validator);
+  InputFile again;
+  if (!again.Open(name)) {
+    console.Error(QuoteName(name) + ": " + again.error());
+    return console.Finish(kExitFailure);
+  }
+  BlockDecoder decoder(exports);
   for (;;) {
-    const int64_t got = input.ReadFull(block.get(), kDecodeBlock);
+    const int64_t got = again.ReadFull(decoder.room(), kDecodeBlock);
+    if (got < 0) {
+      console.Error(QuoteName(name) + ": " + again.error());
+      return console.Finish(kExitFailure);
+    }
+    const char* bytes = nullptr;
+    size_t count = 0;
+    decoder.Decode(static_cast<size_t>(got), bytes, count);
+    console.out().WriteBinary(bytes, count);
+    if (got == 0 || console.out().failed()) break;
+  }
+  return console.Finish(kExitOk);
+}
+
+// A stream is checked and decoded block by block; its bytes are held back until
+// the end of the text has been checked too.
+int DecodeStream(Console& console, const HostExports& exports, InputFile& input, const std::string& name) {
+  Base64Validator validator;
+  BlockDecoder decoder(exports);
+  DecodedSpool spool;
+  for (;;) {
+    const int64_t got = input.ReadFull(decoder.room(), kDecodeBlock);
     if (got < 0) {
       console.Error(QuoteName(name) + ": " + input.error());
       return console.Finish(kExitFailure);
     }
     if (got == 0) break;
-    const auto count = static_cast<size_t>(got);
-    if (!validator.Feed(block.get(), count)) break;
-    if (reread) continue;
-    if (spool == nullptr && memory.size() + count > kSpoolInMemory) {
-      spool = std::make_unique<SpoolFile>();
-      if (!spool->Create() || !spool->Write(memory.data(), memory.size())) {
-        console.Error("cannot keep the text for decoding: " + spool->error());
-        return console.Finish(kExitError);
-      }
-      memory.clear();
-      memory.shrink_to_fit();
-    }
-    if (spool != nullptr) {
-      if (!spool->Write(block.get(), count)) {
-        console.Error("cannot keep the text for decoding: " + spool->error());
-        return console.Finish(kExitError);
-      }
-    } else {
-      memory.insert(memory.end(), block.get(), block.get() + count);
+    if (!validator.Feed(decoder.room(), static_cast<size_t>(got))) return InvalidText(console, name, validator);
+    const char* bytes = nullptr;
+    size_t count = 0;
+    decoder.Decode(static_cast<size_t>(got), bytes, count);
+    if (!spool.Add(bytes, count)) {
+      console.Error("cannot hold the decoded bytes: " + spool.error());
+      return console.Finish(kExitError);
     }
   }
-  if (!validator.error().empty() || !validator.End()) {
-    console.Error(QuoteName(name) + ": invalid input: " + validator.error());
-    return console.Finish(kExitFailure);
-  }
-  block.reset();
-  if (reread) {
-    InputFile again;
-    if (!again.Open(name)) {
-      console.Error(QuoteName(name) + ": " + again.error());
-      return console.Finish(kExitFailure);
-    }
-    FileTextSource source(again);
-    return console.Finish(DecodeChecked(console, exports, source, name) ? kExitOk : kExitFailure);
-  }
-  if (spool != nullptr && !spool->Rewind()) {
-    console.Error("cannot read the kept text: " + spool->error());
+  if (!validator.End()) return InvalidText(console, name, validator);
+  if (!spool.CopyTo(console.out())) {
+    console.Error("cannot read the decoded bytes back: " + spool.error());
     return console.Finish(kExitError);
   }
-  SpooledTextSource source(memory, spool.get());
-  return console.Finish(DecodeChecked(console, exports, source, name) ? kExitOk : kExitFailure);
+  return console.Finish(kExitOk);
+}
+
+int Decode(Console& console, const HostExports& exports, const std::string& name) {
+  InputFile input;
+  if (!OpenInput(console, name, input)) return console.Finish(kExitFailure);
+  if (name != "-" && input.regular()) return DecodeFile(console, exports, input, name);
+  return DecodeStream(console, exports, input, name);
 }
 
 }  // namespace
@@ -388,7 +407,12 @@ bool Base64Validator::Feed(const char* text, size_t count) {
     }
     if (kind == kAlphabet && !closed_ && !pad_open_) {
       // The common case, a run of letters in the open part of the text.
+      // kAlphabet is 0: four bytes at a time are letters when their classes OR to 0.
       size_t run = i + 1;
+      while (run + 4 <= count && (kClasses.of[bytes[run]] | kClasses.of[bytes[run + 1]] |
+                                  kClasses.of[bytes[run + 2]] | kClasses.of[bytes[run + 3]]) == kAlphabet) {
+        run += 4;
+      }
       while (run < count && kClasses.of[bytes[run]] == kAlphabet) ++run;
       significant_ += run - i;
       i = run - 1;
