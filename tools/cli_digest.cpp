@@ -3,6 +3,8 @@
 #include "cli_digest.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "cli_system.h"
@@ -24,6 +26,15 @@ const Algorithm* FindAlgorithm(const std::string& command) {
     if (command == algorithm.command) return &algorithm;
   }
   return nullptr;
+}
+
+Placement PlacementFromEnvironment() {
+  const char* value = std::getenv("TELVARN_PLACEMENT");
+  if (value == nullptr) return Placement::kAuto;
+  if (std::strcmp(value, "here") == 0) return Placement::kHere;
+  if (std::strcmp(value, "own") == 0) return Placement::kOwn;
+  if (std::strcmp(value, "queue") == 0) return Placement::kQueue;
+  return Placement::kAuto;
 }
 
 namespace {
@@ -51,6 +62,7 @@ struct DigestRunner::Job {
   InputFile file;
   bool fed = false;         // the module reads it through a pipe of ours
   std::string module_name;  // otherwise the name the module opens
+  uint64_t size = 0;
   int32_t io = 0;
   bool own_job = false;
   bool finished = false;
@@ -62,7 +74,23 @@ DigestRunner::DigestRunner(const HostExports& exports, const Algorithm& algorith
     : exports_(exports), algorithm_(algorithm), key_(std::move(key)), done_(std::move(done)),
       stop_(std::move(stop)) {
   const uint32_t processors = ProcessorCount();
-  own_job_limit_ = std::min(processors - 1, kMostOwnJobs);
+  placement_ = PlacementFromEnvironment();
+  switch (placement_) {
+    case Placement::kAuto:
+      // This thread runs jobs too, so it takes one of the processors.
+      own_job_limit_ = std::min(processors - 1, kMostOwnJobs);
+      break;
+    case Placement::kHere:
+      own_job_limit_ = 0;
+      break;
+    case Placement::kOwn:
+      own_job_limit_ = std::min(processors, kMostOwnJobs);
+      break;
+    case Placement::kQueue:
+      own_job_limit_ = kMostOwnJobs;
+      own_job_priority_ = TELVARN_PRIORITY_NORMAL;
+      break;
+  }
 }
 
 DigestRunner::~DigestRunner() {
@@ -97,16 +125,26 @@ void DigestRunner::Prepare(Job& job) {
     job.fed = true;
     return;
   }
+  // A regular file under a name that the module's ANSI calls can spell is opened by
+  // the module alone; this look costs no open of our own.
+  if (LooksLikeRegularFile(task.name, job.size)) {
+    job.module_name = ModuleFileName(task.name);
+    if (!job.module_name.empty()) return;
+  }
+  OpenHere(job);
+}
+
+// Opens the input here, for its reason when it cannot be opened, or to feed it.
+void DigestRunner::OpenHere(Job& job) {
+  DigestTask& task = *job.task;
   if (!job.file.Open(task.name)) {
     task.missing = job.file.missing();
     task.error = job.file.error();
     job.finished = true;
     return;
   }
-  // Only a regular file is opened again by the module, and only under a name that
-  // the module's ANSI calls can spell; anything else comes through a pipe.
-  job.module_name = job.file.regular() ? ModuleFileName(task.name) : std::string();
-  job.fed = job.module_name.empty();
+  job.size = job.file.size();
+  job.fed = true;
 }
 
 bool DigestRunner::BindOutput(Job& job) {
@@ -127,9 +165,14 @@ void DigestRunner::Add(std::unique_ptr<DigestTask> task) {
       added.task->error = "out of memory";
       added.finished = true;
     } else {
-      const bool large = !added.fed && added.file.size() >= kOwnJobBytes && own_job_limit_ > 0;
-      if (large && own_jobs_running_ >= own_job_limit_) PollOwnJobs(false);
-      if (!(large && own_jobs_running_ < own_job_limit_ && LaunchOwnJob(added))) RunHere(added);
+      const bool own = !added.fed && own_job_limit_ > 0 &&
+                       (added.size >= kOwnJobBytes || placement_ != Placement::kAuto);
+      if (own && own_jobs_running_ >= own_job_limit_) {
+        // With every job of its own placed, a forced placement waits for one to end.
+        PollOwnJobs(placement_ != Placement::kAuto);
+        while (placement_ != Placement::kAuto && own_jobs_running_ >= own_job_limit_) PollOwnJobs(true);
+      }
+      if (!(own && own_jobs_running_ < own_job_limit_ && LaunchOwnJob(added))) RunHere(added);
     }
   } else if (!added.finished) {
     added.finished = true;
@@ -145,11 +188,15 @@ void DigestRunner::RunHere(Job& job) {
   } else {
     TelvarnVarDesc in = Var(job.module_name.c_str());
     if (exports_.input_set(&in, job.io, TELVARN_MODE_FILE, 0) != 0) {
-      // The module could not open what we could: let it read through a pipe.
-      job.fed = true;
-      RunFed(job);
+      // Gone since the look, or not for the module to open: open it here to say
+      // why, or to let the module read it through a pipe.
+      OpenHere(job);
+      if (job.fed) RunFed(job);
+      if (job.finished) {
+        free_ios_.push_back(job.io);
+        return;
+      }
     } else {
-      job.file.Close();
       BindOutput(job);
       (exports_.*algorithm_.job)(job.io, TELVARN_RUN_NOW, TELVARN_PRIORITY_IMMEDIATE, 0);
     }
@@ -195,11 +242,10 @@ bool DigestRunner::LaunchOwnJob(Job& job) {
   TelvarnVarDesc in = Var(job.module_name.c_str());
   if (exports_.input_set(&in, job.io, TELVARN_MODE_FILE, 0) != 0) return false;
   BindOutput(job);
-  if ((exports_.*algorithm_.job)(job.io, TELVARN_QUEUE, TELVARN_PRIORITY_IMMEDIATE, 0) != 0) {
+  if ((exports_.*algorithm_.job)(job.io, TELVARN_QUEUE, own_job_priority_, 0) != 0) {
     // No thread for it: the bindings are still in place for a run here.
     return false;
   }
-  job.file.Close();
   job.own_job = true;
   ++own_jobs_running_;
   return true;

@@ -46,6 +46,17 @@ struct DigestTask {
 // under Wine, which a file of this size repays.
 constexpr uint64_t kOwnJobBytes = 64u << 20;
 
+// Where the jobs run. kAuto is the program's choice; the others are there so that
+// the benchmark can measure the choice against them (TELVARN_PLACEMENT=here, own
+// or queue in the environment).
+enum class Placement {
+  kAuto,   // synchronous here; a priority-1 job for a large file while processors are free
+  kHere,   // every file a synchronous job on this thread
+  kOwn,    // every file a priority-1 job, as many at once as there are processors
+  kQueue,  // every file a job at the scheduler's ordinary priority 4
+};
+Placement PlacementFromEnvironment();
+
 class DigestRunner {
  public:
   using Done = std::function<void(DigestTask&)>;
@@ -68,6 +79,7 @@ class DigestRunner {
   int32_t TakeIo();
   bool BindOutput(Job& job);
   void Prepare(Job& job);
+  void OpenHere(Job& job);
   void RunHere(Job& job);
   void RunFed(Job& job);
   bool LaunchOwnJob(Job& job);
@@ -87,6 +99,8 @@ class DigestRunner {
   int32_t next_io_ = 1;
   uint32_t own_jobs_running_ = 0;
   uint32_t own_job_limit_ = 0;
+  Placement placement_ = Placement::kAuto;
+  int32_t own_job_priority_ = TELVARN_PRIORITY_IMMEDIATE;
   uint64_t last_poll_ms_ = 0;
 };
 

@@ -148,6 +148,10 @@ class SpoolFile {
 #endif
 };
 
+// Whether the name is that of a regular file (not a folder, device or pipe), with
+// its size; a look at the name alone, cheaper than opening the file.
+bool LooksLikeRegularFile(const std::string& name, uint64_t& size);
+
 // The UTF-8 name turned into bytes that the module can pass to the C runtime's
 // fopen and reach the same file; empty when the system's code page cannot spell it.
 std::string ModuleFileName(const std::string& name);

@@ -216,6 +216,13 @@ int64_t SpoolFile::Read(char* bytes, size_t count) {
   }
 }
 
+bool LooksLikeRegularFile(const std::string& name, uint64_t& size) {
+  struct stat info;
+  if (stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  size = static_cast<uint64_t>(info.st_size);
+  return true;
+}
+
 std::string ModuleFileName(const std::string& name) {
   // The C runtime takes any bytes but NUL as a name here.
   return name.find('\0') == std::string::npos ? name : std::string();

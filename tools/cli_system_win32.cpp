@@ -293,6 +293,14 @@ int64_t SpoolFile::Read(char* bytes, size_t count) {
   return got;
 }
 
+bool LooksLikeRegularFile(const std::string& name, uint64_t& size) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(WideFromUtf8(name).c_str(), GetFileExInfoStandard, &data)) return false;
+  if ((data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) return false;
+  size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return true;
+}
+
 std::string ModuleFileName(const std::string& name) {
   const std::wstring wide = WideFromUtf8(name);
   if (wide.empty() || wide.find(L'\0') != std::wstring::npos) return {};
