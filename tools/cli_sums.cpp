@@ -27,6 +27,14 @@ struct DigestOptions {
   std::vector<std::string> files;
 };
 
+// --quiet, --status and --warn each undo the other two: the last one given counts.
+enum class Verbosity { kQuiet, kStatus, kWarn };
+void SetVerbosity(DigestOptions& options, Verbosity verbosity) {
+  options.quiet = verbosity == Verbosity::kQuiet;
+  options.status = verbosity == Verbosity::kStatus;
+  options.warn = verbosity == Verbosity::kWarn;
+}
+
 // The key as bytes, from the one option that gave it; "" and false with a message
 // when it cannot be had or the module could not hold it whole.
 bool KeyFromOption(const std::string& option, const std::string& value, std::string& key,
@@ -128,11 +136,11 @@ int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& 
       } else if (name == "--tag") {
         options.tag = true;
       } else if (name == "--quiet") {
-        options.quiet = true;
+        SetVerbosity(options, Verbosity::kQuiet);
       } else if (name == "--status") {
-        options.status = true;
+        SetVerbosity(options, Verbosity::kStatus);
       } else if (name == "--warn") {
-        options.warn = true;
+        SetVerbosity(options, Verbosity::kWarn);
       } else if (name == "--strict") {
         options.strict = true;
       } else if (name == "--ignore-missing") {
@@ -154,7 +162,7 @@ int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& 
           options.check = true;
           break;
         case 'w':
-          options.warn = true;
+          SetVerbosity(options, Verbosity::kWarn);
           break;
         case 'z':
           options.zero = true;
@@ -315,7 +323,8 @@ bool CheckList(Console& console, const HostExports& exports, const Algorithm& al
             ++mismatched;
           }
           if (options.status || (match && options.quiet)) return;
-          const bool escape = NameNeedsEscape(task.name);
+          // Check lines escape a name only for its line ends, as coreutils does.
+          const bool escape = task.name.find('\n') != std::string::npos;
           std::string line = escape ? "\\" + EscapeName(task.name) : task.name;
           line += match ? ": OK\n" : ": FAILED\n";
           console.out().Write(line);
