@@ -272,7 +272,7 @@ def test_keys(files):
     write("key.bin", b"\x01\x02secret\xff")
     write("long.key", b"k" * 4095)
     write("toolong.key", b"k" * 4096)
-    write("nul.key", b"ab\x00cd")
+    write("zero.key", b"ab\x00cd")
     for args, key in ((["--key", "Jefe"], b"Jefe"), (["--key=Jefe"], b"Jefe"), (["--key", ""], b""),
                       (["--key", "clé ü"], "clé ü".encode()), (["--key-file", "key.bin"], b"\x01\x02secret\xff"),
                       (["--key-file=long.key"], b"k" * 4095), (["--key-hex", "4A656665"], b"Jefe"),
@@ -283,7 +283,7 @@ def test_keys(files):
     check(code == 0 and out == expected(b"piped key"), "key from standard input")
     for args, pattern in ((["--key-file", "toolong.key"], b"longer than 4095 bytes"),
                           (["--key", "k" * 4096], b"longer than 4095 bytes"),
-                          (["--key-file", "nul.key"], b"NUL"), (["--key-hex", "610062"], b"NUL"),
+                          (["--key-file", "zero.key"], b"NUL"), (["--key-hex", "610062"], b"NUL"),
                           (["--key-hex", "abc"], b"odd number"), (["--key-hex", "zz"], b"hexadecimal"),
                           (["--key-file", "nokey"], b"No such file or directory"), ([], b"needs a key"),
                           (["--key", "a", "--key-hex", "62"], b"give the key once"), (["--key"], b"requires")):
