@@ -47,7 +47,13 @@ def timed(command, stdin_path=None, placement=None):
 
 
 def piped(command, size):
-    """Wall time and peak memory (KiB) of the command reading `size` zero bytes from a pipe."""
+    """Wall time and peak memory (KiB) of the command reading `size` zero bytes from a pipe.
+    GNU time measures the peak where it is installed: a child of this process would
+    count this process's pages until it runs the program."""
+    peak_file = tempfile.NamedTemporaryFile(prefix="telvarn-peak-", delete=False).name
+    gnu_time = shutil.which("time") and os.path.exists("/usr/bin/time")
+    if gnu_time:
+        command = ["/usr/bin/time", "-f", "%M", "-o", peak_file] + command
     process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, env=ENV)
     block = bytes(1 << 20)
     start = time.perf_counter()
@@ -65,7 +71,12 @@ def piped(command, size):
     _, _, usage = os.wait4(process.pid, 0)
     elapsed = time.perf_counter() - start
     feeder.join()
-    return elapsed, usage.ru_maxrss
+    peak = usage.ru_maxrss
+    if gnu_time:
+        with open(peak_file) as f:
+            peak = int(f.read().split()[-1])
+    os.remove(peak_file)
+    return elapsed, peak
 
 
 def row(*cells):
@@ -81,7 +92,7 @@ def main():
     row("---", "---:", "---:")
     for command in (TELVARN + ["sha256"], ["sha256sum"], TELVARN + ["crc32"]):
         elapsed, peak = piped(command, args.pipe_mib << 20)
-        row("`%s`" % " ".join(c if "/" not in c else os.path.basename(c) for c in command),
+        row("`%s`" % " ".join(c if "/" not in c else os.path.basename(c) for c in command).replace("wine ", ""),
             "%.2f" % elapsed, "%.1f" % (peak / 1024))
     print()
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "cli_base64_scan.h"
 #include "cli_system.h"
 #include "cli_text.h"
 
@@ -221,23 +222,6 @@ int Encode(Console& console, const HostExports& exports, const Base64Options& op
   return console.Finish(kExitOk);
 }
 
-// Drops the line breaks in place; the length left.
-size_t DropLineBreaks(char* text, size_t count) {
-  char* out = text;
-  const char* in = text;
-  const char* end = text + count;
-  while (in < end) {
-    const void* found = std::memchr(in, '\n', static_cast<size_t>(end - in));
-    const char* stop = found != nullptr ? static_cast<const char*>(found) : end;
-    size_t run = static_cast<size_t>(stop - in);
-    if (run > 0 && in[run - 1] == '\r') --run;  // validation allows a CR only before LF
-    if (out != in) std::memmove(out, in, run);
-    out += run;
-    in = stop + (found != nullptr ? 1 : 0);
-  }
-  return static_cast<size_t>(out - text);
-}
-
 // Decodes checked text block by block through the module: whole groups of four at a
 // time, each call's text ending in NUL, the rest of a group carried to the next block.
 class BlockDecoder {
@@ -407,15 +391,9 @@ bool Base64Validator::Feed(const char* text, size_t count) {
     }
     if (kind == kAlphabet && !closed_ && !pad_open_) {
       // The common case, a run of letters in the open part of the text.
-      // kAlphabet is 0: four bytes at a time are letters when their classes OR to 0.
-      size_t run = i + 1;
-      while (run + 4 <= count && (kClasses.of[bytes[run]] | kClasses.of[bytes[run + 1]] |
-                                  kClasses.of[bytes[run + 2]] | kClasses.of[bytes[run + 3]]) == kAlphabet) {
-        run += 4;
-      }
-      while (run < count && kClasses.of[bytes[run]] == kAlphabet) ++run;
-      significant_ += run - i;
-      i = run - 1;
+      const size_t run = AlphabetRun(bytes + i, count - i);
+      significant_ += run;
+      i += run - 1;
       continue;
     }
     switch (kind) {

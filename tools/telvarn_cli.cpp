@@ -42,11 +42,7 @@ void PrintUsage(Console& console) {
 
 int Run(Console& console, const Arguments& all) {
   Arguments args(all.begin() + (all.empty() ? 0 : 1), all.end());
-  if (args.empty()) {
-    console.Error("a command is missing");
-    PrintUsage(console);
-    return console.Finish(kExitError);
-  }
+  if (args.empty()) return console.Finish(console.UsageError("", "a command is missing"));
   const std::string command = args[0];
   args.erase(args.begin());
   if (command == "--help" || command == "-h" || command == "help") {
