@@ -10,7 +10,7 @@ void OutputStream::Write(const char* bytes, size_t count) {
   if (buffer_binary_ && !buffer_.empty()) Flush();
   buffer_binary_ = false;
   buffer_.insert(buffer_.end(), bytes, bytes + count);
-  if (buffer_.size() >= (1u << 16)) Flush();
+  if (interactive_ || buffer_.size() >= (1u << 16)) Flush();
 }
 
 void OutputStream::WriteBinary(const char* bytes, size_t count) {

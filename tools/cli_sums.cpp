@@ -243,15 +243,24 @@ int PrintDigests(Console& console, const HostExports& exports, const Algorithm& 
   return console.Finish(status);
 }
 
-// Reads lines of any length from a file, in blocks.
+// Reads lines from a file in blocks. A line longer than any name a system allows
+// is not kept but marked too long, so that a list without line ends cannot fill
+// the memory.
 class LineReader {
  public:
+  static constexpr size_t kLongestLine = 1u << 20;
+
   explicit LineReader(InputFile& file) : file_(file), block_(1u << 16) {}
 
   // False at the end; `failed` tells a read error from the end.
   bool Next(std::string& line) {
     line.clear();
+    too_long_ = false;
     for (;;) {
+      if (line.size() > kLongestLine) {
+        too_long_ = true;
+        line.clear();
+      }
       if (pos_ == end_) {
         if (done_) return !line.empty();
         const int64_t got = file_.Read(block_.data(), block_.size());
@@ -276,6 +285,7 @@ class LineReader {
     }
   }
   bool failed() const { return failed_; }
+  bool too_long() const { return too_long_; }
 
  private:
   InputFile& file_;
@@ -284,6 +294,7 @@ class LineReader {
   size_t end_ = 0;
   bool done_ = false;
   bool failed_ = false;
+  bool too_long_ = false;
 };
 
 std::string Plural(uint64_t count, const char* one, const char* many) {
@@ -339,12 +350,15 @@ bool CheckList(Console& console, const HostExports& exports, const Algorithm& al
       ++number;
       // A list saved by a Windows editor may begin with a byte-order mark.
       if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
-      if (!line.empty() && line[0] == '#') continue;
-      if (!line.empty() && line.back() == '\n') line.pop_back();
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line.empty()) continue;
+      const bool too_long = reader.too_long();
+      if (!too_long) {
+        if (!line.empty() && line[0] == '#') continue;
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+      }
       SumsLine parsed;
-      if (!ParseSumsLine(line, algorithm, reversed, parsed) || (from_stdin && parsed.name == "-")) {
+      if (too_long || !ParseSumsLine(line, algorithm, reversed, parsed) || (from_stdin && parsed.name == "-")) {
         ++misformatted;
         if (options.warn) {
           console.Error(shown + ": " + std::to_string(number) + ": improperly formatted " + algorithm.tag +

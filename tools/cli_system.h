@@ -86,6 +86,7 @@ class OutputStream {
 #endif
   std::vector<char> buffer_;
   bool buffer_binary_ = false;
+  bool interactive_ = false;  // a console or terminal: written out at each write
   bool failed_ = false;
   std::string error_;
 };

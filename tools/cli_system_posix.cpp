@@ -105,6 +105,7 @@ void InputFile::Close() {
 
 OutputStream::OutputStream(Which which)
     : fd_(which == Which::kStandardOutput ? STDOUT_FILENO : STDERR_FILENO) {
+  interactive_ = isatty(fd_) != 0;
   buffer_.reserve(which == Which::kStandardOutput ? 1u << 16 : 1024);
 }
 

@@ -164,6 +164,7 @@ OutputStream::OutputStream(Which which) {
   if (handle_ == INVALID_HANDLE_VALUE) handle_ = nullptr;
   DWORD mode = 0;
   console_ = handle_ != nullptr && GetConsoleMode(handle_, &mode);
+  interactive_ = console_;
   buffer_.reserve(which == Which::kStandardOutput ? 1u << 16 : 1024);
 }
 

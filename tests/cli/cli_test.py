@@ -231,6 +231,11 @@ def test_check_mode(files):
     code, out, err = run(["sha256", "-c", "-"], stdin=b"\xef\xbb\xbf" + lists["crlf"])
     gnu_code, gnu_out, _ = gnu("sha256sum", ["-c", "-"], stdin=lists["crlf"])
     check((code, out) == (gnu_code, gnu_out) and code == 0, "byte-order mark: %d %r %r" % (code, out, err))
+    # A line longer than any name is malformed, and not held whole.
+    long_line = ("%s  " % digest_abc).encode() + b"n" * (3 << 20) + b"\n"
+    code, out, err = run(["sha256", "-c", "--warn", "-"], stdin=long_line + text_lines)
+    check(code == 0 and out == b"abc.txt: OK\nrandom.bin: OK\n" and b"-: 1: improperly formatted" in err
+          or code == 0 and b"'standard input': 1: improperly formatted" in err, "a 3 MiB line: %d %r %r" % (code, out, err))
     code, _, err = run(["sha256", "-c", "LIST-nothing"])
     check(code == 1 and b"no properly formatted checksum lines found" in err, "no valid line: %r" % err)
 
