@@ -25,10 +25,16 @@ failures = []
 checks = 0
 
 
-def run(args, stdin=b"", stdout=subprocess.PIPE, command=None):
-    result = subprocess.run((command or COMMAND) + args, input=stdin, stdout=stdout, stderr=subprocess.PIPE,
-                            timeout=600, env=ENV)
-    return result.returncode, result.stdout, result.stderr
+def run(args, stdin=b"", stdout=None, command=None):
+    """Exit code, output and messages. They are caught in files, not pipes: a Wine
+    server that the program starts keeps the descriptors it was given, and a pipe
+    would then not end with the program."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        code = subprocess.run((command or COMMAND) + args, input=stdin, stdout=stdout or out, stderr=err,
+                              timeout=600, env=ENV).returncode
+        out.seek(0)
+        err.seek(0)
+        return code, out.read(), err.read()
 
 
 def gnu(tool, args, stdin=b""):
@@ -85,23 +91,20 @@ def write(name, data):
 def max_rss_kib(args, feed_bytes, chunk=1 << 20):
     """Runs the program on a stream of feed_bytes zero bytes; its exit code, output and
     peak resident memory in KiB."""
-    process = subprocess.Popen(COMMAND + args, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                               stderr=subprocess.DEVNULL, env=ENV)
-    import threading
-    out = []
-    reader = threading.Thread(target=lambda: out.append(process.stdout.read()))
-    reader.start()
-    block = bytes(chunk)
-    left = feed_bytes
-    while left > 0:
-        n = min(left, chunk)
-        process.stdin.write(block[:n])
-        left -= n
-    process.stdin.close()
-    reader.join()
-    _, status, usage = os.wait4(process.pid, 0)
-    process.returncode = os.waitstatus_to_exitcode(status)
-    return process.returncode, out[0], usage.ru_maxrss
+    with tempfile.TemporaryFile() as out:
+        process = subprocess.Popen(COMMAND + args, stdin=subprocess.PIPE, stdout=out, stderr=subprocess.DEVNULL,
+                                   env=ENV)
+        block = bytes(chunk)
+        left = feed_bytes
+        while left > 0:
+            n = min(left, chunk)
+            process.stdin.write(block[:n])
+            left -= n
+        process.stdin.close()
+        _, status, usage = os.wait4(process.pid, 0)
+        process.returncode = os.waitstatus_to_exitcode(status)
+        out.seek(0)
+        return process.returncode, out.read(), usage.ru_maxrss
 
 
 def test_digests(rng):
