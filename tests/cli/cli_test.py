@@ -316,6 +316,14 @@ def test_unicode_names():
     check(code == 1 and err == "telvarn: nié.txt: No such file or directory\n".encode(), "Unicode in a message: %r" % err)
     code, out, _ = run(["base64", "日本語.txt"])
     check(code == 0 and out == gnu("base64", ["日本語.txt"])[1], "base64 of a Unicode name")
+    if ON_WINE and shutil.which("script"):
+        # On a terminal Wine gives the program a console, which takes characters: the
+        # names must come out as themselves, not as their UTF-8 bytes in a code page.
+        code, out, _ = run(["-qec", " ".join(COMMAND + ["md5", "grüße.txt", "日本語.txt", "nié"]), "/dev/null"],
+                           command=["script"])
+        text = out.decode(errors="replace")
+        check("grüße.txt" in text and "日本語.txt" in text and "telvarn: nié: No such file" in text,
+              "names on a console: %r" % text)
 
 
 def module_lines(data):
