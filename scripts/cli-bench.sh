@@ -7,6 +7,14 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh >&2
+# GNU time measures the peak memory of the piped runs.
+if [[ ! -x /usr/bin/time ]]; then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "cli-bench: /usr/bin/time is missing (package time); run this script as root" >&2
+    exit 2
+  fi
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends time >/dev/null
+fi
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 --target telvarn TelvarnHX >&2
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
