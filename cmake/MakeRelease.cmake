@@ -1,17 +1,38 @@
-# Stages the release files, lets telvarn itself write their SHA256SUMS, and zips them.
+# Stages the release package for a Windows developer (the DLL, its header, import
+# library and MSVC .def file, an example host, telvarn.exe, README and LICENSE), lets
+# telvarn itself write their SHA256SUMS, and zips them.
 # Run with -DBUILD_DIR=... -DSOURCE_DIR=... -DVERSION=... -DWINE=...
 set(name TelvarnHX-${VERSION}-win32)
 set(stage ${BUILD_DIR}/release/${name})
 file(REMOVE_RECURSE ${BUILD_DIR}/release)
 file(MAKE_DIRECTORY ${stage})
-set(files TelvarnHX.hpi libTelvarnHX.dll.a telvarn.exe)
-foreach(f IN LISTS files)
+foreach(f TelvarnHX.hpi libTelvarnHX.dll.a telvarn.exe)
   file(COPY ${BUILD_DIR}/${f} DESTINATION ${stage})
 endforeach()
-file(COPY ${SOURCE_DIR}/include/telvarn.h ${SOURCE_DIR}/README.md DESTINATION ${stage})
+file(COPY ${SOURCE_DIR}/include/telvarn.h ${SOURCE_DIR}/LICENSE ${SOURCE_DIR}/cmake/release/example.c
+     DESTINATION ${stage})
+
+# The .def file and the README's table of exports come from the one table of exports.
+# MSVC's lib takes a name with '@' as decorated already, so each line names the
+# export exactly as the DLL does and as a C caller of telvarn.h refers to it.
+file(STRINGS ${SOURCE_DIR}/src/boundary/export_table.inc export_rows REGEX "^TELVARN_EXPORT\\(")
+set(def_text "LIBRARY TelvarnHX.hpi\nEXPORTS\n")
+set(EXPORT_ROWS "")
+foreach(row IN LISTS export_rows)
+  if(NOT row MATCHES "^TELVARN_EXPORT\\(([0-9]+), *([A-Za-z0-9_]+)\\)")
+    message(FATAL_ERROR "Malformed export table row: ${row}")
+  endif()
+  string(APPEND def_text "    _Telvarn_${CMAKE_MATCH_2}@16 @${CMAKE_MATCH_1}\n")
+  string(APPEND EXPORT_ROWS "| ${CMAKE_MATCH_1} | `_Telvarn_${CMAKE_MATCH_2}@16` |\n")
+endforeach()
+string(STRIP "${EXPORT_ROWS}" EXPORT_ROWS)
+file(WRITE ${stage}/TelvarnHX.def "${def_text}")
+configure_file(${SOURCE_DIR}/cmake/release/README.md.in ${stage}/README.md @ONLY)
+
 set(ENV{WINEDEBUG} -all)
+set(listed TelvarnHX.hpi telvarn.h libTelvarnHX.dll.a TelvarnHX.def example.c telvarn.exe README.md LICENSE)
 execute_process(
-  COMMAND ${WINE} telvarn.exe sha256 TelvarnHX.hpi libTelvarnHX.dll.a telvarn.exe telvarn.h README.md
+  COMMAND ${WINE} telvarn.exe sha256 ${listed}
   WORKING_DIRECTORY ${stage}
   OUTPUT_FILE ${stage}/SHA256SUMS
   RESULT_VARIABLE status)

@@ -27,6 +27,12 @@
 #ifndef TELVARN_H
 #define TELVARN_H
 
+/* The version of TelvarnHX.hpi that this header describes (also in its VERSIONINFO). */
+#define TELVARN_VERSION_MAJOR 1
+#define TELVARN_VERSION_MINOR 0
+#define TELVARN_VERSION_PATCH 0
+#define TELVARN_VERSION_STRING "1.0.0"
+
 #include <stddef.h>
 #include <stdint.h>
 
@@ -208,6 +214,29 @@ int32_t TELVARN_CALL Telvarn_Base64_Encode(void* destination, const void* source
  * from the source text in place. Result: minus the number of bytes written. */
 int32_t TELVARN_CALL Telvarn_Base64_Decode(void* destination, char* source, int32_t unused3,
                                            int32_t unused4) TELVARN_NOTHROW;
+
+/* The exports as function pointers, for hosts that load TelvarnHX.hpi with
+ * LoadLibrary and find each export with GetProcAddress, by its decorated name
+ * ("_Telvarn_SHA256@16") or by its ordinal (MAKEINTRESOURCEA(17)):
+ *   PFN_Telvarn_SHA256 sha256 = (PFN_Telvarn_SHA256)GetProcAddress(module, "_Telvarn_SHA256@16"); */
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_Base64_Decode)(void*, char*, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_Base64_Encode)(void*, const void*, uint32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_CRC16)(int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_CRC32)(int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Initialize)(int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Input_Set)(const TelvarnVarDesc*, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Key_Set)(const void*, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Output_Set)(const TelvarnVarDesc*, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_RSA_Key_Set)(const TelvarnVarDesc*, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_State)(int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Suspend)(int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Wait)(int32_t, uint32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_WaitAll)(int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_MD5)(int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_MD5Key)(int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_SHA1)(int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_SHA256)(int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_SHA512)(int32_t, int32_t, int32_t, int32_t);
 
 #ifdef __cplusplus
 }

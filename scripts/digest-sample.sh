@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job: telvarn digests the README and a generated 100 MB file with every
-# algorithm, both files as asynchronous jobs side by side, and each run is timed.
+# algorithm, the README as a synchronous job and the large file as a job of its own
+# beside it, and each run is timed. Everything is written in BUILD_DIR/main-job.
 # usage: digest-sample.sh BUILD_DIR   (build/win32 runs telvarn.exe under Wine)
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ make python3 git pkg-config bc
+  cmake ninja-build g++ make python3 git pkg-config bc lld-14
   googletest libssl-dev libbenchmark-dev clang libclang-rt-14-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   wine wine32:i386

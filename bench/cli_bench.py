@@ -1,0 +1,150 @@
+#!/usr/bin/env python3
+"""Times telvarn.exe under Wine beside coreutils and GNU base64 on the same inputs:
+many small files, large files with each way of placing the jobs (TELVARN_PLACEMENT),
+a 1 GiB pipe (from head) with its peak memory, and Base64 of 100 MiB both ways. Each figure is
+the best of --repeats runs; the output is Markdown, ready for the README.
+
+usage: cli_bench.py BUILD_DIR [--repeats N] [--small N] [--large-mib N] [--pipe-mib N]
+"""
+import argparse
+import os
+import random
+import shutil
+import subprocess
+import tempfile
+import time
+
+parser = argparse.ArgumentParser()
+parser.add_argument("build_dir")
+parser.add_argument("--repeats", type=int, default=3)
+parser.add_argument("--small", type=int, default=1000, help="number of small files")
+parser.add_argument("--large-mib", type=int, default=128, help="size of each of the four large files")
+parser.add_argument("--pipe-mib", type=int, default=1024, help="bytes piped into sha256")
+parser.add_argument("--sections", default="pipe,files,base64", help="which tables to make")
+args = parser.parse_args()
+
+TELVARN = ["wine", os.path.abspath(os.path.join(args.build_dir, "telvarn.exe"))]
+ENV = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", LANG="C.UTF-8")
+
+
+def timed(command, stdin_path=None, placement=None):
+    """Best wall time of the command, its output thrown away."""
+    env = dict(ENV)
+    if placement:
+        env["TELVARN_PLACEMENT"] = placement
+    best = None
+    for _ in range(args.repeats):
+        stdin = open(stdin_path, "rb") if stdin_path else subprocess.DEVNULL
+        start = time.perf_counter()
+        code = subprocess.run(command, stdin=stdin, stdout=subprocess.DEVNULL, env=env).returncode
+        elapsed = time.perf_counter() - start
+        if stdin_path:
+            stdin.close()
+        if code not in (0, 1):
+            raise SystemExit("%s exited %d" % (command, code))
+        best = elapsed if best is None else min(best, elapsed)
+    return best
+
+
+def piped(command, size):
+    """Wall time and peak memory (KiB) of the command reading `size` zero bytes that
+    head writes into a pipe. GNU time measures the peak: a child of this process
+    would count this process's pages until it runs the program."""
+    with tempfile.NamedTemporaryFile(prefix="telvarn-peak-") as peak_file:
+        line = "head -c %d /dev/zero | /usr/bin/time -f %%M -o %s %s > /dev/null" % (
+            size, peak_file.name, " ".join(command))
+        start = time.perf_counter()
+        subprocess.run(["sh", "-c", line], env=ENV, check=True)
+        elapsed = time.perf_counter() - start
+        return elapsed, int(open(peak_file.name).read().split()[-1])
+
+
+def row(*cells):
+    print("| " + " | ".join(cells) + " |")
+
+
+def main():
+    sections = args.sections.split(",")
+    if "pipe" in sections:
+        pipe_table()
+    if "files" in sections or "base64" in sections:
+        file_tables(sections)
+
+
+def pipe_table():
+    print("## 1 GiB pipe" if args.pipe_mib == 1024 else "## %d MiB pipe" % args.pipe_mib)
+    print()
+    row("command", "wall s", "peak memory MiB")
+    row("---", "---:", "---:")
+    for command in (TELVARN + ["sha256"], ["sha256sum"], TELVARN + ["crc32"]):
+        elapsed, peak = piped(command, args.pipe_mib << 20)
+        row("`%s`" % " ".join(c if "/" not in c else os.path.basename(c) for c in command).replace("wine ", ""),
+            "%.2f" % elapsed, "%.1f" % (peak / 1024))
+    print()
+
+
+def file_tables(sections):
+    work = tempfile.mkdtemp(prefix="telvarn-bench-")
+    os.chdir(work)
+    rng = random.Random(7)
+    small = ["small%04d.txt" % i for i in range(args.small)]
+    for name in small:
+        with open(name, "wb") as f:
+            f.write(rng.randbytes(rng.randrange(10, 1000)))
+    with open("SMALL.sums", "wb") as f:
+        f.write(subprocess.run(["sha256sum"] + small, capture_output=True).stdout)
+    large = ["large%d.bin" % i for i in range(4)]
+    for name in large:
+        with open(name, "wb") as f:
+            for _ in range(args.large_mib):
+                f.write(rng.randbytes(1 << 20))
+    few = small[:100]
+
+    if "files" in sections:
+        files_table(small, large, few)
+    if "base64" in sections:
+        base64_table(rng)
+    os.chdir("/")
+    shutil.rmtree(work, ignore_errors=True)
+
+
+def files_table(small, large, few):
+    print("## Many files and large files (best of %d)" % args.repeats)
+    print()
+    row("what", "placement", "wall s")
+    row("---", "---", "---:")
+    row("sha256 of %d small files" % len(small), "auto", "%.2f" % timed(TELVARN + ["sha256"] + small))
+    row("sha256 of %d small files" % len(small), "here", "%.2f" % timed(TELVARN + ["sha256"] + small, placement="here"))
+    row("sha256sum of %d small files" % len(small), "", "%.2f" % timed(["sha256sum"] + small))
+    row("sha256 -c of a %d-line list" % len(small), "auto", "%.2f" % timed(TELVARN + ["sha256", "-c", "SMALL.sums"]))
+    row("sha256sum -c of a %d-line list" % len(small), "", "%.2f" % timed(["sha256sum", "-c", "SMALL.sums"]))
+    for placement in ("auto", "own", "queue"):
+        row("sha256 of 100 small files", placement, "%.2f" % timed(TELVARN + ["sha256"] + few, placement=placement))
+    for algorithm, tool in (("sha256", "sha256sum"), ("md5", "md5sum"), ("sha512", "sha512sum")):
+        what = "%s of 4 files of %d MiB" % (algorithm, args.large_mib)
+        for placement in ("auto", "here", "own", "queue"):
+            row(what, placement, "%.2f" % timed(TELVARN + [algorithm] + large, placement=placement))
+        row("%s of the same" % tool, "", "%.2f" % timed([tool] + large))
+    print()
+
+
+def base64_table(rng):
+    print("## Base64 of 100 MiB (best of %d)" % args.repeats)
+    print()
+    with open("data.bin", "wb") as f:
+        f.write(rng.randbytes(100 << 20))
+    with open("data.b64", "wb") as f:
+        f.write(subprocess.run(["base64", "data.bin"], capture_output=True).stdout)
+    row("what", "telvarn s", "GNU base64 s")
+    row("---", "---:", "---:")
+    row("encode a file", "%.2f" % timed(TELVARN + ["base64", "data.bin"]), "%.2f" % timed(["base64", "data.bin"]))
+    row("encode standard input", "%.2f" % timed(TELVARN + ["base64"], "data.bin"), "%.2f" % timed(["base64"], "data.bin"))
+    row("decode a file", "%.2f" % timed(TELVARN + ["base64", "-d", "data.b64"]),
+        "%.2f" % timed(["base64", "-d", "data.b64"]))
+    row("decode standard input", "%.2f" % timed(TELVARN + ["base64", "-d"], "data.b64"),
+        "%.2f" % timed(["base64", "-d"], "data.b64"))
+    print()
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,450 @@
+// The base64 command: blocks of input through the module's encoder with lines laid out
+// here, and text checked whole before any of it is decoded by the module.
+#include "cli_base64.h"
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "cli_base64_scan.h"
+#include "cli_system.h"
+#include "cli_text.h"
+
+namespace telvarn::cli {
+namespace {
+
+// Bytes encoded per call: a multiple of 3 (whole groups) and of 54 (whole module
+// lines), so that the blocks' texts joined are the text of the whole input.
+constexpr size_t kEncodeBlock = 54u * 16384u;
+// Text decoded per call, and what is held in memory before a stream that has to be
+// read twice goes to a temporary file.
+constexpr size_t kDecodeBlock = 4u << 20;
+constexpr size_t kSpoolInMemory = 16u << 20;
+
+enum CharClass : uint8_t { kAlphabet, kPad, kCarriageReturn, kLineFeed, kOther };
+
+struct ClassTable {
+  uint8_t of[256];
+  ClassTable() {
+    std::memset(of, kOther, sizeof of);
+    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (const char* c = alphabet; *c != '\0'; ++c) of[static_cast<uint8_t>(*c)] = kAlphabet;
+    of[static_cast<uint8_t>('=')] = kPad;
+    of[static_cast<uint8_t>('\r')] = kCarriageReturn;
+    of[static_cast<uint8_t>('\n')] = kLineFeed;
+  }
+};
+const ClassTable kClasses;
+
+std::string ShowByte(uint8_t c) {
+  if (c >= 0x20 && c < 0x7F) return std::string("'") + static_cast<char>(c) + "'";
+  const char* digits = "0123456789ABCDEF";
+  return std::string("byte 0x") + digits[c >> 4] + digits[c & 15];
+}
+
+struct Base64Options {
+  bool decode = false;
+  bool mode_given = false;
+  uint64_t columns = 76;
+  bool crlf = false;
+  bool module_lines = false;
+  std::vector<std::string> files;
+};
+
+void PrintBase64Help(Console& console) {
+  console.out().Write(
+      "usage: telvarn base64 [encode] [-w COLS] [--crlf | --module-lines] [FILE]\n"
+      "       telvarn base64 decode [FILE]    (or: telvarn base64 -d [FILE])\n"
+      "Base64 encode or decode FILE, or standard input when FILE is - or absent, to\n"
+      "standard output, in bounded memory, through TelvarnHX.hpi.\n\n"
+      "  -d, --decode          decode; the text must be RFC 4648 Base64 (its alphabet,\n"
+      "                        '=' padding to a whole group, line breaks of LF or CR LF),\n"
+      "                        or nothing is written and the exit status is 1\n"
+      "  -w, --wrap=COLS       break encoded lines after COLS characters (default 76);\n"
+      "                        0 writes one line without a line end\n"
+      "      --crlf            end encoded lines with CR LF instead of LF\n"
+      "      --module-lines    the module's own layout, byte for byte: lines of 72\n"
+      "                        characters, each ending in CR LF, and one more CR LF at\n"
+      "                        the end when the input is a multiple of 54 bytes\n"
+      "  -h, --help            show this help\n"
+      "      --                end of options\n\n"
+      "Exit status: 0 done; 1 a file could not be read or the text is not Base64;\n"
+      "2 a usage error or a failed write.\n");
+}
+
+int ParseBase64Options(Console& console, const Arguments& args, Base64Options& options) {
+  bool only_files = false;
+  auto set_columns = [&](const std::string& value) {
+    if (value.empty() || value.size() > 18 || value.find_first_not_of("0123456789") != std::string::npos) {
+      return console.UsageError("base64", "invalid wrap size: '" + value + "'");
+    }
+    options.columns = std::stoull(value);
+    return -1;
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (!only_files && !options.mode_given && options.files.empty() && (arg == "encode" || arg == "decode")) {
+      options.decode = arg == "decode";
+      options.mode_given = true;
+      continue;
+    }
+    if (only_files || arg == "-" || arg.empty() || arg[0] != '-') {
+      options.files.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      only_files = true;
+    } else if (arg == "--help" || arg == "-h") {
+      PrintBase64Help(console);
+      return console.Finish(kExitOk);
+    } else if (arg == "--decode" || arg == "-d") {
+      options.decode = true;
+    } else if (arg == "--crlf") {
+      options.crlf = true;
+    } else if (arg == "--module-lines") {
+      options.module_lines = true;
+    } else if (arg.compare(0, 7, "--wrap=") == 0) {
+      const int status = set_columns(arg.substr(7));
+      if (status >= 0) return status;
+    } else if (arg == "--wrap" || arg == "-w") {
+      if (i + 1 >= args.size()) return console.UsageError("base64", "option '" + arg + "' requires an argument");
+      const int status = set_columns(args[++i]);
+      if (status >= 0) return status;
+    } else if (arg.compare(0, 2, "-w") == 0) {
+      const int status = set_columns(arg.substr(2));
+      if (status >= 0) return status;
+    } else if (arg.compare(0, 2, "--") == 0) {
+      return console.UsageError("base64", "unrecognized option '" + arg + "'");
+    } else {
+      return console.UsageError("base64", "invalid option -- '" + arg.substr(1, 1) + "'");
+    }
+  }
+  if (options.files.size() > 1) {
+    return console.UsageError("base64", "extra operand " + QuoteName(options.files[1]));
+  }
+  if (options.decode && (options.crlf || options.module_lines)) {
+    return console.UsageError("base64", "--crlf and --module-lines are for encoding");
+  }
+  if (options.crlf && options.module_lines) {
+    return console.UsageError("base64", "--crlf and --module-lines do not go together");
+  }
+  return -1;
+}
+
+bool OpenInput(Console& console, const std::string& name, InputFile& input) {
+  if (name == "-") {
+    input.OpenStandardInput();
+    return true;
+  }
+  if (input.Open(name)) return true;
+  console.Error(QuoteName(name) + ": " + input.error());
+  return false;
+}
+
+// Lays one-line text out in lines of `columns` characters, carrying the column from
+// block to block.
+class LineLayout {
+ public:
+  LineLayout(uint64_t columns, bool crlf) : columns_(columns), end_(crlf ? "\r\n" : "\n") {}
+
+  void Add(const char* text, size_t count, std::vector<char>& out) {
+    out.clear();
+    if (columns_ == 0) {
+      out.insert(out.end(), text, text + count);
+      return;
+    }
+    out.reserve(count + static_cast<size_t>(count / columns_ + 1) * end_.size());
+    while (count > 0) {
+      const uint64_t room = columns_ - column_;
+      const size_t take = room < count ? static_cast<size_t>(room) : count;
+      out.insert(out.end(), text, text + take);
+      text += take;
+      count -= take;
+      column_ += take;
+      if (column_ == columns_) {
+        out.insert(out.end(), end_.begin(), end_.end());
+        column_ = 0;
+      }
+    }
+  }
+  // The line end after a last, shorter line; none after an empty text.
+  std::string Close() const { return columns_ != 0 && column_ != 0 ? end_ : std::string(); }
+
+ private:
+  uint64_t columns_;
+  uint64_t column_ = 0;
+  std::string end_;
+};
+
+int Encode(Console& console, const HostExports& exports, const Base64Options& options, const std::string& name) {
+  InputFile input;
+  if (!OpenInput(console, name, input)) return console.Finish(kExitFailure);
+  std::unique_ptr<char[]> bytes(new char[kEncodeBlock]);
+  // One-line text of a block, or its module lines: 4 characters per 3 bytes, a CR LF
+  // per 54 bytes and one more, and the NUL.
+  std::vector<char> text(kEncodeBlock / 3 * 4 + 2 * (kEncodeBlock / 54 + 1) + 1);
+  std::vector<char> laid_out;
+  LineLayout layout(options.columns, options.crlf);
+  for (;;) {
+    const int64_t got = input.ReadFull(bytes.get(), kEncodeBlock);
+    if (got < 0) {
+      console.Error(QuoteName(name) + ": " + input.error());
+      return console.Finish(kExitFailure);
+    }
+    const auto count = static_cast<uint32_t>(got);
+    const bool last = count < kEncodeBlock;
+    if (options.module_lines) {
+      // Each call ends its text with an extra CR LF, which only the last keeps: the
+      // module's text of the whole input has it once, at its end.
+      size_t length = 2;
+      if (count == 0) {
+        // Length 0 would mean "up to the NUL": the module's text of no bytes is the
+        // line end alone.
+        text[0] = '\r';
+        text[1] = '\n';
+      } else {
+        const int32_t result = exports.base64_encode(text.data(), bytes.get(), count, TELVARN_BASE64_LINES);
+        length = static_cast<size_t>(-static_cast<int64_t>(result));
+        if (!last) length -= 2;
+      }
+      console.out().WriteBinary(text.data(), length);
+    } else if (count > 0) {
+      const int32_t result = exports.base64_encode(text.data(), bytes.get(), count, TELVARN_BASE64_ONE_LINE);
+      layout.Add(text.data(), static_cast<size_t>(-static_cast<int64_t>(result)), laid_out);
+      console.out().WriteBinary(laid_out.data(), laid_out.size());
+    }
+    if (last || console.out().failed()) break;
+  }
+  if (!options.module_lines) {
+    const std::string end = layout.Close();
+    console.out().WriteBinary(end.data(), end.size());
+  }
+  return console.Finish(kExitOk);
+}
+
+// Decodes checked text block by block through the module: whole groups of four at a
+// time, each call's text ending in NUL, the rest of a group carried to the next block.
+class BlockDecoder {
+ public:
+  explicit BlockDecoder(const HostExports& exports)
+      : exports_(exports), text_(kDecodeBlock + 8), bytes_(kDecodeBlock / 4 * 3 + 16) {}
+
+  // Where the next block of text goes; at most kDecodeBlock bytes.
+  char* room() { return text_.data() + carried_; }
+
+  // Decodes what room() received; `bytes` and `count` are the result.
+  void Decode(size_t received, const char*& bytes, size_t& count) {
+    const size_t length = carried_ + DropLineBreaks(room(), received);
+    const size_t whole = length / 4 * 4;
+    count = 0;
+    bytes = bytes_.data();
+    if (whole > 0) {
+      const char kept[4] = {text_[whole], text_[whole + 1], text_[whole + 2], text_[whole + 3]};
+      text_[whole] = '\0';
+      const int32_t result = exports_.base64_decode(bytes_.data(), text_.data(), 0, 0);
+      count = static_cast<size_t>(-static_cast<int64_t>(result));
+      std::memcpy(text_.data(), kept, 4);
+    }
+    carried_ = length - whole;
+  }
+
+ private:
+  const HostExports& exports_;
+  std::vector<char> text_;
+  std::vector<char> bytes_;
+  size_t carried_ = 0;
+};
+
+// Decoded bytes that wait until the whole text has been checked: in memory up to a
+// bound, then in a temporary file.
+class DecodedSpool {
+ public:
+  bool Add(const char* bytes, size_t count) {
+    if (file_ == nullptr && memory_.size() + count > kSpoolInMemory) {
+      file_ = std::make_unique<SpoolFile>();
+      if (!file_->Create() || !file_->Write(memory_.data(), memory_.size())) return false;
+      memory_.clear();
+      memory_.shrink_to_fit();
+    }
+    if (file_ != nullptr) return file_->Write(bytes, count);
+    memory_.insert(memory_.end(), bytes, bytes + count);
+    return true;
+  }
+
+  bool CopyTo(OutputStream& out) {
+    if (file_ == nullptr) {
+      out.WriteBinary(memory_.data(), memory_.size());
+      return true;
+    }
+    if (!file_->Rewind()) return false;
+    std::unique_ptr<char[]> block(new char[kDecodeBlock]);
+    for (;;) {
+      const int64_t got = file_->Read(block.get(), kDecodeBlock);
+      if (got < 0) return false;
+      if (got == 0 || out.failed()) return true;
+      out.WriteBinary(block.get(), static_cast<size_t>(got));
+    }
+  }
+
+  std::string error() const { return file_ != nullptr ? file_->error() : std::string(); }
+
+ private:
+  std::vector<char> memory_;
+  std::unique_ptr<SpoolFile> file_;
+};
+
+int InvalidText(Console& console, const std::string& name, Base64Validator& validator) {
+  validator.End();
+  console.Error(QuoteName(name) + ": invalid input: " + validator.error());
+  return console.Finish(kExitFailure);
+}
+
+// A regular file is checked whole first, then read again and decoded straight out.
+int DecodeFile(Console& console, const HostExports& exports, InputFile& input, const std::string& name) {
+  Base64Validator validator;
+  {
+    std::unique_ptr<char[]> block(new char[kDecodeBlock]);
+    for (;;) {
+      const int64_t got = input.ReadFull(block.get(), kDecodeBlock);
+      if (got < 0) {
+        console.Error(QuoteName(name) + ": " + input.error());
+        return console.Finish(kExitFailure);
+      }
+      if (got == 0) break;
+      if (!validator.Feed(block.get(), static_cast<size_t>(got))) return InvalidText(console, name, validator);
+    }
+  }
+  if (!validator.End()) return InvalidText(console, name, validator);
+  InputFile again;
+  if (!again.Open(name)) {
+    console.Error(QuoteName(name) + ": " + again.error());
+    return console.Finish(kExitFailure);
+  }
+  BlockDecoder decoder(exports);
+  for (;;) {
+    const int64_t got = again.ReadFull(decoder.room(), kDecodeBlock);
+    if (got < 0) {
+      console.Error(QuoteName(name) + ": " + again.error());
+      return console.Finish(kExitFailure);
+    }
+    const char* bytes = nullptr;
+    size_t count = 0;
+    decoder.Decode(static_cast<size_t>(got), bytes, count);
+    console.out().WriteBinary(bytes, count);
+    if (got == 0 || console.out().failed()) break;
+  }
+  return console.Finish(kExitOk);
+}
+
+// A stream is checked and decoded block by block; its bytes are held back until
+// the end of the text has been checked too.
+int DecodeStream(Console& console, const HostExports& exports, InputFile& input, const std::string& name) {
+  Base64Validator validator;
+  BlockDecoder decoder(exports);
+  DecodedSpool spool;
+  for (;;) {
+    const int64_t got = input.ReadFull(decoder.room(), kDecodeBlock);
+    if (got < 0) {
+      console.Error(QuoteName(name) + ": " + input.error());
+      return console.Finish(kExitFailure);
+    }
+    if (got == 0) break;
+    if (!validator.Feed(decoder.room(), static_cast<size_t>(got))) return InvalidText(console, name, validator);
+    const char* bytes = nullptr;
+    size_t count = 0;
+    decoder.Decode(static_cast<size_t>(got), bytes, count);
+    if (!spool.Add(bytes, count)) {
+      console.Error("cannot hold the decoded bytes: " + spool.error());
+      return console.Finish(kExitError);
+    }
+  }
+  if (!validator.End()) return InvalidText(console, name, validator);
+  if (!spool.CopyTo(console.out())) {
+    console.Error("cannot read the decoded bytes back: " + spool.error());
+    return console.Finish(kExitError);
+  }
+  return console.Finish(kExitOk);
+}
+
+int Decode(Console& console, const HostExports& exports, const std::string& name) {
+  InputFile input;
+  if (!OpenInput(console, name, input)) return console.Finish(kExitFailure);
+  if (name != "-" && input.regular()) return DecodeFile(console, exports, input, name);
+  return DecodeStream(console, exports, input, name);
+}
+
+}  // namespace
+
+bool Base64Validator::Fail(const std::string& what) {
+  if (error_.empty()) error_ = what;
+  return false;
+}
+
+bool Base64Validator::Feed(const char* text, size_t count) {
+  if (!error_.empty()) return false;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text);
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t c = bytes[i];
+    const uint8_t kind = kClasses.of[c];
+    if (after_cr_ && kind != kLineFeed) {
+      return Fail("a CR not followed by LF at byte " + std::to_string(offset_ + i));
+    }
+    if (kind == kAlphabet && !closed_ && !pad_open_) {
+      // The common case, a run of letters in the open part of the text.
+      const size_t run = AlphabetRun(bytes + i, count - i);
+      significant_ += run;
+      i += run - 1;
+      continue;
+    }
+    switch (kind) {
+      case kAlphabet:
+        if (closed_) return Fail("text after the padding at byte " + std::to_string(offset_ + i));
+        if (pad_open_) return Fail("a letter inside the padding at byte " + std::to_string(offset_ + i));
+        ++significant_;
+        break;
+      case kPad: {
+        const uint64_t place = significant_ & 3;
+        if (closed_ || place < 2) {
+          return Fail("'=' where no padding can be, at byte " + std::to_string(offset_ + i));
+        }
+        ++significant_;
+        if (place == 2) {
+          pad_open_ = true;
+        } else {
+          pad_open_ = false;
+          closed_ = true;
+        }
+        break;
+      }
+      case kCarriageReturn:
+        after_cr_ = true;
+        break;
+      case kLineFeed:
+        after_cr_ = false;
+        break;
+      default:
+        return Fail(ShowByte(c) + " at byte " + std::to_string(offset_ + i) + " is not Base64");
+    }
+  }
+  offset_ += count;
+  return true;
+}
+
+bool Base64Validator::End() {
+  if (!error_.empty()) return false;
+  if (after_cr_) return Fail("a CR not followed by LF at the end");
+  if (pad_open_ || (significant_ & 3) != 0) {
+    return Fail("the text ends inside a group of four characters (missing padding?)");
+  }
+  return true;
+}
+
+int RunBase64Command(Console& console, const HostExports& exports, const Arguments& args) {
+  Base64Options options;
+  const int parsed = ParseBase64Options(console, args, options);
+  if (parsed >= 0) return parsed;
+  const std::string name = options.files.empty() ? "-" : options.files[0];
+  return options.decode ? Decode(console, exports, name) : Encode(console, exports, options, name);
+}
+
+}  // namespace telvarn::cli

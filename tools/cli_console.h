@@ -1,0 +1,35 @@
+// The program's standard streams, its messages and its exit codes.
+#pragma once
+
+#include <string>
+
+#include "cli_system.h"
+
+namespace telvarn::cli {
+
+// Exit codes: 0 all good; 1 a checksum did not match, a file could not be read, a
+// list or a Base64 text was malformed; 2 the program's own errors (usage, a key
+// the module cannot hold, the module not loaded, a failed write).
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitError = 2;
+
+class Console {
+ public:
+  Console() : out_(OutputStream::Which::kStandardOutput), err_(OutputStream::Which::kStandardError) {}
+
+  OutputStream& out() { return out_; }
+  // "telvarn: MESSAGE" on standard error, after what standard output holds so far.
+  void Error(const std::string& message);
+  // An error in the command line, with the hint where help is.
+  int UsageError(const std::string& command, const std::string& message);
+  // The exit code once standard output is written out: a failed write is reported
+  // and turns any result into kExitError.
+  int Finish(int status);
+
+ private:
+  OutputStream out_;
+  OutputStream err_;
+};
+
+}  // namespace telvarn::cli

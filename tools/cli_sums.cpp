@@ -1,0 +1,529 @@
+// The digest commands: their options, checksum lines out, and check mode as the
+// coreutils sum programs behave (messages, summaries and exit codes).
+#include "cli_sums.h"
+
+#include <cstring>
+
+#include "cli_text.h"
+
+namespace telvarn::cli {
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+struct DigestOptions {
+  bool check = false;
+  bool tag = false;
+  bool quiet = false;
+  bool status = false;
+  bool warn = false;
+  bool strict = false;
+  bool ignore_missing = false;
+  bool zero = false;
+  bool binary_marker = false;
+  bool text_marker = false;
+  int key_sources = 0;
+  std::string key;
+  std::vector<std::string> files;
+};
+
+// --quiet, --status and --warn each undo the other two: the last one given counts.
+enum class Verbosity { kQuiet, kStatus, kWarn };
+void SetVerbosity(DigestOptions& options, Verbosity verbosity) {
+  options.quiet = verbosity == Verbosity::kQuiet;
+  options.status = verbosity == Verbosity::kStatus;
+  options.warn = verbosity == Verbosity::kWarn;
+}
+
+// The key as bytes, from the one option that gave it; "" and false with a message
+// when it cannot be had or the module could not hold it whole.
+bool KeyFromOption(const std::string& option, const std::string& value, std::string& key,
+                   std::string& error) {
+  if (option == "--key") {
+    key = value;
+  } else if (option == "--key-hex") {
+    if (value.size() % 2 != 0) {
+      error = "--key-hex: an odd number of hexadecimal digits";
+      return false;
+    }
+    key.clear();
+    for (size_t i = 0; i < value.size(); i += 2) {
+      const int high = HexValue(value[i]);
+      const int low = HexValue(value[i + 1]);
+      if (high < 0 || low < 0) {
+        error = "--key-hex: '" + value.substr(i, 2) + "' is not a hexadecimal byte";
+        return false;
+      }
+      key += static_cast<char>(high * 16 + low);
+    }
+  } else {
+    InputFile file;
+    if (value == "-") {
+      file.OpenStandardInput();
+    } else if (!file.Open(value)) {
+      error = QuoteName(value) + ": " + file.error();
+      return false;
+    }
+    // One byte more than the module can hold tells a key that is too long.
+    key.assign(kMaxKeyBytes + 1, '\0');
+    const int64_t got = file.ReadFull(&key[0], key.size());
+    if (got < 0) {
+      error = QuoteName(value) + ": " + file.error();
+      return false;
+    }
+    key.resize(static_cast<size_t>(got));
+  }
+  if (key.size() > kMaxKeyBytes) {
+    error = "the key is longer than " + std::to_string(kMaxKeyBytes) +
+            " bytes, which is all the module can hold";
+    return false;
+  }
+  if (key.find('\0') != std::string::npos) {
+    error = "the key holds a NUL byte, where the module would end it";
+    return false;
+  }
+  return true;
+}
+
+// Parses the options in any order; `--` ends them. Returns -1 to go on, or the exit
+// code when parsing ended the command (help, an error).
+int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& args,
+                 DigestOptions& options) {
+  const std::string command = algorithm.command;
+  bool only_files = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (only_files || arg == "-" || arg.empty() || arg[0] != '-') {
+      options.files.push_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      only_files = true;
+      continue;
+    }
+    if (arg.compare(0, 2, "--") == 0) {
+      const size_t equals = arg.find('=');
+      const std::string name = arg.substr(0, equals);
+      const bool has_value = equals != std::string::npos;
+      const bool key_option = name == "--key" || name == "--key-file" || name == "--key-hex";
+      if (key_option && algorithm.keyed) {
+        std::string value;
+        if (has_value) {
+          value = arg.substr(equals + 1);
+        } else if (i + 1 < args.size()) {
+          value = args[++i];
+        } else {
+          return console.UsageError(command, "option '" + name + "' requires an argument");
+        }
+        std::string error;
+        if (++options.key_sources > 1) {
+          return console.UsageError(command, "give the key once: --key, --key-file or --key-hex");
+        }
+        if (!KeyFromOption(name, value, options.key, error)) {
+          console.Error(error);
+          return kExitError;
+        }
+        continue;
+      }
+      if (has_value) {
+        return console.UsageError(command, "option '" + name + "' doesn't allow an argument");
+      }
+      if (name == "--help") {
+        PrintDigestHelp(console, algorithm);
+        return console.Finish(kExitOk);
+      } else if (name == "--check") {
+        options.check = true;
+      } else if (name == "--tag") {
+        options.tag = true;
+      } else if (name == "--quiet") {
+        SetVerbosity(options, Verbosity::kQuiet);
+      } else if (name == "--status") {
+        SetVerbosity(options, Verbosity::kStatus);
+      } else if (name == "--warn") {
+        SetVerbosity(options, Verbosity::kWarn);
+      } else if (name == "--strict") {
+        options.strict = true;
+      } else if (name == "--ignore-missing") {
+        options.ignore_missing = true;
+      } else if (name == "--zero") {
+        options.zero = true;
+      } else if (name == "--binary") {
+        options.binary_marker = true;
+      } else if (name == "--text") {
+        options.text_marker = true;
+      } else {
+        return console.UsageError(command, "unrecognized option '" + arg + "'");
+      }
+      continue;
+    }
+    for (size_t k = 1; k < arg.size(); ++k) {
+      switch (arg[k]) {
+        case 'c':
+          options.check = true;
+          break;
+        case 'w':
+          SetVerbosity(options, Verbosity::kWarn);
+          break;
+        case 'z':
+          options.zero = true;
+          break;
+        case 'b':
+          options.binary_marker = true;
+          break;
+        case 't':
+          options.text_marker = true;
+          break;
+        case 'h':
+          PrintDigestHelp(console, algorithm);
+          return console.Finish(kExitOk);
+        default:
+          return console.UsageError(command, std::string("invalid option -- '") + arg[k] + "'");
+      }
+    }
+  }
+  if (algorithm.keyed && options.key_sources == 0) {
+    return console.UsageError(command, command + " needs a key: --key TEXT, --key-file FILE or --key-hex HEX");
+  }
+  if (options.check) {
+    if (options.tag) return console.UsageError(command, "the --tag option is meaningless when verifying checksums");
+    if (options.binary_marker || options.text_marker) {
+      return console.UsageError(command,
+                                "the --binary and --text options are meaningless when verifying checksums");
+    }
+  } else {
+    const char* check_only = options.quiet            ? "--quiet"
+                             : options.status         ? "--status"
+                             : options.warn           ? "--warn"
+                             : options.strict         ? "--strict"
+                             : options.ignore_missing ? "--ignore-missing"
+                                                      : nullptr;
+    if (check_only != nullptr) {
+      return console.UsageError(command, std::string("the ") + check_only +
+                                             " option is meaningful only when verifying checksums");
+    }
+    if (options.tag && options.binary_marker) {
+      return console.UsageError(command, "--tag does not support --binary");
+    }
+  }
+  return -1;
+}
+
+int PrintDigests(Console& console, const HostExports& exports, const Algorithm& algorithm,
+                 const DigestOptions& options) {
+  std::vector<std::string> files = options.files;
+  if (files.empty()) files.push_back("-");
+  int status = kExitOk;
+  const char end = options.zero ? '\0' : '\n';
+  DigestRunner runner(
+      exports, algorithm, options.key,
+      [&](DigestTask& task) {
+        if (!task.ok) {
+          if (!task.error.empty()) console.Error(QuoteName(task.name) + ": " + task.error);
+          status = kExitFailure;
+          return;
+        }
+        const bool escape = !options.zero && NameNeedsEscape(task.name);
+        const std::string name = escape ? EscapeName(task.name) : task.name;
+        std::string line = escape ? "\\" : "";
+        if (options.tag) {
+          line += std::string(algorithm.tag) + " (" + name + ") = " + task.digest;
+        } else {
+          line += task.digest + (options.binary_marker ? " *" : "  ") + name;
+        }
+        line += end;
+        console.out().Write(line);
+      },
+      [&] { return console.out().failed(); });
+  for (const std::string& file : files) {
+    auto task = std::make_unique<DigestTask>();
+    task->name = file;
+    runner.Add(std::move(task));
+  }
+  runner.Finish();
+  return console.Finish(status);
+}
+
+// Reads lines from a file in blocks. A line longer than any name a system allows
+// is not kept but marked too long, so that a list without line ends cannot fill
+// the memory.
+class LineReader {
+ public:
+  static constexpr size_t kLongestLine = 1u << 20;
+
+  explicit LineReader(InputFile& file) : file_(file), block_(1u << 16) {}
+
+  // False at the end; `failed` tells a read error from the end.
+  bool Next(std::string& line) {
+    line.clear();
+    too_long_ = false;
+    for (;;) {
+      if (line.size() > kLongestLine) {
+        too_long_ = true;
+        line.clear();
+      }
+      if (pos_ == end_) {
+        if (done_) return !line.empty();
+        const int64_t got = file_.Read(block_.data(), block_.size());
+        if (got <= 0) {
+          failed_ = got < 0;
+          done_ = true;
+          return !line.empty();
+        }
+        pos_ = 0;
+        end_ = static_cast<size_t>(got);
+      }
+      const char* start = block_.data() + pos_;
+      const void* newline = std::memchr(start, '\n', end_ - pos_);
+      if (newline != nullptr) {
+        const size_t count = static_cast<size_t>(static_cast<const char*>(newline) - start);
+        line.append(start, count + 1);
+        pos_ += count + 1;
+        return true;
+      }
+      line.append(start, end_ - pos_);
+      pos_ = end_;
+    }
+  }
+  bool failed() const { return failed_; }
+  bool too_long() const { return too_long_; }
+
+ private:
+  InputFile& file_;
+  std::vector<char> block_;
+  size_t pos_ = 0;
+  size_t end_ = 0;
+  bool done_ = false;
+  bool failed_ = false;
+  bool too_long_ = false;
+};
+
+std::string Plural(uint64_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// Checks one list; true when every file in it matched as the options ask.
+bool CheckList(Console& console, const HostExports& exports, const Algorithm& algorithm,
+               const DigestOptions& options, const std::string& list_name) {
+  const bool from_stdin = list_name == "-";
+  const std::string shown = from_stdin ? "'standard input'" : QuoteName(list_name);
+  InputFile list;
+  if (from_stdin) {
+    list.OpenStandardInput();
+  } else if (!list.Open(list_name)) {
+    console.Error(shown + ": " + list.error());
+    return false;
+  }
+
+  uint64_t misformatted = 0, unreadable = 0, mismatched = 0;
+  bool any_wellformed = false, any_matched = false;
+  {
+    DigestRunner runner(
+        exports, algorithm, options.key,
+        [&](DigestTask& task) {
+          if (!task.ok) {
+            if (options.ignore_missing && task.missing) return;
+            if (!task.error.empty()) console.Error(QuoteName(task.name) + ": " + task.error);
+            ++unreadable;
+            if (!options.status) console.out().Write(task.name + ": FAILED open or read\n");
+            return;
+          }
+          const bool match = HexEqual(task.digest, task.expected);
+          if (match) {
+            any_matched = true;
+          } else {
+            ++mismatched;
+          }
+          if (options.status || (match && options.quiet)) return;
+          // Check lines escape a name only for its line ends, as coreutils does.
+          const bool escape = task.name.find('\n') != std::string::npos;
+          std::string line = escape ? "\\" + EscapeName(task.name) : task.name;
+          line += match ? ": OK\n" : ": FAILED\n";
+          console.out().Write(line);
+        },
+        [&] { return console.out().failed(); });
+
+    LineReader reader(list);
+    std::string line;
+    uint64_t number = 0;
+    int reversed = -1;
+    while (reader.Next(line)) {
+      ++number;
+      // A list saved by a Windows editor may begin with a byte-order mark.
+      if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+      const bool too_long = reader.too_long();
+      if (!too_long) {
+        if (!line.empty() && line[0] == '#') continue;
+        if (!line.empty() && line.back() == '\n') line.pop_back();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+      }
+      SumsLine parsed;
+      if (too_long || !ParseSumsLine(line, algorithm, reversed, parsed) || (from_stdin && parsed.name == "-")) {
+        ++misformatted;
+        if (options.warn) {
+          console.Error(shown + ": " + std::to_string(number) + ": improperly formatted " + algorithm.tag +
+                        " checksum line");
+        }
+        continue;
+      }
+      any_wellformed = true;
+      auto task = std::make_unique<DigestTask>();
+      task->name = parsed.name;
+      task->expected = parsed.digest;
+      task->escaped = parsed.escaped;
+      runner.Add(std::move(task));
+      if (console.out().failed()) break;
+    }
+    runner.Finish();
+    if (reader.failed()) {
+      console.Error(shown + ": " + list.error());
+      return false;
+    }
+  }
+
+  if (!any_wellformed) {
+    console.Error(shown + ": no properly formatted checksum lines found");
+    return false;
+  }
+  if (!options.status) {
+    if (misformatted > 0) {
+      console.Error("WARNING: " + Plural(misformatted, "line is", "lines are") + " improperly formatted");
+    }
+    if (unreadable > 0) {
+      console.Error("WARNING: " + Plural(unreadable, "listed file", "listed files") + " could not be read");
+    }
+    if (mismatched > 0) {
+      console.Error("WARNING: " + Plural(mismatched, "computed checksum", "computed checksums") +
+                    " did NOT match");
+    }
+    if (options.ignore_missing && !any_matched) console.Error(shown + ": no file was verified");
+  }
+  return mismatched == 0 && unreadable == 0 && (!options.strict || misformatted == 0) &&
+         (!options.ignore_missing || any_matched);
+}
+
+bool ParseBsdLine(const std::string& rest, bool escaped, SumsLine& parsed) {
+  if (rest.empty()) return false;
+  const size_t close = rest.rfind(')');
+  if (close == std::string::npos) return false;
+  const std::string name = rest.substr(0, close);
+  if (escaped) {
+    if (!UnescapeName(name, parsed.name)) return false;
+  } else {
+    if (name.find('\0') != std::string::npos) return false;
+    parsed.name = name;
+  }
+  size_t i = close + 1;
+  while (i < rest.size() && IsBlank(rest[i])) ++i;
+  if (i == rest.size() || rest[i] != '=') return false;
+  ++i;
+  while (i < rest.size() && IsBlank(rest[i])) ++i;
+  parsed.digest = rest.substr(i);
+  return true;
+}
+
+}  // namespace
+
+bool ParseSumsLine(const std::string& line, const Algorithm& algorithm, int& reversed, SumsLine& parsed) {
+  size_t i = 0;
+  while (i < line.size() && IsBlank(line[i])) ++i;
+  parsed.escaped = false;
+  if (i < line.size() && line[i] == '\\') {
+    ++i;
+    parsed.escaped = true;
+  }
+  const size_t hex_length = algorithm.text_length;
+  const std::string tag = algorithm.tag;
+  bool ok = false;
+  if (line.compare(i, tag.size(), tag) == 0) {
+    // SHA256 (name) = digest
+    i += tag.size();
+    if (i < line.size() && line[i] == ' ') ++i;
+    if (i >= line.size() || line[i] != '(') return false;
+    ok = ParseBsdLine(line.substr(i + 1), parsed.escaped, parsed);
+  } else {
+    // digest  name, digest *name, or digest name throughout a list
+    if (line.size() - i < hex_length + 2) return false;
+    parsed.digest = line.substr(i, hex_length);
+    i += hex_length;
+    if (!IsBlank(line[i])) return false;
+    ++i;
+    if (line.size() - i == 1 || (line[i] != ' ' && line[i] != '*')) {
+      if (reversed == 0) return false;
+      reversed = 1;
+    } else if (reversed != 1) {
+      reversed = 0;
+      ++i;
+    }
+    const std::string name = line.substr(i);
+    if (parsed.escaped) {
+      ok = UnescapeName(name, parsed.name);
+    } else {
+      ok = name.find('\0') == std::string::npos;
+      parsed.name = name;
+    }
+  }
+  if (!ok || parsed.digest.size() != hex_length || parsed.name.empty()) return false;
+  for (char c : parsed.digest) {
+    if (!IsHexDigit(c)) return false;
+  }
+  return true;
+}
+
+void PrintDigestHelp(Console& console, const Algorithm& algorithm) {
+  const std::string c = algorithm.command;
+  const std::string key = algorithm.keyed ? " KEY-OPTION" : "";
+  std::string text =
+      "usage: telvarn " + c + key + " [OPTION]... [FILE]...\n"
+      "       telvarn " + c + key + " -c [OPTION]... [LIST]...\n"
+      "Print or check " + algorithm.tag + " digests (" + std::to_string(algorithm.text_length) +
+      " hexadecimal digits, computed by TelvarnHX.hpi).\n"
+      "With no FILE, or when FILE is -, read standard input.\n\n";
+  if (algorithm.keyed) {
+    text +=
+        "The key (at most 4095 bytes, no NUL byte; give exactly one):\n"
+        "      --key TEXT        the text's UTF-8 bytes (also --key=TEXT)\n"
+        "      --key-file FILE   the file's bytes, as they are (- reads standard input)\n"
+        "      --key-hex HEX     bytes written as hexadecimal digits\n\n";
+  }
+  text +=
+      "  -b, --binary          mark lines with '*' before the name (no effect on the digest)\n"
+      "  -c, --check           read digests from the LISTs and check them\n"
+      "      --tag             write BSD-style lines: " + std::string(algorithm.tag) + " (FILE) = DIGEST\n"
+      "  -t, --text            mark lines with ' ' before the name (the default)\n"
+      "  -z, --zero            end each line with NUL, not newline, and do not escape names\n\n"
+      "Only when checking:\n"
+      "      --ignore-missing  don't fail or report status for missing files\n"
+      "      --quiet           don't print OK for each successfully verified file\n"
+      "      --status          don't output anything, the exit code shows success\n"
+      "      --strict          exit non-zero for improperly formatted checksum lines\n"
+      "  -w, --warn            warn about improperly formatted checksum lines\n\n"
+      "  -h, --help            show this help\n"
+      "      --                end of options: what follows are names\n\n"
+      "Lists may hold GNU lines (DIGEST, two spaces or ' *', NAME; a name with a\n"
+      "backslash or a line end starts the line with '\\' and is escaped) or BSD lines\n"
+      "as --tag writes them, with LF or CR LF line ends and an optional UTF-8 byte-order\n"
+      "mark. Digests compare without regard to letter case.\n\n"
+      "Exit status: 0 all good; 1 a digest did not match, a file could not be read, or\n"
+      "a list held no (or, with --strict, an) improperly formatted line; 2 a usage\n"
+      "error, a key the module cannot hold, or a failed write.\n";
+  console.out().Write(text);
+}
+
+int RunDigestCommand(Console& console, const HostExports& exports, const Algorithm& algorithm,
+                     const Arguments& args) {
+  DigestOptions options;
+  const int parsed = ParseOptions(console, algorithm, args, options);
+  if (parsed >= 0) return parsed;
+  if (!options.check) return PrintDigests(console, exports, algorithm, options);
+  std::vector<std::string> lists = options.files;
+  if (lists.empty()) lists.push_back("-");
+  bool all_good = true;
+  for (const std::string& list : lists) {
+    if (!CheckList(console, exports, algorithm, options, list)) all_good = false;
+    if (console.out().failed()) break;
+  }
+  return console.Finish(all_good ? kExitOk : kExitFailure);
+}
+
+}  // namespace telvarn::cli

@@ -1,0 +1,249 @@
+// The system services of telvarn natively: byte names, file descriptors, pipes.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <thread>
+
+#include "cli_system.h"
+
+namespace telvarn::cli {
+
+InputFile::~InputFile() { Close(); }
+
+InputFile::InputFile(InputFile&& other) noexcept { *this = std::move(other); }
+
+InputFile& InputFile::operator=(InputFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.fd_;
+    owned_ = other.owned_;
+    regular_ = other.regular_;
+    missing_ = other.missing_;
+    size_ = other.size_;
+    error_ = std::move(other.error_);
+    other.fd_ = -1;
+    other.owned_ = false;
+  }
+  return *this;
+}
+
+void InputFile::Fail(uint32_t system_error) {
+  missing_ = system_error == ENOENT;
+  error_ = std::strerror(static_cast<int>(system_error));
+}
+
+bool InputFile::Open(const std::string& name) {
+  Close();
+  const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    Fail(static_cast<uint32_t>(errno));
+    return false;
+  }
+  fd_ = fd;
+  owned_ = true;
+  struct stat info;
+  if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    Close();
+    Fail(EISDIR);
+    return false;
+  }
+  Describe();
+  return true;
+}
+
+void InputFile::OpenStandardInput() {
+  Close();
+  fd_ = STDIN_FILENO;
+  owned_ = false;
+  Describe();
+}
+
+void InputFile::Describe() {
+  regular_ = false;
+  size_ = 0;
+  struct stat info;
+  if (fd_ >= 0 && fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
+    regular_ = true;
+    size_ = static_cast<uint64_t>(info.st_size);
+  }
+}
+
+bool InputFile::is_open() const { return fd_ >= 0; }
+
+int64_t InputFile::Read(void* buffer, size_t count) {
+  if (fd_ < 0) return 0;
+  for (;;) {
+    const ssize_t got = read(fd_, buffer, count);
+    if (got >= 0) return got;
+    if (errno == EINTR) continue;
+    Fail(static_cast<uint32_t>(errno));
+    return -1;
+  }
+}
+
+int64_t InputFile::ReadFull(void* buffer, size_t count) {
+  size_t total = 0;
+  while (total < count) {
+    const int64_t got = Read(static_cast<char*>(buffer) + total, count - total);
+    if (got < 0) return -1;
+    if (got == 0) break;
+    total += static_cast<size_t>(got);
+  }
+  return static_cast<int64_t>(total);
+}
+
+void InputFile::Close() {
+  if (owned_ && fd_ >= 0) close(fd_);
+  fd_ = -1;
+  owned_ = false;
+}
+
+OutputStream::OutputStream(Which which)
+    : fd_(which == Which::kStandardOutput ? STDOUT_FILENO : STDERR_FILENO) {
+  interactive_ = isatty(fd_) != 0;
+  buffer_.reserve(which == Which::kStandardOutput ? 1u << 16 : 1024);
+}
+
+bool OutputStream::WriteOut(const char* bytes, size_t count, bool) {
+  if (failed_) return false;
+  while (count > 0) {
+    const ssize_t done = write(fd_, bytes, count);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) {
+      failed_ = true;
+      error_ = std::strerror(done < 0 ? errno : ENOSPC);
+      return false;
+    }
+    bytes += done;
+    count -= static_cast<size_t>(done);
+  }
+  return true;
+}
+
+ModulePipe::~ModulePipe() {
+  CloseWriter();
+  ReaderBound();
+}
+
+bool ModulePipe::Create() {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    error_ = std::strerror(errno);
+    return false;
+  }
+  read_fd_ = fds[0];
+  write_fd_ = fds[1];
+  // The module opens the reading end anew by this name, as it opens any file.
+  name_ = "/dev/fd/" + std::to_string(read_fd_);
+  return true;
+}
+
+void ModulePipe::ReaderBound() {
+  if (read_fd_ >= 0) close(read_fd_);
+  read_fd_ = -1;
+}
+
+bool ModulePipe::WriteAll(const char* bytes, size_t count) {
+  while (count > 0) {
+    const ssize_t done = write(write_fd_, bytes, count);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) {
+      error_ = std::strerror(done < 0 ? errno : EPIPE);
+      return false;
+    }
+    bytes += done;
+    count -= static_cast<size_t>(done);
+  }
+  return true;
+}
+
+void ModulePipe::CloseWriter() {
+  if (write_fd_ >= 0) close(write_fd_);
+  write_fd_ = -1;
+}
+
+SpoolFile::~SpoolFile() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool SpoolFile::Create() {
+  const char* folder = std::getenv("TMPDIR");
+  std::string path = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/telvarn-XXXXXX";
+  const int fd = mkstemp(&path[0]);
+  if (fd < 0) {
+    error_ = std::strerror(errno);
+    return false;
+  }
+  // Unlinked at once: the file goes when the descriptor closes, however the program ends.
+  unlink(path.c_str());
+  fd_ = fd;
+  return true;
+}
+
+bool SpoolFile::Write(const char* bytes, size_t count) {
+  while (count > 0) {
+    const ssize_t done = write(fd_, bytes, count);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) {
+      error_ = std::strerror(done < 0 ? errno : ENOSPC);
+      return false;
+    }
+    bytes += done;
+    count -= static_cast<size_t>(done);
+  }
+  return true;
+}
+
+bool SpoolFile::Rewind() {
+  if (lseek(fd_, 0, SEEK_SET) != 0) {
+    error_ = std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+int64_t SpoolFile::Read(char* bytes, size_t count) {
+  for (;;) {
+    const ssize_t got = read(fd_, bytes, count);
+    if (got >= 0) return got;
+    if (errno == EINTR) continue;
+    error_ = std::strerror(errno);
+    return -1;
+  }
+}
+
+bool LooksLikeRegularFile(const std::string& name, uint64_t& size) {
+  struct stat info;
+  if (stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  size = static_cast<uint64_t>(info.st_size);
+  return true;
+}
+
+std::string ModuleFileName(const std::string& name) {
+  // The C runtime takes any bytes but NUL as a name here.
+  return name.find('\0') == std::string::npos ? name : std::string();
+}
+
+uint32_t ProcessorCount() {
+  const unsigned count = std::thread::hardware_concurrency();
+  return count > 0 ? count : 1;
+}
+
+std::string ProgramVersion() { return TELVARN_VERSION; }
+
+std::string ModuleVersion() { return TELVARN_VERSION " (linked in)"; }
+
+void EndProcess(int status) { std::exit(status); }
+
+uint64_t MonotonicMs() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+}  // namespace telvarn::cli
