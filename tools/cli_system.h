@@ -165,12 +165,6 @@ uint32_t ProcessorCount();
 std::string ProgramVersion();
 std::string ModuleVersion();
 
-// Ends the program with `status` once its output is written. On Windows it ends
-// the process without unloading the module: a process that returns from main soon
-// after the module's first job can be killed by a fault in the module's unload
-// (about 1 run in 12 under Wine 8 when the job ran synchronously).
-[[noreturn]] void EndProcess(int status);
-
 // Milliseconds from a fixed point, for spacing out polls.
 uint64_t MonotonicMs();
 

@@ -238,7 +238,6 @@ std::string ProgramVersion() { return TELVARN_VERSION; }
 
 std::string ModuleVersion() { return TELVARN_VERSION " (linked in)"; }
 
-void EndProcess(int status) { std::exit(status); }
 
 uint64_t MonotonicMs() {
   timespec now;

@@ -370,9 +370,4 @@ std::string ModuleVersion() {
 
 uint64_t MonotonicMs() { return GetTickCount64(); }
 
-void EndProcess(int status) {
-  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
-  ExitProcess(static_cast<UINT>(status));
-}
-
 }  // namespace telvarn::cli

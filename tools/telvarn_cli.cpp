@@ -90,8 +90,8 @@ int Main(const Arguments& args) {
 int wmain(int argc, wchar_t** argv) {
   telvarn::cli::Arguments args;
   for (int i = 0; i < argc; ++i) args.push_back(telvarn::cli::Utf8FromWide(argv[i]));
-  telvarn::cli::EndProcess(telvarn::cli::Main(args));
+  return telvarn::cli::Main(args);
 }
 #else
-int main(int argc, char** argv) { telvarn::cli::EndProcess(telvarn::cli::Main(telvarn::cli::Arguments(argv, argv + argc))); }
+int main(int argc, char** argv) { return telvarn::cli::Main(telvarn::cli::Arguments(argv, argv + argc)); }
 #endif
