@@ -19,7 +19,7 @@ file(STRINGS ${SOURCE_DIR}/src/boundary/export_table.inc export_rows REGEX "^TEL
 set(def_text "LIBRARY TelvarnHX.hpi\nEXPORTS\n")
 set(EXPORT_ROWS "")
 foreach(row IN LISTS export_rows)
-  if(NOT row MATCHES "^TELVARN_EXPORT\\(([0-9]+), *([A-Za-z0-9_]+)\\)")
+  if(NOT row MATCHES "^TELVARN_EXPORT\\(([0-9]+), *([A-Za-z0-9_]+), *([a-z0-9_]+)\\)")
     message(FATAL_ERROR "Malformed export table row: ${row}")
   endif()
   string(APPEND def_text "    _Telvarn_${CMAKE_MATCH_2}@16 @${CMAKE_MATCH_1}\n")

@@ -23,7 +23,7 @@ struct ExpectedExport {
 };
 
 constexpr ExpectedExport kExpectedExports[] = {
-#define TELVARN_EXPORT(ordinal, name) {ordinal, "_Telvarn_" #name "@16"},
+#define TELVARN_EXPORT(ordinal, name, member) {ordinal, "_Telvarn_" #name "@16"},
 #include "boundary/export_table.inc"
 #undef TELVARN_EXPORT
 };
