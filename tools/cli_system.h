@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace telvarn::cli {
@@ -17,11 +18,22 @@ using Arguments = std::vector<std::string>;
 class InputFile {
  public:
   InputFile() = default;
-  ~InputFile();
+  ~InputFile() { Close(); }
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
-  InputFile(InputFile&& other) noexcept;
-  InputFile& operator=(InputFile&& other) noexcept;
+  InputFile(InputFile&& other) noexcept { *this = std::move(other); }
+  InputFile& operator=(InputFile&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = std::exchange(other.handle_, kNoHandle);
+      owned_ = std::exchange(other.owned_, false);
+      regular_ = other.regular_;
+      missing_ = other.missing_;
+      size_ = other.size_;
+      error_ = std::move(other.error_);
+    }
+    return *this;
+  }
 
   // Opens a file by its UTF-8 name. A folder does not open: "Is a directory".
   bool Open(const std::string& name);
@@ -45,10 +57,13 @@ class InputFile {
   void Describe();
 
 #if defined(_WIN32)
-  void* handle_ = nullptr;
+  using Handle = void*;
+  static constexpr Handle kNoHandle = nullptr;
 #else
-  int fd_ = -1;
+  using Handle = int;  // a file descriptor
+  static constexpr Handle kNoHandle = -1;
 #endif
+  Handle handle_ = kNoHandle;
   bool owned_ = false;
   bool regular_ = false;
   bool missing_ = false;

@@ -13,25 +13,6 @@
 
 namespace telvarn::cli {
 
-InputFile::~InputFile() { Close(); }
-
-InputFile::InputFile(InputFile&& other) noexcept { *this = std::move(other); }
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = other.fd_;
-    owned_ = other.owned_;
-    regular_ = other.regular_;
-    missing_ = other.missing_;
-    size_ = other.size_;
-    error_ = std::move(other.error_);
-    other.fd_ = -1;
-    other.owned_ = false;
-  }
-  return *this;
-}
-
 void InputFile::Fail(uint32_t system_error) {
   missing_ = system_error == ENOENT;
   error_ = std::strerror(static_cast<int>(system_error));
@@ -44,7 +25,7 @@ bool InputFile::Open(const std::string& name) {
     Fail(static_cast<uint32_t>(errno));
     return false;
   }
-  fd_ = fd;
+  handle_ = fd;
   owned_ = true;
   struct stat info;
   if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
@@ -58,7 +39,7 @@ bool InputFile::Open(const std::string& name) {
 
 void InputFile::OpenStandardInput() {
   Close();
-  fd_ = STDIN_FILENO;
+  handle_ = STDIN_FILENO;
   owned_ = false;
   Describe();
 }
@@ -67,18 +48,18 @@ void InputFile::Describe() {
   regular_ = false;
   size_ = 0;
   struct stat info;
-  if (fd_ >= 0 && fstat(fd_, &info) == 0 && S_ISREG(info.st_mode)) {
+  if (handle_ >= 0 && fstat(handle_, &info) == 0 && S_ISREG(info.st_mode)) {
     regular_ = true;
     size_ = static_cast<uint64_t>(info.st_size);
   }
 }
 
-bool InputFile::is_open() const { return fd_ >= 0; }
+bool InputFile::is_open() const { return handle_ >= 0; }
 
 int64_t InputFile::Read(void* buffer, size_t count) {
-  if (fd_ < 0) return 0;
+  if (handle_ < 0) return 0;
   for (;;) {
-    const ssize_t got = read(fd_, buffer, count);
+    const ssize_t got = read(handle_, buffer, count);
     if (got >= 0) return got;
     if (errno == EINTR) continue;
     Fail(static_cast<uint32_t>(errno));
@@ -98,8 +79,8 @@ int64_t InputFile::ReadFull(void* buffer, size_t count) {
 }
 
 void InputFile::Close() {
-  if (owned_ && fd_ >= 0) close(fd_);
-  fd_ = -1;
+  if (owned_ && handle_ >= 0) close(handle_);
+  handle_ = kNoHandle;
   owned_ = false;
 }
 

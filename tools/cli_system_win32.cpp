@@ -58,25 +58,6 @@ std::string SystemErrorText(DWORD code) {
 
 }  // namespace
 
-InputFile::~InputFile() { Close(); }
-
-InputFile::InputFile(InputFile&& other) noexcept { *this = std::move(other); }
-
-InputFile& InputFile::operator=(InputFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    handle_ = other.handle_;
-    owned_ = other.owned_;
-    regular_ = other.regular_;
-    missing_ = other.missing_;
-    size_ = other.size_;
-    error_ = std::move(other.error_);
-    other.handle_ = nullptr;
-    other.owned_ = false;
-  }
-  return *this;
-}
-
 void InputFile::Fail(uint32_t system_error) {
   missing_ = system_error == ERROR_FILE_NOT_FOUND || system_error == ERROR_PATH_NOT_FOUND;
   error_ = SystemErrorText(system_error);
