@@ -34,6 +34,7 @@ const Sha512Variant kSha512Variants[] = {
     {"portable", &Sha512CompressPortable, &Always},
 #if defined(__i386__) || defined(__x86_64__)
     {"mmx", &Sha512CompressMmx, &HasMmx},
+    {"sse2", &Sha512CompressSse2, &HasSse2},
     {"avx2", &Sha512CompressAvx2, &HasAvx2},
     {"avx512", &Sha512CompressAvx512, &HasAvx512},
 #endif

@@ -25,6 +25,7 @@ void Sha256CompressPortable(uint32_t state[8], const uint8_t* data, size_t block
 void Sha512CompressPortable(uint64_t state[8], const uint8_t* data, size_t blocks);
 #if defined(__i386__) || defined(__x86_64__)
 void Sha512CompressMmx(uint64_t state[8], const uint8_t* data, size_t blocks);
+void Sha512CompressSse2(uint64_t state[8], const uint8_t* data, size_t blocks);
 void Sha512CompressAvx2(uint64_t state[8], const uint8_t* data, size_t blocks);
 void Sha512CompressAvx512(uint64_t state[8], const uint8_t* data, size_t blocks);
 void Sha1CompressShaNi(uint32_t state[5], const uint8_t* data, size_t blocks);

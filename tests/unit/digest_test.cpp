@@ -77,10 +77,11 @@ TEST(Digests, KnownAnswersOnEveryVariant) {
   const std::set<std::string> sha512_ran =
       ExpectKnownAnswers<Sha512Context>(kSha512Kernels, &DigestVector::sha512, finish);
 #if defined(__i386__) || defined(__x86_64__)
-  // Every x86 processor that runs this has MMX: the 32-bit and the MMX block
-  // functions must both have run, whatever wider variants ran beside them.
+  // Every x86 processor that runs this has MMX and SSE2: the 32-bit, MMX and SSE2
+  // block functions must all have run, whatever wider variants ran beside them.
   EXPECT_EQ(sha512_ran.count("portable"), 1u);
   EXPECT_EQ(sha512_ran.count("mmx"), 1u);
+  EXPECT_EQ(sha512_ran.count("sse2"), 1u);
 #endif
 }
 
