@@ -10,7 +10,7 @@
 // the times being the best of the repeats, the byte count the binary size (for
 // Base64 the bytes encoded or decoded, not the text), <check> the job's result text
 // or "ok" after a Base64 round trip. The buffer is bytes (i * 131 + 7) & 0xFF and
-// the HMAC key "benchmark key", as in bench/i386_reference.c. bench/compare.py
+// the HMAC key "benchmark key", as in bench/reference.c. bench/compare.py
 // runs this under Wine beside the reference and prints the comparison.
 #include <windows.h>
 
