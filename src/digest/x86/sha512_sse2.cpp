@@ -25,23 +25,23 @@ inline __m128i Rotr(__m128i x, int n) {
   return _mm_or_si128(_mm_srli_epi64(x, n), _mm_slli_epi64(x, 64 - n));
 }
 
-// Sigma1(e): right shifts by 14, 18, 41 and left shifts by 50, 46, 23.
-inline __m128i BigSigma1(__m128i e) {
-  const __m128i right =
-      _mm_srli_epi64(_mm_xor_si128(_mm_srli_epi64(_mm_xor_si128(_mm_srli_epi64(e, 23), e), 4), e), 14);
-  const __m128i left =
-      _mm_slli_epi64(_mm_xor_si128(_mm_slli_epi64(_mm_xor_si128(_mm_slli_epi64(e, 4), e), 23), e), 23);
+// ROTR(x, kFirst) ^ ROTR(x, kSecond) ^ ROTR(x, kThird) for kFirst < kSecond < kThird:
+// the right shifts as ((x >> (kThird - kSecond) ^ x) >> (kSecond - kFirst) ^ x) >> kFirst,
+// the left shifts likewise.
+template <int kFirst, int kSecond, int kThird>
+inline __m128i ThreeRotations(__m128i x) {
+  static_assert(0 < kFirst && kFirst < kSecond && kSecond < kThird && kThird < 64);
+  const __m128i right = _mm_srli_epi64(
+      _mm_xor_si128(_mm_srli_epi64(_mm_xor_si128(_mm_srli_epi64(x, kThird - kSecond), x), kSecond - kFirst), x),
+      kFirst);
+  const __m128i left = _mm_slli_epi64(
+      _mm_xor_si128(_mm_slli_epi64(_mm_xor_si128(_mm_slli_epi64(x, kSecond - kFirst), x), kThird - kSecond), x),
+      64 - kThird);
   return _mm_xor_si128(right, left);
 }
 
-// Sigma0(a): right shifts by 28, 34, 39 and left shifts by 36, 30, 25.
-inline __m128i BigSigma0(__m128i a) {
-  const __m128i right =
-      _mm_srli_epi64(_mm_xor_si128(_mm_srli_epi64(_mm_xor_si128(_mm_srli_epi64(a, 5), a), 6), a), 28);
-  const __m128i left =
-      _mm_slli_epi64(_mm_xor_si128(_mm_slli_epi64(_mm_xor_si128(_mm_slli_epi64(a, 6), a), 5), a), 25);
-  return _mm_xor_si128(right, left);
-}
+inline __m128i BigSigma0(__m128i a) { return ThreeRotations<28, 34, 39>(a); }
+inline __m128i BigSigma1(__m128i e) { return ThreeRotations<14, 18, 41>(e); }
 
 inline __m128i SmallSigma0(__m128i x) {
   return _mm_xor_si128(_mm_xor_si128(Rotr(x, 1), Rotr(x, 8)), _mm_srli_epi64(x, 7));
