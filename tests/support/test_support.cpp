@@ -33,8 +33,8 @@ class VariantReport : public ::testing::Environment {
   std::string exercised, lacking;
   void TearDown() override {
     if (exercised.empty() && lacking.empty()) return;
-    std::printf("variants exercised:%s\nvariants this processor lacks:%s\n", exercised.c_str(),
-                lacking.empty() ? " none" : lacking.c_str());
+    std::printf("variants exercised:%s\nvariants this processor lacks:%s\n",
+                exercised.empty() ? " none" : exercised.c_str(), lacking.empty() ? " none" : lacking.c_str());
     const char* path = std::getenv("TELVARN_VARIANT_REPORT");
     std::FILE* file = path != nullptr ? std::fopen(path, "a") : nullptr;
     if (file == nullptr) return;
