@@ -39,10 +39,10 @@ class BindingTest : public ::testing::Test {
 
 TEST_F(BindingTest, InitializeRegistersOnceAndResetsToIdle) {
   IoSlot& slot = Initialize(-7);
-  slot.job_state = kJobFinished;
+  slot.job_state = TELVARN_JOB_FINISHED;
   EXPECT_EQ(Telvarn_IO_Initialize(-7, 0x7FFFFFFF, -1, 12345), 0) << "ignored arguments ignored";
   EXPECT_EQ(module::slot_table().find(-7), &slot);
-  EXPECT_EQ(slot.job_state.load(), kJobIdle);
+  EXPECT_EQ(slot.job_state.load(), TELVARN_JOB_IDLE);
 
   IoSlot& zero = Initialize(0);
   EXPECT_NE(&zero, &slot);
