@@ -8,9 +8,9 @@
 //   only through the job's transitions (engine/job.h).
 // - Suspension and cancellation take effect at chunk boundaries, so a held job
 //   never holds a stream or a runtime lock.
-// - Every job that is not cancelled ends with job_state 4. A job whose input
-//   cannot be read to its end (a read error, not the end of the input) delivers
-//   no result: a memory output stays untouched, an output file stays empty.
+// - Every job that is not cancelled ends with job_state TELVARN_JOB_FINISHED. A job
+//   whose input cannot be read to its end (a read error, not the end of the input)
+//   delivers no result: a memory output stays untouched, an output file stays empty.
 // - Chunks are views: a memory input is fed to the algorithm where it lies, and a
 //   regular file is read in blocks of 1 MiB that the chunks are cut from, straight
 //   from the file and, for a large file, a block ahead on a reader thread.

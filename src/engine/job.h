@@ -91,8 +91,8 @@ bool HoldWhileSuspended(Job& job);
 // the lock, so that a host that cancels sees no write after its call. Returns
 // whether a file result is still to be written.
 bool CommitResult(Job& job, const char* text, uint32_t length);
-// Closes the job's files, publishes state 4 to its IO (if still its job) and
-// signals the end.
+// Closes the job's files, publishes TELVARN_JOB_FINISHED to its IO (if still its
+// job) and signals the end.
 void EndJob(Job& job);
 
 // The host's side, with the IO's exports_lock held.
