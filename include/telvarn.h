@@ -185,14 +185,16 @@ int32_t TELVARN_CALL Telvarn_IO_State(int32_t io, int32_t unused2, int32_t unuse
                                       int32_t unused4) TELVARN_NOTHROW;
 
 /* After a 200 ms pause, waits up to `timeout_ms` (TELVARN_WAIT_INFINITE: no limit)
- * for the IO's job to end. -2 it ended (finished, or was cancelled) during the
- * wait, and its state is then -4 or the IO was re-initialised; -1 the time ran
- * out; 0 absent IO or nothing to wait on (no job, or one that had already ended). */
+ * for the IO's job to end. TELVARN_WAIT_ENDED (-2) it ended (finished, or was
+ * cancelled) during the wait, and its state is then -4 or the IO was
+ * re-initialised; TELVARN_WAIT_TIMED_OUT (-1) the time ran out; TELVARN_WAIT_NOTHING
+ * (0) absent IO or nothing to wait on (no job, or one that had already ended). */
 int32_t TELVARN_CALL Telvarn_IO_Wait(int32_t io, uint32_t timeout_ms, int32_t unused3,
                                      int32_t unused4) TELVARN_NOTHROW;
 
-/* After a 200 ms pause: -2 when every queued job has ended and the scheduler is
- * idle, -1 otherwise (also before the first job since the module was loaded). */
+/* After a 200 ms pause: TELVARN_ALL_IDLE (-2) when every queued job has ended and
+ * the scheduler is idle, TELVARN_ALL_BUSY (-1) otherwise (also before the first job
+ * since the module was loaded). */
 int32_t TELVARN_CALL Telvarn_IO_WaitAll(int32_t unused1, int32_t unused2, int32_t unused3,
                                         int32_t unused4) TELVARN_NOTHROW;
 

@@ -3,11 +3,9 @@
 // Windows, against TelvarnHX.hpi.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <climits>
 #include <chrono>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <random>
 #include <string>
@@ -231,7 +229,7 @@ TEST_F(JobTest, ImmediateJobsBeyondSixtyFourWaitTheirTurn) {
   };
   int running = 0;
   for (int sweep = 0; sweep < 100 && running < 64; ++sweep) running = count_in(TELVARN_JOB_RUNNING);
-  EXPECT_EQ(running, 64) << "one wait watches at most 64 workers";
+  EXPECT_EQ(running, 64) << "at most 64 jobs run at once";
   EXPECT_EQ(JobState(api, jobs[64].io), TELVARN_JOB_LAUNCHED);
   EXPECT_EQ(JobState(api, jobs[65].io), TELVARN_JOB_LAUNCHED);
   Finish(jobs[0]);
@@ -248,7 +246,7 @@ TEST_F(JobTest, WaitResults) {
   BindMemoryInput(sync, "123456789");
   BindMemoryOutput(sync);
   ASSERT_EQ(Crc32(sync, TELVARN_RUN_NOW), 0);
-  EXPECT_EQ(api.wait(sync, TELVARN_WAIT_INFINITE, 0, 0), TELVARN_WAIT_NOTHING) << "a synchronous job's handle is closed";
+  EXPECT_EQ(api.wait(sync, TELVARN_WAIT_INFINITE, 0, 0), TELVARN_WAIT_NOTHING) << "a synchronous job has ended before the wait";
 
   HeldJob held = LaunchHeld(3);
   ASSERT_TRUE(Reaches(api, held.io, TELVARN_JOB_RUNNING));
@@ -317,7 +315,7 @@ TEST_F(JobTest, StressManyJobsWithRandomPrioritiesAndSuspensions) {
   constexpr int kIos = 24;
   constexpr int kJobs = 200;
 
-  // Start the scheduler first: its own thread and handle stay for the module's life.
+  // One job before the count: what the first launch sets up once is no leak.
   {
     int32_t io = NewIo();
     BindMemoryInput(io, "warm-up");

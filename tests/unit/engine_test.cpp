@@ -40,13 +40,13 @@ TEST(RunQueue, GrowthKeepsQueueOrderWhenTheRingHasWrapped) {
   for (int i = 0; i < 90; ++i) ASSERT_EQ(Number(queue.take_next()), ++taken);
   for (int i = 0; i < 300; ++i) queue.push(FakeJob(++pushed), 5);
   while (taken < pushed) ASSERT_EQ(Number(queue.take_next()), ++taken);
-  EXPECT_TRUE(queue.ordered_empty());
+  EXPECT_TRUE(queue.ordinary_empty());
 }
 
 TEST(RunQueue, TakesTheLowestLevelFirstAndTellsTheImmediateLevelApart) {
   RunQueue queue;
   EXPECT_TRUE(queue.immediate_empty());
-  EXPECT_TRUE(queue.ordered_empty());
+  EXPECT_TRUE(queue.ordinary_empty());
   queue.push(FakeJob(50), 5);
   queue.push(FakeJob(20), 2);
   queue.push(FakeJob(21), 2);
@@ -54,7 +54,7 @@ TEST(RunQueue, TakesTheLowestLevelFirstAndTellsTheImmediateLevelApart) {
   EXPECT_FALSE(queue.immediate_empty());
   EXPECT_EQ(Number(queue.take_immediate()), 1u);
   EXPECT_TRUE(queue.immediate_empty());
-  EXPECT_FALSE(queue.ordered_empty());
+  EXPECT_FALSE(queue.ordinary_empty());
   EXPECT_EQ(Number(queue.take_next()), 20u);
   EXPECT_EQ(Number(queue.take_next()), 21u);
   queue.push(FakeJob(2), 0);
