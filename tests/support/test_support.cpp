@@ -1,4 +1,4 @@
-// Scratch folders and files for the tests, and telling whether a file is still open.
+// Helpers shared by the tests: host variable descriptors, the variant report, scratch files, open-file checks, held inputs.
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

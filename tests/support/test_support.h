@@ -1,4 +1,4 @@
-// Helpers shared by the tests: scratch folders and files, and open-file checks.
+// Helpers shared by the tests: host variable descriptors, the variant report, scratch files, open-file checks, held inputs.
 #pragma once
 
 #include <cstdint>
