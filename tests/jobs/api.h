@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
 
 #include "boundary/var_desc.h"
 #include "host_exports.h"
@@ -58,6 +59,17 @@ class ExportTest : public ::testing::Test {
   const VarDesc* Var(const void* data) {
     var_ = HostVar(data);
     return &var_;
+  }
+  // Runs `job` at once on the IO over `message` up to its NUL (nullptr: no input
+  // bound) into memory bound with the length `room`; the text written.
+  std::string RunNow(JobExport job, int32_t io, const char* message, int32_t room = 129) {
+    char out[130] = {};
+    if (message != nullptr) {
+      EXPECT_EQ(api.input_set(Var(message), io, TELVARN_MODE_MEMORY, 0), 0);
+    }
+    EXPECT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, room), 0);
+    EXPECT_EQ(job(io, TELVARN_RUN_NOW, 0, 0), 0);
+    return out;
   }
 
  private:

@@ -37,6 +37,14 @@ TEST_F(CodecExports, Base64BothWaysWithSentinels) {
 
 // The text length the encoder gives for n bytes (CR LF after every 72 characters
 // and at the end in line mode 1).
+// HMAC-MD5 of the message under the key's bytes, NUL included where the key holds one.
+std::string Hmac(const std::string& key, const std::string& message) {
+  HmacMd5 hmac;
+  hmac.SetKey(reinterpret_cast<const uint8_t*>(key.data()), key.size());
+  hmac.Update(reinterpret_cast<const uint8_t*>(message.data()), message.size());
+  return hmac.HexDigest();
+}
+
 int32_t TextLength(size_t n, int32_t line_mode) {
   return static_cast<int32_t>(4 * ((n + 2) / 3) + (line_mode == TELVARN_BASE64_LINES ? 2 * (n / 54 + 1) : 0));
 }
@@ -112,47 +120,22 @@ TEST_F(CodecExports, RsaKeyImportKeysTheHmacJob) {
   EXPECT_EQ(std::string(record, 7), std::string("&AQID\0\0", 7)) << "trimmed in the variable";
   EXPECT_EQ(api.rsa_key_set(&var, -31000, 0, 0), -1) << "absent IO";
 
-  const std::string message = "signed text";
-  char out[40] = {};
-  ASSERT_EQ(api.input_set(Var(message.c_str()), io, TELVARN_MODE_MEMORY, 0), 0);
-  ASSERT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 39), 0);
-  ASSERT_EQ(api.md5_key(io, TELVARN_RUN_NOW, 0, 0), 0);
-
   std::string key_area = "010203";
   key_area.resize(4096, '\0');
-  HmacMd5 expected;
-  expected.SetKey(reinterpret_cast<const uint8_t*>(key_area.data()), key_area.size());
-  expected.Update(reinterpret_cast<const uint8_t*>(message.data()), message.size());
-  EXPECT_STREQ(out, expected.HexDigest()) << "the first section's hexadecimal text is the key";
+  EXPECT_EQ(RunNow(api.md5_key, io, "signed text", 39), Hmac(key_area, "signed text"))
+      << "the first section's hexadecimal text is the key";
 }
-
-class RsaKeyExports : public ExportTest {
- protected:
-  std::string JobDigest(int32_t io, const std::string& message) {
-    char out[40] = {};
-    EXPECT_EQ(api.input_set(Var(message.c_str()), io, TELVARN_MODE_MEMORY, 0), 0);
-    EXPECT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 39), 0);
-    EXPECT_EQ(api.md5_key(io, TELVARN_RUN_NOW, 0, 0), 0);
-    return out;
-  }
-  static std::string Expected(const std::string& key, const std::string& message) {
-    HmacMd5 hmac;
-    hmac.SetKey(reinterpret_cast<const uint8_t*>(key.c_str()), key.size());
-    hmac.Update(reinterpret_cast<const uint8_t*>(message.data()), message.size());
-    return hmac.HexDigest();
-  }
-};
 
 // A first section that does not fit its room replaces the key before it with the
 // empty key, alone and in front of a second section.
-TEST_F(RsaKeyExports, ARefusedFirstSectionLeavesTheEmptyKey) {
+TEST_F(CodecExports, ARefusedFirstSectionLeavesTheEmptyKey) {
   const int32_t io = NewIo();
   const std::string message = "signed text";
   for (bool with_second : {false, true}) {
     SCOPED_TRACE(with_second ? "with a second section" : "alone");
     char short_key[] = "&AQID";
     EXPECT_EQ(api.rsa_key_set(Var(short_key), io, 0, 0), -1);
-    ASSERT_EQ(JobDigest(io, message), Expected("010203", message));
+    ASSERT_EQ(RunNow(api.md5_key, io, message.c_str(), 39), Hmac("010203", message));
 
     // 2048 bytes need 4096 digits and a NUL; 600 fit alone, not before a second.
     const size_t n = with_second ? 600 : 2048;
@@ -165,7 +148,7 @@ TEST_F(RsaKeyExports, ARefusedFirstSectionLeavesTheEmptyKey) {
     if (with_second) std::memcpy(record.data() + 4 * stride_words, "#Zm9v", 5);
     TelvarnVarDesc var = HostVar(record.data(), stride_words);
     EXPECT_EQ(api.rsa_key_set(&var, io, 0, 0), with_second ? -2 : 0) << "refused, not counted";
-    EXPECT_EQ(JobDigest(io, message), Expected("", message)) << "the empty key, not the old one";
+    EXPECT_EQ(RunNow(api.md5_key, io, message.c_str(), 39), Hmac("", message)) << "the empty key, not the old one";
   }
 }
 

@@ -85,39 +85,24 @@ class DigestJobTest : public ExportTest {
 
 TEST_F(DigestJobTest, KnownAnswersThroughTheJobs) {
   int32_t io = NewIo();
-  const char abc[] = "abc";
-  auto run = [&](JobExport job) {
-    char out[130] = {};
-    EXPECT_EQ(api.input_set(Var(abc), io, TELVARN_MODE_MEMORY, 0), 0);
-    EXPECT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 129), 0);
-    EXPECT_EQ(job(io, TELVARN_RUN_NOW, 0, 0), 0);
-    return std::string(out);
-  };
-  EXPECT_EQ(run(api.md5), "900150983cd24fb0d6963f7d28e17f72");
-  EXPECT_EQ(run(api.sha1), "A9993E364706816ABA3E25717850C26C9CD0D89D");
-  EXPECT_EQ(run(api.sha256), "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
-  EXPECT_EQ(run(api.sha512),
+  EXPECT_EQ(RunNow(api.md5, io, "abc"), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(RunNow(api.sha1, io, "abc"), "A9993E364706816ABA3E25717850C26C9CD0D89D");
+  EXPECT_EQ(RunNow(api.sha256, io, "abc"),
+            "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
+  EXPECT_EQ(RunNow(api.sha512, io, "abc"),
             "DDAF35A193617ABACC417349AE20413112E6FA4E89A97EA20A9EEEE64B55D39A"
             "2192992A274FC1A836BA3C23A3FEEBBD454D4423643CE80E2A9AC94FA54CA49F");
   ASSERT_EQ(api.key_set("Jefe", io, 0, 0), 0);
-  char out[40] = {};
-  const char data[] = "what do ya want for nothing?";
-  ASSERT_EQ(api.input_set(Var(data), io, TELVARN_MODE_MEMORY, 0), 0);
-  ASSERT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 39), 0);
-  ASSERT_EQ(api.md5_key(io, TELVARN_RUN_NOW, 0, 0), 0);
-  EXPECT_STREQ(out, "750c783e6ab0b503eaa86e310a5db738") << "RFC 2202, test case 2";
+  EXPECT_EQ(RunNow(api.md5_key, io, "what do ya want for nothing?", 39),
+            "750c783e6ab0b503eaa86e310a5db738")
+      << "RFC 2202, test case 2";
 }
 
 TEST_F(DigestJobTest, NoInputBoundGivesTheEmptyMessagesDigest) {
   int32_t io = NewIo();
-  char out[130] = {};
-  ASSERT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 129), 0);
-  ASSERT_EQ(api.sha256(io, TELVARN_RUN_NOW, 0, 0), 0);
-  EXPECT_STREQ(out, "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855");
-  std::memset(out, 0, sizeof out);
-  ASSERT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 129), 0);
-  ASSERT_EQ(api.md5(io, TELVARN_RUN_NOW, 0, 0), 0);
-  EXPECT_STREQ(out, "d41d8cd98f00b204e9800998ecf8427e");
+  EXPECT_EQ(RunNow(api.sha256, io, nullptr),
+            "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855");
+  EXPECT_EQ(RunNow(api.md5, io, nullptr), "d41d8cd98f00b204e9800998ecf8427e");
 }
 
 TEST_F(DigestJobTest, RandomMessagesFromMemoryAndFilesAcrossChunkBoundaries) {
@@ -144,14 +129,11 @@ TEST_F(DigestJobTest, HmacKeysAroundTheBlockSizeAndKeptAcrossReinitialisation) {
   int32_t io = NewIo();
   ASSERT_EQ(api.key_set("kept", io, 0, 0), 0);
   ASSERT_EQ(api.initialize(io, 0, 0, 0), 0);
-  char out[40] = {};
-  ASSERT_EQ(api.input_set(Var(message.c_str()), io, TELVARN_MODE_MEMORY, 0), 0);
-  ASSERT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 39), 0);
-  ASSERT_EQ(api.md5_key(io, TELVARN_RUN_NOW, 0, 0), 0);
-  EXPECT_EQ(std::string(out), Reference(message, "kept").hmac) << "the key outlives initialisation";
+  EXPECT_EQ(RunNow(api.md5_key, io, message.c_str(), 39), Reference(message, "kept").hmac)
+      << "the key outlives initialisation";
 
   ASSERT_EQ(api.key_set("ab\0cd", io, 5, 0), 0);
-  std::memset(out, 0, sizeof out);
+  char out[40] = {};
   ASSERT_EQ(api.input_set(Var(message.c_str()), io, TELVARN_MODE_MEMORY, 0), 0);
   ASSERT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 39), 0);
   ASSERT_EQ(api.md5_key(io, TELVARN_QUEUE, 2, 0), 0);
