@@ -49,13 +49,6 @@ int32_t TextLength(size_t n, int32_t line_mode) {
   return static_cast<int32_t>(4 * ((n + 2) / 3) + (line_mode == TELVARN_BASE64_LINES ? 2 * (n / 54 + 1) : 0));
 }
 
-std::vector<uint8_t> RandomBytes(uint32_t seed, size_t count) {
-  std::mt19937 random(seed);
-  std::vector<uint8_t> bytes(count);
-  for (auto& b : bytes) b = static_cast<uint8_t>(random());
-  return bytes;
-}
-
 // The encoder's text of every length from 1 to 10,000 bytes, with and without
 // line breaks, decoded with the text's own variable as the destination.
 TEST_F(CodecExports, Base64DecodesEveryEncoderTextInPlace) {

@@ -44,12 +44,6 @@ inline std::string ReferenceCrc16(const std::string& bytes) {
   return text;
 }
 
-inline std::string RandomBytes(std::mt19937& rng, size_t size) {
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(rng() & 0xFF);
-  return bytes;
-}
-
 // Whether this process has launched a job (before one, IO_WaitAll says busy).
 inline std::atomic<bool> g_any_launch{false};
 

@@ -49,7 +49,7 @@ TEST_F(JobTest, CrcKnownAnswersFromMemory) {
 TEST_F(JobTest, FilesAndMemoryGiveTheSameCrcAcrossChunkBoundaries) {
   std::mt19937 rng(12345);
   for (size_t size : {0, 1, 1023, 1024, 1025, 4095, 4096, 4097, 70001}) {
-    const std::string bytes = RandomBytes(rng, size);
+    const std::string bytes = RandomString(rng, size);
     const std::string in = dir_.path("in.bin"), out = dir_.path("out.txt");
     WriteFile(in, bytes);
     for (bool crc16 : {false, true}) {
@@ -348,7 +348,7 @@ TEST_F(JobTest, StressManyJobsWithRandomPrioritiesAndSuspensions) {
     Slot& s = slots[rng() % kIos];
     check_done(s);
     if (::testing::Test::HasFatalFailure()) return;
-    s.input = RandomBytes(rng, 1 + rng() % 200000);
+    s.input = RandomString(rng, 1 + rng() % 200000);
     bool crc16 = rng() % 3 == 0;
     s.expected = crc16 ? ReferenceCrc16(s.input) : ReferenceCrc32(s.input);
     BindMemoryInput(s.io, s.input);

@@ -188,7 +188,7 @@ TEST_F(LiveIoTest, SuspendRightAfterTheEndLeavesTheJobFinished) {
   const int32_t io = NewIo();
   int ended_during_wait = 0;
   for (int round = 0; round < 20; ++round) {
-    const std::string first = RandomBytes(rng, 1 + rng() % 5000);
+    const std::string first = RandomString(rng, 1 + rng() % 5000);
     HeldInput held;
     BindFileInput(io, held.name());
     char* out = BindMemoryOutput(io);
@@ -207,7 +207,7 @@ TEST_F(LiveIoTest, SuspendRightAfterTheEndLeavesTheJobFinished) {
     ASSERT_EQ(JobState(api, io), TELVARN_JOB_FINISHED) << "round " << round;
     EXPECT_EQ(std::string(out, 8), ReferenceCrc32(first));
 
-    const std::string second = RandomBytes(rng, 1 + rng() % 5000);
+    const std::string second = RandomString(rng, 1 + rng() % 5000);
     BindMemoryInput(io, second);
     char* next = BindMemoryOutput(io);
     ASSERT_EQ(api.crc16(io, TELVARN_RUN_NOW, 3, 0), 0);
@@ -263,7 +263,7 @@ TEST_F(LiveIoTest, RandomInterleavingsDeliverOnlyRightResults) {
         case 1:
         case 2: {
           Launched job;
-          job.input = RandomBytes(rng, rng() % 20000);
+          job.input = RandomString(rng, rng() % 20000);
           job.crc16 = rng() % 2 == 0;
           job.expected = job.crc16 ? ReferenceCrc16(job.input) : ReferenceCrc32(job.input);
           job.output = std::make_unique<char[]>(17);

@@ -103,6 +103,22 @@ TelvarnVarDesc HostVar(const void* data, int32_t stride_words) {
   return var;
 }
 
+std::vector<uint8_t> RandomBytes(std::mt19937& rng, size_t count) {
+  std::vector<uint8_t> bytes(count);
+  for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+  return bytes;
+}
+
+std::vector<uint8_t> RandomBytes(uint32_t seed, size_t count) {
+  std::mt19937 rng(seed);
+  return RandomBytes(rng, count);
+}
+
+std::string RandomString(std::mt19937& rng, size_t count) {
+  const std::vector<uint8_t> bytes = RandomBytes(rng, count);
+  return std::string(bytes.begin(), bytes.end());
+}
+
 TempDir::TempDir() {
   static std::atomic<int> serial{0};
 #if defined(_WIN32)

@@ -9,9 +9,12 @@
 #include <vector>
 
 #include "codec/base64.h"
+#include "support/test_support.h"
 
 namespace telvarn {
 namespace {
+
+using test::RandomBytes;
 
 constexpr uint8_t kGuard = 0xA5;
 constexpr size_t kGuardBytes = 16;
@@ -47,12 +50,6 @@ std::vector<uint8_t> Bytes(const std::string& s) {
 std::vector<uint8_t> Counting(size_t count) {
   std::vector<uint8_t> bytes(count);
   for (size_t i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(i);
-  return bytes;
-}
-
-std::vector<uint8_t> RandomBytes(std::mt19937& rng, size_t count) {
-  std::vector<uint8_t> bytes(count);
-  for (auto& b : bytes) b = static_cast<uint8_t>(rng());
   return bytes;
 }
 
