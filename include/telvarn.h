@@ -87,9 +87,11 @@ typedef char telvarn_data_at_offset_28[offsetof(TelvarnVarDesc, data) == 28 ? 1 
 #define TELVARN_PRIORITY_NORMAL 4
 #define TELVARN_PRIORITY_LOWEST 6
 
-/* Telvarn_IO_Suspend, argument 2 (any value but 1 suspends). */
+/* Telvarn_IO_Suspend, argument 2 (any value but 1 suspends), and its result for a
+ * job it resumed. */
 #define TELVARN_SUSPEND 0
 #define TELVARN_RESUME 1
+#define TELVARN_RESUMED (-1)
 
 /* Telvarn_IO_Wait: no time limit; its results. */
 #define TELVARN_WAIT_INFINITE 0xFFFFFFFFu
@@ -183,19 +185,21 @@ int32_t TELVARN_CALL Telvarn_IO_State(int32_t io, int32_t unused2, int32_t unuse
                                       int32_t unused4) TELVARN_NOTHROW;
 
 /* After a 200 ms pause, waits up to `timeout_ms` (TELVARN_WAIT_INFINITE: no limit)
- * for the IO's job to end. -2 it ended (finished, or was cancelled) during the
- * wait, and its state is then -4 or the IO was re-initialised; -1 the time ran
- * out; 0 absent IO or nothing to wait on (no job, or one that had already ended). */
+ * for the IO's job to end. TELVARN_WAIT_ENDED (-2) it ended (finished, or was
+ * cancelled) during the wait, and its state is then -4 or the IO was
+ * re-initialised; TELVARN_WAIT_TIMED_OUT (-1) the time ran out; TELVARN_WAIT_NOTHING
+ * (0) absent IO or nothing to wait on (no job, or one that had already ended). */
 int32_t TELVARN_CALL Telvarn_IO_Wait(int32_t io, uint32_t timeout_ms, int32_t unused3,
                                      int32_t unused4) TELVARN_NOTHROW;
 
-/* After a 200 ms pause: -2 when every queued job has ended and the scheduler is
- * idle, -1 otherwise (also before the first job since the module was loaded). */
+/* After a 200 ms pause: TELVARN_ALL_IDLE (-2) when every queued job has ended and
+ * the scheduler is idle, TELVARN_ALL_BUSY (-1) otherwise (also before the first job
+ * since the module was loaded). */
 int32_t TELVARN_CALL Telvarn_IO_WaitAll(int32_t unused1, int32_t unused2, int32_t unused3,
                                         int32_t unused4) TELVARN_NOTHROW;
 
-/* `resume` 1 resumes a suspended job (-1); any other value suspends a running job,
- * which stops at its next chunk of input (0). A job that is already delivering its
+/* `resume` 1 resumes a suspended job (TELVARN_RESUMED, -1); any other value suspends
+ * a running job, which stops at its next chunk of input (0). A job that is already delivering its
  * result is no longer suspended. 0 whenever nothing changes, also for an absent
  * IO. Pauses 10 ms when the IO exists. */
 int32_t TELVARN_CALL Telvarn_IO_Suspend(int32_t io, int32_t resume, int32_t unused3,

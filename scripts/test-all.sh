@@ -27,8 +27,11 @@ for preset in "${presets[@]}"; do
     ctest --preset "$preset" 2>&1 | tee "$log"
     status=${PIPESTATUS[0]}
     if [[ -f $TELVARN_VARIANT_REPORT ]]; then
-      echo "variants exercised: $(awk '$1 == "ran" {print $2}' "$TELVARN_VARIANT_REPORT" | sort -u | tr '\n' ' ')"
-      echo "variants this processor lacks: $(awk '$1 == "lacks" {print $2}' "$TELVARN_VARIANT_REPORT" | sort -u | tr '\n' ' ')"
+      for kind in ran lacks; do
+        names=$(awk -v kind=$kind '$1 == kind {print $2}' "$TELVARN_VARIANT_REPORT" | sort -u | paste -sd ' ')
+        [[ $kind == ran ]] && label="variants exercised" || label="variants this processor lacks"
+        echo "$label: ${names:-none}"
+      done
     fi
   else
     status=1

@@ -44,7 +44,7 @@ namespace {
 constexpr size_t kMostPending = 1024;
 // A job of its own is looked at no more often than this: each look pauses 10 ms.
 constexpr uint64_t kPollSpacingMs = 100;
-// The scheduler watches at most 64 jobs at once.
+// The scheduler runs at most 64 jobs at once.
 constexpr uint32_t kMostOwnJobs = 62;
 // What a feeder reads and writes at a time.
 constexpr size_t kFeedBlock = 1u << 20;

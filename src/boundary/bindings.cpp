@@ -50,7 +50,7 @@ int32_t BindStream(IoSlot& slot, Direction direction, const VarDesc& var, int32_
   // bindings and re-initialisation close theirs, and jobs close theirs.
   CloseStream(binding);
 
-  if (mode != kModeFile) {
+  if (mode != TELVARN_MODE_FILE) {
     binding.kind = kStreamMemory;
     binding.data = data;
     binding.size = length != 0 ? length : MeasureText(data);

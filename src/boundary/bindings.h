@@ -5,10 +5,9 @@
 
 #include "boundary/slot_table.h"
 #include "boundary/var_desc.h"
+#include "telvarn.h"
 
 namespace telvarn {
-
-inline constexpr int32_t kModeFile = 1;  // any other mode value binds memory
 
 enum class Direction { kInput, kOutput };
 

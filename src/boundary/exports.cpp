@@ -14,16 +14,7 @@ using telvarn::Direction;
 using telvarn::IoSlot;
 using telvarn::VarDesc;
 
-// The header's names and the module's own name each result and state once.
-static_assert(telvarn::kJobIdle == TELVARN_JOB_IDLE && telvarn::kJobLaunched == TELVARN_JOB_LAUNCHED &&
-              telvarn::kJobRunning == TELVARN_JOB_RUNNING &&
-              telvarn::kJobSuspended == TELVARN_JOB_SUSPENDED &&
-              telvarn::kJobFinished == TELVARN_JOB_FINISHED);
-static_assert(telvarn::kModeFile == TELVARN_MODE_FILE);
-static_assert(telvarn::kWaitEnded == TELVARN_WAIT_ENDED &&
-              telvarn::kWaitTimedOut == TELVARN_WAIT_TIMED_OUT &&
-              telvarn::kWaitNothing == TELVARN_WAIT_NOTHING);
-static_assert(telvarn::kAllIdle == TELVARN_ALL_IDLE && telvarn::kAllBusy == TELVARN_ALL_BUSY);
+// The platform's unbounded wait is the header's.
 static_assert(telvarn::platform::kInfinite == TELVARN_WAIT_INFINITE);
 
 namespace {

@@ -7,16 +7,9 @@
 
 #include <cstdint>
 
-namespace telvarn {
+#include "telvarn.h"
 
-// What IO_Wait and IO_WaitAll report.
-inline constexpr int32_t kWaitEnded = -2;
-inline constexpr int32_t kWaitTimedOut = -1;
-inline constexpr int32_t kWaitNothing = 0;
-inline constexpr int32_t kAllIdle = -2;
-inline constexpr int32_t kAllBusy = -1;
-// What IO_Suspend reports for a job it resumed.
-inline constexpr int32_t kResumed = -1;
+namespace telvarn {
 
 inline constexpr uint32_t kStatePauseMs = 10;
 inline constexpr uint32_t kSuspendPauseMs = 10;
@@ -24,14 +17,17 @@ inline constexpr uint32_t kWaitPauseMs = 200;
 
 // Minus job_state; 0 for an absent IO (without pausing).
 int32_t JobState(int32_t io);
-// kWaitEnded: the job ended (finished or was cancelled) during the wait;
-// kWaitTimedOut: the time-out passed first; kWaitNothing: absent IO, or nothing
-// to wait on (no job launched since initialisation, or it had already ended).
+// TELVARN_WAIT_ENDED: the job ended (finished or was cancelled) during the wait;
+// TELVARN_WAIT_TIMED_OUT: the time-out passed first; TELVARN_WAIT_NOTHING: absent
+// IO, or nothing to wait on (no job launched since initialisation, or it had
+// already ended).
 int32_t WaitForJob(int32_t io, uint32_t timeout_ms);
-// kAllIdle when the scheduler has nothing running and nothing queued, else kAllBusy.
+// TELVARN_ALL_IDLE when the scheduler has nothing running and nothing queued, else
+// TELVARN_ALL_BUSY.
 int32_t WaitForAllJobs();
-// resume_flag 1: a suspended job runs on (kResumed); any other value: a running
-// job is held at its next chunk boundary (0). 0 whenever nothing changes.
+// resume_flag TELVARN_RESUME: a suspended job runs on (TELVARN_RESUMED); any other
+// value: a running job is held at its next chunk boundary (0). 0 whenever nothing
+// changes.
 int32_t SuspendJob(int32_t io, int32_t resume_flag);
 
 }  // namespace telvarn

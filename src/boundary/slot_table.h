@@ -19,19 +19,13 @@
 #include <cstdio>
 
 #include "platform/platform.h"
+#include "telvarn.h"
 
 namespace telvarn {
 
 inline constexpr int32_t kStreamNone = 0;
 inline constexpr int32_t kStreamFile = 1;
 inline constexpr int32_t kStreamMemory = 2;
-
-// Job states held in IoSlot::job_state; _Telvarn_IO_State@16 reports them negated.
-inline constexpr int32_t kJobIdle = 0;
-inline constexpr int32_t kJobLaunched = 1;
-inline constexpr int32_t kJobRunning = 2;
-inline constexpr int32_t kJobSuspended = 3;
-inline constexpr int32_t kJobFinished = 4;
 
 inline constexpr size_t kKeyAreaSize = 4096;
 
@@ -67,8 +61,9 @@ struct IoSlot {
   // The id of the thread that runs the IO's last asynchronous job (0 for one run
   // on the caller's thread). A record only; nothing reads it.
   uint32_t job_thread_id = 0;
-  // Written under the jobs lock, read without it (a whole 32-bit load).
-  std::atomic<int32_t> job_state{kJobIdle};
+  // A TELVARN_JOB_* state, which IO_State reports negated. Written under the jobs
+  // lock, read without it (a whole 32-bit load).
+  std::atomic<int32_t> job_state{TELVARN_JOB_IDLE};
   // The IO's job while it is launched, running or suspended, else nullptr; the
   // record holds a reference to it. Guarded by the jobs lock.
   Job* job = nullptr;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "codec/base64_private.h"
+#include "telvarn.h"
 
 namespace telvarn {
 namespace {
@@ -55,7 +56,7 @@ int32_t RefuseEncoding(uint8_t* destination) {
 
 uint64_t EncodedBase64Length(uint64_t source_length, int32_t line_mode) {
   uint64_t length = 4 * ((source_length + 2) / 3);
-  if (line_mode == 1) length += 2 * (source_length / base64_internal::kLineBytes + 1);
+  if (line_mode == TELVARN_BASE64_LINES) length += 2 * (source_length / base64_internal::kLineBytes + 1);
   return length;
 }
 
@@ -79,7 +80,7 @@ int32_t EncodeBase64With(Base64EncodeFn kernel, uint8_t* destination, const uint
     if (!block) return RefuseEncoding(destination);
     text = block.get();
   }
-  kernel(text, source, count, line_mode == 1);
+  kernel(text, source, count, line_mode == TELVARN_BASE64_LINES);
   text[size] = '\0';
   if (block) std::memcpy(destination, block.get(), size + 1);
   return -static_cast<int32_t>(size);

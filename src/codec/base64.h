@@ -14,10 +14,10 @@
 //   EncodedBase64Length(n, line_mode) + 1 bytes.
 // - Result: minus the text length (CR and LF counted, the NUL not); 0 for an
 //   empty text.
-// - Refusal: a text longer than kMaxBase64Text (the growable buffer's 2^30-byte
-//   block less its NUL and spare byte) is refused before a source byte is read,
-//   and, when the destination shares memory with the source (the text is then
-//   built in a block of its own), a text whose block cannot be had is refused.
+// - Refusal: a text longer than kMaxBase64Text (2^30 bytes less its NUL and a spare
+//   byte) is refused before a source byte is read, and, when the destination
+//   shares memory with the source (the text is then built in a block of its own),
+//   a text whose block cannot be had is refused.
 //   Either way the destination receives the empty text (a NUL at its first byte,
 //   nothing more) and the result is 0, so a caller that ignores the result never
 //   reads what the destination held before.
@@ -57,9 +57,8 @@
 
 namespace telvarn {
 
-// The longest text the encoder builds: a growable buffer's block is at most 2^30
-// bytes and must hold the text, its NUL and, after a closing line break, one
-// spare byte.
+// The longest text the encoder builds: 2^30 bytes hold the text, its NUL and, after
+// a closing line break, one spare byte.
 inline constexpr uint64_t kMaxBase64Text = (uint64_t{1} << 30) - 2;
 
 // The length of the encoder's text for n source bytes: 4 characters per started

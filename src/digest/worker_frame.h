@@ -8,15 +8,15 @@
 //   only through the job's transitions (engine/job.h).
 // - Suspension and cancellation take effect at chunk boundaries, so a held job
 //   never holds a stream or a runtime lock.
-// - Every job that is not cancelled ends with job_state 4. A job whose input
-//   cannot be read to its end (a read error, not the end of the input) delivers
-//   no result: a memory output stays untouched, an output file stays empty.
+// - Every job that is not cancelled ends with job_state TELVARN_JOB_FINISHED. A job
+//   whose input cannot be read to its end (a read error, not the end of the input)
+//   delivers no result: a memory output stays untouched, an output file stays empty.
 // - Chunks are views: a memory input is fed to the algorithm where it lies, and a
 //   regular file is read in blocks of 1 MiB that the chunks are cut from, straight
 //   from the file and, for a large file, a block ahead on a reader thread.
 //   The chunk sizes, the order of the bytes, input.pos after every chunk and the
-//   suspension points are those of a frame that copies every chunk into a buffer
-//   of its own; only the copying and the many small reads are gone.
+//   suspension points are what reading each chunk on its own would give; the
+//   views spare the copy and the many small reads.
 #pragma once
 
 #include <cstddef>
@@ -52,7 +52,6 @@ inline constexpr uint32_t kFileChunkBytes = 4096;
 inline constexpr uint32_t kMemoryChunkBytes = 1024;
 inline constexpr uint32_t kMaxChunk = kFileChunkBytes;
 inline constexpr uint32_t kMaxResultLength = 128;
-
 
 // The chunks of one job's input, in order.
 class ChunkReader {

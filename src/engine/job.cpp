@@ -42,7 +42,7 @@ void SignalChange(Job& job) { job.changed.notify_all(); }
 bool StartJob(Job& job) {
   JobsLockHold hold(JobsLock());
   if (job.cancelled) return false;
-  PublishState(job, kJobRunning);
+  PublishState(job, TELVARN_JOB_RUNNING);
   return true;
 }
 
@@ -80,7 +80,7 @@ void EndJob(Job& job) {
   {
     JobsLockHold hold(JobsLock());
     if (job.slot.job == &job) {
-      job.slot.job_state.store(kJobFinished);
+      job.slot.job_state.store(TELVARN_JOB_FINISHED);
       job.slot.job = nullptr;
       drop_io_reference = true;
     }
@@ -92,7 +92,7 @@ void EndJob(Job& job) {
 
 bool HasLiveJob(const IoSlot& slot) {
   const int32_t state = slot.job_state.load();
-  return state == kJobLaunched || state == kJobRunning || state == kJobSuspended;
+  return state == TELVARN_JOB_LAUNCHED || state == TELVARN_JOB_RUNNING || state == TELVARN_JOB_SUSPENDED;
 }
 
 void CancelJobOf(IoSlot& slot) {
@@ -102,7 +102,7 @@ void CancelJobOf(IoSlot& slot) {
     JobsLockHold hold(JobsLock());
     job = slot.job;
     slot.job = nullptr;
-    slot.job_state.store(kJobIdle);
+    slot.job_state.store(TELVARN_JOB_IDLE);
     if (job == nullptr) return;
     job->cancelled = true;
     job->attention.store(true, std::memory_order_release);

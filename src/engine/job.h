@@ -18,10 +18,11 @@
 //   same IO.
 // - A suspended job holds where it stands; a cancelled one stops at its next
 //   chunk boundary, writes no result, closes its files and ends.
-// - While a job reads a memory input it holds `memory_input`; a cancellation takes
-//   and drops it before it returns, so that the host may reuse the memory at once.
+// - While a job reads a memory input it holds `memory_input_lock`; a cancellation
+//   takes and drops it before it returns, so that the host may reuse the memory at
+//   once.
 // - The end: a job delivers its result, closes its files, then turns its IO's state
-//   to 4 and signals `ended` in one step under the lock. From the moment it
+//   to TELVARN_JOB_FINISHED and sets `ended` in one step under the lock. From the moment it
 //   commits to delivering (`delivering`) it can no longer be suspended.
 #pragma once
 
@@ -91,8 +92,8 @@ bool HoldWhileSuspended(Job& job);
 // the lock, so that a host that cancels sees no write after its call. Returns
 // whether a file result is still to be written.
 bool CommitResult(Job& job, const char* text, uint32_t length);
-// Closes the job's files, publishes state 4 to its IO (if still its job) and
-// signals the end.
+// Closes the job's files, publishes TELVARN_JOB_FINISHED to its IO (if still its
+// job) and signals the end.
 void EndJob(Job& job);
 
 // The host's side, with the IO's exports_lock held.

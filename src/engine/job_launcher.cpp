@@ -17,11 +17,13 @@ void MoveBinding(StreamBinding& from, StreamBinding& to) {
   from.kind = kStreamNone;
 }
 
-}  // namespace
-
+// Priority argument 1-6 to queue level 0-5; any other value to level 3.
 int32_t QueueLevelForPriority(int32_t priority) {
-  return priority >= 1 && priority <= 6 ? priority - 1 : 3;
+  const bool in_range = priority >= TELVARN_PRIORITY_IMMEDIATE && priority <= TELVARN_PRIORITY_LOWEST;
+  return (in_range ? priority : TELVARN_PRIORITY_NORMAL) - TELVARN_PRIORITY_IMMEDIATE;
 }
+
+}  // namespace
 
 int32_t LaunchJob(int32_t io, int32_t async_flag, int32_t priority, const JobKind& kind) {
   IoSlot* slot = module::slot_table().find(io);
@@ -48,8 +50,8 @@ int32_t LaunchJob(int32_t io, int32_t async_flag, int32_t priority, const JobKin
     const int32_t previous_state = slot->job_state.load();
     slot->job = job;
     AddReference(*job);
-    slot->job_state.store(kJobLaunched);
-    if (async_flag == 0) {
+    slot->job_state.store(TELVARN_JOB_LAUNCHED);
+    if (async_flag == TELVARN_RUN_NOW) {
       slot->job_thread_id = 0;
       module::scheduler().note_synchronous_launch();
     } else if (!module::scheduler().enqueue(job)) {
@@ -61,7 +63,7 @@ int32_t LaunchJob(int32_t io, int32_t async_flag, int32_t priority, const JobKin
       return -1;
     }
   }
-  if (async_flag == 0) {
+  if (async_flag == TELVARN_RUN_NOW) {
     job->kind.run(*job);
     Release(job);
   }

@@ -7,9 +7,6 @@
 
 namespace telvarn {
 
-// Priority argument 1-6 to queue level 0-5; any other value to level 3.
-int32_t QueueLevelForPriority(int32_t priority);
-
 // Starts a job on the IO, moving the IO's bindings (and, for a keyed job, a copy
 // of its key) into the job. A synchronous launch (async_flag 0) runs the job on
 // the calling thread and returns once it has ended: a thread of the job's own

@@ -10,7 +10,7 @@ using platform::Os;
 using platform::ThreadHandle;
 
 void JobScheduler::Notify() {
-  ++events_;
+  ++changes_;
   wake_.notify_all();
 }
 
@@ -105,7 +105,7 @@ bool JobScheduler::Admit() {
   while (running_ < kMaxRunning && !queue_.immediate_empty()) {
     if (!StartJobThread(queue_.take_immediate())) return false;
   }
-  while (running_ < kMaxOrdinaryRunning && !queue_.ordered_empty()) {
+  while (running_ < kMaxOrdinaryRunning && !queue_.ordinary_empty()) {
     if (!StartJobThread(queue_.take_next())) return false;
   }
   return true;
@@ -117,11 +117,11 @@ void JobScheduler::Run() {
     JobsLock().unlock();
     Os::sleep_ms(kPassSleepMs);
     JobsLock().lock();
-    const uint64_t seen = events_;
+    const uint64_t seen = changes_;
     const bool admitted_all = Admit();
     if (running_ == 0 && queue_.empty()) break;
     if (admitted_all) {
-      platform::WaitUntil(wake_, JobsLock(), kRunningWaitMs, [&] { return events_ != seen; });
+      platform::WaitUntil(wake_, JobsLock(), kRunningWaitMs, [&] { return changes_ != seen; });
     }
   }
   thread_alive_ = false;

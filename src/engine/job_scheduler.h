@@ -68,7 +68,7 @@ class JobScheduler {
   RunQueue queue_;
   platform::Os::ConditionVariable wake_;
   // Counts queueings, withdrawals and ends, so that the thread misses none of them.
-  uint64_t events_ = 0;
+  uint64_t changes_ = 0;
   uint32_t running_ = 0;
   bool thread_alive_ = false;
   std::atomic<bool> idle_{false};

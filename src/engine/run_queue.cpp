@@ -78,7 +78,7 @@ Job* RunQueue::take_next() {
   return nullptr;
 }
 
-bool RunQueue::ordered_empty() const {
+bool RunQueue::ordinary_empty() const {
   for (int32_t level = 1; level < kLevels; ++level) {
     if (!rings_[level].is_empty()) return false;
   }

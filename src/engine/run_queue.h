@@ -37,7 +37,7 @@ class RunQueue {
   // The oldest job of the lowest non-empty level, level 0 included; nullptr when
   // every level is empty.
   Job* take_next();
-  bool ordered_empty() const;
+  bool ordinary_empty() const;
   bool immediate_empty() const;
   bool empty() const;
 

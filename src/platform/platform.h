@@ -1,4 +1,4 @@
-// The operating-system services of the module: threads, locks, condition variables, sleeping.
+// The operating-system services of the module: threads, module pins, locks, condition variables, sleeping, raw file reads.
 //
 // Two backends implement one interface: Win32Os on the Win32 kernel (the DLL) and
 // StdCppOs on the C++ standard library (the native build, and the Windows tests,

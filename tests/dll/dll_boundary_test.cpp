@@ -138,24 +138,24 @@ TEST_F(Dll, BindingsThroughTheExports) {
   char memory[16] = "abc";
   VarDesc memory_var = test::HostVar(memory);
 
-  EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&in_var), 31, 1, 0), -1) << "absent IO";
-  EXPECT_EQ(Call("_Telvarn_IO_Output_Set@16", Ptr(&out_var), 31, 1, 0), -1) << "absent IO";
+  EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&in_var), 31, TELVARN_MODE_FILE, 0), -1) << "absent IO";
+  EXPECT_EQ(Call("_Telvarn_IO_Output_Set@16", Ptr(&out_var), 31, TELVARN_MODE_FILE, 0), -1) << "absent IO";
   EXPECT_EQ(std::filesystem::file_size(out), 1000u);
 
   ASSERT_EQ(Call("_Telvarn_IO_Initialize@16", 31, 0, 0, 0), 0);
-  EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&missing_var), 31, 1, 0), -1);
-  EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&in_var), 31, 1, 0), 0);
+  EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&missing_var), 31, TELVARN_MODE_FILE, 0), -1);
+  EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&in_var), 31, TELVARN_MODE_FILE, 0), 0);
   EXPECT_TRUE(test::IsFileOpenHere(in));
-  EXPECT_EQ(Call("_Telvarn_IO_Output_Set@16", Ptr(&out_var), 31, 1, 0xDEADBEEF), 0);
+  EXPECT_EQ(Call("_Telvarn_IO_Output_Set@16", Ptr(&out_var), 31, TELVARN_MODE_FILE, 0xDEADBEEF), 0);
   EXPECT_EQ(std::filesystem::file_size(out), 0u) << "emptied at binding";
   EXPECT_TRUE(test::IsFileOpenHere(out));
 
-  EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&memory_var), 31, 0, 0), 0);
+  EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&memory_var), 31, TELVARN_MODE_MEMORY, 0), 0);
   EXPECT_FALSE(test::IsFileOpenHere(in)) << "replacing a file binding closes the file";
   EXPECT_EQ(Call("_Telvarn_IO_Output_Set@16", Ptr(&memory_var), 31, Int(-1), 16), 0);
   EXPECT_FALSE(test::IsFileOpenHere(out));
 
-  EXPECT_EQ(Call("_Telvarn_IO_Output_Set@16", Ptr(&out_var), 31, 1, 0), 0);
+  EXPECT_EQ(Call("_Telvarn_IO_Output_Set@16", Ptr(&out_var), 31, TELVARN_MODE_FILE, 0), 0);
   EXPECT_EQ(Call("_Telvarn_IO_Initialize@16", 31, 0, 0, 0), 0);
   EXPECT_FALSE(test::IsFileOpenHere(out)) << "re-initialising closes the file";
 }
@@ -166,7 +166,7 @@ TEST_F(Dll, FilesPastFourGigabytesBind) {
   test::MakeSizedFile(huge, (uint64_t{1} << 32) + 5);
   VarDesc var = test::HostVar(huge.c_str());
   ASSERT_EQ(Call("_Telvarn_IO_Initialize@16", 32, 0, 0, 0), 0);
-  EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&var), 32, 1, 0), 0);
+  EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&var), 32, TELVARN_MODE_FILE, 0), 0);
   EXPECT_EQ(Call("_Telvarn_IO_Initialize@16", 32, 0, 0, 0), 0);
 }
 

@@ -96,9 +96,9 @@ void TelvarnCycle(int cycle) {
   for (int32_t io = 0; io < 5; ++io) {
     ASSERT_EQ(api.initialize(io, 0, 0, 0), 0);
     TelvarnVarDesc in = HostVar(inputs[io].c_str()), out = HostVar(outputs[io]);
-    ASSERT_EQ(api.input_set(&in, io, 0, 0), 0);
-    ASSERT_EQ(api.output_set(&out, io, 0, 8), 0);
-    ASSERT_EQ(api.crc32(io, io == 0 ? 0 : 1, priorities[io], 0), 0);
+    ASSERT_EQ(api.input_set(&in, io, TELVARN_MODE_MEMORY, 0), 0);
+    ASSERT_EQ(api.output_set(&out, io, TELVARN_MODE_MEMORY, 8), 0);
+    ASSERT_EQ(api.crc32(io, io == 0 ? TELVARN_RUN_NOW : TELVARN_QUEUE, priorities[io], 0), 0);
   }
   ASSERT_EQ(std::string(outputs[0], 8), ReferenceCrc32(inputs[0])) << "the synchronous job";
   ASSERT_TRUE(FreeLibrary(module));
@@ -197,15 +197,15 @@ TEST(HostThreads, StartAFreshModuleTogether) {
         const int32_t io = index * 100 + i;
         inputs[i] = "thread " + std::to_string(index) + " io " + std::to_string(i);
         TelvarnVarDesc in = HostVar(inputs[i].c_str()), out = HostVar(outputs[i]);
-        if (api.initialize(io, 0, 0, 0) != 0 || api.input_set(&in, io, 0, 0) != 0 ||
-            api.output_set(&out, io, 0, 8) != 0 || api.crc32(io, i % 2, 1 + i, 0) != 0) {
+        if (api.initialize(io, 0, 0, 0) != 0 || api.input_set(&in, io, TELVARN_MODE_MEMORY, 0) != 0 ||
+            api.output_set(&out, io, TELVARN_MODE_MEMORY, 8) != 0 || api.crc32(io, i % 2 == 0 ? TELVARN_RUN_NOW : TELVARN_QUEUE, 1 + i, 0) != 0) {
           ++failures;
         }
       }
       for (int i = 0; i < kIosPerThread; ++i) {
         const int32_t io = index * 100 + i;
-        if (i % 2 == 1 && api.wait(io, 0xFFFFFFFFu, 0, 0) == -1) ++failures;
-        if (api.state(io, 0, 0, 0) != -4) ++failures;
+        if (i % 2 == 1 && api.wait(io, TELVARN_WAIT_INFINITE, 0, 0) == TELVARN_WAIT_TIMED_OUT) ++failures;
+        if (JobState(api, io) != TELVARN_JOB_FINISHED) ++failures;
         if (std::string(outputs[i], 8) != ReferenceCrc32(inputs[i])) ++failures;
       }
     };
@@ -218,9 +218,7 @@ TEST(HostThreads, StartAFreshModuleTogether) {
     gate.notify_all();
     for (std::thread& t : threads) t.join();
     EXPECT_EQ(failures.load(), 0) << "round " << round;
-    int32_t idle = -1;
-    for (int i = 0; i < 50 && idle != -2; ++i) idle = api.wait_all(0, 0, 0, 0);
-    EXPECT_EQ(idle, -2);
+    EXPECT_TRUE(AllJobsEnd(api, 50));
     ASSERT_TRUE(FreeLibrary(module));
     ASSERT_TRUE(AwaitUnloaded(kModuleName)) << "round " << round;
   }

@@ -51,14 +51,9 @@ class Unload : public ::testing::Test {
     names_.push_back(input);
     names_.push_back(output);
     ASSERT_EQ(api_.initialize(io, 0, 0, 0), 0);
-    ASSERT_EQ(api_.input_set(Var(names_[names_.size() - 2].c_str()), io, 1, 0), 0);
-    ASSERT_EQ(api_.output_set(Var(names_.back().c_str()), io, 1, 0), 0);
-    ASSERT_EQ(api_.crc32(io, 1, priority, 0), 0);
-  }
-  int32_t AwaitState(int32_t io, int32_t expected) {
-    int32_t state = api_.state(io, 0, 0, 0);
-    for (int i = 0; i < 2000 && state != expected; ++i) state = api_.state(io, 0, 0, 0);
-    return state;
+    ASSERT_EQ(api_.input_set(Var(names_[names_.size() - 2].c_str()), io, TELVARN_MODE_FILE, 0), 0);
+    ASSERT_EQ(api_.output_set(Var(names_.back().c_str()), io, TELVARN_MODE_FILE, 0), 0);
+    ASSERT_EQ(api_.crc32(io, TELVARN_QUEUE, priority, 0), 0);
   }
 
   HMODULE module_ = nullptr;
@@ -73,8 +68,8 @@ TEST_F(Unload, WithoutJobsClosesEveryBoundFile) {
   WriteFile(in, "0123456789");
   names_ = {in, out};
   for (int32_t io = 0; io < 5; ++io) ASSERT_EQ(api_.initialize(io, 0, 0, 0), 0);
-  ASSERT_EQ(api_.input_set(Var(names_[0].c_str()), 3, 1, 0), 0);
-  ASSERT_EQ(api_.output_set(Var(names_[1].c_str()), 3, 1, 0), 0);
+  ASSERT_EQ(api_.input_set(Var(names_[0].c_str()), 3, TELVARN_MODE_FILE, 0), 0);
+  ASSERT_EQ(api_.output_set(Var(names_[1].c_str()), 3, TELVARN_MODE_FILE, 0), 0);
   EXPECT_LT(Free().count(), 1000);
   EXPECT_FALSE(Loaded());
   EXPECT_FALSE(IsFileOpenHere(in));
@@ -85,10 +80,8 @@ TEST_F(Unload, WhileTheSchedulerIsIdle) {
   const std::string in = dir_.path("in.bin"), out = dir_.path("out.txt");
   WriteFile(in, "123456789");
   LaunchFileJob(7, in, out);
-  ASSERT_EQ(AwaitState(7, -4), -4);
-  int32_t idle = -1;
-  for (int i = 0; i < 50 && idle != -2; ++i) idle = api_.wait_all(0, 0, 0, 0);
-  ASSERT_EQ(idle, -2);
+  ASSERT_TRUE(Reaches(api_, 7, TELVARN_JOB_FINISHED));
+  ASSERT_TRUE(AllJobsEnd(api_, 50));
   EXPECT_LT(Free().count(), 1500);
   EXPECT_FALSE(Loaded());
   EXPECT_EQ(ReadFile(out), "CBF43926");
@@ -98,7 +91,7 @@ TEST_F(Unload, DuringARunningJobTheJobFinishesAndThenTheModuleGoes) {
   HeldInput held;
   const std::string out = dir_.path("out.txt");
   LaunchFileJob(1, held.name(), out);
-  ASSERT_EQ(AwaitState(1, -2), -2);
+  ASSERT_TRUE(Reaches(api_, 1, TELVARN_JOB_RUNNING));
   EXPECT_LT(Free().count(), 1500);
   EXPECT_TRUE(Loaded()) << "the running job keeps the module mapped";
   held.Release("123456789");
@@ -113,10 +106,10 @@ TEST_F(Unload, WithQueuedJobsEveryJobStillRuns) {
   const std::string out1 = dir_.path("1.txt"), out2 = dir_.path("2.txt"), out3 = dir_.path("3.txt");
   LaunchFileJob(1, first.name(), out1);
   LaunchFileJob(2, second.name(), out2);
-  ASSERT_EQ(AwaitState(1, -2), -2);
-  ASSERT_EQ(AwaitState(2, -2), -2);
+  ASSERT_TRUE(Reaches(api_, 1, TELVARN_JOB_RUNNING));
+  ASSERT_TRUE(Reaches(api_, 2, TELVARN_JOB_RUNNING));
   LaunchFileJob(3, in, out3, 6);
-  ASSERT_EQ(api_.state(3, 0, 0, 0), -1);
+  ASSERT_EQ(JobState(api_, 3), TELVARN_JOB_LAUNCHED);
   EXPECT_LT(Free().count(), 1500);
   EXPECT_TRUE(Loaded());
   first.Release("first");
@@ -131,8 +124,8 @@ TEST_F(Unload, ASuspendedJobHoldsTheModuleUntilAReloadedHostResumesIt) {
   HeldInput held;
   const std::string out = dir_.path("out.txt");
   LaunchFileJob(1, held.name(), out);
-  ASSERT_EQ(AwaitState(1, -2), -2);
-  ASSERT_EQ(api_.suspend(1, 0, 0, 0), 0);
+  ASSERT_TRUE(Reaches(api_, 1, TELVARN_JOB_RUNNING));
+  ASSERT_EQ(api_.suspend(1, TELVARN_SUSPEND, 0, 0), 0);
   held.Release("123456789");
   EXPECT_LT(Free().count(), 1500);
   Sleep(300);
@@ -143,10 +136,9 @@ TEST_F(Unload, ASuspendedJobHoldsTheModuleUntilAReloadedHostResumesIt) {
   Api api{};
   std::string error;
   ASSERT_TRUE(BindModuleExports(again, api, error)) << error;
-  EXPECT_EQ(api.state(1, 0, 0, 0), -3);
-  EXPECT_EQ(api.suspend(1, 1, 0, 0), -1);
-  for (int i = 0; i < 2000 && api.state(1, 0, 0, 0) != -4; ++i) {
-  }
+  EXPECT_EQ(JobState(api, 1), TELVARN_JOB_SUSPENDED);
+  EXPECT_EQ(api.suspend(1, TELVARN_RESUME, 0, 0), TELVARN_RESUMED);
+  EXPECT_TRUE(Reaches(api, 1, TELVARN_JOB_FINISHED));
   EXPECT_EQ(ReadFile(out), "CBF43926");
   EXPECT_TRUE(FreeLibrary(again));
   EXPECT_TRUE(AwaitUnloaded());
@@ -156,7 +148,7 @@ TEST_F(Unload, AReloadedModuleStartsAfresh) {
   const std::string in = dir_.path("in.bin"), out = dir_.path("out.txt");
   WriteFile(in, "123456789");
   LaunchFileJob(9, in, out);
-  ASSERT_EQ(AwaitState(9, -4), -4);
+  ASSERT_TRUE(Reaches(api_, 9, TELVARN_JOB_FINISHED));
   Free();
   ASSERT_TRUE(AwaitUnloaded());
 
@@ -164,9 +156,9 @@ TEST_F(Unload, AReloadedModuleStartsAfresh) {
   ASSERT_NE(module_, nullptr);
   std::string error;
   ASSERT_TRUE(BindModuleExports(module_, api_, error)) << error;
-  EXPECT_EQ(api_.wait_all(0, 0, 0, 0), -1) << "no scheduler before the first launch";
+  EXPECT_EQ(api_.wait_all(0, 0, 0, 0), TELVARN_ALL_BUSY) << "no scheduler before the first launch";
   EXPECT_EQ(api_.key_set("key", 9, 0, 0), -1) << "IO 9 is not registered any more";
-  EXPECT_EQ(api_.state(9, 0, 0, 0), 0);
+  EXPECT_EQ(api_.state(9, 0, 0, 0), 0) << "absent IO";
   Free();
   EXPECT_TRUE(AwaitUnloaded());
 }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <string>
 
 #include "boundary/var_desc.h"
 #include "host_exports.h"
@@ -17,6 +19,29 @@ using JobExport = decltype(HostExports::crc32);
 
 // The exports of this test program's build.
 const Api& ExportsUnderTest();
+
+inline constexpr int kGenerousMs = 20000;
+
+// The IO's TELVARN_JOB_* state: IO_State reports it negated.
+inline int32_t JobState(const Api& api, int32_t io) { return -api.state(io, 0, 0, 0); }
+
+// Polls the IO's state (each call pauses 10 ms) until it is `expected`.
+inline ::testing::AssertionResult Reaches(const Api& api, int32_t io, int32_t expected,
+                                          int timeout_ms = kGenerousMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  int32_t state = JobState(api, io);
+  while (state != expected && std::chrono::steady_clock::now() < deadline) state = JobState(api, io);
+  if (state == expected) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "IO " << io << " is in state " << state << ", not " << expected;
+}
+
+// Asks IO_WaitAll (each call pauses 200 ms) up to `tries` times until every job has ended.
+inline bool AllJobsEnd(const Api& api, int tries) {
+  for (int i = 0; i < tries; ++i) {
+    if (api.wait_all(0, 0, 0, 0) == TELVARN_ALL_IDLE) return true;
+  }
+  return false;
+}
 
 // What every suite of the exports starts from.
 class ExportTest : public ::testing::Test {
@@ -34,6 +59,17 @@ class ExportTest : public ::testing::Test {
   const VarDesc* Var(const void* data) {
     var_ = HostVar(data);
     return &var_;
+  }
+  // Runs `job` at once on the IO over `message` up to its NUL (nullptr: no input
+  // bound) into memory bound with the length `room`; the text written.
+  std::string RunNow(JobExport job, int32_t io, const char* message, int32_t room = 129) {
+    char out[130] = {};
+    if (message != nullptr) {
+      EXPECT_EQ(api.input_set(Var(message), io, TELVARN_MODE_MEMORY, 0), 0);
+    }
+    EXPECT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, room), 0);
+    EXPECT_EQ(job(io, TELVARN_RUN_NOW, 0, 0), 0);
+    return out;
   }
 
  private:

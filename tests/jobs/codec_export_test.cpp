@@ -17,7 +17,7 @@ class CodecExports : public ExportTest {};
 TEST_F(CodecExports, Base64BothWaysWithSentinels) {
   char text[32];
   std::memset(text, '#', sizeof text);
-  EXPECT_EQ(api.base64_encode(text, "foobar", 0, 0), -8);
+  EXPECT_EQ(api.base64_encode(text, "foobar", 0, TELVARN_BASE64_ONE_LINE), -8);
   EXPECT_STREQ(text, "Zm9vYmFy");
   EXPECT_EQ(text[9], '#') << "nothing past the NUL";
 
@@ -29,7 +29,7 @@ TEST_F(CodecExports, Base64BothWaysWithSentinels) {
   EXPECT_STREQ(source, "Zm9vYg==") << "the trailing CR LF is trimmed in place";
 
   char shared[64] = "any carnal pleasure";
-  EXPECT_EQ(api.base64_encode(shared, shared, 0, 1), -30);
+  EXPECT_EQ(api.base64_encode(shared, shared, 0, TELVARN_BASE64_LINES), -30);
   EXPECT_STREQ(shared, "YW55IGNhcm5hbCBwbGVhc3VyZQ==\r\n") << "the destination may be the source";
   EXPECT_EQ(api.base64_decode(shared, shared, 0, 0), -19);
   EXPECT_EQ(std::string(shared, 19), "any carnal pleasure");
@@ -37,15 +37,16 @@ TEST_F(CodecExports, Base64BothWaysWithSentinels) {
 
 // The text length the encoder gives for n bytes (CR LF after every 72 characters
 // and at the end in line mode 1).
-int32_t TextLength(size_t n, int32_t line_mode) {
-  return static_cast<int32_t>(4 * ((n + 2) / 3) + (line_mode == 1 ? 2 * (n / 54 + 1) : 0));
+// HMAC-MD5 of the message under the key's bytes, NUL included where the key holds one.
+std::string Hmac(const std::string& key, const std::string& message) {
+  HmacMd5 hmac;
+  hmac.SetKey(reinterpret_cast<const uint8_t*>(key.data()), key.size());
+  hmac.Update(reinterpret_cast<const uint8_t*>(message.data()), message.size());
+  return hmac.HexDigest();
 }
 
-std::vector<uint8_t> RandomBytes(uint32_t seed, size_t count) {
-  std::mt19937 random(seed);
-  std::vector<uint8_t> bytes(count);
-  for (auto& b : bytes) b = static_cast<uint8_t>(random());
-  return bytes;
+int32_t TextLength(size_t n, int32_t line_mode) {
+  return static_cast<int32_t>(4 * ((n + 2) / 3) + (line_mode == TELVARN_BASE64_LINES ? 2 * (n / 54 + 1) : 0));
 }
 
 // The encoder's text of every length from 1 to 10,000 bytes, with and without
@@ -54,7 +55,7 @@ TEST_F(CodecExports, Base64DecodesEveryEncoderTextInPlace) {
   constexpr size_t kLongest = 10000;
   const std::vector<uint8_t> source = RandomBytes(10000, kLongest);
   std::vector<char> variable(static_cast<size_t>(TextLength(kLongest, 1)) + 1);
-  for (int32_t line_mode : {0, 1}) {
+  for (int32_t line_mode : {TELVARN_BASE64_ONE_LINE, TELVARN_BASE64_LINES}) {
     for (size_t n = 1; n <= kLongest; ++n) {
       ASSERT_EQ(api.base64_encode(variable.data(), source.data(), static_cast<uint32_t>(n), line_mode),
                 -TextLength(n, line_mode))
@@ -71,7 +72,7 @@ TEST_F(CodecExports, Base64DecodesEveryEncoderTextInPlace) {
 TEST_F(CodecExports, Base64DecodesIntoADestinationBelowTheText) {
   for (size_t n : {1u, 55u, 110u, 200u, 1600u}) {
     const std::vector<uint8_t> source = RandomBytes(static_cast<uint32_t>(n), n);
-    for (int32_t line_mode : {0, 1}) {
+    for (int32_t line_mode : {TELVARN_BASE64_ONE_LINE, TELVARN_BASE64_LINES}) {
       const auto text_size = static_cast<size_t>(TextLength(n, line_mode)) + 1;
       for (size_t shift = 1; shift <= 160; ++shift) {
         std::vector<char> variable(shift + text_size);
@@ -90,7 +91,7 @@ TEST_F(CodecExports, Base64DecodesIntoADestinationBelowTheText) {
 // The length is checked before a source byte is read, so 4 real bytes serve.
 TEST_F(CodecExports, Base64EncodeRefusalLeavesTheEmptyText) {
   const uint8_t source[4] = {1, 2, 3, 4};
-  for (int32_t line_mode : {0, 1}) {
+  for (int32_t line_mode : {TELVARN_BASE64_ONE_LINE, TELVARN_BASE64_LINES}) {
     char text[8];
     std::memset(text, '#', sizeof text);
     EXPECT_EQ(api.base64_encode(text, source, 0xC0000000u, line_mode), 0);
@@ -112,47 +113,22 @@ TEST_F(CodecExports, RsaKeyImportKeysTheHmacJob) {
   EXPECT_EQ(std::string(record, 7), std::string("&AQID\0\0", 7)) << "trimmed in the variable";
   EXPECT_EQ(api.rsa_key_set(&var, -31000, 0, 0), -1) << "absent IO";
 
-  const std::string message = "signed text";
-  char out[40] = {};
-  ASSERT_EQ(api.input_set(Var(message.c_str()), io, 0, 0), 0);
-  ASSERT_EQ(api.output_set(Var(out), io, 0, 39), 0);
-  ASSERT_EQ(api.md5_key(io, 0, 0, 0), 0);
-
   std::string key_area = "010203";
   key_area.resize(4096, '\0');
-  HmacMd5 expected;
-  expected.SetKey(reinterpret_cast<const uint8_t*>(key_area.data()), key_area.size());
-  expected.Update(reinterpret_cast<const uint8_t*>(message.data()), message.size());
-  EXPECT_STREQ(out, expected.HexDigest()) << "the first section's hexadecimal text is the key";
+  EXPECT_EQ(RunNow(api.md5_key, io, "signed text", 39), Hmac(key_area, "signed text"))
+      << "the first section's hexadecimal text is the key";
 }
-
-class RsaKeyExports : public ExportTest {
- protected:
-  std::string JobDigest(int32_t io, const std::string& message) {
-    char out[40] = {};
-    EXPECT_EQ(api.input_set(Var(message.c_str()), io, 0, 0), 0);
-    EXPECT_EQ(api.output_set(Var(out), io, 0, 39), 0);
-    EXPECT_EQ(api.md5_key(io, 0, 0, 0), 0);
-    return out;
-  }
-  static std::string Expected(const std::string& key, const std::string& message) {
-    HmacMd5 hmac;
-    hmac.SetKey(reinterpret_cast<const uint8_t*>(key.c_str()), key.size());
-    hmac.Update(reinterpret_cast<const uint8_t*>(message.data()), message.size());
-    return hmac.HexDigest();
-  }
-};
 
 // A first section that does not fit its room replaces the key before it with the
 // empty key, alone and in front of a second section.
-TEST_F(RsaKeyExports, ARefusedFirstSectionLeavesTheEmptyKey) {
+TEST_F(CodecExports, ARefusedFirstSectionLeavesTheEmptyKey) {
   const int32_t io = NewIo();
   const std::string message = "signed text";
   for (bool with_second : {false, true}) {
     SCOPED_TRACE(with_second ? "with a second section" : "alone");
     char short_key[] = "&AQID";
     EXPECT_EQ(api.rsa_key_set(Var(short_key), io, 0, 0), -1);
-    ASSERT_EQ(JobDigest(io, message), Expected("010203", message));
+    ASSERT_EQ(RunNow(api.md5_key, io, message.c_str(), 39), Hmac("010203", message));
 
     // 2048 bytes need 4096 digits and a NUL; 600 fit alone, not before a second.
     const size_t n = with_second ? 600 : 2048;
@@ -160,12 +136,12 @@ TEST_F(RsaKeyExports, ARefusedFirstSectionLeavesTheEmptyKey) {
     const int32_t stride_words = 1024;
     std::vector<char> record(4 * stride_words + 8, '\0');
     record[0] = '&';
-    ASSERT_EQ(api.base64_encode(record.data() + 1, bytes.data(), static_cast<uint32_t>(n), 1),
-              -TextLength(n, 1));
+    ASSERT_EQ(api.base64_encode(record.data() + 1, bytes.data(), static_cast<uint32_t>(n), TELVARN_BASE64_LINES),
+              -TextLength(n, TELVARN_BASE64_LINES));
     if (with_second) std::memcpy(record.data() + 4 * stride_words, "#Zm9v", 5);
     TelvarnVarDesc var = HostVar(record.data(), stride_words);
     EXPECT_EQ(api.rsa_key_set(&var, io, 0, 0), with_second ? -2 : 0) << "refused, not counted";
-    EXPECT_EQ(JobDigest(io, message), Expected("", message)) << "the empty key, not the old one";
+    EXPECT_EQ(RunNow(api.md5_key, io, message.c_str(), 39), Hmac("", message)) << "the empty key, not the old one";
   }
 }
 

@@ -53,20 +53,20 @@ class DigestJobTest : public ExportTest {
                  const char* what) {
     int32_t io = NewIo();
     ASSERT_EQ(api.key_set(key_.c_str(), io, 0, 0), 0);
-    ASSERT_EQ(api.input_set(Var(message.data()), io, 0, static_cast<int32_t>(message.size())), 0);
+    ASSERT_EQ(api.input_set(Var(message.data()), io, TELVARN_MODE_MEMORY, static_cast<int32_t>(message.size())), 0);
     auto out = std::make_unique<char[]>(200);
     std::memset(out.get(), '#', 200);
     out[199] = '\0';
-    ASSERT_EQ(api.output_set(Var(out.get()), io, 0, 0), 0);
-    ASSERT_EQ(job(io, 0, 3, 0), 0);
+    ASSERT_EQ(api.output_set(Var(out.get()), io, TELVARN_MODE_MEMORY, 0), 0);
+    ASSERT_EQ(job(io, TELVARN_RUN_NOW, 3, 0), 0);
     EXPECT_EQ(std::string(out.get(), expected.size()), expected) << what << ", memory";
     EXPECT_EQ(out[expected.size()], '#') << what;
 
     const std::string in_path = dir_.path("in.bin"), out_path = dir_.path("out.txt");
     WriteFile(in_path, message);
-    ASSERT_EQ(api.input_set(Var(in_path.c_str()), io, 1, 0), 0);
-    ASSERT_EQ(api.output_set(Var(out_path.c_str()), io, 1, 0), 0);
-    ASSERT_EQ(job(io, 0, 3, 0), 0);
+    ASSERT_EQ(api.input_set(Var(in_path.c_str()), io, TELVARN_MODE_FILE, 0), 0);
+    ASSERT_EQ(api.output_set(Var(out_path.c_str()), io, TELVARN_MODE_FILE, 0), 0);
+    ASSERT_EQ(job(io, TELVARN_RUN_NOW, 3, 0), 0);
     EXPECT_EQ(ReadFile(out_path), expected) << what << ", file";
   }
   void ExpectAllJobs(const std::string& message) {
@@ -85,39 +85,24 @@ class DigestJobTest : public ExportTest {
 
 TEST_F(DigestJobTest, KnownAnswersThroughTheJobs) {
   int32_t io = NewIo();
-  const char abc[] = "abc";
-  auto run = [&](JobExport job) {
-    char out[130] = {};
-    EXPECT_EQ(api.input_set(Var(abc), io, 0, 0), 0);
-    EXPECT_EQ(api.output_set(Var(out), io, 0, 129), 0);
-    EXPECT_EQ(job(io, 0, 0, 0), 0);
-    return std::string(out);
-  };
-  EXPECT_EQ(run(api.md5), "900150983cd24fb0d6963f7d28e17f72");
-  EXPECT_EQ(run(api.sha1), "A9993E364706816ABA3E25717850C26C9CD0D89D");
-  EXPECT_EQ(run(api.sha256), "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
-  EXPECT_EQ(run(api.sha512),
+  EXPECT_EQ(RunNow(api.md5, io, "abc"), "900150983cd24fb0d6963f7d28e17f72");
+  EXPECT_EQ(RunNow(api.sha1, io, "abc"), "A9993E364706816ABA3E25717850C26C9CD0D89D");
+  EXPECT_EQ(RunNow(api.sha256, io, "abc"),
+            "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
+  EXPECT_EQ(RunNow(api.sha512, io, "abc"),
             "DDAF35A193617ABACC417349AE20413112E6FA4E89A97EA20A9EEEE64B55D39A"
             "2192992A274FC1A836BA3C23A3FEEBBD454D4423643CE80E2A9AC94FA54CA49F");
   ASSERT_EQ(api.key_set("Jefe", io, 0, 0), 0);
-  char out[40] = {};
-  const char data[] = "what do ya want for nothing?";
-  ASSERT_EQ(api.input_set(Var(data), io, 0, 0), 0);
-  ASSERT_EQ(api.output_set(Var(out), io, 0, 39), 0);
-  ASSERT_EQ(api.md5_key(io, 0, 0, 0), 0);
-  EXPECT_STREQ(out, "750c783e6ab0b503eaa86e310a5db738") << "RFC 2202, test case 2";
+  EXPECT_EQ(RunNow(api.md5_key, io, "what do ya want for nothing?", 39),
+            "750c783e6ab0b503eaa86e310a5db738")
+      << "RFC 2202, test case 2";
 }
 
 TEST_F(DigestJobTest, NoInputBoundGivesTheEmptyMessagesDigest) {
   int32_t io = NewIo();
-  char out[130] = {};
-  ASSERT_EQ(api.output_set(Var(out), io, 0, 129), 0);
-  ASSERT_EQ(api.sha256(io, 0, 0, 0), 0);
-  EXPECT_STREQ(out, "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855");
-  std::memset(out, 0, sizeof out);
-  ASSERT_EQ(api.output_set(Var(out), io, 0, 129), 0);
-  ASSERT_EQ(api.md5(io, 0, 0, 0), 0);
-  EXPECT_STREQ(out, "d41d8cd98f00b204e9800998ecf8427e");
+  EXPECT_EQ(RunNow(api.sha256, io, nullptr),
+            "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855");
+  EXPECT_EQ(RunNow(api.md5, io, nullptr), "d41d8cd98f00b204e9800998ecf8427e");
 }
 
 TEST_F(DigestJobTest, RandomMessagesFromMemoryAndFilesAcrossChunkBoundaries) {
@@ -144,19 +129,15 @@ TEST_F(DigestJobTest, HmacKeysAroundTheBlockSizeAndKeptAcrossReinitialisation) {
   int32_t io = NewIo();
   ASSERT_EQ(api.key_set("kept", io, 0, 0), 0);
   ASSERT_EQ(api.initialize(io, 0, 0, 0), 0);
-  char out[40] = {};
-  ASSERT_EQ(api.input_set(Var(message.c_str()), io, 0, 0), 0);
-  ASSERT_EQ(api.output_set(Var(out), io, 0, 39), 0);
-  ASSERT_EQ(api.md5_key(io, 0, 0, 0), 0);
-  EXPECT_EQ(std::string(out), Reference(message, "kept").hmac) << "the key outlives initialisation";
+  EXPECT_EQ(RunNow(api.md5_key, io, message.c_str(), 39), Reference(message, "kept").hmac)
+      << "the key outlives initialisation";
 
   ASSERT_EQ(api.key_set("ab\0cd", io, 5, 0), 0);
-  std::memset(out, 0, sizeof out);
-  ASSERT_EQ(api.input_set(Var(message.c_str()), io, 0, 0), 0);
-  ASSERT_EQ(api.output_set(Var(out), io, 0, 39), 0);
-  ASSERT_EQ(api.md5_key(io, 1, 2, 0), 0);
-  for (int i = 0; i < 2000 && api.state(io, 0, 0, 0) != -4; ++i) {
-  }
+  char out[40] = {};
+  ASSERT_EQ(api.input_set(Var(message.c_str()), io, TELVARN_MODE_MEMORY, 0), 0);
+  ASSERT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 39), 0);
+  ASSERT_EQ(api.md5_key(io, TELVARN_QUEUE, 2, 0), 0);
+  EXPECT_TRUE(Reaches(api, io, TELVARN_JOB_FINISHED));
   EXPECT_EQ(std::string(out), Reference(message, "ab").hmac) << "a key ends at a zero byte";
 }
 

@@ -19,8 +19,6 @@
 
 namespace telvarn::test {
 
-inline constexpr uint32_t kInfiniteWait = 0xFFFFFFFFu;
-inline constexpr int kGenerousMs = 20000;
 inline constexpr char kSentinel = '#';
 
 // A second, bit-at-a-time implementation of each CRC to check the jobs against.
@@ -46,13 +44,7 @@ inline std::string ReferenceCrc16(const std::string& bytes) {
   return text;
 }
 
-inline std::string RandomBytes(std::mt19937& rng, size_t size) {
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(rng() & 0xFF);
-  return bytes;
-}
-
-// Whether this process has launched a job (before one, IO_WaitAll says -1).
+// Whether this process has launched a job (before one, IO_WaitAll says busy).
 inline std::atomic<bool> g_any_launch{false};
 
 class JobTest : public ExportTest {
@@ -63,15 +55,15 @@ class JobTest : public ExportTest {
   }
   void BindMemoryInputLength(int32_t io, const std::string& bytes, int32_t length) {
     texts_.push_back(bytes);
-    ASSERT_EQ(api.input_set(Var(texts_.back().c_str()), io, 0, length), 0);
+    ASSERT_EQ(api.input_set(Var(texts_.back().c_str()), io, TELVARN_MODE_MEMORY, length), 0);
   }
   void BindFileInput(int32_t io, const std::string& path) {
     texts_.push_back(path);
-    ASSERT_EQ(api.input_set(Var(texts_.back().c_str()), io, 1, 0), 0);
+    ASSERT_EQ(api.input_set(Var(texts_.back().c_str()), io, TELVARN_MODE_FILE, 0), 0);
   }
   void BindFileOutput(int32_t io, const std::string& path) {
     texts_.push_back(path);
-    ASSERT_EQ(api.output_set(Var(texts_.back().c_str()), io, 1, 0), 0);
+    ASSERT_EQ(api.output_set(Var(texts_.back().c_str()), io, TELVARN_MODE_FILE, 0), 0);
   }
   // A buffer of sentinels with a NUL at its end, bound as memory output.
   char* BindMemoryOutput(int32_t io, int32_t length = 0, size_t room = 200) {
@@ -79,46 +71,44 @@ class JobTest : public ExportTest {
     char* buffer = buffers_.back().get();
     std::memset(buffer, kSentinel, room);
     buffer[room] = '\0';
-    EXPECT_EQ(api.output_set(Var(buffer), io, 0, length), 0);
+    EXPECT_EQ(api.output_set(Var(buffer), io, TELVARN_MODE_MEMORY, length), 0);
     return buffer;
   }
   int32_t Crc32(int32_t io, int32_t async, int32_t priority = 3) {
     g_any_launch = true;
     return api.crc32(io, async, priority, 0);
   }
-  // Polls the job state (each call pauses 10 ms) until it is `expected`.
-  int32_t AwaitState(int32_t io, int32_t expected, int timeout_ms = kGenerousMs) {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    int32_t state = api.state(io, 0, 0, 0);
-    while (state != expected && std::chrono::steady_clock::now() < deadline) {
-      state = api.state(io, 0, 0, 0);
-    }
-    return state;
-  }
   // The states do not move away from `expected` for `ms` milliseconds.
   void ExpectStaysFor(const std::vector<int32_t>& ios, int32_t expected, int ms) {
     auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     do {
-      for (int32_t io : ios) ASSERT_EQ(api.state(io, 0, 0, 0), expected) << "IO " << io;
+      for (int32_t io : ios) ASSERT_EQ(JobState(api, io), expected) << "IO " << io;
     } while (std::chrono::steady_clock::now() < until);
   }
-  // A job on a held input, launched asynchronously; its output goes to memory.
+  // A CRC-32 job on a held input, launched asynchronously; its output goes to
+  // memory, or to the file `output_file` (`output` is then nullptr).
   struct HeldJob {
     int32_t io;
     std::unique_ptr<HeldInput> input;
     char* output;
   };
-  HeldJob LaunchHeld(int32_t priority) {
+  HeldJob LaunchHeld(int32_t priority, const std::string& output_file = "") {
     HeldJob job{NewIo(), std::make_unique<HeldInput>(), nullptr};
     BindFileInput(job.io, job.input->name());
-    job.output = BindMemoryOutput(job.io);
-    EXPECT_EQ(Crc32(job.io, 1, priority), 0);
+    if (output_file.empty()) {
+      job.output = BindMemoryOutput(job.io);
+    } else {
+      BindFileOutput(job.io, output_file);
+    }
+    EXPECT_EQ(Crc32(job.io, TELVARN_QUEUE, priority), 0);
     return job;
   }
   void Finish(HeldJob& job, const std::string& bytes = "held") {
     job.input->Release(bytes);
-    ASSERT_EQ(AwaitState(job.io, -4), -4);
-    EXPECT_EQ(std::string(job.output, 8), ReferenceCrc32(bytes));
+    ASSERT_TRUE(Reaches(api, job.io, TELVARN_JOB_FINISHED));
+    if (job.output != nullptr) {
+      EXPECT_EQ(std::string(job.output, 8), ReferenceCrc32(bytes));
+    }
   }
 
   TempDir dir_;

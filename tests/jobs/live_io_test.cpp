@@ -14,60 +14,40 @@
 namespace telvarn::test {
 namespace {
 
-enum class Phase { kQueued, kRunning, kSuspended };
+// The states of a live IO's job.
+constexpr int32_t kLivePhases[] = {TELVARN_JOB_LAUNCHED, TELVARN_JOB_RUNNING, TELVARN_JOB_SUSPENDED};
 
-const char* PhaseName(Phase phase) {
-  switch (phase) {
-    case Phase::kQueued:
-      return "queued";
-    case Phase::kRunning:
-      return "running";
-    case Phase::kSuspended:
-      return "suspended";
-  }
-  return "?";
+const char* PhaseName(int32_t phase) {
+  return phase == TELVARN_JOB_LAUNCHED ? "queued"
+         : phase == TELVARN_JOB_RUNNING ? "running"
+                                        : "suspended";
 }
 
 class LiveIoTest : public JobTest {
  protected:
-  // A held CRC-32 job in the phase, its result going to memory or to the file
-  // `output_file`; a queued one waits behind two held blockers.
-  HeldJob Live(Phase phase, const std::string& output_file = "") {
-    if (phase == Phase::kQueued) {
+  // A held CRC-32 job in the state `phase`, its result going to memory or to the
+  // file `output_file`; a queued one waits behind two held blockers.
+  HeldJob Live(int32_t phase, const std::string& output_file = "") {
+    if (phase == TELVARN_JOB_LAUNCHED) {
       blockers_.push_back(LaunchHeld(3));
       blockers_.push_back(LaunchHeld(3));
-      for (HeldJob& blocker : blockers_) EXPECT_EQ(AwaitState(blocker.io, -2), -2);
+      for (HeldJob& blocker : blockers_) EXPECT_TRUE(Reaches(api, blocker.io, TELVARN_JOB_RUNNING));
     }
-    HeldJob job{NewIo(), std::make_unique<HeldInput>(), nullptr};
-    BindFileInput(job.io, job.input->name());
-    if (output_file.empty()) {
-      job.output = BindMemoryOutput(job.io);
+    HeldJob job = LaunchHeld(3, output_file);
+    if (phase == TELVARN_JOB_LAUNCHED) {
+      EXPECT_EQ(JobState(api, job.io), TELVARN_JOB_LAUNCHED);
     } else {
-      BindFileOutput(job.io, output_file);
+      EXPECT_TRUE(Reaches(api, job.io, TELVARN_JOB_RUNNING));
     }
-    EXPECT_EQ(Crc32(job.io, 1), 0);
-    if (phase == Phase::kQueued) {
-      EXPECT_EQ(api.state(job.io, 0, 0, 0), -1);
-    } else {
-      EXPECT_EQ(AwaitState(job.io, -2), -2);
-    }
-    if (phase == Phase::kSuspended) {
-      EXPECT_EQ(api.suspend(job.io, 0, 0, 0), 0);
-      EXPECT_EQ(api.state(job.io, 0, 0, 0), -3);
+    if (phase == TELVARN_JOB_SUSPENDED) {
+      EXPECT_EQ(api.suspend(job.io, TELVARN_SUSPEND, 0, 0), 0);
+      EXPECT_EQ(JobState(api, job.io), TELVARN_JOB_SUSPENDED);
     }
     return job;
-  }
-  int32_t StateOf(Phase phase) {
-    return phase == Phase::kQueued ? -1 : phase == Phase::kRunning ? -2 : -3;
   }
   void FinishBlockers() {
     for (HeldJob& blocker : blockers_) Finish(blocker);
     blockers_.clear();
-  }
-  bool AwaitAllIdle() {
-    int32_t idle = -1;
-    for (int i = 0; i < 100 && idle != -2; ++i) idle = api.wait_all(0, 0, 0, 0);
-    return idle == -2;
   }
 
   std::vector<HeldJob> blockers_;
@@ -77,30 +57,30 @@ class LiveIoTest : public JobTest {
 // file is opened, created or emptied, no key is written, and the job there goes on
 // to deliver its own result.
 TEST_F(LiveIoTest, EveryChangeToALiveIoIsRefusedAndTheJobGoesOn) {
-  for (Phase phase : {Phase::kQueued, Phase::kRunning, Phase::kSuspended}) {
+  for (int32_t phase : kLivePhases) {
     SCOPED_TRACE(PhaseName(phase));
     HeldJob job = Live(phase);
     const std::string existing = dir_.path("existing.txt"), created = dir_.path("created.txt");
     WriteFile(existing, "keep me");
-    EXPECT_EQ(Crc32(job.io, 1), -1);
-    EXPECT_EQ(Crc32(job.io, 0), -1) << "a synchronous launch is refused at once";
-    EXPECT_EQ(api.md5(job.io, 1, 1, 0), -1);
-    EXPECT_EQ(api.output_set(Var(existing.c_str()), job.io, 1, 0), -1);
+    EXPECT_EQ(Crc32(job.io, TELVARN_QUEUE), -1);
+    EXPECT_EQ(Crc32(job.io, TELVARN_RUN_NOW), -1) << "a synchronous launch is refused at once";
+    EXPECT_EQ(api.md5(job.io, TELVARN_QUEUE, 1, 0), -1);
+    EXPECT_EQ(api.output_set(Var(existing.c_str()), job.io, TELVARN_MODE_FILE, 0), -1);
     EXPECT_EQ(ReadFile(existing), "keep me") << "not emptied";
-    EXPECT_EQ(api.output_set(Var(created.c_str()), job.io, 1, 0), -1);
+    EXPECT_EQ(api.output_set(Var(created.c_str()), job.io, TELVARN_MODE_FILE, 0), -1);
     EXPECT_FALSE(std::filesystem::exists(created)) << "not created";
-    EXPECT_EQ(api.input_set(Var(existing.c_str()), job.io, 1, 0), -1);
+    EXPECT_EQ(api.input_set(Var(existing.c_str()), job.io, TELVARN_MODE_FILE, 0), -1);
     EXPECT_FALSE(IsFileOpenHere(existing));
     char other[16] = "elsewhere";
-    EXPECT_EQ(api.input_set(Var(other), job.io, 0, 0), -1);
-    EXPECT_EQ(api.output_set(Var(other), job.io, 0, 0), -1);
+    EXPECT_EQ(api.input_set(Var(other), job.io, TELVARN_MODE_MEMORY, 0), -1);
+    EXPECT_EQ(api.output_set(Var(other), job.io, TELVARN_MODE_MEMORY, 0), -1);
     EXPECT_EQ(api.key_set("key", job.io, 0, 0), -1);
     char rsa[] = "&QUJD";
     EXPECT_EQ(api.rsa_key_set(Var(rsa), job.io, 0, 0), -1);
-    EXPECT_EQ(api.state(job.io, 0, 0, 0), StateOf(phase));
+    EXPECT_EQ(JobState(api, job.io), phase);
 
-    if (phase == Phase::kSuspended) {
-      EXPECT_EQ(api.suspend(job.io, 1, 0, 0), -1);
+    if (phase == TELVARN_JOB_SUSPENDED) {
+      EXPECT_EQ(api.suspend(job.io, TELVARN_RESUME, 0, 0), TELVARN_RESUMED);
     }
     FinishBlockers();
     Finish(job, "refused");
@@ -115,18 +95,18 @@ TEST_F(LiveIoTest, AKeyedJobKeepsTheKeyItWasLaunchedWith) {
   ASSERT_EQ(api.key_set("old key", reference, 0, 0), 0);
   BindMemoryInput(reference, "keyed message");
   char* expected = BindMemoryOutput(reference);
-  ASSERT_EQ(api.md5_key(reference, 0, 0, 0), 0);
+  ASSERT_EQ(api.md5_key(reference, TELVARN_RUN_NOW, 0, 0), 0);
 
   const int32_t io = NewIo();
   ASSERT_EQ(api.key_set("old key", io, 0, 0), 0);
   HeldInput held;
   BindFileInput(io, held.name());
   char* out = BindMemoryOutput(io);
-  ASSERT_EQ(api.md5_key(io, 1, 3, 0), 0);
-  ASSERT_EQ(AwaitState(io, -2), -2);
+  ASSERT_EQ(api.md5_key(io, TELVARN_QUEUE, 3, 0), 0);
+  ASSERT_TRUE(Reaches(api, io, TELVARN_JOB_RUNNING));
   EXPECT_EQ(api.key_set("new key", io, 0, 0), -1);
   held.Release("keyed message");
-  ASSERT_EQ(AwaitState(io, -4), -4);
+  ASSERT_TRUE(Reaches(api, io, TELVARN_JOB_FINISHED));
   EXPECT_EQ(std::string(out, 32), std::string(expected, 32));
 }
 
@@ -135,7 +115,7 @@ TEST_F(LiveIoTest, AKeyedJobKeepsTheKeyItWasLaunchedWith) {
 // that waited would never return). The IO is idle and usable at once; the old job
 // writes nothing, closes its files, and counts for IO_WaitAll until it has gone.
 TEST_F(LiveIoTest, InitializeCancelsTheJobWithoutWaitingForIt) {
-  for (Phase phase : {Phase::kQueued, Phase::kRunning, Phase::kSuspended}) {
+  for (int32_t phase : kLivePhases) {
     for (bool file_output : {false, true}) {
       SCOPED_TRACE(testing::Message() << PhaseName(phase) << (file_output ? ", file output" : ""));
       const std::string out = dir_.path("cancelled.txt");
@@ -143,29 +123,29 @@ TEST_F(LiveIoTest, InitializeCancelsTheJobWithoutWaitingForIt) {
       ASSERT_EQ(api.key_set("kept", job.io, 0, 0), -1);
 
       EXPECT_EQ(api.initialize(job.io, 0, 0, 0), 0);
-      EXPECT_EQ(api.state(job.io, 0, 0, 0), 0);
-      EXPECT_EQ(api.wait(job.io, kInfiniteWait, 0, 0), 0) << "nothing left to wait on";
-      EXPECT_EQ(api.suspend(job.io, 1, 0, 0), 0);
+      EXPECT_EQ(JobState(api, job.io), TELVARN_JOB_IDLE);
+      EXPECT_EQ(api.wait(job.io, TELVARN_WAIT_INFINITE, 0, 0), TELVARN_WAIT_NOTHING) << "nothing left to wait on";
+      EXPECT_EQ(api.suspend(job.io, TELVARN_RESUME, 0, 0), 0);
 
       BindMemoryInput(job.io, "123456789");
       char* fresh = BindMemoryOutput(job.io);
-      ASSERT_EQ(Crc32(job.io, 0), 0) << "the IO is free for its next job";
+      ASSERT_EQ(Crc32(job.io, TELVARN_RUN_NOW), 0) << "the IO is free for its next job";
       EXPECT_EQ(std::string(fresh, 8), "CBF43926");
-      EXPECT_EQ(api.state(job.io, 0, 0, 0), -4);
+      EXPECT_EQ(JobState(api, job.io), TELVARN_JOB_FINISHED);
 
-      if (phase != Phase::kQueued) {
-        EXPECT_EQ(api.wait_all(0, 0, 0, 0), -1) << "the cancelled job still counts";
+      if (phase != TELVARN_JOB_LAUNCHED) {
+        EXPECT_EQ(api.wait_all(0, 0, 0, 0), TELVARN_ALL_BUSY) << "the cancelled job still counts";
       }
       job.input->Release("never digested");
       FinishBlockers();
-      ASSERT_TRUE(AwaitAllIdle());
+      ASSERT_TRUE(AllJobsEnd(api, 100));
       if (file_output) {
         EXPECT_EQ(ReadFile(out), "") << "a cancelled job writes no result";
         EXPECT_FALSE(IsFileOpenHere(out));
       } else {
         EXPECT_EQ(job.output[0], kSentinel) << "a cancelled job writes no result";
       }
-      EXPECT_EQ(api.state(job.io, 0, 0, 0), -4) << "the old job never touches the IO again";
+      EXPECT_EQ(JobState(api, job.io), TELVARN_JOB_FINISHED) << "the old job never touches the IO again";
     }
   }
 }
@@ -178,15 +158,15 @@ TEST_F(LiveIoTest, ACancelledJobLetsGoOfItsMemoryInputAtOnce) {
     const bool suspend = round % 2 == 0;
     const int32_t io = NewIo();
     auto input = std::make_unique<std::string>(64 << 20, 'x');
-    ASSERT_EQ(api.input_set(Var(input->data()), io, 0, static_cast<int32_t>(input->size())), 0);
+    ASSERT_EQ(api.input_set(Var(input->data()), io, TELVARN_MODE_MEMORY, static_cast<int32_t>(input->size())), 0);
     char* out = BindMemoryOutput(io);
-    ASSERT_EQ(api.sha512(io, 1, 1, 0), 0);
-    ASSERT_EQ(AwaitState(io, -2), -2);
-    if (suspend) api.suspend(io, 0, 0, 0);
-    const bool held = api.state(io, 0, 0, 0) == -3;
+    ASSERT_EQ(api.sha512(io, TELVARN_QUEUE, 1, 0), 0);
+    ASSERT_TRUE(Reaches(api, io, TELVARN_JOB_RUNNING));
+    if (suspend) api.suspend(io, TELVARN_SUSPEND, 0, 0);
+    const bool held = JobState(api, io) == TELVARN_JOB_SUSPENDED;
     ASSERT_EQ(api.initialize(io, 0, 0, 0), 0);
     input.reset();
-    ASSERT_TRUE(AwaitAllIdle());
+    ASSERT_TRUE(AllJobsEnd(api, 100));
     if (held) {
       EXPECT_EQ(out[0], kSentinel);
     }
@@ -208,36 +188,36 @@ TEST_F(LiveIoTest, SuspendRightAfterTheEndLeavesTheJobFinished) {
   const int32_t io = NewIo();
   int ended_during_wait = 0;
   for (int round = 0; round < 20; ++round) {
-    const std::string first = RandomBytes(rng, 1 + rng() % 5000);
+    const std::string first = RandomString(rng, 1 + rng() % 5000);
     HeldInput held;
     BindFileInput(io, held.name());
     char* out = BindMemoryOutput(io);
-    ASSERT_EQ(Crc32(io, 1, 1), 0);
+    ASSERT_EQ(Crc32(io, TELVARN_QUEUE, 1), 0);
     // Released while the wait below is blocked, so that the wait returns at the
     // job's very end and the suspension follows at once.
     std::thread releaser([&] {
       std::this_thread::sleep_for(std::chrono::milliseconds(300));
       held.Release(first);
     });
-    const int32_t waited = api.wait(io, kInfiniteWait, 0, 0);
-    EXPECT_EQ(api.suspend(io, 0, 0, 0), 0);
+    const int32_t waited = api.wait(io, TELVARN_WAIT_INFINITE, 0, 0);
+    EXPECT_EQ(api.suspend(io, TELVARN_SUSPEND, 0, 0), 0);
     releaser.join();
-    ASSERT_TRUE(waited == -2 || waited == 0) << waited;
-    ended_during_wait += waited == -2 ? 1 : 0;
-    ASSERT_EQ(api.state(io, 0, 0, 0), -4) << "round " << round;
+    ASSERT_TRUE(waited == TELVARN_WAIT_ENDED || waited == TELVARN_WAIT_NOTHING) << waited;
+    ended_during_wait += waited == TELVARN_WAIT_ENDED ? 1 : 0;
+    ASSERT_EQ(JobState(api, io), TELVARN_JOB_FINISHED) << "round " << round;
     EXPECT_EQ(std::string(out, 8), ReferenceCrc32(first));
 
-    const std::string second = RandomBytes(rng, 1 + rng() % 5000);
+    const std::string second = RandomString(rng, 1 + rng() % 5000);
     BindMemoryInput(io, second);
     char* next = BindMemoryOutput(io);
-    ASSERT_EQ(api.crc16(io, 0, 3, 0), 0);
+    ASSERT_EQ(api.crc16(io, TELVARN_RUN_NOW, 3, 0), 0);
     EXPECT_EQ(std::string(next, 4), ReferenceCrc16(second)) << "round " << round;
-    EXPECT_EQ(api.state(io, 0, 0, 0), -4);
+    EXPECT_EQ(JobState(api, io), TELVARN_JOB_FINISHED);
   }
   EXPECT_GT(ended_during_wait, 10) << "the wait should mostly see the end itself";
   busy = false;
   for (std::thread& t : load) t.join();
-  EXPECT_TRUE(AwaitAllIdle());
+  EXPECT_TRUE(AllJobsEnd(api, 100));
 }
 
 // Two host threads each launch, rebind and re-initialise their own IOs while both
@@ -283,7 +263,7 @@ TEST_F(LiveIoTest, RandomInterleavingsDeliverOnlyRightResults) {
         case 1:
         case 2: {
           Launched job;
-          job.input = RandomBytes(rng, rng() % 20000);
+          job.input = RandomString(rng, rng() % 20000);
           job.crc16 = rng() % 2 == 0;
           job.expected = job.crc16 ? ReferenceCrc16(job.input) : ReferenceCrc32(job.input);
           job.output = std::make_unique<char[]>(17);
@@ -292,22 +272,22 @@ TEST_F(LiveIoTest, RandomInterleavingsDeliverOnlyRightResults) {
           w.launched.push_back(std::move(job));
           Launched& l = w.launched.back();
           var = HostVar(l.input.data());
-          if (api.input_set(&var, io, 0, static_cast<int32_t>(l.input.size())) != 0) break;
+          if (api.input_set(&var, io, TELVARN_MODE_MEMORY, static_cast<int32_t>(l.input.size())) != 0) break;
           var = HostVar(l.output.get());
-          if (api.output_set(&var, io, 0, 0) != 0) break;
+          if (api.output_set(&var, io, TELVARN_MODE_MEMORY, 0) != 0) break;
           const bool async = rng() % 4 != 0;
           const int32_t priority = static_cast<int32_t>(rng() % 8);
-          if ((l.crc16 ? api.crc16 : api.crc32)(io, async ? 1 : 0, priority, 0) == 0) {
+          if ((l.crc16 ? api.crc16 : api.crc32)(io, async ? TELVARN_QUEUE : TELVARN_RUN_NOW, priority, 0) == 0) {
             w.last[which] = &l;
           }
           break;
         }
         case 3:
-          api.suspend(any_io, 0, 0, 0);
+          api.suspend(any_io, TELVARN_SUSPEND, 0, 0);
           break;
         case 4:
         case 5:
-          api.suspend(any_io, 1, 0, 0);
+          api.suspend(any_io, TELVARN_RESUME, 0, 0);
           break;
         case 6:
           api.initialize(io, 0, 0, 0);
@@ -332,8 +312,8 @@ TEST_F(LiveIoTest, RandomInterleavingsDeliverOnlyRightResults) {
   // Release whatever is still held, then let everything end.
   bool idle = false;
   for (int i = 0; i < 100 && !idle; ++i) {
-    for (int32_t io : all_ios) api.suspend(io, 1, 0, 0);
-    idle = api.wait_all(0, 0, 0, 0) == -2;
+    for (int32_t io : all_ios) api.suspend(io, TELVARN_RESUME, 0, 0);
+    idle = api.wait_all(0, 0, 0, 0) == TELVARN_ALL_IDLE;
   }
   ASSERT_TRUE(idle);
   int delivered = 0;
@@ -360,23 +340,23 @@ TEST_F(LiveIoTest, RandomInterleavingsDeliverOnlyRightResults) {
 
 // A file input that fails to read (an error, not its end) delivers no result: the
 // memory output stays untouched, an output file stays empty, and the job still
-// ends at state 4. A directory opens for reading here but fails to read.
+// ends finished. A directory opens for reading here but fails to read.
 #if !defined(_WIN32)
 TEST_F(LiveIoTest, AReadErrorDeliversNoResult) {
   const std::string folder = dir_.path("folder");
   std::filesystem::create_directory(folder);
   const int32_t io = NewIo();
-  if (api.input_set(Var(folder.c_str()), io, 1, 0) != 0) GTEST_SKIP() << "a folder does not open";
+  if (api.input_set(Var(folder.c_str()), io, TELVARN_MODE_FILE, 0) != 0) GTEST_SKIP() << "a folder does not open";
   char* out = BindMemoryOutput(io);
-  ASSERT_EQ(api.sha256(io, 0, 0, 0), 0);
-  EXPECT_EQ(api.state(io, 0, 0, 0), -4);
+  ASSERT_EQ(api.sha256(io, TELVARN_RUN_NOW, 0, 0), 0);
+  EXPECT_EQ(JobState(api, io), TELVARN_JOB_FINISHED);
   EXPECT_EQ(out[0], kSentinel);
 
   const std::string text = dir_.path("result.txt");
   BindFileInput(io, folder);
   BindFileOutput(io, text);
-  ASSERT_EQ(Crc32(io, 1), 0);
-  ASSERT_EQ(AwaitState(io, -4), -4);
+  ASSERT_EQ(Crc32(io, TELVARN_QUEUE), 0);
+  ASSERT_TRUE(Reaches(api, io, TELVARN_JOB_FINISHED));
   EXPECT_EQ(ReadFile(text), "");
   EXPECT_FALSE(IsFileOpenHere(text));
 }
@@ -394,15 +374,13 @@ TEST_F(LiveIoTest, TenThousandQueuedJobsAllDeliver) {
     ios[i] = NewIo();
     inputs[i] = "job " + std::to_string(i);
     VarDesc var = HostVar(inputs[i].c_str());
-    ASSERT_EQ(api.input_set(&var, ios[i], 0, 0), 0);
+    ASSERT_EQ(api.input_set(&var, ios[i], TELVARN_MODE_MEMORY, 0), 0);
     var = HostVar(outputs.get() + 9 * i);
-    ASSERT_EQ(api.output_set(&var, ios[i], 0, 8), 0);
+    ASSERT_EQ(api.output_set(&var, ios[i], TELVARN_MODE_MEMORY, 8), 0);
     // Mostly the immediate level, which admits many at a time; some ordinary ones.
-    ASSERT_EQ(api.crc32(ios[i], 1, i % 100 == 0 ? 4 : 1, 0), 0) << "job " << i;
+    ASSERT_EQ(api.crc32(ios[i], TELVARN_QUEUE, i % 100 == 0 ? 4 : 1, 0), 0) << "job " << i;
   }
-  bool idle = false;
-  for (int i = 0; i < 1500 && !idle; ++i) idle = api.wait_all(0, 0, 0, 0) == -2;
-  ASSERT_TRUE(idle);
+  ASSERT_TRUE(AllJobsEnd(api, 1500));
   for (int i = 0; i < kJobs; ++i) {
     ASSERT_EQ(std::string(outputs.get() + 9 * i, 8), ReferenceCrc32(inputs[i])) << "job " << i;
     ASSERT_EQ(outputs[9 * i + 8], kSentinel);

@@ -1,4 +1,4 @@
-// Scratch folders and files for the tests, and telling whether a file is still open.
+// Helpers shared by the tests: host variable descriptors, the variant report, scratch files, open-file checks, held inputs.
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -33,8 +33,8 @@ class VariantReport : public ::testing::Environment {
   std::string exercised, lacking;
   void TearDown() override {
     if (exercised.empty() && lacking.empty()) return;
-    std::printf("variants exercised:%s\nvariants this processor lacks:%s\n", exercised.c_str(),
-                lacking.empty() ? " none" : lacking.c_str());
+    std::printf("variants exercised:%s\nvariants this processor lacks:%s\n",
+                exercised.empty() ? " none" : exercised.c_str(), lacking.empty() ? " none" : lacking.c_str());
     const char* path = std::getenv("TELVARN_VARIANT_REPORT");
     std::FILE* file = path != nullptr ? std::fopen(path, "a") : nullptr;
     if (file == nullptr) return;
@@ -101,6 +101,22 @@ TelvarnVarDesc HostVar(const void* data, int32_t stride_words) {
   var.stride_words = stride_words;
   var.data = const_cast<void*>(data);
   return var;
+}
+
+std::vector<uint8_t> RandomBytes(std::mt19937& rng, size_t count) {
+  std::vector<uint8_t> bytes(count);
+  for (auto& b : bytes) b = static_cast<uint8_t>(rng());
+  return bytes;
+}
+
+std::vector<uint8_t> RandomBytes(uint32_t seed, size_t count) {
+  std::mt19937 rng(seed);
+  return RandomBytes(rng, count);
+}
+
+std::string RandomString(std::mt19937& rng, size_t count) {
+  const std::vector<uint8_t> bytes = RandomBytes(rng, count);
+  return std::string(bytes.begin(), bytes.end());
 }
 
 TempDir::TempDir() {

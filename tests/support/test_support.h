@@ -1,8 +1,9 @@
-// Helpers shared by the tests: scratch folders and files, and open-file checks.
+// Helpers shared by the tests: host variable descriptors, the variant report, scratch files, open-file checks, held inputs.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,12 @@ TelvarnVarDesc HostVar(const void* data, int32_t stride_words = 0);
 // Records which block-function variants a test ran and which the processor lacks;
 // the list is printed once when the test program ends, so a silent skip shows.
 void NoteVariant(const std::string& algorithm, const char* variant, bool ran);
+
+// `count` bytes from the generator, one draw a byte; from a generator seeded with
+// `seed`; the same bytes as a string.
+std::vector<uint8_t> RandomBytes(std::mt19937& rng, size_t count);
+std::vector<uint8_t> RandomBytes(uint32_t seed, size_t count);
+std::string RandomString(std::mt19937& rng, size_t count);
 
 // A fresh folder under the system's temporary folder, removed with its contents.
 class TempDir {

@@ -17,6 +17,8 @@
 namespace telvarn {
 namespace {
 
+using test::RandomBytes;
+
 constexpr uint8_t kGuard = 0xA5;
 constexpr size_t kGuardBytes = 80;
 
@@ -51,12 +53,6 @@ std::vector<uint8_t> Decode(Base64DecodeFn decode, const std::string& text) {
   }
   return std::vector<uint8_t>(block.begin() + kGuardBytes,
                               block.begin() + static_cast<std::ptrdiff_t>(kGuardBytes + count));
-}
-
-std::vector<uint8_t> RandomBytes(std::mt19937& random, size_t count) {
-  std::vector<uint8_t> bytes(count);
-  for (auto& b : bytes) b = static_cast<uint8_t>(random());
-  return bytes;
 }
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

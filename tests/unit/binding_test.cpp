@@ -27,11 +27,11 @@ class BindingTest : public ::testing::Test {
   }
   int32_t BindInputFile(int32_t io, const std::string& path) {
     VarDesc var = HostVar(path.c_str());
-    return Telvarn_IO_Input_Set(&var, io, 1, 0);
+    return Telvarn_IO_Input_Set(&var, io, TELVARN_MODE_FILE, 0);
   }
   int32_t BindOutputFile(int32_t io, const std::string& path) {
     VarDesc var = HostVar(path.c_str());
-    return Telvarn_IO_Output_Set(&var, io, 1, 0);
+    return Telvarn_IO_Output_Set(&var, io, TELVARN_MODE_FILE, 0);
   }
 
   test::TempDir dir_;
@@ -39,10 +39,10 @@ class BindingTest : public ::testing::Test {
 
 TEST_F(BindingTest, InitializeRegistersOnceAndResetsToIdle) {
   IoSlot& slot = Initialize(-7);
-  slot.job_state = kJobFinished;
+  slot.job_state = TELVARN_JOB_FINISHED;
   EXPECT_EQ(Telvarn_IO_Initialize(-7, 0x7FFFFFFF, -1, 12345), 0) << "ignored arguments ignored";
   EXPECT_EQ(module::slot_table().find(-7), &slot);
-  EXPECT_EQ(slot.job_state.load(), kJobIdle);
+  EXPECT_EQ(slot.job_state.load(), TELVARN_JOB_IDLE);
 
   IoSlot& zero = Initialize(0);
   EXPECT_NE(&zero, &slot);
@@ -70,7 +70,7 @@ TEST_F(BindingTest, MemoryInputTakesTheGivenOrMeasuredLength) {
   IoSlot& slot = Initialize(202);
   char text[8] = "abc";
   VarDesc var = HostVar(text);
-  EXPECT_EQ(Telvarn_IO_Input_Set(&var, 202, 0, 0), 0);
+  EXPECT_EQ(Telvarn_IO_Input_Set(&var, 202, TELVARN_MODE_MEMORY, 0), 0);
   EXPECT_EQ(slot.input.kind, kStreamMemory);
   EXPECT_EQ(slot.input.size, 3);
   EXPECT_EQ(slot.input.pos, 0);
@@ -84,7 +84,7 @@ TEST_F(BindingTest, MemoryInputTakesTheGivenOrMeasuredLength) {
 
   char empty[1] = "";
   VarDesc empty_var = HostVar(empty);
-  EXPECT_EQ(Telvarn_IO_Input_Set(&empty_var, 202, 0, 0), 0);
+  EXPECT_EQ(Telvarn_IO_Input_Set(&empty_var, 202, TELVARN_MODE_MEMORY, 0), 0);
   EXPECT_EQ(slot.input.size, 0);
 }
 
@@ -92,7 +92,7 @@ TEST_F(BindingTest, MemoryOutputMeasuresTheBufferAtBinding) {
   IoSlot& slot = Initialize(203);
   char buffer[16] = "0123456789";
   VarDesc var = HostVar(buffer);
-  EXPECT_EQ(Telvarn_IO_Output_Set(&var, 203, 0, 0), 0);
+  EXPECT_EQ(Telvarn_IO_Output_Set(&var, 203, TELVARN_MODE_MEMORY, 0), 0);
   EXPECT_EQ(slot.output.kind, kStreamMemory);
   EXPECT_EQ(slot.output.size, 10);
   EXPECT_EQ(slot.output.data, reinterpret_cast<uint8_t*>(buffer));
@@ -139,7 +139,7 @@ TEST_F(BindingTest, MemoryBindingClosesAFileStillBound) {
   ASSERT_EQ(BindInputFile(206, name), 0);
   char text[] = "xyz";
   VarDesc var = HostVar(text);
-  ASSERT_EQ(Telvarn_IO_Input_Set(&var, 206, 0, 0), 0);
+  ASSERT_EQ(Telvarn_IO_Input_Set(&var, 206, TELVARN_MODE_MEMORY, 0), 0);
   EXPECT_FALSE(test::IsFileOpenHere(name));
   EXPECT_EQ(slot.input.file, nullptr);
 }
@@ -161,7 +161,7 @@ TEST_F(BindingTest, AFileThatCannotBeOpenedLeavesTheRightState) {
 
   char text[] = "memory";
   VarDesc var = HostVar(text);
-  ASSERT_EQ(Telvarn_IO_Input_Set(&var, 207, 0, 0), 0);
+  ASSERT_EQ(Telvarn_IO_Input_Set(&var, 207, TELVARN_MODE_MEMORY, 0), 0);
   EXPECT_EQ(BindInputFile(207, missing), -1);
   EXPECT_TRUE(slot.input.bound) << "an earlier memory binding stays in force";
   EXPECT_EQ(slot.input.kind, kStreamMemory);
@@ -186,9 +186,9 @@ TEST_F(BindingTest, OutputFileIsEmptiedAtBinding) {
 TEST_F(BindingTest, AbsentIoChangesNothing) {
   const std::string name = dir_.path("never-created.txt");
   VarDesc var = HostVar(name.c_str());
-  EXPECT_EQ(Telvarn_IO_Output_Set(&var, 987654, 1, 0), -1);
+  EXPECT_EQ(Telvarn_IO_Output_Set(&var, 987654, TELVARN_MODE_FILE, 0), -1);
   EXPECT_FALSE(std::filesystem::exists(name));
-  EXPECT_EQ(Telvarn_IO_Input_Set(&var, 987654, 0, 0), -1);
+  EXPECT_EQ(Telvarn_IO_Input_Set(&var, 987654, TELVARN_MODE_MEMORY, 0), -1);
   EXPECT_EQ(Telvarn_IO_Key_Set("key", 987654, 0, 0), -1);
   EXPECT_EQ(module::slot_table().find(987654), nullptr);
 }

@@ -40,13 +40,13 @@ TEST(RunQueue, GrowthKeepsQueueOrderWhenTheRingHasWrapped) {
   for (int i = 0; i < 90; ++i) ASSERT_EQ(Number(queue.take_next()), ++taken);
   for (int i = 0; i < 300; ++i) queue.push(FakeJob(++pushed), 5);
   while (taken < pushed) ASSERT_EQ(Number(queue.take_next()), ++taken);
-  EXPECT_TRUE(queue.ordered_empty());
+  EXPECT_TRUE(queue.ordinary_empty());
 }
 
 TEST(RunQueue, TakesTheLowestLevelFirstAndTellsTheImmediateLevelApart) {
   RunQueue queue;
   EXPECT_TRUE(queue.immediate_empty());
-  EXPECT_TRUE(queue.ordered_empty());
+  EXPECT_TRUE(queue.ordinary_empty());
   queue.push(FakeJob(50), 5);
   queue.push(FakeJob(20), 2);
   queue.push(FakeJob(21), 2);
@@ -54,7 +54,7 @@ TEST(RunQueue, TakesTheLowestLevelFirstAndTellsTheImmediateLevelApart) {
   EXPECT_FALSE(queue.immediate_empty());
   EXPECT_EQ(Number(queue.take_immediate()), 1u);
   EXPECT_TRUE(queue.immediate_empty());
-  EXPECT_FALSE(queue.ordered_empty());
+  EXPECT_FALSE(queue.ordinary_empty());
   EXPECT_EQ(Number(queue.take_next()), 20u);
   EXPECT_EQ(Number(queue.take_next()), 21u);
   queue.push(FakeJob(2), 0);
@@ -109,12 +109,12 @@ TEST(JobLauncher, ASynchronousJobRunsOnTheCallingThread) {
   g_job_ran_elsewhere = true;
   ASSERT_EQ(LaunchJob(io, /*async_flag=*/0, 3, kRecording), 0);
   EXPECT_FALSE(g_job_ran_elsewhere);
-  EXPECT_EQ(slot->job_state.load(), kJobFinished);
+  EXPECT_EQ(slot->job_state.load(), TELVARN_JOB_FINISHED);
   EXPECT_EQ(slot->job_thread_id, 0u);
 
   ASSERT_EQ(LaunchJob(io, /*async_flag=*/1, 1, kRecording), 0);
-  for (int i = 0; i < 2000 && slot->job_state.load() != kJobFinished; ++i) Os::sleep_ms(10);
-  EXPECT_EQ(slot->job_state.load(), kJobFinished);
+  for (int i = 0; i < 2000 && slot->job_state.load() != TELVARN_JOB_FINISHED; ++i) Os::sleep_ms(10);
+  EXPECT_EQ(slot->job_state.load(), TELVARN_JOB_FINISHED);
   EXPECT_TRUE(g_job_ran_elsewhere);
 }
 
@@ -137,13 +137,13 @@ TEST(WorkerFrame, ReadsMemoryInChunksAndFilesUntilTheirEnd) {
   const std::string path = dir.path("exact.bin");
   test::WriteFile(path, std::string(4096, 'f'));
   var.data = const_cast<char*>(path.c_str());
-  ASSERT_EQ(BindStream(slot, Direction::kInput, var, kModeFile, 0), 0);
+  ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
   ChunkReader exact(4096);
   EXPECT_EQ(exact.ReadChunk(slot.input, &chunk), 4096);
   EXPECT_EQ(exact.ReadChunk(slot.input, &chunk), 0);
 
   // Past 2^31 bytes the consumed count saturates rather than wrapping.
-  ASSERT_EQ(BindStream(slot, Direction::kInput, var, kModeFile, 0), 0);
+  ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
   slot.input.pos = INT32_MAX - 10;
   ChunkReader saturating(4096);
   EXPECT_EQ(saturating.ReadChunk(slot.input, &chunk), 4096);
@@ -178,7 +178,7 @@ TEST(WorkerFrame, ReadAheadCutsTheChunksOfChunkByChunkReading) {
     test::WriteFile(path, bytes);
     VarDesc var{};
     var.data = const_cast<char*>(path.c_str());
-    ASSERT_EQ(BindStream(slot, Direction::kInput, var, kModeFile, 0), 0);
+    ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
     std::string seen;
     ChunkReader reader(c.chunk);
     const uint8_t* chunk = nullptr;

@@ -13,9 +13,12 @@
 #include "boundary/var_desc.h"
 #include "codec/base64.h"
 #include "codec/rsa_key.h"
+#include "support/test_support.h"
 
 namespace telvarn {
 namespace {
+
+using test::RandomBytes;
 
 constexpr uint8_t kUntouched = 0x5A;
 
@@ -44,12 +47,6 @@ std::string Hex(const std::vector<uint8_t>& bytes) {
     text += pair;
   }
   return text;
-}
-
-std::vector<uint8_t> RandomBytes(std::mt19937& rng, size_t count) {
-  std::vector<uint8_t> bytes(count);
-  for (auto& b : bytes) b = static_cast<uint8_t>(rng());
-  return bytes;
 }
 
 // The encoder's text for `bytes`, with or without its line breaks.

@@ -83,7 +83,7 @@ TEST(SlotTable, NewRecordIsIdleUnboundWithAClearedKeyArea) {
   SlotTable table;
   IoSlot* slot = table.find_or_register(1);
   ASSERT_NE(slot, nullptr);
-  EXPECT_EQ(slot->job_state.load(), kJobIdle);
+  EXPECT_EQ(slot->job_state.load(), TELVARN_JOB_IDLE);
   EXPECT_FALSE(slot->input.bound);
   EXPECT_FALSE(slot->output.bound);
   EXPECT_EQ(slot->input.file, nullptr);
@@ -101,8 +101,8 @@ TEST(SlotTable, DestructionClosesEveryBoundFile) {
     VarDesc in_var{}, out_var{};
     in_var.data = const_cast<char*>(in.c_str());
     out_var.data = const_cast<char*>(out.c_str());
-    ASSERT_EQ(BindStream(slot, Direction::kInput, in_var, kModeFile, 0), 0);
-    ASSERT_EQ(BindStream(slot, Direction::kOutput, out_var, kModeFile, 0), 0);
+    ASSERT_EQ(BindStream(slot, Direction::kInput, in_var, TELVARN_MODE_FILE, 0), 0);
+    ASSERT_EQ(BindStream(slot, Direction::kOutput, out_var, TELVARN_MODE_FILE, 0), 0);
     EXPECT_TRUE(test::IsFileOpenHere(in));
     EXPECT_TRUE(test::IsFileOpenHere(out));
   }

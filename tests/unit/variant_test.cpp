@@ -19,12 +19,7 @@
 namespace telvarn {
 namespace {
 
-std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed) {
-  std::mt19937 random(seed);
-  std::vector<uint8_t> bytes(count);
-  for (auto& b : bytes) b = static_cast<uint8_t>(random());
-  return bytes;
-}
+using test::RandomBytes;
 
 const uint8_t* Bytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
 
@@ -50,7 +45,7 @@ void CheckVariants(const KernelTable<Fn>& table, const char* check, Result resul
   const std::string algorithm = table.name;
   const KernelVariant<Fn>& reference = *table.begin();
   std::mt19937 random(2026);
-  const std::vector<uint8_t> pool = RandomBytes(9000 + 64, 7);
+  const std::vector<uint8_t> pool = RandomBytes(7, 9000 + 64);
   for (const KernelVariant<Fn>& variant : table) {
     const bool supported = variant.supported(GetCpuFeatures());
     test::NoteVariant(algorithm, variant.name, supported);
@@ -91,7 +86,7 @@ TEST(Variants, Crc16EveryVariantAgreesWithTheByteTable) {
 // at an odd address, called directly against the reference.
 void CheckCrcLengths(const KernelTable<CrcUpdateFn>& table, uint32_t register_mask) {
   const CrcVariant& reference = *table.begin();
-  const std::vector<uint8_t> pool = RandomBytes((1u << 20) + 1, 11);
+  const std::vector<uint8_t> pool = RandomBytes(11, (1u << 20) + 1);
   const uint8_t* data = pool.data() + 1;
   std::vector<size_t> lengths;
   for (size_t length = 0; length <= 600; ++length) lengths.push_back(length);
@@ -153,7 +148,7 @@ void CheckBlockCounts(const KernelTable<Fn>& table) {
   const size_t kBytesBeforeEnd[] = {0, 1, 3, 8, 15, 33, kBlock - 1};
   const Variant& reference = *table.begin();
   test::PageEndBuffer buffer(kMostBlocks * kBlock + kBlock);
-  const std::vector<uint8_t> pool = RandomBytes(kMostBlocks * kBlock + kBlock, 23);
+  const std::vector<uint8_t> pool = RandomBytes(23, kMostBlocks * kBlock + kBlock);
   std::mt19937 random(5);
   for (const Variant& variant : table) {
     if (!variant.supported(GetCpuFeatures())) continue;

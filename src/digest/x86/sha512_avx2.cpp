@@ -9,9 +9,9 @@
 //   rotations they need six shifted copies live at once, which eight XMM registers
 //   cannot hold beside the state: the compiler spills them, and every spill puts a
 //   store and its reload (about nine cycles) on the round's chain. Each half is
-//   instead factored into a chain, x >> 14 ^ x >> 18 ^ x >> 41 being
+//   therefore factored into a chain, x >> 14 ^ x >> 18 ^ x >> 41 being
 //   ((x >> 23 ^ x) >> 4 ^ x) >> 14, which keeps two values live: a longer chain,
-//   but the blocks run 1.6 times as fast on AMD Zen 4 as with separate rotations.
+//   but one with no store and reload on it.
 // - Maj(a, b, c) = a ? (b | c) : (b & c) is a choice like Ch(e, f, g) = e ? f : g,
 //   so blending {f, b | c} and {g, b & c} lets one choice give {Ch, Maj}.
 #include "digest/x86/sha512_xmm.h"
@@ -31,8 +31,8 @@ struct Avx2Rounds {
   // Shift counts of {Sigma1(e), Sigma0(a)}: right shifts by 14, 18, 41 and 28, 34, 39
   // as ((x >> {23, 5} ^ x) >> {4, 6} ^ x) >> {14, 28}, left shifts by 50, 46, 23 and
   // 36, 30, 25 as ((x << {4, 6} ^ x) << {23, 5} ^ x) << {23, 25}.
-  // The equal counts are kept apart: sharing them made the compiler load them
-  // differently and the blocks about 10 percent slower.
+  // The equal counts are kept apart: GCC loads shared ones differently, at a cost to
+  // the rounds.
   const __m128i first_right = _mm_set_epi64x(5, 23), second_right = _mm_set_epi64x(6, 4);
   const __m128i last_right = _mm_set_epi64x(28, 14);
   const __m128i first_left = _mm_set_epi64x(6, 4), second_left = _mm_set_epi64x(5, 23);

@@ -11,10 +11,10 @@
 //
 // A round is bound both by its dependency chain (rotate, XOR, two adds, the move of
 // T1 to the high lane, add) and by the vector ports. On AMD Zen 4 the rotates and
-// PALIGNR take two cycles and PSHUFD and PUNPCKLQDQ one, so {d, T1} is made by
-// swapping {h, d} off the chain and one PUNPCKLQDQ on it: a round took about 7.8
-// cycles instead of 8.8. Two masked ternary-logic ops for {Ch, Maj} instead of the
-// OR/AND pair are one op fewer but one step longer, and measured slower.
+// PALIGNR have a latency of two cycles, PSHUFD and PUNPCKLQDQ of one, so {d, T1} is
+// made by swapping {h, d}, which is off the chain, and one PUNPCKLQDQ on it. {Ch, Maj}
+// takes a masked OR and AND beside the ternary op: two masked ternary-logic ops would
+// be one op fewer but one step longer on the chain.
 #include "digest/x86/sha512_xmm.h"
 
 namespace telvarn::sha_internal {
@@ -37,9 +37,9 @@ struct Avx512Rounds {
     __m128i g_bc_and = _mm_mask_and_epi64(gc, kHighLane, fb, gc);
     __m128i ch_maj = _mm_ternarylogic_epi64(ea, f_bc_or, g_bc_and, 0xCA);
     // W[t] + K[t] by an 8-byte load. The schedule stores W + K in 16-byte pairs shortly
-    // before the rounds read them, and a 16-byte load at an odd t straddles two such
-    // stores: it cannot take its bytes from the store buffer and waits about 20 cycles
-    // instead of 9 on Zen 4. The blocks ran about 1.5 percent faster.
+    // before the rounds read them, and a 16-byte load at an odd t would straddle two
+    // such stores: it cannot take its bytes from the store buffer, and on Zen 4 waits
+    // about 20 cycles where a forwarded load takes 9.
     __m128i h_plus_input =
         _mm_maskz_add_epi64(kLowLane, hd, _mm_set1_epi64x(static_cast<long long>(*round_input)));
     __m128i t1_t2 = _mm_add_epi64(sigmas, _mm_add_epi64(ch_maj, h_plus_input));

@@ -7,8 +7,9 @@
 // - Eight working words and their temporaries overflow the eight XMM registers of
 //   32-bit mode, and SSE2's two-operand instructions add copies. Each Sigma is
 //   written as two factored shift chains, x >> 14 ^ x >> 18 ^ x >> 41 being
-//   ((x >> 23 ^ x) >> 4 ^ x) >> 14, so that only two values are live; with the
-//   three rotations written apart the blocks ran a fifth slower.
+//   ((x >> 23 ^ x) >> 4 ^ x) >> 14, so that only two values are live; three
+//   rotations written apart would need six, and their spills would put stores and
+//   reloads on the round's chain.
 // - Maj(a, b, c) = ((a ^ b) & (b ^ c)) ^ b, and this round's a ^ b is the next
 //   round's b ^ c, so it is carried rather than recomputed.
 // - The message schedule runs two words per register, sixteen rounds ahead of the

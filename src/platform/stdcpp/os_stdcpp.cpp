@@ -1,4 +1,4 @@
-// Threads, locks and condition variables on the C++ standard library.
+// The platform backend on the C++ standard library: threads, locks, condition variables, sleeping, raw file reads.
 #include "platform/platform.h"
 
 #include <atomic>
@@ -27,7 +27,7 @@ struct ThreadControl {
 };
 
 // All thread records change under one mutex and announce every change on one
-// condition variable: that is what lets a waiter watch several threads at once.
+// condition variable, one pair for every thread and its waiters.
 // Both are deliberately never destroyed, since detached threads may outlive
 // static destruction at process exit.
 std::mutex& StateMutex() {

@@ -1,4 +1,4 @@
-// Threads, locks and condition variables on the Win32 kernel.
+// The platform backend on the Win32 kernel: threads, module pins, locks, condition variables, sleeping, raw file reads.
 #include "platform/platform.h"
 
 #include <io.h>

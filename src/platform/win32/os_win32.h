@@ -28,9 +28,9 @@ struct Win32Os {
   [[noreturn]] static void leave_pinned_thread(uint32_t exit_code);
   static bool in_unloadable_module();
 
-  // An SRW lock in exclusive mode.
   class ConditionVariable;
 
+  // An SRW lock in exclusive mode.
   class Mutex {
    public:
     constexpr Mutex() = default;
