@@ -28,7 +28,7 @@ FileBlocks::FileBlocks(std::FILE* file, int64_t size) : file_(file) {
   if (!blocks_[0] || size < kReadAheadBytes) return;
   blocks_[1].reset(new (std::nothrow) uint8_t[kBlockBytes]);
   if (!blocks_[1]) return;
-  reader_ = Os::create_thread(&ReaderThread, this, false, nullptr);
+  reader_ = Os::create_thread(&ReaderThread, this, nullptr);
 }
 
 FileBlocks::~FileBlocks() {

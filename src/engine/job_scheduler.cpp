@@ -16,7 +16,7 @@ void JobScheduler::Notify() {
 
 bool JobScheduler::StartThread() {
   if (!Os::pin_module()) return false;
-  ThreadHandle thread = Os::create_thread(&SchedulerThread, this, false, nullptr);
+  ThreadHandle thread = Os::create_thread(&SchedulerThread, this, nullptr);
   if (thread == nullptr) {
     Os::unpin_module();
     return false;
@@ -76,7 +76,7 @@ bool JobScheduler::StartJobThread(Job* job) {
   uint32_t thread_id = 0;
   ThreadHandle thread = nullptr;
   if (Os::pin_module()) {
-    thread = Os::create_thread(&JobThread, job, false, &thread_id);
+    thread = Os::create_thread(&JobThread, job, &thread_id);
     if (thread == nullptr) Os::unpin_module();
   }
   Os::close_thread(thread);

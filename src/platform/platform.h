@@ -9,8 +9,7 @@
 //   creation yields. Every operation on the empty handle does nothing and reports
 //   failure. A handle stays valid until close_thread; the thread itself runs on
 //   after its handle is closed, and a handle must not be used after it is closed.
-// - A thread created suspended runs nothing of its routine until resume_thread.
-//   Win32 threads reserve a small stack (kThreadStackBytes): the module's threads
+// - Win32 threads reserve a small stack (kThreadStackBytes): the module's threads
 //   only hash, and under Wine every thread costs address space.
 // - Mutex is not recursive. ConditionVariable waits release the mutex while they
 //   wait and hold it again when they return; a wait may return early without a

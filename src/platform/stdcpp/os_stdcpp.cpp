@@ -21,7 +21,6 @@ namespace {
 struct ThreadControl {
   ThreadRoutine routine;
   void* arg;
-  bool resumed;
   bool ended;
   int references;
 };
@@ -50,10 +49,6 @@ void ReleaseLocked(ThreadControl* control) {
 }
 
 void RunThread(ThreadControl* control) {
-  {
-    std::unique_lock<std::mutex> lock(StateMutex());
-    StateChanged().wait(lock, [control] { return control->resumed; });
-  }
   control->routine(control->arg);
   std::lock_guard<std::mutex> lock(StateMutex());
   control->ended = true;
@@ -75,10 +70,9 @@ std::chrono::milliseconds Milliseconds(uint32_t ms) { return std::chrono::millis
 
 }  // namespace
 
-ThreadHandle StdCppOs::create_thread(ThreadRoutine routine, void* arg, bool start_suspended,
-                                    uint32_t* thread_id) {
+ThreadHandle StdCppOs::create_thread(ThreadRoutine routine, void* arg, uint32_t* thread_id) {
   static std::atomic<uint32_t> next_id{1};
-  auto* control = new (std::nothrow) ThreadControl{routine, arg, !start_suspended, false, 2};
+  auto* control = new (std::nothrow) ThreadControl{routine, arg, false, 2};
   if (control == nullptr) return nullptr;
   {
     std::lock_guard<std::mutex> lock(StateMutex());
@@ -94,14 +88,6 @@ ThreadHandle StdCppOs::create_thread(ThreadRoutine routine, void* arg, bool star
   }
   if (thread_id != nullptr) *thread_id = next_id.fetch_add(1, std::memory_order_relaxed);
   return control;
-}
-
-bool StdCppOs::resume_thread(ThreadHandle thread) {
-  if (thread == nullptr) return false;
-  std::lock_guard<std::mutex> lock(StateMutex());
-  static_cast<ThreadControl*>(thread)->resumed = true;
-  StateChanged().notify_all();
-  return true;
 }
 
 bool StdCppOs::lower_thread_priority(ThreadHandle thread) { return thread != nullptr; }

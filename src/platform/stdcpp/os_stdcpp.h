@@ -11,11 +11,9 @@ namespace telvarn::platform {
 struct StdCppOs {
   static constexpr const char* kName = "stdcpp";
 
-  // Creates a thread that runs routine(arg); with start_suspended it waits for
-  // resume_thread first. thread_id, when given, receives a process-unique id.
-  static ThreadHandle create_thread(ThreadRoutine routine, void* arg, bool start_suspended,
-                                    uint32_t* thread_id);
-  static bool resume_thread(ThreadHandle thread);
+  // Creates a thread that runs routine(arg). thread_id, when given, receives a
+  // process-unique id.
+  static ThreadHandle create_thread(ThreadRoutine routine, void* arg, uint32_t* thread_id);
   // The standard library has no thread priorities; the scheduler merely asks.
   static bool lower_thread_priority(ThreadHandle thread);
   static WaitOutcome wait_thread(ThreadHandle thread, uint32_t timeout_ms);

@@ -10,19 +10,14 @@ namespace telvarn::platform {
 static_assert(kInfinite == INFINITE);
 static_assert(sizeof(SRWLOCK) == sizeof(void*) && sizeof(CONDITION_VARIABLE) == sizeof(void*));
 
-ThreadHandle Win32Os::create_thread(ThreadRoutine routine, void* arg, bool start_suspended,
-                                    uint32_t* thread_id) {
+ThreadHandle Win32Os::create_thread(ThreadRoutine routine, void* arg, uint32_t* thread_id) {
   unsigned id = 0;
   // Without STACK_SIZE_PARAM_IS_A_RESERVATION the size would be committed at once.
-  const unsigned flags = STACK_SIZE_PARAM_IS_A_RESERVATION | (start_suspended ? CREATE_SUSPENDED : 0);
-  uintptr_t handle = _beginthreadex(nullptr, kThreadStackBytes, routine, arg, flags, &id);
+  uintptr_t handle =
+      _beginthreadex(nullptr, kThreadStackBytes, routine, arg, STACK_SIZE_PARAM_IS_A_RESERVATION, &id);
   if (handle == 0) return nullptr;
   if (thread_id != nullptr) *thread_id = id;
   return reinterpret_cast<ThreadHandle>(handle);
-}
-
-bool Win32Os::resume_thread(ThreadHandle thread) {
-  return thread != nullptr && ResumeThread(thread) != static_cast<DWORD>(-1);
 }
 
 bool Win32Os::lower_thread_priority(ThreadHandle thread) {

@@ -12,9 +12,7 @@ struct Win32Os {
   // Threads are made through the C runtime (_beginthreadex), which prepares its
   // per-thread state, with a stack of kThreadStackBytes reserved; a routine that
   // returns ends its thread through the runtime.
-  static ThreadHandle create_thread(ThreadRoutine routine, void* arg, bool start_suspended,
-                                    uint32_t* thread_id);
-  static bool resume_thread(ThreadHandle thread);
+  static ThreadHandle create_thread(ThreadRoutine routine, void* arg, uint32_t* thread_id);
   // THREAD_PRIORITY_LOWEST.
   static bool lower_thread_priority(ThreadHandle thread);
   static WaitOutcome wait_thread(ThreadHandle thread, uint32_t timeout_ms);
