@@ -1,0 +1,77 @@
+// libFuzzer target: every CRC, MD5 and SHA variant against the portable one, on any bytes cut anywhere and ending at a block's end.
+//
+// The first input byte picks where the message starts in its block (0 to 63 bytes
+// past an aligned start) and the next three pick up to three cuts; the rest is the
+// message. Each supported variant is fed the message in those pieces from a heap
+// block that ends where the message ends, so a read past it meets the sanitizer's
+// red zone, and its result must equal the first variant's on the whole message.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "digest/crc.h"
+#include "digest/dispatch.h"
+#include "digest/md5.h"
+#include "digest/sha.h"
+
+namespace {
+
+using namespace telvarn;
+
+struct Message {
+  const uint8_t* bytes;
+  size_t size;
+  std::vector<size_t> cuts;  // ascending, each at most size
+};
+
+template <class Context, class Variant, class Result>
+std::string Digest(const Variant& variant, const Message& message, const std::vector<size_t>& cuts,
+                   Result result) {
+  Context context(variant);
+  size_t at = 0;
+  for (size_t cut : cuts) {
+    context.Update(message.bytes + at, cut - at);
+    at = cut;
+  }
+  context.Update(message.bytes + at, message.size - at);
+  return result(context);
+}
+
+template <class Context, class Fn, class Result>
+void CheckTable(const KernelTable<Fn>& table, const Message& message, Result result) {
+  const std::string expected = Digest<Context>(*table.begin(), message, {}, result);
+  for (const KernelVariant<Fn>& variant : table) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    if (Digest<Context>(variant, message, message.cuts, result) != expected) std::abort();
+  }
+}
+
+std::string Number(uint32_t value) { return std::to_string(value); }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 4) return 0;
+  const size_t offset = data[0] % 64;
+  const size_t length = size - 4;
+  std::unique_ptr<uint8_t[]> block(new uint8_t[offset + length]);
+  std::memcpy(block.get() + offset, data + 4, length);
+  Message message{block.get() + offset, length, {}};
+  for (size_t i = 1; i < 4; ++i) {
+    if (data[i] != 0) message.cuts.push_back(length * data[i] / 255);
+  }
+  std::sort(message.cuts.begin(), message.cuts.end());
+
+  CheckTable<Crc32>(kCrc32Kernels, message, [](Crc32& c) { return Number(c.value()); });
+  CheckTable<Crc16Mcrf4xx>(kCrc16Kernels, message, [](Crc16Mcrf4xx& c) { return Number(c.value()); });
+  CheckTable<Md5Context>(kMd5Kernels, message, [](Md5Context& c) { return std::string(c.HexDigest()); });
+  CheckTable<Sha1Context>(kSha1Kernels, message, [](Sha1Context& c) { return std::string(c.Finish()); });
+  CheckTable<Sha256Context>(kSha256Kernels, message, [](Sha256Context& c) { return std::string(c.Finish()); });
+  CheckTable<Sha512Context>(kSha512Kernels, message, [](Sha512Context& c) { return std::string(c.Finish()); });
+  return 0;
+}
