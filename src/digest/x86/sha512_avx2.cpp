@@ -58,6 +58,10 @@ struct Avx2Rounds {
     return _mm_add_epi64(t1_t2, _mm_unpacklo_epi64(_mm_shuffle_epi32(hd, 0x4E), t1_t2));
   }
 
+  static __m128i ByteSwapWords(__m128i x) {
+    return _mm_shuffle_epi8(x, _mm_set_epi8(8, 9, 10, 11, 12, 13, 14, 15, 0, 1, 2, 3, 4, 5, 6, 7));
+  }
+
   static __m128i SmallSigma0(__m128i x) {
     // Rotating by 8 moves whole bytes: one PSHUFB.
     const __m128i rotate_bytes = _mm_set_epi8(8, 15, 14, 13, 12, 11, 10, 9, 0, 7, 6, 5, 4, 3, 2, 1);

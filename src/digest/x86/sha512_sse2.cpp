@@ -15,9 +15,7 @@
 // - The message schedule runs two words per register, sixteen rounds ahead of the
 //   rounds that use them, one pair between every two rounds, to fill the issue
 //   slots the rounds' dependency chain leaves free.
-#include <emmintrin.h>
-
-#include "digest/sha_private.h"
+#include "digest/x86/sha512_xmm.h"
 
 namespace telvarn::sha_internal {
 namespace {
@@ -44,19 +42,20 @@ inline __m128i ThreeRotations(__m128i x) {
 inline __m128i BigSigma0(__m128i a) { return ThreeRotations<28, 34, 39>(a); }
 inline __m128i BigSigma1(__m128i e) { return ThreeRotations<14, 18, 41>(e); }
 
-inline __m128i SmallSigma0(__m128i x) {
-  return _mm_xor_si128(_mm_xor_si128(Rotr(x, 1), Rotr(x, 8)), _mm_srli_epi64(x, 7));
-}
-
-inline __m128i SmallSigma1(__m128i x) {
-  return _mm_xor_si128(_mm_xor_si128(Rotr(x, 19), Rotr(x, 61)), _mm_srli_epi64(x, 6));
-}
-
-// Reverses the bytes of each 64-bit word without SSSE3's PSHUFB: the message is big-endian.
-inline __m128i ByteSwapWords(__m128i x) {
-  x = _mm_or_si128(_mm_slli_epi16(x, 8), _mm_srli_epi16(x, 8));
-  return _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0x1B), 0x1B);
-}
+// What the shared message schedule needs, in SSE2.
+struct Sse2ScheduleOps {
+  static __m128i SmallSigma0(__m128i x) {
+    return _mm_xor_si128(_mm_xor_si128(Rotr(x, 1), Rotr(x, 8)), _mm_srli_epi64(x, 7));
+  }
+  static __m128i SmallSigma1(__m128i x) {
+    return _mm_xor_si128(_mm_xor_si128(Rotr(x, 19), Rotr(x, 61)), _mm_srli_epi64(x, 6));
+  }
+  // Without SSSE3's PSHUFB: bytes swapped in each 16-bit lane, then the lanes reversed.
+  static __m128i ByteSwapWords(__m128i x) {
+    x = _mm_or_si128(_mm_slli_epi16(x, 8), _mm_srli_epi16(x, 8));
+    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0x1B), 0x1B);
+  }
+};
 
 // One round on the words named a to h; the caller renames them. h becomes the new
 // a, d the new e. bc holds b ^ c and leaves holding a ^ b.
@@ -75,54 +74,36 @@ inline void Round(__m128i a, __m128i b, __m128i& d, __m128i e, __m128i f, __m128
 }  // namespace
 
 void Sha512CompressSse2(uint64_t state[8], const uint8_t* data, size_t blocks) {
-  const auto load = [](const uint64_t* p) { return _mm_load_si128(reinterpret_cast<const __m128i*>(p)); };
-  const auto load_unaligned = [](const uint64_t* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  };
-  const auto store = [](uint64_t* p, __m128i x) { _mm_store_si128(reinterpret_cast<__m128i*>(p), x); };
   const auto load_word = [](const uint64_t* p) {
     return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
   };
   const auto store_word = [](uint64_t* p, __m128i x) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), x); };
-  alignas(16) uint64_t w[80];
-  alignas(16) uint64_t round_input[80];
-  // W[t], W[t + 1] for even t >= 16, and the round inputs W + K beside them.
-  const auto schedule_pair = [&](int t) {
-    const __m128i words =
-        _mm_add_epi64(_mm_add_epi64(load(w + t - 16), SmallSigma0(load_unaligned(w + t - 15))),
-                      _mm_add_epi64(load_unaligned(w + t - 7), SmallSigma1(load(w + t - 2))));
-    store(w + t, words);
-    store(round_input + t, _mm_add_epi64(words, load_unaligned(kSha512RoundConstants + t)));
-  };
+  Sha512Schedule<Sse2ScheduleOps> schedule;
   const auto schedule_ahead = [&](int t) {
-    if (t < 64) schedule_pair(t + 16);
+    if (t < 64) schedule.Pair(t + 16);
   };
 
   __m128i a = load_word(state), b = load_word(state + 1), c = load_word(state + 2);
   __m128i d = load_word(state + 3), e = load_word(state + 4), f = load_word(state + 5);
   __m128i g = load_word(state + 6), h = load_word(state + 7);
   for (; blocks > 0; --blocks, data += 128) {
-    for (int t = 0; t < 16; t += 2) {
-      const __m128i words = ByteSwapWords(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 8 * t)));
-      store(w + t, words);
-      store(round_input + t, _mm_add_epi64(words, load_unaligned(kSha512RoundConstants + t)));
-    }
+    schedule.Start(data);
     const __m128i a0 = a, b0 = b, c0 = c, d0 = d, e0 = e, f0 = f, g0 = g, h0 = h;
     __m128i bc = _mm_xor_si128(b, c);
     // Eight rounds bring the names back to where they started.
     for (int t = 0; t < 80; t += 8) {
       schedule_ahead(t);
-      Round(a, b, d, e, f, g, h, bc, round_input + t);
-      Round(h, a, c, d, e, f, g, bc, round_input + t + 1);
+      Round(a, b, d, e, f, g, h, bc, schedule.round_input(t));
+      Round(h, a, c, d, e, f, g, bc, schedule.round_input(t + 1));
       schedule_ahead(t + 2);
-      Round(g, h, b, c, d, e, f, bc, round_input + t + 2);
-      Round(f, g, a, b, c, d, e, bc, round_input + t + 3);
+      Round(g, h, b, c, d, e, f, bc, schedule.round_input(t + 2));
+      Round(f, g, a, b, c, d, e, bc, schedule.round_input(t + 3));
       schedule_ahead(t + 4);
-      Round(e, f, h, a, b, c, d, bc, round_input + t + 4);
-      Round(d, e, g, h, a, b, c, bc, round_input + t + 5);
+      Round(e, f, h, a, b, c, d, bc, schedule.round_input(t + 4));
+      Round(d, e, g, h, a, b, c, bc, schedule.round_input(t + 5));
       schedule_ahead(t + 6);
-      Round(c, d, f, g, h, a, b, bc, round_input + t + 6);
-      Round(b, c, e, f, g, h, a, bc, round_input + t + 7);
+      Round(c, d, f, g, h, a, b, bc, schedule.round_input(t + 6));
+      Round(b, c, e, f, g, h, a, bc, schedule.round_input(t + 7));
     }
     a = _mm_add_epi64(a, a0);
     b = _mm_add_epi64(b, b0);
