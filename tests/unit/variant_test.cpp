@@ -83,7 +83,7 @@ TEST(Variants, Crc16EveryVariantAgreesWithTheByteTable) {
 // What the random rounds may miss in the CRC updates: every length up to 600 (the
 // folding variants change path at 64 and 256 bytes and fold blocks of 16), lengths
 // around the pieces the jobs pass, and one long input, each from a random register,
-// at an odd address, called directly against the reference.
+// at an odd address and ending at a page end, called directly against the reference.
 void CheckCrcLengths(const KernelTable<CrcUpdateFn>& table, uint32_t register_mask) {
   const CrcVariant& reference = *table.begin();
   const std::vector<uint8_t> pool = RandomBytes(11, (1u << 20) + 1);
@@ -94,14 +94,20 @@ void CheckCrcLengths(const KernelTable<CrcUpdateFn>& table, uint32_t register_ma
     for (size_t length = piece - 17; length <= piece + 17; ++length) lengths.push_back(length);
   }
   lengths.push_back(pool.size() - 1);
+  // The same bytes again ending at a page end, where a vector read past the last
+  // byte faults.
+  test::PageEndBuffer page_end(pool.size());
   std::mt19937 random(99);
   for (const CrcVariant& variant : table) {
     if (!variant.supported(GetCpuFeatures())) continue;
     SCOPED_TRACE(variant.name);
     for (size_t length : lengths) {
       const uint32_t reg = static_cast<uint32_t>(random()) & register_mask;
-      ASSERT_EQ(variant.kernel(reg, data, length), reference.kernel(reg, data, length))
-          << "length " << length;
+      const uint32_t expected = reference.kernel(reg, data, length);
+      ASSERT_EQ(variant.kernel(reg, data, length), expected) << "length " << length;
+      uint8_t* at_page_end = page_end.end() - length;
+      std::memcpy(at_page_end, data, length);
+      ASSERT_EQ(variant.kernel(reg, at_page_end, length), expected) << "length " << length << " at a page end";
     }
   }
 }
