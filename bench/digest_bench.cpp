@@ -139,18 +139,26 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> rates;
 };
 
-// One row per supported variant of a block-function table, named algorithm/variant;
-// the variants are read from the table, so new rows appear here without edits.
+// Calls each(prefix/variant, variant) for every variant of `table` the processor
+// supports and names the others as skipped; the variants are read from the table,
+// so new rows appear here without edits.
+template <class Fn, class Each>
+void ForEachSupported(const KernelTable<Fn>& table, const std::string& prefix, Each each) {
+  for (const KernelVariant<Fn>& v : table) {
+    if (v.supported(GetCpuFeatures())) {
+      each(prefix + "/" + v.name, v);
+    } else {
+      std::printf("%s/%s: not supported by this processor, skipped\n", prefix.c_str(), v.name);
+    }
+  }
+}
+
+// One row per supported variant of a block-function table, named algorithm/variant.
 template <class Fn, class AddFn, class MakeContext>
 void AddVariants(const KernelTable<Fn>& table, const AddFn& add, MakeContext make) {
-  for (const KernelVariant<Fn>& v : table) {
-    if (!v.supported(GetCpuFeatures())) {
-      std::printf("%s/%s: not supported by this processor, skipped\n", table.name, v.name);
-      continue;
-    }
-    add(std::string(table.name) + "/" + v.name,
-        [&v, make](benchmark::State& s) { Measure(s, [&v, make] { return make(v); }); });
-  }
+  ForEachSupported(table, table.name, [&](const std::string& name, const KernelVariant<Fn>& v) {
+    add(name, [&v, make](benchmark::State& s) { Measure(s, [&v, make] { return make(v); }); });
+  });
 }
 
 // "crc32 vpclmul_avx512, crc16 ...": the variant each table runs here.
@@ -174,22 +182,14 @@ void Register() {
   AddVariants(kSha512Kernels, add, [](const Sha512Variant& v) { return Sha512Context(v); });
   for (bool lines : {false, true}) {
     const std::string suffix = lines ? "_lines" : "";
-    for (const Base64EncodeVariant& v : kBase64EncodeKernels) {
-      if (!v.supported(GetCpuFeatures())) {
-        std::printf("b64_encode%s/%s: not supported by this processor, skipped\n", suffix.c_str(), v.name);
-        continue;
-      }
-      add("b64_encode" + suffix + "/" + v.name,
-          [&v, lines](benchmark::State& s) { MeasureEncode(s, v.kernel, lines); });
-    }
-    for (const Base64DecodeVariant& v : kBase64DecodeKernels) {
-      if (!v.supported(GetCpuFeatures())) {
-        std::printf("b64_decode%s/%s: not supported by this processor, skipped\n", suffix.c_str(), v.name);
-        continue;
-      }
-      add("b64_decode" + suffix + "/" + v.name,
-          [&v, lines](benchmark::State& s) { MeasureDecode(s, v.kernel, lines); });
-    }
+    ForEachSupported(kBase64EncodeKernels, "b64_encode" + suffix,
+                     [&](const std::string& name, const Base64EncodeVariant& v) {
+                       add(name, [&v, lines](benchmark::State& s) { MeasureEncode(s, v.kernel, lines); });
+                     });
+    ForEachSupported(kBase64DecodeKernels, "b64_decode" + suffix,
+                     [&](const std::string& name, const Base64DecodeVariant& v) {
+                       add(name, [&v, lines](benchmark::State& s) { MeasureDecode(s, v.kernel, lines); });
+                     });
   }
   // HMAC-MD5 takes the active MD5 variant; its inner hash is the MD5 rows above.
   add("hmac_md5", [](benchmark::State& s) {
