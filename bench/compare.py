@@ -174,6 +174,9 @@ def main():
             got = last_dll.get(f"dll_{job}_{source}", (0, 0, 0, None))[3]
             if got is None or expected is None or got.lower() != expected.lower():
                 problems.append(f"{label} ({source}): DLL gave {got}, {check_name} gave {expected}")
+        small = last_dll.get(f"dll_{job}_small", (0, 0, 0, None))[3]
+        if not small or small == "job-failed":
+            problems.append(f"{label}: a small job did not start or gave no result")
         if "reference64" in rounds:
             got = rounds["reference64"][-1].get(check_name, (0, 0, 0, None))[3]
             if got != expected:
