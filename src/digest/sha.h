@@ -4,8 +4,9 @@
 // yields the result text (40, 64 or 128 upper-case hexadecimal characters and a
 // NUL). Once finished, Finish yields the same text again; an Update after it
 // clears the result and goes on from the padded message (unlike Md5Context, which
-// goes on with the message itself), and a Reset starts a new message. A context belongs to one
-// thread. Its block function is the processor's best variant unless one is given.
+// goes on with the message itself), and a Reset starts a new message. A context
+// belongs to one thread. Its block function is the processor's best variant unless
+// one is given.
 #pragma once
 
 #include <cstddef>
