@@ -67,17 +67,6 @@ int64_t InputFile::Read(void* buffer, size_t count) {
   }
 }
 
-int64_t InputFile::ReadFull(void* buffer, size_t count) {
-  size_t total = 0;
-  while (total < count) {
-    const int64_t got = Read(static_cast<char*>(buffer) + total, count - total);
-    if (got < 0) return -1;
-    if (got == 0) break;
-    total += static_cast<size_t>(got);
-  }
-  return static_cast<int64_t>(total);
-}
-
 void InputFile::Close() {
   if (owned_ && handle_ >= 0) close(handle_);
   handle_ = kNoHandle;
