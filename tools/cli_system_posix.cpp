@@ -78,8 +78,6 @@ void InputFile::Describe() {
   }
 }
 
-bool InputFile::is_open() const { return handle_ >= 0; }
-
 int64_t InputFile::Read(void* buffer, size_t count) {
   if (handle_ < 0) return 0;
   const ssize_t got = ReadSome(handle_, buffer, count);

@@ -124,8 +124,6 @@ void InputFile::Describe() {
   }
 }
 
-bool InputFile::is_open() const { return handle_ != nullptr; }
-
 int64_t InputFile::Read(void* buffer, size_t count) {
   if (handle_ == nullptr) return 0;  // no standard input at all reads as empty
   const DWORD ask = count > (1u << 30) ? (1u << 30) : static_cast<DWORD>(count);
