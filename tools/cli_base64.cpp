@@ -9,6 +9,7 @@
 #include "cli_base64_scan.h"
 #include "cli_system.h"
 #include "cli_text.h"
+#include "digest/hex.h"
 
 namespace telvarn::cli {
 namespace {
@@ -38,8 +39,9 @@ const ClassTable kClasses;
 
 std::string ShowByte(uint8_t c) {
   if (c >= 0x20 && c < 0x7F) return std::string("'") + static_cast<char>(c) + "'";
-  const char* digits = "0123456789ABCDEF";
-  return std::string("byte 0x") + digits[c >> 4] + digits[c & 15];
+  char digits[2];
+  WriteHexUpper(c, 2, digits);
+  return "byte 0x" + std::string(digits, 2);
 }
 
 struct Base64Options {

@@ -159,23 +159,20 @@ void DigestRunner::Add(std::unique_ptr<DigestTask> task) {
   Prepare(*job);
   Job& added = *job;
   pending_.push_back(std::move(job));
-  if (!added.finished && !stop_()) {
-    added.io = TakeIo();
-    if (added.io == 0) {
-      added.task->error = "out of memory";
-      added.finished = true;
-    } else {
-      const bool own = !added.fed && own_job_limit_ > 0 &&
-                       (added.size >= kOwnJobBytes || placement_ != Placement::kAuto);
-      if (own && own_jobs_running_ >= own_job_limit_) {
-        // With every job of its own placed, a forced placement waits for one to end.
-        PollOwnJobs(placement_ != Placement::kAuto);
-        while (placement_ != Placement::kAuto && own_jobs_running_ >= own_job_limit_) PollOwnJobs(true);
-      }
-      if (!(own && own_jobs_running_ < own_job_limit_ && LaunchOwnJob(added))) RunHere(added);
-    }
-  } else if (!added.finished) {
+  if (added.finished || stop_()) {
     added.finished = true;
+  } else if ((added.io = TakeIo()) == 0) {
+    added.task->error = "out of memory";
+    added.finished = true;
+  } else {
+    const bool own = !added.fed && own_job_limit_ > 0 &&
+                     (added.size >= kOwnJobBytes || placement_ != Placement::kAuto);
+    if (own && own_jobs_running_ >= own_job_limit_) {
+      // With every job of its own placed, a forced placement waits for one to end.
+      PollOwnJobs(placement_ != Placement::kAuto);
+      while (placement_ != Placement::kAuto && own_jobs_running_ >= own_job_limit_) PollOwnJobs(true);
+    }
+    if (!(own && own_jobs_running_ < own_job_limit_ && LaunchOwnJob(added))) RunHere(added);
   }
   PollOwnJobs(false);
   EmitReady();

@@ -33,7 +33,6 @@ constexpr size_t kMaxKeyBytes = 4095;
 struct DigestTask {
   std::string name;      // UTF-8, as given; "-" is standard input
   std::string expected;  // check mode: the digest the list gives
-  bool escaped = false;  // check mode: the list wrote the name escaped
 
   bool ok = false;       // the digest was computed
   bool missing = false;  // the file does not exist

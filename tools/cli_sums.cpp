@@ -370,7 +370,6 @@ bool CheckList(Console& console, const HostExports& exports, const Algorithm& al
       auto task = std::make_unique<DigestTask>();
       task->name = parsed.name;
       task->expected = parsed.digest;
-      task->escaped = parsed.escaped;
       runner.Add(std::move(task));
       if (console.out().failed()) break;
     }
@@ -427,11 +426,8 @@ bool ParseBsdLine(const std::string& rest, bool escaped, SumsLine& parsed) {
 bool ParseSumsLine(const std::string& line, const Algorithm& algorithm, int& reversed, SumsLine& parsed) {
   size_t i = 0;
   while (i < line.size() && IsBlank(line[i])) ++i;
-  parsed.escaped = false;
-  if (i < line.size() && line[i] == '\\') {
-    ++i;
-    parsed.escaped = true;
-  }
+  const bool escaped = i < line.size() && line[i] == '\\';
+  if (escaped) ++i;
   const size_t hex_length = algorithm.text_length;
   const std::string tag = algorithm.tag;
   bool ok = false;
@@ -440,7 +436,7 @@ bool ParseSumsLine(const std::string& line, const Algorithm& algorithm, int& rev
     i += tag.size();
     if (i < line.size() && line[i] == ' ') ++i;
     if (i >= line.size() || line[i] != '(') return false;
-    ok = ParseBsdLine(line.substr(i + 1), parsed.escaped, parsed);
+    ok = ParseBsdLine(line.substr(i + 1), escaped, parsed);
   } else {
     // digest  name, digest *name, or digest name throughout a list
     if (line.size() - i < hex_length + 2) return false;
@@ -456,7 +452,7 @@ bool ParseSumsLine(const std::string& line, const Algorithm& algorithm, int& rev
       ++i;
     }
     const std::string name = line.substr(i);
-    if (parsed.escaped) {
+    if (escaped) {
       ok = UnescapeName(name, parsed.name);
     } else {
       ok = name.find('\0') == std::string::npos;

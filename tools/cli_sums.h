@@ -19,8 +19,7 @@ void PrintDigestHelp(Console& console, const Algorithm& algorithm);
 // is not a well-formed line for this algorithm.
 struct SumsLine {
   std::string digest;
-  std::string name;
-  bool escaped = false;
+  std::string name;  // unescaped when the line starts with '\\'
 };
 bool ParseSumsLine(const std::string& line, const Algorithm& algorithm, int& reversed, SumsLine& parsed);
 

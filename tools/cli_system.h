@@ -38,7 +38,6 @@ class InputFile {
   // Opens a file by its UTF-8 name. A folder does not open: "Is a directory".
   bool Open(const std::string& name);
   void OpenStandardInput();
-  bool is_open() const;
   // Whether the file is a regular file on disk (not a pipe, a console or a device).
   bool regular() const { return regular_; }
   uint64_t size() const { return size_; }

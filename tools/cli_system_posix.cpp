@@ -12,6 +12,30 @@
 #include "cli_system.h"
 
 namespace telvarn::cli {
+namespace {
+
+// Reads what is there, past interruptions: the count, 0 at the end, -1 with errno set.
+ssize_t ReadSome(int fd, void* buffer, size_t count) {
+  for (;;) {
+    const ssize_t got = read(fd, buffer, count);
+    if (got >= 0 || errno != EINTR) return got;
+  }
+}
+
+// Writes every byte, past interruptions and partial writes: 0, or the reason it
+// stopped (`stalled` when a write took nothing).
+int WriteEvery(int fd, const char* bytes, size_t count, int stalled) {
+  while (count > 0) {
+    const ssize_t done = write(fd, bytes, count);
+    if (done < 0 && errno == EINTR) continue;
+    if (done <= 0) return done < 0 ? errno : stalled;
+    bytes += done;
+    count -= static_cast<size_t>(done);
+  }
+  return 0;
+}
+
+}  // namespace
 
 void InputFile::Fail(uint32_t system_error) {
   missing_ = system_error == ENOENT;
@@ -54,28 +78,11 @@ void InputFile::Describe() {
   }
 }
 
-bool InputFile::is_open() const { return handle_ >= 0; }
-
 int64_t InputFile::Read(void* buffer, size_t count) {
   if (handle_ < 0) return 0;
-  for (;;) {
-    const ssize_t got = read(handle_, buffer, count);
-    if (got >= 0) return got;
-    if (errno == EINTR) continue;
-    Fail(static_cast<uint32_t>(errno));
-    return -1;
-  }
-}
-
-int64_t InputFile::ReadFull(void* buffer, size_t count) {
-  size_t total = 0;
-  while (total < count) {
-    const int64_t got = Read(static_cast<char*>(buffer) + total, count - total);
-    if (got < 0) return -1;
-    if (got == 0) break;
-    total += static_cast<size_t>(got);
-  }
-  return static_cast<int64_t>(total);
+  const ssize_t got = ReadSome(handle_, buffer, count);
+  if (got < 0) Fail(static_cast<uint32_t>(errno));
+  return got;
 }
 
 void InputFile::Close() {
@@ -92,18 +99,12 @@ OutputStream::OutputStream(Which which)
 
 bool OutputStream::WriteOut(const char* bytes, size_t count, bool) {
   if (failed_) return false;
-  while (count > 0) {
-    const ssize_t done = write(fd_, bytes, count);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) {
-      failed_ = true;
-      error_ = std::strerror(done < 0 ? errno : ENOSPC);
-      return false;
-    }
-    bytes += done;
-    count -= static_cast<size_t>(done);
+  const int error = WriteEvery(fd_, bytes, count, ENOSPC);
+  if (error != 0) {
+    failed_ = true;
+    error_ = std::strerror(error);
   }
-  return true;
+  return !failed_;
 }
 
 ModulePipe::~ModulePipe() {
@@ -130,17 +131,9 @@ void ModulePipe::ReaderBound() {
 }
 
 bool ModulePipe::WriteAll(const char* bytes, size_t count) {
-  while (count > 0) {
-    const ssize_t done = write(write_fd_, bytes, count);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) {
-      error_ = std::strerror(done < 0 ? errno : EPIPE);
-      return false;
-    }
-    bytes += done;
-    count -= static_cast<size_t>(done);
-  }
-  return true;
+  const int error = WriteEvery(write_fd_, bytes, count, EPIPE);
+  if (error != 0) error_ = std::strerror(error);
+  return error == 0;
 }
 
 void ModulePipe::CloseWriter() {
@@ -167,17 +160,9 @@ bool SpoolFile::Create() {
 }
 
 bool SpoolFile::Write(const char* bytes, size_t count) {
-  while (count > 0) {
-    const ssize_t done = write(fd_, bytes, count);
-    if (done < 0 && errno == EINTR) continue;
-    if (done <= 0) {
-      error_ = std::strerror(done < 0 ? errno : ENOSPC);
-      return false;
-    }
-    bytes += done;
-    count -= static_cast<size_t>(done);
-  }
-  return true;
+  const int error = WriteEvery(fd_, bytes, count, ENOSPC);
+  if (error != 0) error_ = std::strerror(error);
+  return error == 0;
 }
 
 bool SpoolFile::Rewind() {
@@ -189,13 +174,9 @@ bool SpoolFile::Rewind() {
 }
 
 int64_t SpoolFile::Read(char* bytes, size_t count) {
-  for (;;) {
-    const ssize_t got = read(fd_, bytes, count);
-    if (got >= 0) return got;
-    if (errno == EINTR) continue;
-    error_ = std::strerror(errno);
-    return -1;
-  }
+  const ssize_t got = ReadSome(fd_, bytes, count);
+  if (got < 0) error_ = std::strerror(errno);
+  return got;
 }
 
 bool LooksLikeRegularFile(const std::string& name, uint64_t& size) {

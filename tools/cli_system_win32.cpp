@@ -56,6 +56,22 @@ std::string SystemErrorText(DWORD code) {
   return message;
 }
 
+// Writes every byte, in pieces that one call can take: ERROR_SUCCESS, or the reason
+// it stopped (a write that took nothing without one counts as a full disk).
+DWORD WriteEvery(HANDLE handle, const char* bytes, size_t count) {
+  while (count > 0) {
+    const DWORD ask = count > (1u << 24) ? (1u << 24) : static_cast<DWORD>(count);
+    DWORD done = 0;
+    if (!WriteFile(handle, bytes, ask, &done, nullptr) || done == 0) {
+      const DWORD code = GetLastError();
+      return code == ERROR_SUCCESS ? ERROR_DISK_FULL : code;
+    }
+    bytes += done;
+    count -= done;
+  }
+  return ERROR_SUCCESS;
+}
+
 }  // namespace
 
 void InputFile::Fail(uint32_t system_error) {
@@ -108,8 +124,6 @@ void InputFile::Describe() {
   }
 }
 
-bool InputFile::is_open() const { return handle_ != nullptr; }
-
 int64_t InputFile::Read(void* buffer, size_t count) {
   if (handle_ == nullptr) return 0;  // no standard input at all reads as empty
   const DWORD ask = count > (1u << 30) ? (1u << 30) : static_cast<DWORD>(count);
@@ -121,17 +135,6 @@ int64_t InputFile::Read(void* buffer, size_t count) {
     return -1;
   }
   return got;
-}
-
-int64_t InputFile::ReadFull(void* buffer, size_t count) {
-  size_t total = 0;
-  while (total < count) {
-    const int64_t got = Read(static_cast<char*>(buffer) + total, count - total);
-    if (got < 0) return -1;
-    if (got == 0) break;
-    total += static_cast<size_t>(got);
-  }
-  return static_cast<int64_t>(total);
 }
 
 void InputFile::Close() {
@@ -162,19 +165,12 @@ bool OutputStream::WriteOut(const char* bytes, size_t count, bool binary) {
     }
     return !failed_;
   }
-  while (count > 0) {
-    const DWORD ask = count > (1u << 24) ? (1u << 24) : static_cast<DWORD>(count);
-    DWORD done = 0;
-    if (!WriteFile(handle_, bytes, ask, &done, nullptr) || done == 0) {
-      failed_ = true;
-      const DWORD code = GetLastError();
-      error_ = SystemErrorText(code == ERROR_SUCCESS ? ERROR_DISK_FULL : code);
-      return false;
-    }
-    bytes += done;
-    count -= done;
+  const DWORD code = WriteEvery(handle_, bytes, count);
+  if (code != ERROR_SUCCESS) {
+    failed_ = true;
+    error_ = SystemErrorText(code);
   }
-  return true;
+  return !failed_;
 }
 
 ModulePipe::~ModulePipe() { CloseWriter(); }
@@ -200,17 +196,10 @@ bool ModulePipe::Create() {
 void ModulePipe::ReaderBound() {}
 
 bool ModulePipe::WriteAll(const char* bytes, size_t count) {
-  while (count > 0) {
-    const DWORD ask = count > (1u << 20) ? (1u << 20) : static_cast<DWORD>(count);
-    DWORD done = 0;
-    if (server_ == nullptr || !WriteFile(server_, bytes, ask, &done, nullptr)) {
-      error_ = SystemErrorText(GetLastError());
-      return false;
-    }
-    bytes += done;
-    count -= done;
-  }
-  return true;
+  // A closed or never made server end is a null handle, which WriteFile refuses.
+  const DWORD code = WriteEvery(server_, bytes, count);
+  if (code != ERROR_SUCCESS) error_ = SystemErrorText(code);
+  return code == ERROR_SUCCESS;
 }
 
 void ModulePipe::CloseWriter() {
@@ -243,17 +232,9 @@ bool SpoolFile::Create() {
 }
 
 bool SpoolFile::Write(const char* bytes, size_t count) {
-  while (count > 0) {
-    const DWORD ask = count > (1u << 24) ? (1u << 24) : static_cast<DWORD>(count);
-    DWORD done = 0;
-    if (!WriteFile(handle_, bytes, ask, &done, nullptr) || done == 0) {
-      error_ = SystemErrorText(GetLastError());
-      return false;
-    }
-    bytes += done;
-    count -= done;
-  }
-  return true;
+  const DWORD code = WriteEvery(handle_, bytes, count);
+  if (code != ERROR_SUCCESS) error_ = SystemErrorText(code);
+  return code == ERROR_SUCCESS;
 }
 
 bool SpoolFile::Rewind() {

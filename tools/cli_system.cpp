@@ -1,8 +1,20 @@
-// The buffering of the standard streams, shared by both systems; the writes themselves
-// are each system's.
+// The system services' parts that are the same on both systems: reading to a count,
+// and the buffering of the standard streams (the reads and writes themselves are
+// each system's).
 #include "cli_system.h"
 
 namespace telvarn::cli {
+
+int64_t InputFile::ReadFull(void* buffer, size_t count) {
+  size_t total = 0;
+  while (total < count) {
+    const int64_t got = Read(static_cast<char*>(buffer) + total, count - total);
+    if (got < 0) return -1;
+    if (got == 0) break;
+    total += static_cast<size_t>(got);
+  }
+  return static_cast<int64_t>(total);
+}
 
 OutputStream::~OutputStream() { Flush(); }
 
