@@ -90,11 +90,6 @@ void EndJob(Job& job) {
   if (drop_io_reference) Release(&job);
 }
 
-bool HasLiveJob(const IoSlot& slot) {
-  const int32_t state = slot.job_state.load();
-  return state == TELVARN_JOB_LAUNCHED || state == TELVARN_JOB_RUNNING || state == TELVARN_JOB_SUSPENDED;
-}
-
 void CancelJobOf(IoSlot& slot) {
   Job* job = nullptr;
   bool withdrawn = false;

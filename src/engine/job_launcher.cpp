@@ -31,7 +31,7 @@ int32_t LaunchJob(int32_t io, int32_t async_flag, int32_t priority, const JobKin
   Job* job = nullptr;
   {
     platform::ScopedLock<platform::Os::Mutex> exports(slot->exports_lock);
-    if (HasLiveJob(*slot)) return -1;
+    if (slot->has_live_job()) return -1;
     job = new (std::nothrow) Job(kind, *slot, QueueLevelForPriority(priority));
     if (job == nullptr) return -1;
     if (kind.keyed) {
