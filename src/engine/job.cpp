@@ -37,6 +37,13 @@ void PublishState(Job& job, int32_t state) {
 
 void SignalChange(Job& job) { job.changed.notify_all(); }
 
+// With the lock held: holds while the job is suspended; false once it is cancelled.
+bool HoldWhileSuspendedLocked(Job& job) {
+  platform::WaitUntil(job.changed, JobsLock(), platform::kInfinite,
+                      [&] { return !job.suspended || job.cancelled; });
+  return !job.cancelled;
+}
+
 }  // namespace
 
 bool StartJob(Job& job) {
@@ -48,16 +55,12 @@ bool StartJob(Job& job) {
 
 bool HoldWhileSuspended(Job& job) {
   JobsLockHold hold(JobsLock());
-  platform::WaitUntil(job.changed, JobsLock(), platform::kInfinite,
-                      [&] { return !job.suspended || job.cancelled; });
-  return !job.cancelled;
+  return HoldWhileSuspendedLocked(job);
 }
 
 bool CommitResult(Job& job, const char* text, uint32_t length) {
   JobsLockHold hold(JobsLock());
-  platform::WaitUntil(job.changed, JobsLock(), platform::kInfinite,
-                      [&] { return !job.suspended || job.cancelled; });
-  if (job.cancelled || text == nullptr) return false;
+  if (!HoldWhileSuspendedLocked(job) || text == nullptr) return false;
   job.delivering = true;
   StreamBinding& output = job.output;
   if (!output.bound || output.kind != kStreamMemory) return output.bound && output.kind == kStreamFile;
