@@ -83,11 +83,14 @@ class ChunkReader {
 // The whole frame on the calling thread.
 void RunJob(Job& job, JobAlgorithm& algorithm, const JobShape& shape);
 
-// A whole job: Algorithm is a JobAlgorithm with a static kShape, built either from
-// nothing or from the key the job took at launch (a keyed job).
+// Algorithm is a JobAlgorithm with a static kShape, built either from nothing or
+// from the key the job took at launch (a keyed job).
+template <class Algorithm>
+inline constexpr bool kKeyedAlgorithm = std::is_constructible_v<Algorithm, const uint8_t*>;
+
 template <class Algorithm>
 void RunJobOf(Job& job) {
-  if constexpr (std::is_constructible_v<Algorithm, const uint8_t*>) {
+  if constexpr (kKeyedAlgorithm<Algorithm>) {
     Algorithm algorithm(job.key.get());
     RunJob(job, algorithm, Algorithm::kShape);
   } else {
@@ -95,5 +98,10 @@ void RunJobOf(Job& job) {
     RunJob(job, algorithm, Algorithm::kShape);
   }
 }
+
+// The whole job for an export: the launcher copies the key exactly when the
+// algorithm is built from one.
+template <class Algorithm>
+inline constexpr JobKind kJobOf{&RunJobOf<Algorithm>, kKeyedAlgorithm<Algorithm>};
 
 }  // namespace telvarn
