@@ -56,7 +56,9 @@ inline constexpr uint32_t kMaxResultLength = 128;
 // The chunks of one job's input, in order.
 class ChunkReader {
  public:
-  explicit ChunkReader(uint32_t chunk_size) : chunk_size_(chunk_size) {}
+  // Chooses how the bound input is read, once: a regular file in blocks, anything
+  // else chunk by chunk.
+  ChunkReader(const StreamBinding& input, uint32_t chunk_size);
   ChunkReader(const ChunkReader&) = delete;
   ChunkReader& operator=(const ChunkReader&) = delete;
 
@@ -71,7 +73,6 @@ class ChunkReader {
   int32_t ReadFileChunk(StreamBinding& input, const uint8_t** bytes);
 
   const uint32_t chunk_size_;
-  bool file_reading_chosen_ = false;
   bool failed_ = false;
   std::unique_ptr<FileBlocks> blocks_;  // null: the file is read chunk by chunk into chunk_
   const uint8_t* block_ = nullptr;
