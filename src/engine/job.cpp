@@ -77,8 +77,6 @@ bool CommitResult(Job& job, const char* text, uint32_t length) {
 void EndJob(Job& job) {
   CloseStream(job.input);
   CloseStream(job.output);
-  job.input.bound = false;
-  job.output.bound = false;
   bool drop_io_reference = false;
   {
     JobsLockHold hold(JobsLock());

@@ -12,9 +12,7 @@ namespace {
 // Moves a binding, stream included, leaving the source unbound.
 void MoveBinding(StreamBinding& from, StreamBinding& to) {
   to = from;
-  from.file = nullptr;
-  from.bound = false;
-  from.kind = kStreamNone;
+  from = StreamBinding{};
 }
 
 // Priority argument 1-6 to queue level 0-5; any other value to level 3.
