@@ -10,7 +10,6 @@
 namespace telvarn {
 namespace {
 
-
 // The file's length in bytes, with 64-bit offsets so that files past 2 GiB are
 // measured right, then capped at INT32_MAX. Streams that cannot seek (pipes,
 // devices) measure 0.
@@ -90,11 +89,9 @@ void ResetSlot(IoSlot& slot) {
   CancelJobOf(slot);
   CloseStream(slot.input);
   CloseStream(slot.output);
+  slot.input = StreamBinding{};
+  slot.output = StreamBinding{};
   slot.job_thread_id = 0;
-  slot.input.bound = false;
-  slot.input.kind = kStreamNone;
-  slot.output.bound = false;
-  slot.output.kind = kStreamNone;
 }
 
 }  // namespace telvarn

@@ -27,7 +27,7 @@ int32_t ChangeIdleIo(int32_t io, Change change) {
   IoSlot* slot = telvarn::module::slot_table().find(io);
   if (slot == nullptr) return -1;
   telvarn::platform::ScopedLock<telvarn::platform::Os::Mutex> hold(slot->exports_lock);
-  if (telvarn::HasLiveJob(*slot)) return -1;
+  if (slot->has_live_job()) return -1;
   return change(*slot);
 }
 

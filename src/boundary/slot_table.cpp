@@ -29,8 +29,7 @@ SlotTable::SlotTable() {
 SlotTable::~SlotTable() {
   for (int32_t i = 0; i < count_ && slots_[i] != nullptr; ++i) {
     IoSlot* slot = slots_[i];
-    int32_t state = slot->job_state.load();
-    if (state == TELVARN_JOB_LAUNCHED || state == TELVARN_JOB_RUNNING || state == TELVARN_JOB_SUSPENDED) continue;
+    if (slot->has_live_job()) continue;
     CloseStream(slot->output);
     CloseStream(slot->input);
     delete slot;

@@ -67,6 +67,12 @@ struct IoSlot {
   // The IO's job while it is launched, running or suspended, else nullptr; the
   // record holds a reference to it. Guarded by the jobs lock.
   Job* job = nullptr;
+  // True while the IO has a job launched, running or suspended: read from the
+  // state, so that no lock is needed.
+  bool has_live_job() const {
+    const int32_t state = job_state.load();
+    return state == TELVARN_JOB_LAUNCHED || state == TELVARN_JOB_RUNNING || state == TELVARN_JOB_SUSPENDED;
+  }
   // Serialises the exports that change the record (initialise, bind, key,
   // launch) when host threads call them on one IO at once.
   platform::Os::Mutex exports_lock;

@@ -28,7 +28,7 @@ using Crc16Job = CrcJob<Crc16Mcrf4xx, 4, kMemoryChunkBytes>;
 
 }  // namespace
 
-const JobKind kCrc32Job{&RunJobOf<Crc32Job>, false};
-const JobKind kCrc16Job{&RunJobOf<Crc16Job>, false};
+const JobKind kCrc32Job = kJobOf<Crc32Job>;
+const JobKind kCrc16Job = kJobOf<Crc16Job>;
 
 }  // namespace telvarn

@@ -45,10 +45,10 @@ class HmacMd5Job final : public JobAlgorithm {
 
 }  // namespace
 
-const JobKind kSha1Job{&RunJobOf<DigestJob<Sha1Context>>, false};
-const JobKind kSha256Job{&RunJobOf<DigestJob<Sha256Context>>, false};
-const JobKind kSha512Job{&RunJobOf<DigestJob<Sha512Context>>, false};
-const JobKind kMd5Job{&RunJobOf<DigestJob<Md5Context>>, false};
-const JobKind kMd5KeyJob{&RunJobOf<HmacMd5Job>, true};
+const JobKind kSha1Job = kJobOf<DigestJob<Sha1Context>>;
+const JobKind kSha256Job = kJobOf<DigestJob<Sha256Context>>;
+const JobKind kSha512Job = kJobOf<DigestJob<Sha512Context>>;
+const JobKind kMd5Job = kJobOf<DigestJob<Md5Context>>;
+const JobKind kMd5KeyJob = kJobOf<HmacMd5Job>;
 
 }  // namespace telvarn

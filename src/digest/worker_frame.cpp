@@ -25,6 +25,14 @@ bool IsRegularFile(std::FILE* file) {
 
 }  // namespace
 
+ChunkReader::ChunkReader(const StreamBinding& input, uint32_t chunk_size) : chunk_size_(chunk_size) {
+  // Pipes and devices are read chunk by chunk, so that a writer's bytes reach the
+  // job as they come, not once a whole block has gathered.
+  if (!input.bound || input.kind != kStreamFile || input.file == nullptr || !IsRegularFile(input.file)) return;
+  blocks_.reset(new (std::nothrow) FileBlocks(input.file, input.size));
+  if (blocks_ && !blocks_->usable()) blocks_.reset();
+}
+
 int32_t ChunkReader::ReadChunk(StreamBinding& input, const uint8_t** bytes) {
   if (!input.bound) return 0;
   if (input.kind == kStreamFile) return ReadFileChunk(input, bytes);
@@ -41,15 +49,6 @@ int32_t ChunkReader::ReadChunk(StreamBinding& input, const uint8_t** bytes) {
 
 int32_t ChunkReader::ReadFileChunk(StreamBinding& input, const uint8_t** bytes) {
   if (input.file == nullptr) return 0;
-  if (!file_reading_chosen_) {
-    // Pipes and devices are read chunk by chunk, so that a writer's bytes reach
-    // the job as they come, not once a whole block has gathered.
-    file_reading_chosen_ = true;
-    if (IsRegularFile(input.file)) {
-      blocks_.reset(new (std::nothrow) FileBlocks(input.file, input.size));
-      if (blocks_ && !blocks_->usable()) blocks_.reset();
-    }
-  }
   size_t count;
   if (blocks_ == nullptr) {
     if (std::feof(input.file) || failed_) return 0;
@@ -125,7 +124,7 @@ void RunJob(Job& job, JobAlgorithm& algorithm, const JobShape& shape) {
   const uint32_t chunk_size = job.input.kind == kStreamFile ? shape.file_chunk : shape.memory_chunk;
   bool complete = true;
   {
-    ChunkReader reader(chunk_size);
+    ChunkReader reader(job.input, chunk_size);
     MemoryInputHold memory(job);
     for (;;) {
       if (!memory.PassChunkBoundary()) {

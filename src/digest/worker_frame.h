@@ -56,7 +56,9 @@ inline constexpr uint32_t kMaxResultLength = 128;
 // The chunks of one job's input, in order.
 class ChunkReader {
  public:
-  explicit ChunkReader(uint32_t chunk_size) : chunk_size_(chunk_size) {}
+  // Chooses how the bound input is read, once: a regular file in blocks, anything
+  // else chunk by chunk.
+  ChunkReader(const StreamBinding& input, uint32_t chunk_size);
   ChunkReader(const ChunkReader&) = delete;
   ChunkReader& operator=(const ChunkReader&) = delete;
 
@@ -71,7 +73,6 @@ class ChunkReader {
   int32_t ReadFileChunk(StreamBinding& input, const uint8_t** bytes);
 
   const uint32_t chunk_size_;
-  bool file_reading_chosen_ = false;
   bool failed_ = false;
   std::unique_ptr<FileBlocks> blocks_;  // null: the file is read chunk by chunk into chunk_
   const uint8_t* block_ = nullptr;
@@ -83,11 +84,14 @@ class ChunkReader {
 // The whole frame on the calling thread.
 void RunJob(Job& job, JobAlgorithm& algorithm, const JobShape& shape);
 
-// A whole job: Algorithm is a JobAlgorithm with a static kShape, built either from
-// nothing or from the key the job took at launch (a keyed job).
+// Algorithm is a JobAlgorithm with a static kShape, built either from nothing or
+// from the key the job took at launch (a keyed job).
+template <class Algorithm>
+inline constexpr bool kKeyedAlgorithm = std::is_constructible_v<Algorithm, const uint8_t*>;
+
 template <class Algorithm>
 void RunJobOf(Job& job) {
-  if constexpr (std::is_constructible_v<Algorithm, const uint8_t*>) {
+  if constexpr (kKeyedAlgorithm<Algorithm>) {
     Algorithm algorithm(job.key.get());
     RunJob(job, algorithm, Algorithm::kShape);
   } else {
@@ -95,5 +99,10 @@ void RunJobOf(Job& job) {
     RunJob(job, algorithm, Algorithm::kShape);
   }
 }
+
+// The whole job for an export: the launcher copies the key exactly when the
+// algorithm is built from one.
+template <class Algorithm>
+inline constexpr JobKind kJobOf{&RunJobOf<Algorithm>, kKeyedAlgorithm<Algorithm>};
 
 }  // namespace telvarn

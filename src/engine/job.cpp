@@ -37,6 +37,13 @@ void PublishState(Job& job, int32_t state) {
 
 void SignalChange(Job& job) { job.changed.notify_all(); }
 
+// With the lock held: holds while the job is suspended; false once it is cancelled.
+bool HoldWhileSuspendedLocked(Job& job) {
+  platform::WaitUntil(job.changed, JobsLock(), platform::kInfinite,
+                      [&] { return !job.suspended || job.cancelled; });
+  return !job.cancelled;
+}
+
 }  // namespace
 
 bool StartJob(Job& job) {
@@ -48,16 +55,12 @@ bool StartJob(Job& job) {
 
 bool HoldWhileSuspended(Job& job) {
   JobsLockHold hold(JobsLock());
-  platform::WaitUntil(job.changed, JobsLock(), platform::kInfinite,
-                      [&] { return !job.suspended || job.cancelled; });
-  return !job.cancelled;
+  return HoldWhileSuspendedLocked(job);
 }
 
 bool CommitResult(Job& job, const char* text, uint32_t length) {
   JobsLockHold hold(JobsLock());
-  platform::WaitUntil(job.changed, JobsLock(), platform::kInfinite,
-                      [&] { return !job.suspended || job.cancelled; });
-  if (job.cancelled || text == nullptr) return false;
+  if (!HoldWhileSuspendedLocked(job) || text == nullptr) return false;
   job.delivering = true;
   StreamBinding& output = job.output;
   if (!output.bound || output.kind != kStreamMemory) return output.bound && output.kind == kStreamFile;
@@ -74,8 +77,6 @@ bool CommitResult(Job& job, const char* text, uint32_t length) {
 void EndJob(Job& job) {
   CloseStream(job.input);
   CloseStream(job.output);
-  job.input.bound = false;
-  job.output.bound = false;
   bool drop_io_reference = false;
   {
     JobsLockHold hold(JobsLock());
@@ -88,11 +89,6 @@ void EndJob(Job& job) {
     SignalChange(job);
   }
   if (drop_io_reference) Release(&job);
-}
-
-bool HasLiveJob(const IoSlot& slot) {
-  const int32_t state = slot.job_state.load();
-  return state == TELVARN_JOB_LAUNCHED || state == TELVARN_JOB_RUNNING || state == TELVARN_JOB_SUSPENDED;
 }
 
 void CancelJobOf(IoSlot& slot) {

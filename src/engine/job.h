@@ -101,7 +101,5 @@ void EndJob(Job& job);
 // job, only for the chunk of host memory it may be reading. The IO's own
 // bindings are left to the caller.
 void CancelJobOf(IoSlot& slot);
-// True while the IO has a job launched, running or suspended.
-bool HasLiveJob(const IoSlot& slot);
 
 }  // namespace telvarn

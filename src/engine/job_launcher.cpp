@@ -12,9 +12,7 @@ namespace {
 // Moves a binding, stream included, leaving the source unbound.
 void MoveBinding(StreamBinding& from, StreamBinding& to) {
   to = from;
-  from.file = nullptr;
-  from.bound = false;
-  from.kind = kStreamNone;
+  from = StreamBinding{};
 }
 
 // Priority argument 1-6 to queue level 0-5; any other value to level 3.
@@ -31,7 +29,7 @@ int32_t LaunchJob(int32_t io, int32_t async_flag, int32_t priority, const JobKin
   Job* job = nullptr;
   {
     platform::ScopedLock<platform::Os::Mutex> exports(slot->exports_lock);
-    if (HasLiveJob(*slot)) return -1;
+    if (slot->has_live_job()) return -1;
     job = new (std::nothrow) Job(kind, *slot, QueueLevelForPriority(priority));
     if (job == nullptr) return -1;
     if (kind.keyed) {

@@ -42,7 +42,8 @@ bool JobScheduler::withdraw(Job* job) {
 }
 
 void JobScheduler::note_synchronous_launch() {
-  if (!thread_alive_ && queue_.empty() && running_ == 0) idle_.store(true);
+  // The scheduler thread lives while anything is queued or running.
+  if (!thread_alive_) idle_.store(true);
 }
 
 uint32_t TELVARN_CALL JobScheduler::SchedulerThread(void* scheduler) {
