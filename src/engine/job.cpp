@@ -60,8 +60,11 @@ bool HoldWhileSuspended(Job& job) {
 
 bool CommitResult(Job& job, const char* text, uint32_t length) {
   JobsLockHold hold(JobsLock());
-  if (!HoldWhileSuspendedLocked(job) || text == nullptr) return false;
+  if (!HoldWhileSuspendedLocked(job)) return false;
+  // Committed to its end, with a result or without one (a read error): no
+  // suspension may hold it now, nor show it suspended on its way to finished.
   job.delivering = true;
+  if (text == nullptr) return false;
   StreamBinding& output = job.output;
   if (!output.bound || output.kind != kStreamMemory) return output.bound && output.kind == kStreamFile;
   size_t count = length;

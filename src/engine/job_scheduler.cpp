@@ -88,18 +88,20 @@ bool JobScheduler::StartJobThread(Job* job) {
     return true;
   }
   --running_;
-  if (!job->cancelled) {
-    queue_.push_front(job, job->level);
+  if (!job->cancelled && queue_.push_front(job, job->level)) {
     Release(job);  // the queue's reference remains
     return false;
   }
-  // Cancelled while its thread was being made: it ends without ever running.
+  // Cancelled while its thread was being made, or with no room to queue it again
+  // (the queue had to grow meanwhile and memory ran out): it ends without ever
+  // running, rather than leaving its IO launched for good.
+  const bool cancelled = job->cancelled;
   JobsLock().unlock();
   EndJob(*job);
   Release(job);
   Release(job);
   JobsLock().lock();
-  return true;
+  return cancelled;
 }
 
 bool JobScheduler::Admit() {
