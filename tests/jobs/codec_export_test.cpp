@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/base64.h"
 #include "digest/hmac_md5.h"
 #include "jobs/api.h"
 
@@ -35,8 +36,6 @@ TEST_F(CodecExports, Base64BothWaysWithSentinels) {
   EXPECT_EQ(std::string(shared, 19), "any carnal pleasure");
 }
 
-// The text length the encoder gives for n bytes (CR LF after every 72 characters
-// and at the end in line mode 1).
 // HMAC-MD5 of the message under the key's bytes, NUL included where the key holds one.
 std::string Hmac(const std::string& key, const std::string& message) {
   HmacMd5 hmac;
@@ -45,9 +44,7 @@ std::string Hmac(const std::string& key, const std::string& message) {
   return hmac.HexDigest();
 }
 
-int32_t TextLength(size_t n, int32_t line_mode) {
-  return static_cast<int32_t>(4 * ((n + 2) / 3) + (line_mode == TELVARN_BASE64_LINES ? 2 * (n / 54 + 1) : 0));
-}
+int32_t TextLength(size_t n, int32_t line_mode) { return static_cast<int32_t>(EncodedBase64Length(n, line_mode)); }
 
 // The encoder's text of every length from 1 to 10,000 bytes, with and without
 // line breaks, decoded with the text's own variable as the destination.
