@@ -313,7 +313,6 @@ TEST(Base64Kernels, EveryNulScanFindsEveryNulAndStaysOnItsPage) {
         char* text = nul - length;
         *nul = '\0';
         ASSERT_EQ(variant.kernel(text), length) << "NUL " << before_end << " bytes before a page end";
-        ASSERT_EQ(variant.kernel(text), std::strlen(text));
         *nul = 'A';
       }
     }
