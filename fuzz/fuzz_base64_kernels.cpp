@@ -1,4 +1,4 @@
-// libFuzzer target: every Base64 kernel against the portable one, both ways, apart, in place and below.
+// libFuzzer target: every Base64 kernel against the portable one, both ways, apart, in place and below, and every NUL scan.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -76,6 +76,21 @@ void Encoders(const uint8_t* data, size_t size, bool lines) {
   EncodersInPlace(data, size, lines, reinterpret_cast<const char*>(expected.data()), text_size);
 }
 
+// Every NUL scan on the input up to its first zero byte, at each of 16 starts
+// within an aligned block, in a heap block that ends with the NUL.
+void NulScans(const uint8_t* data, size_t len) {
+  using namespace telvarn;
+  for (size_t start = 0; start < 16; ++start) {
+    std::unique_ptr<char[]> block(new char[start + len + 1]);
+    std::memcpy(block.get() + start, data, len);
+    block[start + len] = 0;
+    for (const TextLengthVariant& variant : kTextLengthKernels) {
+      if (!variant.supported(GetCpuFeatures())) continue;
+      if (variant.kernel(block.get() + start) != len) std::abort();
+    }
+  }
+}
+
 // The input up to its first zero byte as a NUL-terminated text, trailing CR and
 // LF included, decoded through the exports' placement rules: in place and into
 // destinations below it, in one heap block that ends with the text's NUL (so that
@@ -113,6 +128,7 @@ void Decoders(const uint8_t* data, size_t size) {
   using namespace telvarn;
   size_t len = 0;
   while (len < size && data[len] != 0) ++len;
+  NulScans(data, len);
   DecodersInPlace(data, len);
   while (len > 0 && (data[len - 1] == '\r' || data[len - 1] == '\n')) --len;
   if (len == 0) return;

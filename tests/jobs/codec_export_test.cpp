@@ -1,11 +1,14 @@
 // Base64 and RSA key import through the exports, the RSA key then keying HMAC-MD5.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "codec/base64.h"
 #include "digest/hmac_md5.h"
 #include "jobs/api.h"
 
@@ -35,8 +38,6 @@ TEST_F(CodecExports, Base64BothWaysWithSentinels) {
   EXPECT_EQ(std::string(shared, 19), "any carnal pleasure");
 }
 
-// The text length the encoder gives for n bytes (CR LF after every 72 characters
-// and at the end in line mode 1).
 // HMAC-MD5 of the message under the key's bytes, NUL included where the key holds one.
 std::string Hmac(const std::string& key, const std::string& message) {
   HmacMd5 hmac;
@@ -45,9 +46,7 @@ std::string Hmac(const std::string& key, const std::string& message) {
   return hmac.HexDigest();
 }
 
-int32_t TextLength(size_t n, int32_t line_mode) {
-  return static_cast<int32_t>(4 * ((n + 2) / 3) + (line_mode == TELVARN_BASE64_LINES ? 2 * (n / 54 + 1) : 0));
-}
+int32_t TextLength(size_t n, int32_t line_mode) { return static_cast<int32_t>(EncodedBase64Length(n, line_mode)); }
 
 // The encoder's text of every length from 1 to 10,000 bytes, with and without
 // line breaks, decoded with the text's own variable as the destination.
@@ -97,6 +96,50 @@ TEST_F(CodecExports, Base64EncodeRefusalLeavesTheEmptyText) {
     EXPECT_EQ(api.base64_encode(text, source, 0xC0000000u, line_mode), 0);
     EXPECT_EQ(std::string(text, sizeof text), std::string("\0#######", 8))
         << "a NUL at the destination and nothing more";
+  }
+}
+
+// Host threads encode, decode and import keys at once, each into memory and an IO
+// of its own, from the process's first Base64 call on (each test runs in a
+// process of its own, so the kernels are chosen while the threads contend).
+TEST_F(CodecExports, Base64AndRsaKeyExportsFromSeveralThreadsAtOnce) {
+  constexpr int kThreads = 4;
+  constexpr int kRounds = 300;
+  std::vector<int32_t> ios;
+  for (int t = 0; t < kThreads; ++t) ios.push_back(NewIo());
+  std::vector<std::string> failures(kThreads);
+  std::atomic<int> waiting{kThreads};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      const std::vector<uint8_t> source = RandomBytes(static_cast<uint32_t>(t + 1), 3000);
+      std::vector<char> text(static_cast<size_t>(TextLength(source.size(), TELVARN_BASE64_LINES)) + 1);
+      std::string& failure = failures[static_cast<size_t>(t)];
+      --waiting;
+      while (waiting.load() != 0) std::this_thread::yield();
+      for (int round = 0; round < kRounds && failure.empty(); ++round) {
+        const size_t n = 1 + static_cast<size_t>(round * 37 + t) % source.size();
+        const int32_t line_mode = round % 2 == 0 ? TELVARN_BASE64_ONE_LINE : TELVARN_BASE64_LINES;
+        if (api.base64_encode(text.data(), source.data(), static_cast<uint32_t>(n), line_mode) !=
+            -TextLength(n, line_mode)) {
+          failure = "encoding " + std::to_string(n) + " bytes";
+        } else if (api.base64_decode(text.data(), text.data(), 0, 0) != -static_cast<int32_t>(n) ||
+                   std::memcmp(text.data(), source.data(), n) != 0) {
+          failure = "decoding " + std::to_string(n) + " bytes in place";
+        }
+        char key[] = "&AQID";
+        TelvarnVarDesc var = HostVar(key);
+        if (failure.empty() && api.rsa_key_set(&var, ios[static_cast<size_t>(t)], 0, 0) != -1) {
+          failure = "importing a key";
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int t = 0; t < kThreads; ++t) {
+    EXPECT_EQ(failures[static_cast<size_t>(t)], "") << "thread " << t;
+    EXPECT_EQ(RunNow(api.md5_key, ios[static_cast<size_t>(t)], "signed text", 39), Hmac("010203", "signed text"))
+        << "thread " << t << "'s IO";
   }
 }
 

@@ -293,6 +293,121 @@ TEST(Base64Kernels, EveryDecoderGivesThePortableBytesOfAnyTextAtEveryPlacement) 
   }
 }
 
+// Every source length from empty to three lines and a 64-byte block past them, so
+// every step's read bound and every line end falls at the end of the source.
+constexpr size_t kLongestPageEndSource = 3 * base64_internal::kLineBytes + 64;
+
+// The source ends where an inaccessible page begins, so a kernel that reads one
+// byte past it faults; given as its length and, NUL-terminated at the page end,
+// as length 0.
+TEST(Base64Kernels, EveryEncoderReadsNoByteAfterASourceAtAPageEnd) {
+  test::PageEndBuffer buffer(kLongestPageEndSource + 1);
+  std::mt19937 random(4096);
+  for (const Base64EncodeVariant& variant : kBase64EncodeKernels) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    SCOPED_TRACE(std::string("encoder ") + variant.name);
+    for (size_t count = 0; count <= kLongestPageEndSource; ++count) {
+      std::vector<uint8_t> source = RandomBytes(random, count);
+      for (auto& b : source) b = b != 0 ? b : 1;
+      uint8_t* at_end = buffer.end() - count;
+      uint8_t* terminated = buffer.end() - count - 1;
+      for (bool lines : {false, true}) {
+        const std::string expected = PortableText(source, lines);
+        std::copy(source.begin(), source.end(), at_end);
+        ASSERT_EQ(Encode(variant.kernel, at_end, count, lines), expected) << count << " bytes, lines " << lines;
+        std::copy(source.begin(), source.end(), terminated);
+        terminated[count] = 0;
+        std::vector<uint8_t> text(expected.size() + 1 + kGuardBytes, kGuard);
+        ASSERT_EQ(EncodeBase64With(variant.kernel, text.data(), terminated, 0, lines ? 1 : 0),
+                  -static_cast<int32_t>(expected.size()))
+            << count << " bytes up to a NUL, lines " << lines;
+        ASSERT_EQ(std::string(reinterpret_cast<const char*>(text.data()), expected.size() + 1), expected + '\0');
+      }
+    }
+  }
+}
+
+// Trimmed texts of every length through three lines of 72 characters and CR LF
+// and two 64-character blocks past them, and around the SIMD decoders'
+// 2048-character chunk, cut from lined and unlined encoder text and from random
+// text.
+std::vector<std::string> PageEndTexts() {
+  std::mt19937 random(2048);
+  const std::string lined = PortableText(RandomBytes(random, 1700), true);
+  const std::string unlined = PortableText(RandomBytes(random, 1700), false);
+  const std::string other = RandomText(random, 2200);
+  std::vector<std::string> texts;
+  const auto add = [&](size_t length) {
+    for (const std::string* from : {&lined, &unlined, &other}) {
+      std::string text = from->substr(0, length);
+      while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
+      if (!text.empty()) texts.push_back(text);
+    }
+  };
+  for (size_t length = 1; length <= 3 * (base64_internal::kLineChars + 2) + 128; ++length) add(length);
+  for (size_t length = 2000; length <= 2140; ++length) add(length);
+  return texts;
+}
+
+// The text ends where an inaccessible page begins: handed to the kernel by its
+// length, and NUL-terminated at the page end through the exports' placement rules,
+// decoded in place and a little below itself.
+TEST(Base64Kernels, EveryDecoderReadsNoByteAfterATextAtAPageEnd) {
+  const std::vector<std::string> texts = PageEndTexts();
+  constexpr size_t kBelow = 80;
+  test::PageEndBuffer buffer(2200 + 1 + kBelow);
+  for (const Base64DecodeVariant& variant : kBase64DecodeKernels) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    SCOPED_TRACE(std::string("decoder ") + variant.name);
+    for (const std::string& text : texts) {
+      const std::vector<uint8_t> expected = PortableBytes(text);
+      const size_t length = text.size();
+      char* at_end = reinterpret_cast<char*>(buffer.end()) - length;
+      std::memcpy(at_end, text.data(), length);
+      const uint32_t drop = (text.back() == '=' ? 1u : 0u) + (length >= 2 && text[length - 2] == '=' ? 1u : 0u);
+      std::vector<uint8_t> out(expected.size() + 3 + kGuardBytes, kGuard);
+      ASSERT_EQ(variant.kernel(out.data(), at_end, length, drop), expected.size()) << text;
+      ASSERT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(expected.size())),
+                expected)
+          << text;
+      for (size_t below : {size_t{0}, size_t{1}, size_t{kBelow}}) {
+        // A short lenient text may decode to more bytes than it has characters:
+        // then the bytes, not the NUL, end at the page end.
+        const size_t bytes_past_text = std::max(expected.size(), below + length + 1) - below;
+        char* terminated = reinterpret_cast<char*>(buffer.end()) - bytes_past_text;
+        std::memcpy(terminated, text.data(), length);
+        terminated[length] = '\0';
+        auto* destination = reinterpret_cast<uint8_t*>(terminated) - below;
+        ASSERT_EQ(DecodeBase64With(variant.kernel, destination, terminated), -static_cast<int32_t>(expected.size()))
+            << below << " below: " << text;
+        ASSERT_EQ(std::vector<uint8_t>(destination, destination + expected.size()), expected)
+            << below << " below: " << text;
+      }
+    }
+  }
+}
+
+// A lined encoder text split by a line break at every offset, whichever block,
+// line or group position that offset falls on: the break takes no place in a
+// group, so each decoder, apart and in place, gives the bytes of the whole.
+TEST(Base64Kernels, EveryDecoderSkipsALineBreakAtEveryOffset) {
+  std::mt19937 random(7272);
+  const std::vector<uint8_t> source = RandomBytes(random, 3 * base64_internal::kLineBytes + 20);
+  std::string whole = PortableText(source, true);
+  while (whole.back() == '\r' || whole.back() == '\n') whole.pop_back();
+  for (const Base64DecodeVariant& variant : kBase64DecodeKernels) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    SCOPED_TRACE(std::string("decoder ") + variant.name);
+    for (const char* line_break : {"\r\n", "\n", "\r", "\r\n\r\n"}) {
+      for (size_t offset = 1; offset < whole.size(); ++offset) {
+        const std::string text = whole.substr(0, offset) + line_break + whole.substr(offset);
+        ASSERT_EQ(Decode(variant.kernel, text), source) << "break at " << offset;
+        ASSERT_NO_FATAL_FAILURE(ExpectDecodedAt(variant.kernel, text, 0, source)) << "break at " << offset;
+      }
+    }
+  }
+}
+
 // The NUL scans of the encoder's source and the decoder's text: every length up to
 // 100 (six and more vector blocks) at every alignment, the NUL at the last byte
 // before an inaccessible page or up to 40 bytes before it, so a scan that reads a
@@ -313,7 +428,6 @@ TEST(Base64Kernels, EveryNulScanFindsEveryNulAndStaysOnItsPage) {
         char* text = nul - length;
         *nul = '\0';
         ASSERT_EQ(variant.kernel(text), length) << "NUL " << before_end << " bytes before a page end";
-        ASSERT_EQ(variant.kernel(text), std::strlen(text));
         *nul = 'A';
       }
     }

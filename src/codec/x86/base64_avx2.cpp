@@ -31,24 +31,18 @@ __m256i ToAscii(__m256i indices) {
   return _mm256_add_epi8(indices, _mm256_shuffle_epi8(offsets, range));
 }
 
-// 24 bytes from two overlapping 16-byte loads (source and source + 12), so that
-// nothing past source + 28 is read; each lane takes its first 12.
+// The 24 bytes at source + kSkip (0 or 4) from two overlapping 16-byte loads
+// (source and source + 12), so that nothing past source + 28 is read: each lane
+// takes its first 12 bytes, or its last 12.
+template <int kSkip>
 __m256i Encode24(const uint8_t* source) {
   const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
   const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 12));
   const __m256i bytes = _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
   return ToAscii(SpreadGroups(
-      bytes, Lanes(_mm_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10))));
-}
-
-// The 24 bytes at source + 4 from the same two loads, reading source[0, 28): each
-// lane takes its last 12.
-__m256i Encode24Ending(const uint8_t* source) {
-  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
-  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 12));
-  const __m256i bytes = _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
-  return ToAscii(SpreadGroups(
-      bytes, Lanes(_mm_setr_epi8(5, 4, 6, 5, 8, 7, 9, 8, 11, 10, 12, 11, 14, 13, 15, 14))));
+      bytes, Lanes(_mm_setr_epi8(kSkip + 1, kSkip, kSkip + 2, kSkip + 1, kSkip + 4, kSkip + 3, kSkip + 5,
+                                 kSkip + 4, kSkip + 7, kSkip + 6, kSkip + 8, kSkip + 7, kSkip + 10,
+                                 kSkip + 9, kSkip + 11, kSkip + 10))));
 }
 
 void Store32(char* out, __m256i chars) {
@@ -80,14 +74,14 @@ struct Avx2Step {
   static constexpr size_t kEncodeReads = 28;
   static constexpr size_t kWidth = 32;
 
-  static void EncodeBlock(char* out, const uint8_t* source) { Store32(out, Encode24(source)); }
+  static void EncodeBlock(char* out, const uint8_t* source) { Store32(out, Encode24<0>(source)); }
 
   // Bytes [0, 24) and [24, 48) to 64 characters, then the 24 that end the line
   // ([30, 54)) to the last 32, the first 24 of which repeat what is there.
   static void EncodeLine(char* out, const uint8_t* source) {
-    Store32(out, Encode24(source));
-    Store32(out + 32, Encode24(source + 24));
-    Store32(out + 40, Encode24Ending(source + 26));
+    Store32(out, Encode24<0>(source));
+    Store32(out + 32, Encode24<0>(source + 24));
+    Store32(out + 40, Encode24<4>(source + 26));
   }
 
   static uint64_t BreaksIn(__m256i chars) {

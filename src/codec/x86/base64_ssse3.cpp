@@ -30,15 +30,14 @@ __m128i ToAscii(__m128i indices) {
   return _mm_add_epi8(indices, _mm_shuffle_epi8(offsets, range));
 }
 
-// Groups of the 12 bytes at source + 4, from a 16-byte load at source.
-__m128i EncodeLast12Of16(const uint8_t* source) {
+// Groups of the 12 bytes at source + kSkip (0 or 4), from a 16-byte load at source.
+template <int kSkip>
+__m128i Encode12Of16(const uint8_t* source) {
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
-  return ToAscii(SpreadGroups(bytes, _mm_setr_epi8(5, 4, 6, 5, 8, 7, 9, 8, 11, 10, 12, 11, 14, 13, 15, 14)));
-}
-
-__m128i EncodeFirst12Of16(const uint8_t* source) {
-  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
-  return ToAscii(SpreadGroups(bytes, _mm_setr_epi8(1, 0, 2, 1, 4, 3, 5, 4, 7, 6, 8, 7, 10, 9, 11, 10)));
+  return ToAscii(SpreadGroups(
+      bytes, _mm_setr_epi8(kSkip + 1, kSkip, kSkip + 2, kSkip + 1, kSkip + 4, kSkip + 3, kSkip + 5, kSkip + 4,
+                           kSkip + 7, kSkip + 6, kSkip + 8, kSkip + 7, kSkip + 10, kSkip + 9, kSkip + 11,
+                           kSkip + 10)));
 }
 
 void Store16(char* out, __m128i chars) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), chars); }
@@ -79,17 +78,17 @@ struct Ssse3Step {
   static constexpr size_t kWidth = 16;
 
   static void EncodeBlock(char* out, const uint8_t* source) {
-    Store16(out, EncodeFirst12Of16(source));
+    Store16(out, Encode12Of16<0>(source));
   }
 
   // 48 bytes in four steps, the last reading 16 bytes that end with the line's
   // last byte; its first two groups repeat characters already written.
   static void EncodeLine(char* out, const uint8_t* source) {
-    Store16(out, EncodeFirst12Of16(source));
-    Store16(out + 16, EncodeFirst12Of16(source + 12));
-    Store16(out + 32, EncodeFirst12Of16(source + 24));
-    Store16(out + 48, EncodeLast12Of16(source + 32));
-    Store16(out + 56, EncodeLast12Of16(source + 38));
+    Store16(out, Encode12Of16<0>(source));
+    Store16(out + 16, Encode12Of16<0>(source + 12));
+    Store16(out + 32, Encode12Of16<0>(source + 24));
+    Store16(out + 48, Encode12Of16<4>(source + 32));
+    Store16(out + 56, Encode12Of16<4>(source + 38));
   }
 
   static uint64_t BreaksIn(__m128i chars) {
