@@ -2,8 +2,8 @@
 """Runs the i386 and x86-64 references and the DLL bench under Wine in interleaved rounds and prints the comparison tables.
 
 Each round runs every program once, the order turning by one program a round, so
-that a drift in the machine's other load falls on all alike. Each program keeps the best of its repeats per measurement;
-this script takes the median over the rounds. The figures are MB/s (10^6 bytes of
+that a drift in the machine's other load falls on all alike. Each program keeps the
+best of its repeats per measurement; this script takes the median over the rounds. The figures are MB/s (10^6 bytes of
 binary data per second) by process CPU time unless --clock wall is given: CPU time
 is what a job costs whatever else the machine runs, and on an idle machine it
 equals the wall time of these single-threaded runs. The table is Markdown so it can

@@ -12,6 +12,14 @@ wineboot --init >/dev/null 2>&1 || true
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
 presets=(native native-asan native-tsan win32)
+
+# Prints LABEL: the variant names the report lists under KIND, or "none".
+report_variants() {
+  local names
+  names=$(awk -v kind="$2" '$1 == kind {print $2}' "$TELVARN_VARIANT_REPORT" | sort -u | paste -sd ' ')
+  echo "$1: ${names:-none}"
+}
+
 total_passed=0
 total_failed=0
 failed_presets=()
@@ -27,11 +35,8 @@ for preset in "${presets[@]}"; do
     ctest --preset "$preset" 2>&1 | tee "$log"
     status=${PIPESTATUS[0]}
     if [[ -f $TELVARN_VARIANT_REPORT ]]; then
-      for kind in ran lacks; do
-        names=$(awk -v kind=$kind '$1 == kind {print $2}' "$TELVARN_VARIANT_REPORT" | sort -u | paste -sd ' ')
-        [[ $kind == ran ]] && label="variants exercised" || label="variants this processor lacks"
-        echo "$label: ${names:-none}"
-      done
+      report_variants "variants exercised" ran
+      report_variants "variants this processor lacks" lacks
     fi
   else
     status=1
