@@ -15,15 +15,13 @@ file(COPY ${SOURCE_DIR}/include/telvarn.h ${SOURCE_DIR}/LICENSE ${SOURCE_DIR}/cm
 # The .def file and the README's table of exports come from the one table of exports.
 # MSVC's lib takes a name with '@' as decorated already, so each line names the
 # export exactly as the DLL does and as a C caller of telvarn.h refers to it.
-file(STRINGS ${SOURCE_DIR}/src/boundary/export_table.inc export_rows REGEX "^TELVARN_EXPORT\\(")
+include(${CMAKE_CURRENT_LIST_DIR}/ExportTable.cmake)
+telvarn_read_exports(${SOURCE_DIR}/src/boundary/export_table.inc export_ordinals export_names)
 set(def_text "LIBRARY TelvarnHX.hpi\nEXPORTS\n")
 set(EXPORT_ROWS "")
-foreach(row IN LISTS export_rows)
-  if(NOT row MATCHES "^TELVARN_EXPORT\\(([0-9]+), *([A-Za-z0-9_]+), *([a-z0-9_]+)\\)")
-    message(FATAL_ERROR "Malformed export table row: ${row}")
-  endif()
-  string(APPEND def_text "    _Telvarn_${CMAKE_MATCH_2}@16 @${CMAKE_MATCH_1}\n")
-  string(APPEND EXPORT_ROWS "| ${CMAKE_MATCH_1} | `_Telvarn_${CMAKE_MATCH_2}@16` |\n")
+foreach(ordinal name IN ZIP_LISTS export_ordinals export_names)
+  string(APPEND def_text "    _Telvarn_${name}@16 @${ordinal}\n")
+  string(APPEND EXPORT_ROWS "| ${ordinal} | `_Telvarn_${name}@16` |\n")
 endforeach()
 string(STRIP "${EXPORT_ROWS}" EXPORT_ROWS)
 file(WRITE ${stage}/TelvarnHX.def "${def_text}")
