@@ -10,12 +10,23 @@
 #include "engine/job_launcher.h"
 #include "engine/module.h"
 
+#include <type_traits>
+
 using telvarn::Direction;
 using telvarn::IoSlot;
 using telvarn::VarDesc;
 
 // The platform's unbounded wait is the header's.
 static_assert(telvarn::platform::kInfinite == TELVARN_WAIT_INFINITE);
+
+// Every export in the table is declared in telvarn.h, and the header's pointer type
+// takes its address: the same arguments, result and calling convention (only the
+// declaration's noexcept is dropped).
+#define TELVARN_EXPORT(ordinal, name, member)                                          \
+  static_assert(std::is_convertible_v<decltype(&Telvarn_##name), PFN_Telvarn_##name>, \
+                "PFN_Telvarn_" #name " in telvarn.h differs from the export");
+#include "boundary/export_table.inc"
+#undef TELVARN_EXPORT
 
 namespace {
 
