@@ -14,28 +14,16 @@
 #include "digest/dispatch.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "support/digest_pieces.h"
 #include "support/test_support.h"
 
 namespace telvarn {
 namespace {
 
+using test::Pieces;
 using test::RandomBytes;
 
 const uint8_t* Bytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
-
-// Feeds `message` to a fresh context in the given pieces and returns its result.
-template <class Context, class Variant, class Result>
-std::string Pieces(const Variant& variant, const uint8_t* message, const std::vector<size_t>& cuts,
-                   size_t length, Result result) {
-  Context context(variant);
-  size_t at = 0;
-  for (size_t cut : cuts) {
-    context.Update(message + at, cut - at);
-    at = cut;
-  }
-  context.Update(message + at, length - at);
-  return result(context);
-}
 
 // For every variant the processor supports: the known answer of "123456789" (or the
 // given vector), then 200 random messages of up to 9000 bytes, cut at random
