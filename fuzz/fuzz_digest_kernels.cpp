@@ -18,6 +18,7 @@
 #include "digest/dispatch.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "support/digest_pieces.h"
 
 namespace {
 
@@ -29,25 +30,12 @@ struct Message {
   std::vector<size_t> cuts;  // ascending, each at most size
 };
 
-template <class Context, class Variant, class Result>
-std::string Digest(const Variant& variant, const Message& message, const std::vector<size_t>& cuts,
-                   Result result) {
-  Context context(variant);
-  size_t at = 0;
-  for (size_t cut : cuts) {
-    context.Update(message.bytes + at, cut - at);
-    at = cut;
-  }
-  context.Update(message.bytes + at, message.size - at);
-  return result(context);
-}
-
 template <class Context, class Fn, class Result>
 void CheckTable(const KernelTable<Fn>& table, const Message& message, Result result) {
-  const std::string expected = Digest<Context>(*table.begin(), message, {}, result);
+  const std::string expected = test::Pieces<Context>(*table.begin(), message.bytes, {}, message.size, result);
   for (const KernelVariant<Fn>& variant : table) {
     if (!variant.supported(GetCpuFeatures())) continue;
-    if (Digest<Context>(variant, message, message.cuts, result) != expected) std::abort();
+    if (test::Pieces<Context>(variant, message.bytes, message.cuts, message.size, result) != expected) std::abort();
   }
 }
 

@@ -34,16 +34,13 @@ std::string Encode(Base64EncodeFn encode, const uint8_t* source, size_t count, b
   return std::string(block.begin() + kGuardBytes, block.begin() + static_cast<std::ptrdiff_t>(kGuardBytes + size));
 }
 
-// Runs a decoder on a trimmed text held in a block of its own (so that the address
-// sanitizer sees a read past it), into a guarded destination.
-std::vector<uint8_t> Decode(Base64DecodeFn decode, const std::string& text) {
-  std::unique_ptr<char[]> held(new char[text.size()]);
-  std::memcpy(held.get(), text.data(), text.size());
-  const uint32_t drop = (text.back() == '=' ? 1u : 0u) +
-                        (text.size() >= 2 && text[text.size() - 2] == '=' ? 1u : 0u);
-  const size_t room = 3 * ((text.size() + 3) / 4);
+// Runs a decoder on the trimmed text of `length` characters at `held`, which ends
+// where its memory ends, into a guarded destination.
+std::vector<uint8_t> DecodeHeld(Base64DecodeFn decode, const char* held, size_t length) {
+  const uint32_t drop = (held[length - 1] == '=' ? 1u : 0u) + (length >= 2 && held[length - 2] == '=' ? 1u : 0u);
+  const size_t room = 3 * ((length + 3) / 4);
   std::vector<uint8_t> block(room + 2 * kGuardBytes, kGuard);
-  const size_t count = decode(block.data() + kGuardBytes, held.get(), text.size(), drop);
+  const size_t count = decode(block.data() + kGuardBytes, held, length, drop);
   EXPECT_LE(count, room);
   for (size_t i = 0; i < kGuardBytes; ++i) {
     EXPECT_EQ(block[i], kGuard) << "written before the bytes";
@@ -53,6 +50,14 @@ std::vector<uint8_t> Decode(Base64DecodeFn decode, const std::string& text) {
   }
   return std::vector<uint8_t>(block.begin() + kGuardBytes,
                               block.begin() + static_cast<std::ptrdiff_t>(kGuardBytes + count));
+}
+
+// Runs a decoder on a trimmed text held in a block of its own (so that the address
+// sanitizer sees a read past it), into a guarded destination.
+std::vector<uint8_t> Decode(Base64DecodeFn decode, const std::string& text) {
+  std::unique_ptr<char[]> held(new char[text.size()]);
+  std::memcpy(held.get(), text.data(), text.size());
+  return DecodeHeld(decode, held.get(), text.size());
 }
 
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -216,22 +221,22 @@ std::vector<uint8_t> PortableBytes(const std::string& text) {
 
 // Decodes `text` (NUL-terminated here) through the exports' placement rules with
 // `kernel` into a destination `shift` bytes from the text's start (negative: below
-// it), both in one block with guards after it; checks the count and the bytes.
+// it), both in one block with guards after it, or, given `page_end`, in one block
+// that ends there; checks the count and the bytes.
 void ExpectDecodedAt(Base64DecodeFn kernel, const std::string& text, ptrdiff_t shift,
-                     const std::vector<uint8_t>& expected) {
+                     const std::vector<uint8_t>& expected, uint8_t* page_end = nullptr) {
   const size_t text_at = shift < 0 ? static_cast<size_t>(-shift) : 0;
   const size_t bytes_at = shift > 0 ? static_cast<size_t>(shift) : 0;
   const size_t used = std::max(text_at + text.size() + 1, bytes_at + expected.size());
-  std::vector<uint8_t> block(used + kGuardBytes, kGuard);
-  std::memcpy(block.data() + text_at, text.c_str(), text.size() + 1);
-  const int32_t result =
-      DecodeBase64With(kernel, block.data() + bytes_at, reinterpret_cast<char*>(block.data() + text_at));
+  std::vector<uint8_t> guarded;
+  if (page_end == nullptr) guarded.assign(used + kGuardBytes, kGuard);
+  uint8_t* block = page_end != nullptr ? page_end - used : guarded.data();
+  std::memcpy(block + text_at, text.c_str(), text.size() + 1);
+  const int32_t result = DecodeBase64With(kernel, block + bytes_at, reinterpret_cast<char*>(block + text_at));
   ASSERT_EQ(result, -static_cast<int32_t>(expected.size())) << "destination at " << shift << ": " << text;
-  ASSERT_EQ(std::vector<uint8_t>(block.begin() + static_cast<std::ptrdiff_t>(bytes_at),
-                                 block.begin() + static_cast<std::ptrdiff_t>(bytes_at + expected.size())),
-            expected)
+  ASSERT_EQ(std::vector<uint8_t>(block + bytes_at, block + bytes_at + expected.size()), expected)
       << "destination at " << shift << ": " << text;
-  for (size_t i = used; i < block.size(); ++i) ASSERT_EQ(block[i], kGuard) << "written past the bytes";
+  for (size_t i = used; i < guarded.size(); ++i) ASSERT_EQ(guarded[i], kGuard) << "written past the bytes";
 }
 
 TEST(Base64Kernels, EveryEncoderGivesThePortableTextAtEveryPlacement) {
@@ -361,27 +366,14 @@ TEST(Base64Kernels, EveryDecoderReadsNoByteAfterATextAtAPageEnd) {
     SCOPED_TRACE(std::string("decoder ") + variant.name);
     for (const std::string& text : texts) {
       const std::vector<uint8_t> expected = PortableBytes(text);
-      const size_t length = text.size();
-      char* at_end = reinterpret_cast<char*>(buffer.end()) - length;
-      std::memcpy(at_end, text.data(), length);
-      const uint32_t drop = (text.back() == '=' ? 1u : 0u) + (length >= 2 && text[length - 2] == '=' ? 1u : 0u);
-      std::vector<uint8_t> out(expected.size() + 3 + kGuardBytes, kGuard);
-      ASSERT_EQ(variant.kernel(out.data(), at_end, length, drop), expected.size()) << text;
-      ASSERT_EQ(std::vector<uint8_t>(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(expected.size())),
-                expected)
-          << text;
-      for (size_t below : {size_t{0}, size_t{1}, size_t{kBelow}}) {
-        // A short lenient text may decode to more bytes than it has characters:
-        // then the bytes, not the NUL, end at the page end.
-        const size_t bytes_past_text = std::max(expected.size(), below + length + 1) - below;
-        char* terminated = reinterpret_cast<char*>(buffer.end()) - bytes_past_text;
-        std::memcpy(terminated, text.data(), length);
-        terminated[length] = '\0';
-        auto* destination = reinterpret_cast<uint8_t*>(terminated) - below;
-        ASSERT_EQ(DecodeBase64With(variant.kernel, destination, terminated), -static_cast<int32_t>(expected.size()))
-            << below << " below: " << text;
-        ASSERT_EQ(std::vector<uint8_t>(destination, destination + expected.size()), expected)
-            << below << " below: " << text;
+      char* at_end = reinterpret_cast<char*>(buffer.end()) - text.size();
+      std::memcpy(at_end, text.data(), text.size());
+      ASSERT_EQ(DecodeHeld(variant.kernel, at_end, text.size()), expected) << text;
+      // A short lenient text may decode to more bytes than it has characters: then
+      // the bytes, not the NUL, end at the page end.
+      for (ptrdiff_t below : {0, 1, static_cast<int>(kBelow)}) {
+        ASSERT_NO_FATAL_FAILURE(ExpectDecodedAt(variant.kernel, text, -below, expected, buffer.end()))
+            << "at a page end";
       }
     }
   }

@@ -14,32 +14,22 @@
 #include "digest/dispatch.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "support/digest_pieces.h"
 #include "support/test_support.h"
 
 namespace telvarn {
 namespace {
 
+using test::Pieces;
 using test::RandomBytes;
 
 const uint8_t* Bytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
 
-// Feeds `message` to a fresh context in the given pieces and returns its result.
-template <class Context, class Variant, class Result>
-std::string Pieces(const Variant& variant, const uint8_t* message, const std::vector<size_t>& cuts,
-                   size_t length, Result result) {
-  Context context(variant);
-  size_t at = 0;
-  for (size_t cut : cuts) {
-    context.Update(message + at, cut - at);
-    at = cut;
-  }
-  context.Update(message + at, length - at);
-  return result(context);
-}
-
 // For every variant the processor supports: the known answer of "123456789" (or the
 // given vector), then 200 random messages of up to 9000 bytes, cut at random
-// places and placed at every alignment, against the first (reference) variant.
+// places and placed at every alignment, and one message of three SHA-512 blocks
+// and a little more at an odd address, split in two at every offset, against the
+// first (reference) variant.
 template <class Context, class Fn, class Result>
 void CheckVariants(const KernelTable<Fn>& table, const char* check, Result result) {
   const std::string algorithm = table.name;
@@ -62,6 +52,12 @@ void CheckVariants(const KernelTable<Fn>& table, const char* check, Result resul
       const std::string expected = Pieces<Context>(reference, message, {}, length, result);
       ASSERT_EQ(Pieces<Context>(variant, message, cuts, length, result), expected)
           << "length " << length << ", offset " << offset << ", " << cuts.size() << " cuts";
+    }
+    constexpr size_t kSplitLength = 3 * 128 + 5;
+    const uint8_t* split = pool.data() + 1;
+    const std::string whole = Pieces<Context>(reference, split, {}, kSplitLength, result);
+    for (size_t cut = 0; cut <= kSplitLength; ++cut) {
+      ASSERT_EQ(Pieces<Context>(variant, split, {cut}, kSplitLength, result), whole) << "split at " << cut;
     }
   }
 }
