@@ -111,14 +111,18 @@ int ParseBase64Options(Console& console, const Arguments& args, Base64Options& o
   return -1;
 }
 
-bool OpenInput(Console& console, const std::string& name, InputFile& input) {
+// A file that could not be opened or read: its reason, and the exit code.
+int InputFailed(Console& console, const std::string& name, const InputFile& input) {
+  console.Error(QuoteName(name) + ": " + input.error());
+  return console.Finish(kExitFailure);
+}
+
+bool OpenInput(const std::string& name, InputFile& input) {
   if (name == "-") {
     input.OpenStandardInput();
     return true;
   }
-  if (input.Open(name)) return true;
-  console.Error(QuoteName(name) + ": " + input.error());
-  return false;
+  return input.Open(name);
 }
 
 // Lays one-line text out in lines of `columns` characters, carrying the column from
@@ -158,7 +162,7 @@ class LineLayout {
 
 int Encode(Console& console, const HostExports& exports, const Base64Options& options, const std::string& name) {
   InputFile input;
-  if (!OpenInput(console, name, input)) return console.Finish(kExitFailure);
+  if (!OpenInput(name, input)) return InputFailed(console, name, input);
   std::unique_ptr<char[]> bytes(new char[kEncodeBlock]);
   // One-line text of a block, or its module lines: 4 characters per 3 bytes, a CR LF
   // per 54 bytes and one more, and the NUL.
@@ -167,10 +171,7 @@ int Encode(Console& console, const HostExports& exports, const Base64Options& op
   LineLayout layout(options.columns, options.crlf);
   for (;;) {
     const int64_t got = input.ReadFull(bytes.get(), kEncodeBlock);
-    if (got < 0) {
-      console.Error(QuoteName(name) + ": " + input.error());
-      return console.Finish(kExitFailure);
-    }
+    if (got < 0) return InputFailed(console, name, input);
     const auto count = static_cast<uint32_t>(got);
     const bool last = count < kEncodeBlock;
     if (options.module_lines) {
@@ -286,27 +287,18 @@ int DecodeFile(Console& console, const HostExports& exports, InputFile& input, c
     std::unique_ptr<char[]> block(new char[kDecodeBlock]);
     for (;;) {
       const int64_t got = input.ReadFull(block.get(), kDecodeBlock);
-      if (got < 0) {
-        console.Error(QuoteName(name) + ": " + input.error());
-        return console.Finish(kExitFailure);
-      }
+      if (got < 0) return InputFailed(console, name, input);
       if (got == 0) break;
       if (!validator.Feed(block.get(), static_cast<size_t>(got))) return InvalidText(console, name, validator);
     }
   }
   if (!validator.End()) return InvalidText(console, name, validator);
   InputFile again;
-  if (!again.Open(name)) {
-    console.Error(QuoteName(name) + ": " + again.error());
-    return console.Finish(kExitFailure);
-  }
+  if (!again.Open(name)) return InputFailed(console, name, again);
   BlockDecoder decoder(exports);
   for (;;) {
     const int64_t got = again.ReadFull(decoder.room(), kDecodeBlock);
-    if (got < 0) {
-      console.Error(QuoteName(name) + ": " + again.error());
-      return console.Finish(kExitFailure);
-    }
+    if (got < 0) return InputFailed(console, name, again);
     const char* bytes = nullptr;
     size_t count = 0;
     decoder.Decode(static_cast<size_t>(got), bytes, count);
@@ -324,10 +316,7 @@ int DecodeStream(Console& console, const HostExports& exports, InputFile& input,
   DecodedSpool spool;
   for (;;) {
     const int64_t got = input.ReadFull(decoder.room(), kDecodeBlock);
-    if (got < 0) {
-      console.Error(QuoteName(name) + ": " + input.error());
-      return console.Finish(kExitFailure);
-    }
+    if (got < 0) return InputFailed(console, name, input);
     if (got == 0) break;
     if (!validator.Feed(decoder.room(), static_cast<size_t>(got))) return InvalidText(console, name, validator);
     const char* bytes = nullptr;
@@ -348,7 +337,7 @@ int DecodeStream(Console& console, const HostExports& exports, InputFile& input,
 
 int Decode(Console& console, const HostExports& exports, const std::string& name) {
   InputFile input;
-  if (!OpenInput(console, name, input)) return console.Finish(kExitFailure);
+  if (!OpenInput(name, input)) return InputFailed(console, name, input);
   if (name != "-" && input.regular()) return DecodeFile(console, exports, input, name);
   return DecodeStream(console, exports, input, name);
 }
