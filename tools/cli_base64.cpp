@@ -6,10 +6,10 @@
 #include <memory>
 #include <vector>
 
+#include "cli_base64_check.h"
 #include "cli_base64_scan.h"
 #include "cli_system.h"
 #include "cli_text.h"
-#include "digest/hex.h"
 
 namespace telvarn::cli {
 namespace {
@@ -21,28 +21,6 @@ constexpr size_t kEncodeBlock = 54u * 16384u;
 // read twice goes to a temporary file.
 constexpr size_t kDecodeBlock = 4u << 20;
 constexpr size_t kSpoolInMemory = 16u << 20;
-
-enum CharClass : uint8_t { kAlphabet, kPad, kCarriageReturn, kLineFeed, kOther };
-
-struct ClassTable {
-  uint8_t of[256];
-  ClassTable() {
-    std::memset(of, kOther, sizeof of);
-    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (const char* c = alphabet; *c != '\0'; ++c) of[static_cast<uint8_t>(*c)] = kAlphabet;
-    of[static_cast<uint8_t>('=')] = kPad;
-    of[static_cast<uint8_t>('\r')] = kCarriageReturn;
-    of[static_cast<uint8_t>('\n')] = kLineFeed;
-  }
-};
-const ClassTable kClasses;
-
-std::string ShowByte(uint8_t c) {
-  if (c >= 0x20 && c < 0x7F) return std::string("'") + static_cast<char>(c) + "'";
-  char digits[2];
-  WriteHexUpper(c, 2, digits);
-  return "byte 0x" + std::string(digits, 2);
-}
 
 struct Base64Options {
   bool decode = false;
@@ -133,14 +111,18 @@ int ParseBase64Options(Console& console, const Arguments& args, Base64Options& o
   return -1;
 }
 
-bool OpenInput(Console& console, const std::string& name, InputFile& input) {
+// A file that could not be opened or read: its reason, and the exit code.
+int InputFailed(Console& console, const std::string& name, const InputFile& input) {
+  console.Error(QuoteName(name) + ": " + input.error());
+  return console.Finish(kExitFailure);
+}
+
+bool OpenInput(const std::string& name, InputFile& input) {
   if (name == "-") {
     input.OpenStandardInput();
     return true;
   }
-  if (input.Open(name)) return true;
-  console.Error(QuoteName(name) + ": " + input.error());
-  return false;
+  return input.Open(name);
 }
 
 // Lays one-line text out in lines of `columns` characters, carrying the column from
@@ -180,7 +162,7 @@ class LineLayout {
 
 int Encode(Console& console, const HostExports& exports, const Base64Options& options, const std::string& name) {
   InputFile input;
-  if (!OpenInput(console, name, input)) return console.Finish(kExitFailure);
+  if (!OpenInput(name, input)) return InputFailed(console, name, input);
   std::unique_ptr<char[]> bytes(new char[kEncodeBlock]);
   // One-line text of a block, or its module lines: 4 characters per 3 bytes, a CR LF
   // per 54 bytes and one more, and the NUL.
@@ -189,10 +171,7 @@ int Encode(Console& console, const HostExports& exports, const Base64Options& op
   LineLayout layout(options.columns, options.crlf);
   for (;;) {
     const int64_t got = input.ReadFull(bytes.get(), kEncodeBlock);
-    if (got < 0) {
-      console.Error(QuoteName(name) + ": " + input.error());
-      return console.Finish(kExitFailure);
-    }
+    if (got < 0) return InputFailed(console, name, input);
     const auto count = static_cast<uint32_t>(got);
     const bool last = count < kEncodeBlock;
     if (options.module_lines) {
@@ -308,27 +287,18 @@ int DecodeFile(Console& console, const HostExports& exports, InputFile& input, c
     std::unique_ptr<char[]> block(new char[kDecodeBlock]);
     for (;;) {
       const int64_t got = input.ReadFull(block.get(), kDecodeBlock);
-      if (got < 0) {
-        console.Error(QuoteName(name) + ": " + input.error());
-        return console.Finish(kExitFailure);
-      }
+      if (got < 0) return InputFailed(console, name, input);
       if (got == 0) break;
       if (!validator.Feed(block.get(), static_cast<size_t>(got))) return InvalidText(console, name, validator);
     }
   }
   if (!validator.End()) return InvalidText(console, name, validator);
   InputFile again;
-  if (!again.Open(name)) {
-    console.Error(QuoteName(name) + ": " + again.error());
-    return console.Finish(kExitFailure);
-  }
+  if (!again.Open(name)) return InputFailed(console, name, again);
   BlockDecoder decoder(exports);
   for (;;) {
     const int64_t got = again.ReadFull(decoder.room(), kDecodeBlock);
-    if (got < 0) {
-      console.Error(QuoteName(name) + ": " + again.error());
-      return console.Finish(kExitFailure);
-    }
+    if (got < 0) return InputFailed(console, name, again);
     const char* bytes = nullptr;
     size_t count = 0;
     decoder.Decode(static_cast<size_t>(got), bytes, count);
@@ -346,10 +316,7 @@ int DecodeStream(Console& console, const HostExports& exports, InputFile& input,
   DecodedSpool spool;
   for (;;) {
     const int64_t got = input.ReadFull(decoder.room(), kDecodeBlock);
-    if (got < 0) {
-      console.Error(QuoteName(name) + ": " + input.error());
-      return console.Finish(kExitFailure);
-    }
+    if (got < 0) return InputFailed(console, name, input);
     if (got == 0) break;
     if (!validator.Feed(decoder.room(), static_cast<size_t>(got))) return InvalidText(console, name, validator);
     const char* bytes = nullptr;
@@ -370,76 +337,12 @@ int DecodeStream(Console& console, const HostExports& exports, InputFile& input,
 
 int Decode(Console& console, const HostExports& exports, const std::string& name) {
   InputFile input;
-  if (!OpenInput(console, name, input)) return console.Finish(kExitFailure);
+  if (!OpenInput(name, input)) return InputFailed(console, name, input);
   if (name != "-" && input.regular()) return DecodeFile(console, exports, input, name);
   return DecodeStream(console, exports, input, name);
 }
 
 }  // namespace
-
-bool Base64Validator::Fail(const std::string& what) {
-  if (error_.empty()) error_ = what;
-  return false;
-}
-
-bool Base64Validator::Feed(const char* text, size_t count) {
-  if (!error_.empty()) return false;
-  const auto* bytes = reinterpret_cast<const uint8_t*>(text);
-  for (size_t i = 0; i < count; ++i) {
-    const uint8_t c = bytes[i];
-    const uint8_t kind = kClasses.of[c];
-    if (after_cr_ && kind != kLineFeed) {
-      return Fail("a CR not followed by LF at byte " + std::to_string(offset_ + i));
-    }
-    if (kind == kAlphabet && !closed_ && !pad_open_) {
-      // The common case, a run of letters in the open part of the text.
-      const size_t run = AlphabetRun(bytes + i, count - i);
-      significant_ += run;
-      i += run - 1;
-      continue;
-    }
-    switch (kind) {
-      case kAlphabet:
-        if (closed_) return Fail("text after the padding at byte " + std::to_string(offset_ + i));
-        if (pad_open_) return Fail("a letter inside the padding at byte " + std::to_string(offset_ + i));
-        ++significant_;
-        break;
-      case kPad: {
-        const uint64_t place = significant_ & 3;
-        if (closed_ || place < 2) {
-          return Fail("'=' where no padding can be, at byte " + std::to_string(offset_ + i));
-        }
-        ++significant_;
-        if (place == 2) {
-          pad_open_ = true;
-        } else {
-          pad_open_ = false;
-          closed_ = true;
-        }
-        break;
-      }
-      case kCarriageReturn:
-        after_cr_ = true;
-        break;
-      case kLineFeed:
-        after_cr_ = false;
-        break;
-      default:
-        return Fail(ShowByte(c) + " at byte " + std::to_string(offset_ + i) + " is not Base64");
-    }
-  }
-  offset_ += count;
-  return true;
-}
-
-bool Base64Validator::End() {
-  if (!error_.empty()) return false;
-  if (after_cr_) return Fail("a CR not followed by LF at the end");
-  if (pad_open_ || (significant_ & 3) != 0) {
-    return Fail("the text ends inside a group of four characters (missing padding?)");
-  }
-  return true;
-}
 
 int RunBase64Command(Console& console, const HostExports& exports, const Arguments& args) {
   Base64Options options;

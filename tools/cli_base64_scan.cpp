@@ -2,6 +2,8 @@
 // processor has it.
 #include "cli_base64_scan.h"
 
+#include "digest/x86/cpu_features.h"
+
 namespace telvarn::cli {
 namespace scan_internal {
 
@@ -28,12 +30,13 @@ size_t DropLineBreaksPortable(char* text, size_t count) {
 
 }  // namespace scan_internal
 
-namespace {
 #if defined(__i386__) || defined(__x86_64__)
-// A 32-bit build may meet a processor without SSE2.
-const bool kHasSse2 = __builtin_cpu_supports("sse2");
-#endif
+namespace {
+// A 32-bit build may meet a processor without SSE2: the probe that chooses the
+// module's kernels decides here too.
+const bool kHasSse2 = GetCpuFeatures().sse2;
 }  // namespace
+#endif
 
 size_t AlphabetRun(const uint8_t* bytes, size_t count) {
 #if defined(__i386__) || defined(__x86_64__)

@@ -11,12 +11,13 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
+// --quiet, --status and --warn each undo the other two: the last one given counts.
+enum class Verbosity { kDefault, kQuiet, kStatus, kWarn };
+
 struct DigestOptions {
   bool check = false;
   bool tag = false;
-  bool quiet = false;
-  bool status = false;
-  bool warn = false;
+  Verbosity verbosity = Verbosity::kDefault;
   bool strict = false;
   bool ignore_missing = false;
   bool zero = false;
@@ -26,14 +27,6 @@ struct DigestOptions {
   std::string key;
   std::vector<std::string> files;
 };
-
-// --quiet, --status and --warn each undo the other two: the last one given counts.
-enum class Verbosity { kQuiet, kStatus, kWarn };
-void SetVerbosity(DigestOptions& options, Verbosity verbosity) {
-  options.quiet = verbosity == Verbosity::kQuiet;
-  options.status = verbosity == Verbosity::kStatus;
-  options.warn = verbosity == Verbosity::kWarn;
-}
 
 // The key as bytes, from the one option that gave it; "" and false with a message
 // when it cannot be had or the module could not hold it whole.
@@ -136,11 +129,11 @@ int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& 
       } else if (name == "--tag") {
         options.tag = true;
       } else if (name == "--quiet") {
-        SetVerbosity(options, Verbosity::kQuiet);
+        options.verbosity = Verbosity::kQuiet;
       } else if (name == "--status") {
-        SetVerbosity(options, Verbosity::kStatus);
+        options.verbosity = Verbosity::kStatus;
       } else if (name == "--warn") {
-        SetVerbosity(options, Verbosity::kWarn);
+        options.verbosity = Verbosity::kWarn;
       } else if (name == "--strict") {
         options.strict = true;
       } else if (name == "--ignore-missing") {
@@ -162,7 +155,7 @@ int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& 
           options.check = true;
           break;
         case 'w':
-          SetVerbosity(options, Verbosity::kWarn);
+          options.verbosity = Verbosity::kWarn;
           break;
         case 'z':
           options.zero = true;
@@ -191,12 +184,12 @@ int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& 
                                 "the --binary and --text options are meaningless when verifying checksums");
     }
   } else {
-    const char* check_only = options.quiet            ? "--quiet"
-                             : options.status         ? "--status"
-                             : options.warn           ? "--warn"
-                             : options.strict         ? "--strict"
-                             : options.ignore_missing ? "--ignore-missing"
-                                                      : nullptr;
+    const char* check_only = options.verbosity == Verbosity::kQuiet    ? "--quiet"
+                             : options.verbosity == Verbosity::kStatus ? "--status"
+                             : options.verbosity == Verbosity::kWarn   ? "--warn"
+                             : options.strict                          ? "--strict"
+                             : options.ignore_missing                  ? "--ignore-missing"
+                                                                       : nullptr;
     if (check_only != nullptr) {
       return console.UsageError(command, std::string("the ") + check_only +
                                              " option is meaningful only when verifying checksums");
@@ -305,6 +298,7 @@ std::string Plural(uint64_t count, const char* one, const char* many) {
 bool CheckList(Console& console, const HostExports& exports, const Algorithm& algorithm,
                const DigestOptions& options, const std::string& list_name) {
   const bool from_stdin = list_name == "-";
+  const bool status_only = options.verbosity == Verbosity::kStatus;
   const std::string shown = from_stdin ? "'standard input'" : QuoteName(list_name);
   InputFile list;
   if (from_stdin) {
@@ -324,7 +318,7 @@ bool CheckList(Console& console, const HostExports& exports, const Algorithm& al
             if (options.ignore_missing && task.missing) return;
             if (!task.error.empty()) console.Error(QuoteName(task.name) + ": " + task.error);
             ++unreadable;
-            if (!options.status) console.out().Write(task.name + ": FAILED open or read\n");
+            if (!status_only) console.out().Write(task.name + ": FAILED open or read\n");
             return;
           }
           const bool match = HexEqual(task.digest, task.expected);
@@ -333,7 +327,7 @@ bool CheckList(Console& console, const HostExports& exports, const Algorithm& al
           } else {
             ++mismatched;
           }
-          if (options.status || (match && options.quiet)) return;
+          if (status_only || (match && options.verbosity == Verbosity::kQuiet)) return;
           // Check lines escape a name only for its line ends, as coreutils does.
           const bool escape = task.name.find('\n') != std::string::npos;
           std::string line = escape ? "\\" + EscapeName(task.name) : task.name;
@@ -360,7 +354,7 @@ bool CheckList(Console& console, const HostExports& exports, const Algorithm& al
       SumsLine parsed;
       if (too_long || !ParseSumsLine(line, algorithm, reversed, parsed) || (from_stdin && parsed.name == "-")) {
         ++misformatted;
-        if (options.warn) {
+        if (options.verbosity == Verbosity::kWarn) {
           console.Error(shown + ": " + std::to_string(number) + ": improperly formatted " + algorithm.tag +
                         " checksum line");
         }
@@ -384,7 +378,7 @@ bool CheckList(Console& console, const HostExports& exports, const Algorithm& al
     console.Error(shown + ": no properly formatted checksum lines found");
     return false;
   }
-  if (!options.status) {
+  if (!status_only) {
     if (misformatted > 0) {
       console.Error("WARNING: " + Plural(misformatted, "line is", "lines are") + " improperly formatted");
     }

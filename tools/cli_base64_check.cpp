@@ -1,0 +1,100 @@
+// The Base64 text check: a class per byte, and runs of letters taken by the alphabet scan.
+#include "cli_base64_check.h"
+
+#include <cstring>
+
+#include "cli_base64_scan.h"
+#include "digest/hex.h"
+
+namespace telvarn::cli {
+namespace {
+
+enum CharClass : uint8_t { kAlphabet, kPad, kCarriageReturn, kLineFeed, kOther };
+
+struct ClassTable {
+  uint8_t of[256];
+  ClassTable() {
+    std::memset(of, kOther, sizeof of);
+    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (const char* c = alphabet; *c != '\0'; ++c) of[static_cast<uint8_t>(*c)] = kAlphabet;
+    of[static_cast<uint8_t>('=')] = kPad;
+    of[static_cast<uint8_t>('\r')] = kCarriageReturn;
+    of[static_cast<uint8_t>('\n')] = kLineFeed;
+  }
+};
+const ClassTable kClasses;
+
+std::string ShowByte(uint8_t c) {
+  if (c >= 0x20 && c < 0x7F) return std::string("'") + static_cast<char>(c) + "'";
+  char digits[2];
+  WriteHexUpper(c, 2, digits);
+  return "byte 0x" + std::string(digits, 2);
+}
+
+}  // namespace
+
+bool Base64Validator::Fail(const std::string& what) {
+  if (error_.empty()) error_ = what;
+  return false;
+}
+
+bool Base64Validator::Feed(const char* text, size_t count) {
+  if (!error_.empty()) return false;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text);
+  for (size_t i = 0; i < count; ++i) {
+    const uint8_t c = bytes[i];
+    const uint8_t kind = kClasses.of[c];
+    if (after_cr_ && kind != kLineFeed) {
+      return Fail("a CR not followed by LF at byte " + std::to_string(offset_ + i));
+    }
+    if (kind == kAlphabet && !closed_ && !pad_open_) {
+      // The common case, a run of letters in the open part of the text.
+      const size_t run = AlphabetRun(bytes + i, count - i);
+      significant_ += run;
+      i += run - 1;
+      continue;
+    }
+    switch (kind) {
+      case kAlphabet:
+        if (closed_) return Fail("text after the padding at byte " + std::to_string(offset_ + i));
+        if (pad_open_) return Fail("a letter inside the padding at byte " + std::to_string(offset_ + i));
+        ++significant_;
+        break;
+      case kPad: {
+        const uint64_t place = significant_ & 3;
+        if (closed_ || place < 2) {
+          return Fail("'=' where no padding can be, at byte " + std::to_string(offset_ + i));
+        }
+        ++significant_;
+        if (place == 2) {
+          pad_open_ = true;
+        } else {
+          pad_open_ = false;
+          closed_ = true;
+        }
+        break;
+      }
+      case kCarriageReturn:
+        after_cr_ = true;
+        break;
+      case kLineFeed:
+        after_cr_ = false;
+        break;
+      default:
+        return Fail(ShowByte(c) + " at byte " + std::to_string(offset_ + i) + " is not Base64");
+    }
+  }
+  offset_ += count;
+  return true;
+}
+
+bool Base64Validator::End() {
+  if (!error_.empty()) return false;
+  if (after_cr_) return Fail("a CR not followed by LF at the end");
+  if (pad_open_ || (significant_ & 3) != 0) {
+    return Fail("the text ends inside a group of four characters (missing padding?)");
+  }
+  return true;
+}
+
+}  // namespace telvarn::cli
