@@ -92,8 +92,9 @@ class JobTest : public ExportTest {
     std::unique_ptr<HeldInput> input;
     char* output;
   };
-  HeldJob LaunchHeld(int32_t priority, const std::string& output_file = "") {
-    HeldJob job{NewIo(), std::make_unique<HeldInput>(), nullptr};
+  HeldJob LaunchHeld(int32_t priority, const std::string& output_file = "",
+                     HeldInput::Reads reads = HeldInput::Reads::kUnobserved) {
+    HeldJob job{NewIo(), std::make_unique<HeldInput>(reads), nullptr};
     BindFileInput(job.io, job.input->name());
     if (output_file.empty()) {
       job.output = BindMemoryOutput(job.io);

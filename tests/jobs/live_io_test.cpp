@@ -26,18 +26,24 @@ const char* PhaseName(int32_t phase) {
 class LiveIoTest : public JobTest {
  protected:
   // A held CRC-32 job in the state `phase`, its result going to memory or to the
-  // file `output_file`; a queued one waits behind two held blockers.
-  HeldJob Live(int32_t phase, const std::string& output_file = "") {
+  // file `output_file`; a queued one waits behind two held blockers. With
+  // `inside_read`, a running or suspended job has taken one byte of its input and
+  // waits inside its read for the rest, past its first chunk boundary.
+  HeldJob Live(int32_t phase, const std::string& output_file = "", bool inside_read = false) {
     if (phase == TELVARN_JOB_LAUNCHED) {
       blockers_.push_back(LaunchHeld(3));
       blockers_.push_back(LaunchHeld(3));
       for (HeldJob& blocker : blockers_) EXPECT_TRUE(Reaches(api, blocker.io, TELVARN_JOB_RUNNING));
     }
-    HeldJob job = LaunchHeld(3, output_file);
+    HeldJob job = LaunchHeld(3, output_file,
+                             inside_read ? HeldInput::Reads::kObserved : HeldInput::Reads::kUnobserved);
     if (phase == TELVARN_JOB_LAUNCHED) {
       EXPECT_EQ(JobState(api, job.io), TELVARN_JOB_LAUNCHED);
     } else {
       EXPECT_TRUE(Reaches(api, job.io, TELVARN_JOB_RUNNING));
+      if (inside_read) {
+        EXPECT_TRUE(job.input->FeedOneByte(20000));
+      }
     }
     if (phase == TELVARN_JOB_SUSPENDED) {
       EXPECT_EQ(api.suspend(job.io, TELVARN_SUSPEND, 0, 0), 0);
@@ -119,7 +125,9 @@ TEST_F(LiveIoTest, InitializeCancelsTheJobWithoutWaitingForIt) {
     for (bool file_output : {false, true}) {
       SCOPED_TRACE(testing::Message() << PhaseName(phase) << (file_output ? ", file output" : ""));
       const std::string out = dir_.path("cancelled.txt");
-      HeldJob job = Live(phase, file_output ? out : "");
+      // Inside its read, the job cannot see the cancellation until its input goes
+      // on, so it is certainly still there for IO_WaitAll below.
+      HeldJob job = Live(phase, file_output ? out : "", true);
       ASSERT_EQ(api.key_set("kept", job.io, 0, 0), -1);
 
       EXPECT_EQ(api.initialize(job.io, 0, 0, 0), 0);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,11 +12,13 @@
 #include <iterator>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #if defined(_WIN32)
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -199,11 +202,13 @@ std::atomic<int> g_held_serial{0};
 
 #if defined(_WIN32)
 
-HeldInput::HeldInput() {
+HeldInput::HeldInput(Reads reads) {
   name_ = "\\\\.\\pipe\\telvarn-test-" + std::to_string(GetCurrentProcessId()) + "-" +
           std::to_string(g_held_serial++);
+  // A pipe without buffer space completes a write only once the reader has read it.
+  const DWORD buffer_bytes = reads == Reads::kObserved ? 0 : 1 << 16;
   pipe_ = CreateNamedPipeA(name_.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
-                           1 << 16, 1 << 16, 0, nullptr);
+                           buffer_bytes, buffer_bytes, 0, nullptr);
   if (pipe_ == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + name_);
 }
 
@@ -219,9 +224,16 @@ void HeldInput::Release(const std::string& bytes) {
   pipe_ = nullptr;
 }
 
+bool HeldInput::FeedOneByte(uint32_t) {
+  if (pipe_ == nullptr) return false;
+  ConnectNamedPipe(pipe_, nullptr);
+  DWORD written = 0;
+  return ::WriteFile(pipe_, "x", 1, &written, nullptr) && written == 1;
+}
+
 #else
 
-HeldInput::HeldInput() {
+HeldInput::HeldInput(Reads) {
   folder_ = std::filesystem::temp_directory_path() /
             ("telvarn-fifo-" + std::to_string(getpid()) + "-" + std::to_string(g_held_serial++));
   std::filesystem::create_directories(folder_);
@@ -249,6 +261,18 @@ void HeldInput::Release(const std::string& bytes) {
   }
   close(fd_);
   fd_ = -1;
+}
+
+bool HeldInput::FeedOneByte(uint32_t timeout_ms) {
+  if (fd_ < 0 || write(fd_, "x", 1) != 1) return false;
+  // The FIFO counts the bytes not yet read.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  int unread = 1;
+  while (ioctl(fd_, FIONREAD, &unread) == 0 && unread > 0) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return unread == 0;
 }
 
 #endif

@@ -70,7 +70,11 @@ class PageEndBuffer {
 // input file; the binding connects at once.
 class HeldInput {
  public:
-  HeldInput();
+  // kObserved lets the test see its reader take bytes (FeedOneByte). On Windows
+  // the pipe then holds no bytes of its own, so every write waits for the reader.
+  enum class Reads { kUnobserved, kObserved };
+
+  explicit HeldInput(Reads reads = Reads::kUnobserved);
   ~HeldInput();
   HeldInput(const HeldInput&) = delete;
   HeldInput& operator=(const HeldInput&) = delete;
@@ -78,6 +82,11 @@ class HeldInput {
   const std::string& name() const { return name_; }
   // Writes the bytes and closes the pipe: the reader then sees them and the end.
   void Release(const std::string& bytes = "");
+  // kObserved only: writes one byte and returns once the reader has taken it, so
+  // that the reader is then inside a read that waits for more; false if it did
+  // not take it within the time-out (on Windows the write waits for as long as
+  // it takes).
+  bool FeedOneByte(uint32_t timeout_ms);
 
  private:
   std::string name_;
