@@ -346,9 +346,10 @@ def test_base64(rng):
         data = rng.randbytes(size)
         write("data.bin", data)
         for options in ([], ["-w", "0"], ["-w", "10"], ["--wrap=1"], ["-w72"]):
-            code, out, _ = run(["base64"] + options + ["data.bin"])
+            code, out, err = run(["base64"] + options + ["data.bin"])
             _, expected, _ = gnu("base64", options + ["data.bin"])
-            check(code == 0 and out == expected, "base64 %s of %d bytes" % (options, size))
+            check(code == 0 and out == expected,
+                  "base64 %s of %d bytes: exit %d, %r, %r" % (options, size, code, out[:200], err[:200]))
         code, out, _ = run(["base64", "encode", "--crlf", "-"], stdin=data)
         check(code == 0 and out == gnu("base64", [], data)[1].replace(b"\n", b"\r\n"), "--crlf of %d bytes" % size)
         code, lines, _ = run(["base64", "--module-lines", "data.bin"])
