@@ -395,17 +395,19 @@ bool CheckList(Console& console, const HostExports& exports, const Algorithm& al
          (!options.ignore_missing || any_matched);
 }
 
+// A list line's name as the file's: unescaped when the line began with a
+// backslash. False for a malformed escape, or a NUL byte in an unescaped name.
+bool TakeName(const std::string& written, bool escaped, std::string& name) {
+  if (escaped) return UnescapeName(written, name);
+  name = written;
+  return written.find('\0') == std::string::npos;
+}
+
 bool ParseBsdLine(const std::string& rest, bool escaped, SumsLine& parsed) {
   if (rest.empty()) return false;
   const size_t close = rest.rfind(')');
   if (close == std::string::npos) return false;
-  const std::string name = rest.substr(0, close);
-  if (escaped) {
-    if (!UnescapeName(name, parsed.name)) return false;
-  } else {
-    if (name.find('\0') != std::string::npos) return false;
-    parsed.name = name;
-  }
+  if (!TakeName(rest.substr(0, close), escaped, parsed.name)) return false;
   size_t i = close + 1;
   while (i < rest.size() && IsBlank(rest[i])) ++i;
   if (i == rest.size() || rest[i] != '=') return false;
@@ -445,13 +447,7 @@ bool ParseSumsLine(const std::string& line, const Algorithm& algorithm, int& rev
       reversed = 0;
       ++i;
     }
-    const std::string name = line.substr(i);
-    if (escaped) {
-      ok = UnescapeName(name, parsed.name);
-    } else {
-      ok = name.find('\0') == std::string::npos;
-      parsed.name = name;
-    }
+    ok = TakeName(line.substr(i), escaped, parsed.name);
   }
   if (!ok || parsed.digest.size() != hex_length || parsed.name.empty()) return false;
   for (char c : parsed.digest) {
