@@ -23,7 +23,8 @@ parser.add_argument("--pipe-mib", type=int, default=1024, help="bytes piped into
 parser.add_argument("--sections", default="pipe,files,base64", help="which tables to make")
 args = parser.parse_args()
 
-TELVARN = ["wine", os.path.abspath(os.path.join(args.build_dir, "telvarn.exe"))]
+WINE_RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts", "wine-run.sh")
+TELVARN = [WINE_RUN, "win32", os.path.abspath(os.path.join(args.build_dir, "telvarn.exe"))]
 ENV = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", LANG="C.UTF-8")
 
 
@@ -78,7 +79,8 @@ def pipe_table():
     row("---", "---:", "---:")
     for command in (TELVARN + ["sha256"], ["sha256sum"], TELVARN + ["crc32"]):
         elapsed, peak = piped(command, args.pipe_mib << 20)
-        row("`%s`" % " ".join(c if "/" not in c else os.path.basename(c) for c in command).replace("wine ", ""),
+        shown = command[2:] if command[0] == WINE_RUN else command
+        row("`%s`" % " ".join(c if "/" not in c else os.path.basename(c) for c in shown),
             "%.2f" % elapsed, "%.1f" % (peak / 1024))
     print()
 

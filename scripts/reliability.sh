@@ -5,7 +5,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-source scripts/wine-env.sh
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 --target telvarn_dll_reliability_tests >&2
-TELVARN_UNLOAD_CYCLES="${TELVARN_UNLOAD_CYCLES:-100}" wine build/win32/telvarn_dll_reliability_tests.exe
+TELVARN_UNLOAD_CYCLES="${TELVARN_UNLOAD_CYCLES:-100}" scripts/wine-run.sh win32 build/win32/telvarn_dll_reliability_tests.exe

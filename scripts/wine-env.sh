@@ -1,3 +1,77 @@
-# The environment every program run under Wine gets here; sourced by the scripts.
-# No debug chatter, and no prompts to install Mono or Gecko in a fresh prefix.
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# The Wine set-up of every Windows program run here; sourced by the scripts and by wine-run.sh.
+#
+# telvarn_wine_env ARCH   (win32 or win64) exports, for ARCH's programs:
+#   TELVARN_WINE      the loader that runs them: Debian puts the 32-bit one at
+#                     /usr/lib/wine/wine and the 64-bit one at /usr/lib/wine/wine64,
+#                     and /usr/bin/wine picks the 32-bit one whenever it is installed,
+#                     so each architecture names its own;
+#   WINEPREFIX        a prefix of this checkout's own per architecture, under
+#                     build/wine (TELVARN_WINE_PREFIXES moves them): a 32-bit
+#                     prefix cannot run 64-bit programs, and a 64-bit one starts
+#                     32-bit helpers that a host without 32-bit code never finishes;
+#   WINEARCH, WINEDEBUG (no debug chatter) and WINEDLLOVERRIDES (no prompts to
+#   install Mono or Gecko in a new prefix).
+# telvarn_wine_prefix     makes the exported prefix if it has none yet; safe to call
+#                         from programs started side by side.
+# telvarn_wine_server_start / telvarn_wine_server_stop
+#                         one persistent Wine server for the exported prefix, so that
+#                         programs started side by side never race to start their own.
+
+telvarn_wine_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+telvarn_wine_env() {
+  local arch=$1
+  case $arch in
+    win32)
+      if [[ -x /usr/lib/wine/wine ]]; then TELVARN_WINE=/usr/lib/wine/wine; else TELVARN_WINE=wine; fi
+      ;;
+    win64)
+      if [[ -x /usr/lib/wine/wine64 ]]; then
+        TELVARN_WINE=/usr/lib/wine/wine64
+      elif command -v wine64 >/dev/null; then
+        TELVARN_WINE=wine64
+      else
+        TELVARN_WINE=wine
+      fi
+      ;;
+    *)
+      echo "wine-env: no architecture '$arch' (win32 or win64)" >&2
+      return 2
+      ;;
+  esac
+  export TELVARN_WINE
+  export WINEPREFIX="${TELVARN_WINE_PREFIXES:-$telvarn_wine_root/build/wine}/$arch"
+  export WINEARCH=$arch
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+}
+
+# wineboot writes system.reg last. Making a 64-bit prefix may leave a helper
+# running that never ends (it waits for 32-bit code), so the wait is bounded and
+# the prefix is taken once its registry is there.
+telvarn_wine_prefix() {
+  [[ -f $WINEPREFIX/system.reg ]] && return 0
+  mkdir -p "$(dirname "$WINEPREFIX")"
+  (
+    flock 9
+    if [[ ! -f $WINEPREFIX/system.reg ]]; then
+      timeout 180 "$TELVARN_WINE" wineboot --init >/dev/null 2>&1
+      for _ in $(seq 60); do
+        [[ -f $WINEPREFIX/system.reg ]] && break
+        sleep 1
+      done
+    fi
+  ) 9>"$WINEPREFIX.lock"
+  if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    echo "wine-env: could not make the Wine prefix $WINEPREFIX with $TELVARN_WINE" >&2
+    return 1
+  fi
+}
+
+telvarn_wine_server_start() {
+  telvarn_wine_prefix && { wineserver -p >/dev/null 2>&1 || true; }
+}
+
+telvarn_wine_server_stop() {
+  wineserver -k >/dev/null 2>&1 || true
+}
