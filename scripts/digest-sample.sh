@@ -2,10 +2,16 @@
 # The main job: telvarn digests the README and a generated 100 MB file with every
 # algorithm, the README as a synchronous job and the large file as a job of its own
 # beside it, and each run is timed. Everything is written in BUILD_DIR/main-job.
-# usage: digest-sample.sh BUILD_DIR   (build/win32 runs telvarn.exe under Wine)
+# usage: digest-sample.sh BUILD_DIR [win32|win64]   (a Windows build's telvarn.exe and
+# its module run under Wine; the architecture is the build's when not given)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$1
+arch=${2:-}
+if [[ -z $arch && -f $build/telvarn.exe ]]; then
+  if [[ -f $build/TelvarnHX64.hpi ]]; then arch=win64; else arch=win32; fi
+fi
+root=$PWD
 work=$build/main-job
 mkdir -p "$work"
 cp README.md "$work/README.md"
@@ -19,9 +25,9 @@ with open(sys.argv[1], 'wb') as f:
         f.write(rng.randbytes(1 << 20))
 " "$big"
 fi
-if [[ -f $build/telvarn.exe ]]; then
-  cp "$build/TelvarnHX.hpi" "$build/telvarn.exe" "$work/"
-  telvarn=(wine telvarn.exe)
+if [[ -n $arch ]]; then
+  cp "$build"/TelvarnHX*.hpi "$build/telvarn.exe" "$work/"
+  telvarn=("$root/scripts/wine-run.sh" "$arch" telvarn.exe)
 else
   telvarn=("$(realpath "$build/telvarn")")
 fi

@@ -1,11 +1,23 @@
 #!/usr/bin/env bash
-# Sets up what is missing, builds TelvarnHX.hpi and telvarn.exe for 32-bit Windows, and
-# runs the main job under Wine: every algorithm over this README and a 100 MB file.
+# Sets up what is missing, builds the module and telvarn.exe for Windows, and runs the
+# main job under Wine: every algorithm over this README and a 100 MB file.
+#
+# The 32-bit module runs it where this host runs 32-bit programs, the 64-bit module
+# everywhere else (TELVARN_NO_32BIT=1 chooses the 64-bit one on any host); the first
+# line after the set-up says which.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-source scripts/wine-env.sh
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target TelvarnHX telvarn
-bash scripts/digest-sample.sh build/win32
+source scripts/host-32bit.sh
+telvarn_plan_32bit
+if [[ -z $TELVARN_WIN32_SKIP ]]; then
+  preset=win32
+  echo "main job: the 32-bit module TelvarnHX.hpi and telvarn.exe under 32-bit Wine"
+else
+  preset=win64
+  echo "main job: the 64-bit module TelvarnHX64.hpi and telvarn.exe under 64-bit Wine ($TELVARN_WIN32_SKIP)"
+fi
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --target TelvarnHX telvarn
+bash scripts/digest-sample.sh "build/$preset" "$preset"

@@ -1,17 +1,57 @@
 #!/usr/bin/env bash
-# Sets up what is missing, then builds and runs every test of every preset and the fuzzers.
+# Sets up what is missing, then builds every preset, runs the tests of each that this host can run, and the fuzzers.
+#
+# A preset whose programs this host cannot run (32-bit Windows programs where the
+# kernel runs no 32-bit code, say) is still built, then reported as SKIPPED with its
+# reason and counted as skipped: never as passed, never left out. TELVARN_NO_32BIT=1
+# takes the path of a host without 32-bit code on any host. The last line is
+# "total: N passed, F failed, K skipped", counting tests, and the fuzz step and each
+# preset that could not run as one.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh || exit 2
+source scripts/host-32bit.sh
 source scripts/wine-env.sh
-# One persistent Wine server for the whole run, its prefix made once here: test
-# programs started side by side then never race to start a server of their own.
-wineserver -p >/dev/null 2>&1 || true
-wineboot --init >/dev/null 2>&1 || true
-trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
+telvarn_plan_32bit
+# The 64-bit module's release test builds and runs the 32-bit example hosts only
+# where 32-bit Windows programs run.
+if [[ -z $TELVARN_WIN32_SKIP ]]; then
+  export TELVARN_HOST_RUNS_32BIT=1
+  echo "host: runs 32-bit x86 programs natively; 32-bit Windows programs run under Wine"
+else
+  export TELVARN_HOST_RUNS_32BIT=0
+  echo "host: 32-bit Windows programs cannot run: $TELVARN_WIN32_SKIP"
+fi
+if [[ -z $TELVARN_LINUX32_SKIP ]]; then
+  echo "host: 32-bit Linux programs run $TELVARN_LINUX32_HOW"
+fi
 
-presets=(native native-asan native-tsan win32)
+presets=(native native-asan native-tsan linux32 win32 win64)
+
+# Why this host cannot run the preset's tests; nothing when it can.
+skip_reason() {
+  case $1 in
+    linux32) echo "$TELVARN_LINUX32_SKIP" ;;
+    win32) echo "$TELVARN_WIN32_SKIP" ;;
+  esac
+}
+
+# The Windows presets share one persistent Wine server per prefix for the whole
+# run, the prefix made here once: test programs started side by side then never
+# race to start a server of their own.
+wine_arch() {
+  case $1 in
+    win32 | win64) echo "$1" ;;
+  esac
+}
+stop_wine_servers() {
+  local arch
+  for arch in win32 win64; do
+    [[ -d ${TELVARN_WINE_PREFIXES:-build/wine}/$arch ]] && (telvarn_wine_env "$arch" && telvarn_wine_server_stop)
+  done
+}
+trap stop_wine_servers EXIT
 
 # Prints LABEL: the variant names the report lists under KIND, or "none".
 report_variants() {
@@ -22,34 +62,52 @@ report_variants() {
 
 total_passed=0
 total_failed=0
+total_skipped=0
 failed_presets=()
+skipped_presets=()
 for preset in "${presets[@]}"; do
   echo "== $preset"
   started=$SECONDS
-  log=$(mktemp)
-  if cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset"; then
-    # The tests note which block-function variants this processor ran and which it
-    # lacks; ctest keeps a passing test's output to itself, so they note it here.
-    export TELVARN_VARIANT_REPORT=$PWD/build/$preset/variant-report.txt
-    rm -f "$TELVARN_VARIANT_REPORT"
-    ctest --preset "$preset" 2>&1 | tee "$log"
-    status=${PIPESTATUS[0]}
-    if [[ -f $TELVARN_VARIANT_REPORT ]]; then
-      report_variants "variants exercised" ran
-      report_variants "variants this processor lacks" lacks
-    fi
-  else
-    status=1
-  fi
-  summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1)
-  if [[ $summary =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
-    total_failed=$((total_failed + BASH_REMATCH[1]))
-    total_passed=$((total_passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
-  fi
-  rm -f "$log"
-  echo "== $preset took $((SECONDS - started)) s"
-  if (( status != 0 )) || [[ -z $summary ]]; then
+  if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset"; }; then
+    echo "== $preset: build FAILED"
     failed_presets+=("$preset")
+    total_failed=$((total_failed + 1))
+    continue
+  fi
+  reason=$(skip_reason "$preset")
+  if [[ -n $reason ]]; then
+    echo "== $preset: built; its tests SKIPPED ($reason)"
+    skipped_presets+=("$preset")
+    total_skipped=$((total_skipped + 1))
+    continue
+  fi
+  arch=$(wine_arch "$preset")
+  if [[ -n $arch ]]; then
+    (telvarn_wine_env "$arch" && telvarn_wine_server_start)
+  fi
+  # The tests note which block-function variants this processor ran and which it
+  # lacks; ctest keeps a passing test's output to itself, so they note it here.
+  export TELVARN_VARIANT_REPORT=$PWD/build/$preset/variant-report.txt
+  junit=$PWD/build/$preset/ctest-results.xml
+  rm -f "$TELVARN_VARIANT_REPORT" "$junit"
+  ctest --preset "$preset" --output-junit "$junit"
+  status=$?
+  if [[ -f $TELVARN_VARIANT_REPORT ]]; then
+    report_variants "variants exercised" ran
+    report_variants "variants this processor lacks" lacks
+  fi
+  if [[ -f $junit ]] && results=$(python3 scripts/ctest-results.py "$junit"); then
+    read -r passed failed skipped <<<"$(head -n 1 <<<"$results")"
+    tail -n +2 <<<"$results"
+    echo "== $preset: $passed passed, $failed failed, $skipped skipped in $((SECONDS - started)) s"
+    total_passed=$((total_passed + passed))
+    total_failed=$((total_failed + failed))
+    total_skipped=$((total_skipped + skipped))
+    if (( status != 0 || failed != 0 )); then failed_presets+=("$preset"); fi
+  else
+    echo "== $preset: ctest wrote no results (status $status)"
+    failed_presets+=("$preset")
+    total_failed=$((total_failed + 1))
   fi
 done
 
@@ -64,8 +122,13 @@ else
 fi
 echo "== fuzz took $((SECONDS - started)) s"
 
+if (( ${#skipped_presets[@]} )); then
+  for preset in "${skipped_presets[@]}"; do
+    echo "SKIPPED $preset ($(skip_reason "$preset"))"
+  done
+fi
 if (( ${#failed_presets[@]} )); then
   echo "failed: ${failed_presets[*]}"
 fi
-echo "total: $total_passed passed, $total_failed failed"
+echo "total: $total_passed passed, $total_failed failed, $total_skipped skipped"
 (( ${#failed_presets[@]} == 0 ))
