@@ -1,4 +1,4 @@
-// Calls TelvarnHX.hpi's exports as a host does and prints machine-readable throughput lines.
+// Calls the module's exports as a host does (32-bit or 64-bit Windows) and prints machine-readable throughput lines.
 //
 // Every job runs synchronously on a memory input and on a page-cached file input,
 // and 20,000 times on 64 bytes of memory with its bindings (the per-job cost),
@@ -30,8 +30,9 @@ constexpr int32_t kIo = 1;
 
 // Process CPU time (every thread's, exited job threads included) in seconds.
 // Under Wine on Linux the kernel's CLOCK_PROCESS_CPUTIME_ID is asked directly with
-// the 32-bit system call, because Wine answers GetProcessTimes from times(), whose
-// 10 ms tick is as long as a fast job. Elsewhere GetProcessTimes it is.
+// a system call of the program's own mode, because Wine answers GetProcessTimes
+// from times(), whose 10 ms tick is as long as a fast job. Elsewhere
+// GetProcessTimes it is.
 class CpuClock {
  public:
   CpuClock() {
@@ -52,13 +53,27 @@ class CpuClock {
 
  private:
   static double LinuxSeconds() {
+    constexpr long kProcessCpuTimeClock = 2;  // CLOCK_PROCESS_CPUTIME_ID
+#if defined(__x86_64__)
+    struct {
+      int64_t seconds;
+      int64_t nanoseconds;
+    } now{};
+    long result;
+    // x86-64 clock_gettime is system call 228; the instruction overwrites RCX and R11.
+    asm volatile("syscall"
+                 : "=a"(result)
+                 : "a"(228L), "D"(kProcessCpuTimeClock), "S"(&now)
+                 : "rcx", "r11", "memory");
+#else
     struct {
       int32_t seconds;
       int32_t nanoseconds;
     } now{};
     int32_t result;
-    // i386 clock_gettime is system call 265; CLOCK_PROCESS_CPUTIME_ID is 2.
-    asm volatile("int $0x80" : "=a"(result) : "a"(265), "b"(2), "c"(&now) : "memory");
+    // i386 clock_gettime is system call 265.
+    asm volatile("int $0x80" : "=a"(result) : "a"(265), "b"(kProcessCpuTimeClock), "c"(&now) : "memory");
+#endif
     if (result != 0) return -1;
     return static_cast<double>(now.seconds) + static_cast<double>(now.nanoseconds) * 1e-9;
   }
@@ -146,7 +161,7 @@ class CachedFile {
 size_t MebibytesArg(const char* text) {
   const long value = std::strtol(text, nullptr, 10);
   if (value < 1 || value > 256) {
-    std::fprintf(stderr, "telvarn_win32_bench: sizes are 1 to 256 MiB\n");
+    std::fprintf(stderr, "telvarn_dll_bench: sizes are 1 to 256 MiB\n");
     std::exit(2);
   }
   return static_cast<size_t>(value) << 20;
@@ -179,14 +194,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   const CpuClock cpu_clock;
-  std::printf("META program telvarn_win32_bench pointer_bits %u cpu_clock %s repeats %d\n",
+  std::printf("META program telvarn_dll_bench pointer_bits %u cpu_clock %s repeats %d\n",
               static_cast<unsigned>(8 * sizeof(void*)), cpu_clock.name(), repeats);
 
   std::vector<uint8_t> input(digest_size > base64_size ? digest_size : base64_size);
   for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<uint8_t>(i * 131 + 7);
   CachedFile file;
   if (!file.Create(input.data(), digest_size)) {
-    std::fprintf(stderr, "telvarn_win32_bench: cannot write the temporary input file\n");
+    std::fprintf(stderr, "telvarn_dll_bench: cannot write the temporary input file\n");
     return 2;
   }
 
