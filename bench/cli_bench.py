@@ -24,7 +24,9 @@ parser.add_argument("--sections", default="pipe,files,base64", help="which table
 args = parser.parse_args()
 
 WINE_RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts", "wine-run.sh")
-TELVARN = [WINE_RUN, "win32", os.path.abspath(os.path.join(args.build_dir, "telvarn.exe"))]
+# A build folder of the 64-bit module holds TelvarnHX64.hpi.
+ARCH = "win64" if os.path.exists(os.path.join(args.build_dir, "TelvarnHX64.hpi")) else "win32"
+TELVARN = [WINE_RUN, ARCH, os.path.abspath(os.path.join(args.build_dir, "telvarn.exe"))]
 ENV = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", LANG="C.UTF-8")
 
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Times telvarn.exe under Wine beside coreutils and GNU base64 (bench/cli_bench.py):
+# Times telvarn.exe (32-bit where the host runs it, else 64-bit) under Wine beside coreutils and GNU base64 (bench/cli_bench.py):
 # many small files, large files with each job placement, a 1 GiB pipe with its peak
 # memory, and Base64 of 100 MiB. Prints Markdown.
 #
@@ -15,7 +15,14 @@ if [[ ! -x /usr/bin/time ]]; then
   fi
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends time >/dev/null
 fi
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target telvarn TelvarnHX >&2
-source scripts/wine-env.sh
-python3 bench/cli_bench.py build/win32 "$@"
+# The 32-bit program where this host runs it, the 64-bit one elsewhere.
+source scripts/host-32bit.sh
+telvarn_plan_32bit
+preset=win32
+if [[ -n $TELVARN_WIN32_SKIP ]]; then
+  preset=win64
+  echo "cli-bench: the 64-bit telvarn.exe ($TELVARN_WIN32_SKIP)" >&2
+fi
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --target telvarn TelvarnHX >&2
+python3 bench/cli_bench.py "build/$preset" "$@"
