@@ -18,11 +18,8 @@ fi
 # The 32-bit program where this host runs it, the 64-bit one elsewhere.
 source scripts/host-32bit.sh
 telvarn_plan_32bit
-preset=win32
-if [[ -n $TELVARN_WIN32_SKIP ]]; then
-  preset=win64
-  echo "cli-bench: the 64-bit telvarn.exe ($TELVARN_WIN32_SKIP)" >&2
-fi
+preset=$(telvarn_windows_preset)
+if [[ $preset == win64 ]]; then echo "cli-bench: the 64-bit telvarn.exe ($TELVARN_WIN32_SKIP)" >&2; fi
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" --target telvarn TelvarnHX >&2
 python3 bench/cli_bench.py "build/$preset" "$@"

@@ -126,3 +126,10 @@ telvarn_plan_32bit() {
   fi
   export TELVARN_WIN32_SKIP TELVARN_LINUX32_SKIP TELVARN_LINUX32_HOW
 }
+
+# telvarn_windows_preset   prints the Windows preset whose programs the scripts run
+#     here: win32 where 32-bit Windows programs run, win64 elsewhere (call
+#     telvarn_plan_32bit first).
+telvarn_windows_preset() {
+  if [[ -z $TELVARN_WIN32_SKIP ]]; then echo win32; else echo win64; fi
+}

@@ -11,11 +11,10 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 source scripts/host-32bit.sh
 telvarn_plan_32bit
-if [[ -z $TELVARN_WIN32_SKIP ]]; then
-  preset=win32
+preset=$(telvarn_windows_preset)
+if [[ $preset == win32 ]]; then
   echo "main job: the 32-bit module TelvarnHX.hpi and telvarn.exe under 32-bit Wine"
 else
-  preset=win64
   echo "main job: the 64-bit module TelvarnHX64.hpi and telvarn.exe under 64-bit Wine ($TELVARN_WIN32_SKIP)"
 fi
 cmake --preset "$preset" >/dev/null

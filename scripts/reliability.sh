@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# The long versions of the reliability tests under Wine: 100 load/unload cycles with
+# The long versions of the reliability tests under Wine (the 32-bit module where the host runs it, else the 64-bit one): 100 load/unload cycles with
 # jobs in flight beside a trivial DLL (CI runs 40), and the host-thread rounds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 --target telvarn_dll_reliability_tests >&2
-TELVARN_UNLOAD_CYCLES="${TELVARN_UNLOAD_CYCLES:-100}" scripts/wine-run.sh win32 build/win32/telvarn_dll_reliability_tests.exe
+# The 32-bit module where this host runs it, the 64-bit one elsewhere.
+source scripts/host-32bit.sh
+telvarn_plan_32bit
+preset=$(telvarn_windows_preset)
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" --target telvarn_dll_reliability_tests >&2
+TELVARN_UNLOAD_CYCLES="${TELVARN_UNLOAD_CYCLES:-100}" \
+  scripts/wine-run.sh "$preset" "build/$preset/telvarn_dll_reliability_tests.exe"
