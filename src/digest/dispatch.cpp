@@ -38,6 +38,10 @@ const Sha512Variant kSha512Variants[] = {
     {"avx2", &Sha512CompressAvx2, &HasAvx2},
     {"avx512", &Sha512CompressAvx512, &HasAvx512},
 #endif
+#if defined(__x86_64__)
+    {"bmi2_avx2", &Sha512CompressBmi2Avx2, &HasBmi2Avx2},
+    {"bmi2_avx512", &Sha512CompressBmi2Avx512, &HasBmi2Avx512},
+#endif
 };
 
 const CrcVariant kCrc32Variants[] = {

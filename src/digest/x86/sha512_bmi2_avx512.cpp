@@ -1,0 +1,56 @@
+// SHA-512 compression for x86-64: rounds in general registers with RORX, two blocks' message schedule in YMM registers with AVX-512VL (built with -mbmi2 -mavx512f -mavx512vl only).
+//
+// The rounds and the block loop are in sha512_gpr.h. The schedule is the AVX2
+// form's, two blocks at once, one in each 128-bit lane, but VPRORQ rotates and
+// VPTERNLOGQ XORs three values, so a small sigma is four instructions where AVX2
+// takes seven or nine. The schedule's instructions share the front end with the
+// first block's rounds, so fewer of them is what makes this form faster.
+//
+// Four blocks to a ZMM register would halve the schedule's share again, but its
+// loads then take four blocks' words at a time, and on a long input the group's
+// first rounds wait for them: it measured slower.
+#include "digest/x86/sha512_gpr.h"
+
+namespace telvarn::sha_internal {
+namespace {
+
+constexpr int kXorOfThree = 0x96;
+
+struct Avx512TwoBlocks {
+  static constexpr int kBlocks = 2;
+  using Vector = __m256i;
+
+  static Vector LoadWords(const uint8_t* const (&starts)[2], int pair) {
+    const __m256i words = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(starts[1] + 16 * pair),
+                                              reinterpret_cast<const __m128i*>(starts[0] + 16 * pair));
+    const __m256i reverse = _mm256_set_epi64x(0x08090A0B0C0D0E0F, 0x0001020304050607, 0x08090A0B0C0D0E0F,
+                                              0x0001020304050607);
+    return _mm256_shuffle_epi8(words, reverse);
+  }
+  static Vector Align(Vector high, Vector low) { return _mm256_alignr_epi8(high, low, 8); }
+  static Vector Add(Vector x, Vector y) { return _mm256_add_epi64(x, y); }
+  static Vector AddConstants(Vector x, const uint64_t* constants) {
+    return _mm256_add_epi64(
+        x, _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(constants))));
+  }
+  static void Store(uint64_t* row, Vector x) { _mm256_store_si256(reinterpret_cast<__m256i*>(row), x); }
+
+  static Vector SmallSigma0(Vector x) {
+    return _mm256_ternarylogic_epi64(_mm256_ror_epi64(x, 1), _mm256_ror_epi64(x, 8), _mm256_srli_epi64(x, 7),
+                                     kXorOfThree);
+  }
+  static Vector SmallSigma1(Vector x) {
+    return _mm256_ternarylogic_epi64(_mm256_ror_epi64(x, 19), _mm256_ror_epi64(x, 61), _mm256_srli_epi64(x, 6),
+                                     kXorOfThree);
+  }
+};
+
+}  // namespace
+
+// Flattened: the words stay in registers only once every helper is inlined, and
+// the compiler would keep the larger ones out of line.
+__attribute__((flatten)) void Sha512CompressBmi2Avx512(uint64_t state[8], const uint8_t* data, size_t blocks) {
+  CompressSha512Gpr<Avx512TwoBlocks>(state, data, blocks);
+}
+
+}  // namespace telvarn::sha_internal

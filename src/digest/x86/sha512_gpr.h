@@ -1,0 +1,233 @@
+// The SHA-512 block loop of the x86-64 forms: rounds in 64-bit general registers, the message schedule of a group of blocks in vector registers.
+//
+// Included only by the variant files, and everything here has internal linkage:
+// each file compiles it with its own instruction-set flags, and one out-of-line
+// copy shared by the linker could carry AVX-512 encodings into the AVX2 form.
+//
+// The rounds. A round is about 28 instructions whose only vector-free resources are
+// the integer ALUs and the front end, so its shape is set by two dependency chains
+// and by the instruction count. RORX (BMI2) rotates into a third register and
+// leaves the flags alone, so each Sigma is three independent one-cycle rotates and
+// two XORs: three cycles. The new e is ((d + h + W + K) + Ch) + Sigma1(e), the sum of
+// everything not made from e taken first, so e waits four cycles for the e before it
+// (one more if T1 is formed first and added to d). The new a is
+// (T1 + Maj) + Sigma0(a), with Maj = ((b ^ c) & a) | (b & c) two steps after a, so a
+// also waits four cycles for the a before it; T1 lags behind, off that chain. The
+// round is written in assembly because the compiler otherwise reassociates the
+// sums into longer chains (T1 first, then d + T1) or shares them through copies.
+//
+// The message schedule. Ops::kBlocks consecutive blocks (a group) are scheduled
+// together, each vector holding the words W[t], W[t + 1] of every block in its
+// 128-bit lanes, sixteen rounds ahead of the group's first block, whose rounds run
+// beside it; the group's other blocks then run their rounds alone from the stored
+// W + K. A short last group repeats its last block in the lanes it lacks: they are
+// scheduled and never compressed. An Ops type provides:
+//   kBlocks; Vector;
+//   LoadWords(starts, j): W[2j], W[2j + 1] of each block of the group, byte-swapped;
+//   Align(high, low): the high word of each lane of `low` and the low word of the
+//     same lane of `high`, i.e. W[t + 1], W[t + 2] from pairs t and t + 2;
+//   SmallSigma0(x), SmallSigma1(x), Add(x, y) on 64-bit words;
+//   AddConstants(x, k): x plus the constants k[0], k[1] in every lane;
+//   Store(row, x): the aligned store of a row of W + K.
+#pragma once
+
+#include <immintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <type_traits>
+
+#include "digest/sha_private.h"
+
+namespace telvarn::sha_internal {
+namespace {
+
+struct Sha512Words {
+  uint64_t a, b, c, d, e, f, g, h;
+};
+
+// One round on the words named a to h; the caller renames them. d becomes the new
+// e and h the new a; round_input is W[t] + K[t].
+inline void GprRound(uint64_t a, uint64_t b, uint64_t c, uint64_t& d, uint64_t e, uint64_t f, uint64_t g,
+                     uint64_t& h, uint64_t round_input) {
+  uint64_t low_part, choose, sigma, rotated;
+  __asm__(
+      "mov %[b], %[low_part]\n\t"
+      "and %[c], %[low_part]\n\t"
+      "sub %[d], %[low_part]\n\t"      // (b & c) - d
+      "add %[h], %[d]\n\t"
+      "add %[input], %[d]\n\t"         // d + h + W + K
+      "mov %[f], %[choose]\n\t"
+      "xor %[g], %[choose]\n\t"
+      "rorx $14, %[e], %[sigma]\n\t"
+      "rorx $18, %[e], %[rotated]\n\t"
+      "and %[e], %[choose]\n\t"
+      "xor %[rotated], %[sigma]\n\t"
+      "rorx $41, %[e], %[rotated]\n\t"
+      "xor %[g], %[choose]\n\t"        // Ch(e, f, g)
+      "xor %[rotated], %[sigma]\n\t"   // Sigma1(e)
+      "mov %[b], %[h]\n\t"
+      "xor %[c], %[h]\n\t"
+      "and %[a], %[h]\n\t"             // (b ^ c) & a
+      "add %[choose], %[d]\n\t"
+      "add %[sigma], %[d]\n\t"         // the new e, d + T1
+      "add %[low_part], %[h]\n\t"
+      "add %[d], %[h]\n\t"             // T1 + Maj(a, b, c)
+      "rorx $28, %[a], %[sigma]\n\t"
+      "rorx $34, %[a], %[choose]\n\t"
+      "rorx $39, %[a], %[rotated]\n\t"
+      "xor %[choose], %[sigma]\n\t"
+      "xor %[rotated], %[sigma]\n\t"   // Sigma0(a)
+      "add %[sigma], %[h]"               // the new a
+      : [d] "+r"(d), [h] "+r"(h), [low_part] "=&r"(low_part), [choose] "=&r"(choose), [sigma] "=&r"(sigma),
+        [rotated] "=&r"(rotated)
+      : [a] "r"(a), [b] "r"(b), [c] "r"(c), [e] "r"(e), [f] "r"(f), [g] "r"(g), [input] "rm"(round_input)
+      : "cc");
+}
+
+template <int kPair>
+using PairIndex = std::integral_constant<int, kPair>;
+
+// Rounds t to t + 7: input(i) is W + K of round t + i, and between(PairIndex<j>)
+// runs before rounds t + 2j and t + 2j + 1.
+template <class Input, class Between>
+inline void EightRounds(Sha512Words& s, Input input, Between between) {
+  between(PairIndex<0>());
+  GprRound(s.a, s.b, s.c, s.d, s.e, s.f, s.g, s.h, input(0));
+  GprRound(s.h, s.a, s.b, s.c, s.d, s.e, s.f, s.g, input(1));
+  between(PairIndex<1>());
+  GprRound(s.g, s.h, s.a, s.b, s.c, s.d, s.e, s.f, input(2));
+  GprRound(s.f, s.g, s.h, s.a, s.b, s.c, s.d, s.e, input(3));
+  between(PairIndex<2>());
+  GprRound(s.e, s.f, s.g, s.h, s.a, s.b, s.c, s.d, input(4));
+  GprRound(s.d, s.e, s.f, s.g, s.h, s.a, s.b, s.c, input(5));
+  between(PairIndex<3>());
+  GprRound(s.c, s.d, s.e, s.f, s.g, s.h, s.a, s.b, input(6));
+  GprRound(s.b, s.c, s.d, s.e, s.f, s.g, s.h, s.a, input(7));
+}
+
+// The chaining value is added back from memory with a load-and-add. Left to
+// itself the compiler adds into the stack copy and reloads it, which puts a
+// store-to-load forwarding on the chain from one block to the next.
+inline void AddWord(uint64_t& word, const uint64_t& before) {
+  __asm__("add %[before], %[word]" : [word] "+r"(word) : [before] "m"(before) : "cc");
+}
+
+inline void AddChainingValue(Sha512Words& s, const uint64_t (&before)[8]) {
+  AddWord(s.a, before[0]);
+  AddWord(s.b, before[1]);
+  AddWord(s.c, before[2]);
+  AddWord(s.d, before[3]);
+  AddWord(s.e, before[4]);
+  AddWord(s.f, before[5]);
+  AddWord(s.g, before[6]);
+  AddWord(s.h, before[7]);
+}
+
+inline void KeepChainingValue(const Sha512Words& s, uint64_t (&before)[8]) {
+  before[0] = s.a;
+  before[1] = s.b;
+  before[2] = s.c;
+  before[3] = s.d;
+  before[4] = s.e;
+  before[5] = s.f;
+  before[6] = s.g;
+  before[7] = s.h;
+}
+
+// W + K of a group: one row per pair of rounds t, t + 1, holding
+// {first block t, t + 1, second block t, t + 1, ...}.
+template <class Ops>
+using Sha512Rows = uint64_t[40][2 * Ops::kBlocks];
+
+// The group's message words as a ring of eight pairs: when the pair t, t + 1
+// (t >= 16) is made in slot kSlot, w_[kSlot] holds W[t - 16], W[t - 15] and
+// w_[kSlot + 7] (mod 8) holds W[t - 2], W[t - 1].
+template <class Ops>
+class GroupSchedule {
+ public:
+  using Vector = typename Ops::Vector;
+
+  // W[0..15] of the group's blocks, and rows 0 to 7.
+  void Start(const uint8_t* const (&starts)[Ops::kBlocks], Sha512Rows<Ops>& rows, const uint64_t* constants) {
+    for (int slot = 0; slot < 8; ++slot) {
+      w_[slot] = Ops::LoadWords(starts, slot);
+      Ops::Store(rows[slot], Ops::AddConstants(w_[slot], constants + 2 * slot));
+    }
+  }
+
+  // The next pair in slot kSlot, and its row; `constants` points at its two K.
+  template <int kSlot>
+  void Next(uint64_t* row, const uint64_t* constants) {
+    const Vector words_16 = w_[kSlot];
+    const Vector words_15 = Ops::Align(w_[(kSlot + 1) % 8], words_16);
+    const Vector words_7 = Ops::Align(w_[(kSlot + 5) % 8], w_[(kSlot + 4) % 8]);
+    w_[kSlot] = Ops::Add(Ops::Add(words_16, Ops::SmallSigma0(words_15)),
+                         Ops::Add(words_7, Ops::SmallSigma1(w_[(kSlot + 7) % 8])));
+    Ops::Store(row, Ops::AddConstants(w_[kSlot], constants));
+  }
+
+ private:
+  Vector w_[8];
+};
+
+template <class Ops>
+void CompressSha512Gpr(uint64_t state[8], const uint8_t* data, size_t blocks) {
+  constexpr int kBlocks = Ops::kBlocks;
+  alignas(32) Sha512Rows<Ops> rows;
+  GroupSchedule<Ops> schedule;
+  Sha512Words s{state[0], state[1], state[2], state[3], state[4], state[5], state[6], state[7]};
+  uint64_t before[8];
+  while (blocks > 0) {
+    const size_t group = blocks < kBlocks ? blocks : kBlocks;
+    const uint8_t* starts[kBlocks];
+    for (size_t i = 0; i < kBlocks; ++i) starts[i] = data + 128 * (i < group ? i : group - 1);
+    // Read through an opaque pointer, the constants are loaded where they are added:
+    // hoisted out of the loop they would hold vector registers the ring needs.
+    const uint64_t* constants = kSha512RoundConstants;
+    __asm__("" : "+r"(constants));
+    schedule.Start(starts, rows, constants);
+
+    // The first block, scheduling sixteen rounds ahead of itself and of the others.
+    KeepChainingValue(s, before);
+    const auto first_block = [&rows](int pair) {
+      return [&rows, pair](int i) { return rows[pair + i / 2][i % 2]; };
+    };
+#pragma GCC unroll 4
+    for (int t = 0; t < 64; t += 16) {
+      uint64_t(*ahead)[2 * kBlocks] = rows + t / 2 + 8;
+      const uint64_t* ahead_constants = constants + t + 16;
+      EightRounds(s, first_block(t / 2), [&](auto j) {
+        schedule.template Next<decltype(j)::value>(ahead[j], ahead_constants + 2 * j);
+      });
+      EightRounds(s, first_block(t / 2 + 4), [&](auto j) {
+        schedule.template Next<decltype(j)::value + 4>(ahead[j + 4], ahead_constants + 2 * j + 8);
+      });
+    }
+    EightRounds(s, first_block(32), [](auto) {});
+    EightRounds(s, first_block(36), [](auto) {});
+    AddChainingValue(s, before);
+
+    for (size_t block = 1; block < group; ++block) {
+      KeepChainingValue(s, before);
+      for (int t = 0; t < 80; t += 8) {
+        const uint64_t(*pairs)[2 * kBlocks] = rows + t / 2;
+        EightRounds(s, [pairs, block](int i) { return pairs[i / 2][2 * block + i % 2]; }, [](auto) {});
+      }
+      AddChainingValue(s, before);
+    }
+    data += 128 * group;
+    blocks -= group;
+  }
+  state[0] = s.a;
+  state[1] = s.b;
+  state[2] = s.c;
+  state[3] = s.d;
+  state[4] = s.e;
+  state[5] = s.f;
+  state[6] = s.g;
+  state[7] = s.h;
+}
+
+}  // namespace
+}  // namespace telvarn::sha_internal
