@@ -52,6 +52,9 @@ const CrcVariant kCrc32Variants[] = {
     {"vpclmul_avx2", &Crc32UpdateVpclmulAvx2, &HasVpclmulAvx2},
     {"vpclmul_avx512", &Crc32UpdateVpclmulAvx512, &HasVpclmulAvx512},
 #endif
+#if defined(__x86_64__)
+    {"vpclmul_avx512_wide", &Crc32UpdateVpclmulAvx512Wide, &HasVpclmulAvx512},
+#endif
 };
 
 const CrcVariant kCrc16Variants[] = {
@@ -61,6 +64,9 @@ const CrcVariant kCrc16Variants[] = {
     {"pclmul", &Crc16UpdatePclmul, &HasPclmul},
     {"vpclmul_avx2", &Crc16UpdateVpclmulAvx2, &HasVpclmulAvx2},
     {"vpclmul_avx512", &Crc16UpdateVpclmulAvx512, &HasVpclmulAvx512},
+#endif
+#if defined(__x86_64__)
+    {"vpclmul_avx512_wide", &Crc16UpdateVpclmulAvx512Wide, &HasVpclmulAvx512},
 #endif
 };
 

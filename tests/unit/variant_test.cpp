@@ -78,17 +78,20 @@ TEST(Variants, Crc16EveryVariantAgreesWithTheByteTable) {
 
 // What the random rounds may miss in the CRC updates: every length up to 600 (the
 // folding variants change path at 64 and 256 bytes and fold blocks of 16), lengths
-// around the pieces the jobs pass, and one long input, each from a random register,
-// at an odd address and ending at a page end, called directly against the reference.
+// around the pieces the jobs pass and around 16 KiB (where the x86-64 AVX-512 form
+// takes eight accumulators of 512 bytes), a few longer ones that leave every kind
+// of tail, and one long input, each from a random register, at an odd address and
+// ending at a page end, called directly against the reference.
 void CheckCrcLengths(const KernelTable<CrcUpdateFn>& table, uint32_t register_mask) {
   const CrcVariant& reference = *table.begin();
   const std::vector<uint8_t> pool = RandomBytes(11, (1u << 20) + 1);
   const uint8_t* data = pool.data() + 1;
   std::vector<size_t> lengths;
   for (size_t length = 0; length <= 600; ++length) lengths.push_back(length);
-  for (size_t piece : {1024, 2048, 4096}) {
+  for (size_t piece : {1024, 2048, 4096, 16384}) {
     for (size_t length = piece - 17; length <= piece + 17; ++length) lengths.push_back(length);
   }
+  for (size_t length : {16384 + 512 + 448 + 63, 65536 + 300, 65536 + 511 + 4096}) lengths.push_back(length);
   lengths.push_back(pool.size() - 1);
   // The same bytes again ending at a page end, where a vector read past the last
   // byte faults.
