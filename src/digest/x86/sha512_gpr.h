@@ -1,4 +1,4 @@
-// The SHA-512 block loop of the x86-64 forms: rounds in 64-bit general registers, the message schedule of two blocks at once in vector registers.
+// The SHA-512 block loop of the x86-64 forms: rounds in 64-bit general registers, the message schedule of a group of blocks in vector registers.
 //
 // Included only by the variant files, and everything here has internal linkage:
 // each file compiles it with its own instruction-set flags, and one out-of-line
@@ -18,21 +18,24 @@
 // assembly because the compiler otherwise reassociates the sums into longer chains
 // or folds (x + d) - d back into x.
 //
-// The message schedule. Two consecutive blocks (a pair) are scheduled together,
-// each vector holding the words W[t], W[t + 1] of both blocks, one block per 128-bit
-// lane, and the stored W + K feed the rounds of both. The schedule's instructions
-// share the front end with the rounds, so they are spread over both blocks: the
-// first block of a call's first pair makes its pair's rows sixteen rounds ahead of
-// its own rounds; every later pair gets its first twenty rows made beside the
-// second block of the pair before it, once that block has read the rows they
-// replace, and its first block makes the other twenty. A short last pair repeats its
-// block in the lane it lacks: scheduled, never compressed. An Ops type provides, on
-// vectors of type Vector:
-//   LoadWords(starts, j): W[2j], W[2j + 1] of both blocks, byte-swapped;
+// The code is kept small on purpose: the module calls a block function with 1024
+// or 4096 bytes at a time, and each call must find the loop in the processor's
+// instruction caches. Unrolled into straight code of 14 KB or more (the first
+// block's 80 rounds, or a schedule spread over both blocks of a pair), it ran a
+// few percent faster over one long buffer and a fifth slower in 1024-byte calls.
+//
+// The message schedule. Ops::kBlocks consecutive blocks (a group) are scheduled
+// together, each vector holding the words W[t], W[t + 1] of every block in its
+// 128-bit lanes, sixteen rounds ahead of the group's first block, whose rounds run
+// beside it; the group's other blocks then run their rounds alone from the stored
+// W + K. A short last group repeats its last block in the lanes it lacks: they are
+// scheduled and never compressed. An Ops type provides:
+//   kBlocks; Vector;
+//   LoadWords(starts, j): W[2j], W[2j + 1] of each block of the group, byte-swapped;
 //   Align(high, low): the high word of each lane of `low` and the low word of the
 //     same lane of `high`, i.e. W[t + 1], W[t + 2] from pairs t and t + 2;
 //   SmallSigma0(x), SmallSigma1(x), Add(x, y) on 64-bit words;
-//   AddConstants(x, k): x plus the constants k[0], k[1] in both lanes;
+//   AddConstants(x, k): x plus the constants k[0], k[1] in every lane;
 //   Store(row, x): the aligned store of a row of W + K.
 #pragma once
 
@@ -41,7 +44,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <type_traits>
-#include <utility>
 
 #include "digest/sha_private.h"
 
@@ -91,23 +93,23 @@ inline void GprRound(uint64_t a, uint64_t b, uint64_t c, uint64_t& d, uint64_t e
       : "cc");
 }
 
-template <int kIndex>
-using Index = std::integral_constant<int, kIndex>;
+template <int kPair>
+using PairIndex = std::integral_constant<int, kPair>;
 
-// Rounds t to t + 7: input(i) is W + K of round t + i, and between(Index<j>)
+// Rounds t to t + 7: input(i) is W + K of round t + i, and between(PairIndex<j>)
 // runs before rounds t + 2j and t + 2j + 1.
 template <class Input, class Between>
 inline void EightRounds(Sha512Words& s, Input input, Between between) {
-  between(Index<0>());
+  between(PairIndex<0>());
   GprRound(s.a, s.b, s.c, s.d, s.e, s.f, s.g, s.h, input(0));
   GprRound(s.h, s.a, s.b, s.c, s.d, s.e, s.f, s.g, input(1));
-  between(Index<1>());
+  between(PairIndex<1>());
   GprRound(s.g, s.h, s.a, s.b, s.c, s.d, s.e, s.f, input(2));
   GprRound(s.f, s.g, s.h, s.a, s.b, s.c, s.d, s.e, input(3));
-  between(Index<2>());
+  between(PairIndex<2>());
   GprRound(s.e, s.f, s.g, s.h, s.a, s.b, s.c, s.d, input(4));
   GprRound(s.d, s.e, s.f, s.g, s.h, s.a, s.b, s.c, input(5));
-  between(Index<3>());
+  between(PairIndex<3>());
   GprRound(s.c, s.d, s.e, s.f, s.g, s.h, s.a, s.b, input(6));
   GprRound(s.b, s.c, s.d, s.e, s.f, s.g, s.h, s.a, input(7));
 }
@@ -141,118 +143,89 @@ inline void KeepChainingValue(const Sha512Words& s, uint64_t (&before)[8]) {
   before[7] = s.h;
 }
 
-// W + K of a pair of blocks: one row per pair of rounds t, t + 1, holding
-// {first block t, t + 1, second block t, t + 1}.
-using Sha512Rows = uint64_t[40][4];
-using Sha512Starts = const uint8_t* [2];
-
-// The pair's message words as a ring of eight: when row r (W[2r], W[2r + 1], r >= 8)
-// is made, slot r mod 8 holds the words of row r - 8 and slot r + 7 (mod 8) those of
-// row r - 1.
+// W + K of a group: one row per pair of rounds t, t + 1, holding
+// {first block t, t + 1, second block t, t + 1, ...}.
 template <class Ops>
-class PairSchedule {
+using Sha512Rows = uint64_t[40][2 * Ops::kBlocks];
+
+// The group's message words as a ring of eight pairs: when the pair t, t + 1
+// (t >= 16) is made in slot kSlot, w_[kSlot] holds W[t - 16], W[t - 15] and
+// w_[kSlot + 7] (mod 8) holds W[t - 2], W[t - 1].
+template <class Ops>
+class GroupSchedule {
  public:
   using Vector = typename Ops::Vector;
 
-  // Row kRow from 0 to 7, from the blocks.
-  template <int kRow>
-  void Load(const Sha512Starts& starts, Sha512Rows& rows, const uint64_t* constants) {
-    w_[kRow] = Ops::LoadWords(starts, kRow);
-    Ops::Store(rows[kRow], Ops::AddConstants(w_[kRow], constants + 2 * kRow));
+  // W[0..15] of the group's blocks, and rows 0 to 7.
+  void Start(const uint8_t* const (&starts)[Ops::kBlocks], Sha512Rows<Ops>& rows, const uint64_t* constants) {
+    for (int slot = 0; slot < 8; ++slot) {
+      w_[slot] = Ops::LoadWords(starts, slot);
+      Ops::Store(rows[slot], Ops::AddConstants(w_[slot], constants + 2 * slot));
+    }
   }
 
-  // Row kRow from 8 to 39, from the rows before it.
-  template <int kRow>
-  void Next(Sha512Rows& rows, const uint64_t* constants) {
-    constexpr int kSlot = kRow % 8;
+  // The next pair in slot kSlot, and its row; `constants` points at its two K.
+  template <int kSlot>
+  void Next(uint64_t* row, const uint64_t* constants) {
     const Vector words_16 = w_[kSlot];
     const Vector words_15 = Ops::Align(w_[(kSlot + 1) % 8], words_16);
     const Vector words_7 = Ops::Align(w_[(kSlot + 5) % 8], w_[(kSlot + 4) % 8]);
     w_[kSlot] = Ops::Add(Ops::Add(words_16, Ops::SmallSigma0(words_15)),
                          Ops::Add(words_7, Ops::SmallSigma1(w_[(kSlot + 7) % 8])));
-    Ops::Store(rows[kRow], Ops::AddConstants(w_[kSlot], constants + 2 * kRow));
+    Ops::Store(row, Ops::AddConstants(w_[kSlot], constants));
   }
 
  private:
   Vector w_[8];
 };
 
-// The eighty rounds of one block from its lane of the rows (lane 0 or 2), with
-// between(Index<p>(), Index<j>()) before rounds 8p + 2j and 8p + 2j + 1.
-template <class Between, int... kPass>
-inline void BlockRounds(Sha512Words& s, const uint64_t* lane, Between between, std::integer_sequence<int, kPass...>) {
-  (EightRounds(s, [lane](int i) { return lane[(4 * kPass + i / 2) * 4 + i % 2]; },
-               [&between](auto j) { between(Index<kPass>(), j); }),
-   ...);
-}
-
-template <class Between>
-inline void BlockRounds(Sha512Words& s, const uint64_t* lane, Between between) {
-  BlockRounds(s, lane, between, std::make_integer_sequence<int, 10>());
-}
-
 template <class Ops>
 void CompressSha512Gpr(uint64_t state[8], const uint8_t* data, size_t blocks) {
-  alignas(32) Sha512Rows rows;
-  PairSchedule<Ops> schedule;
+  constexpr int kBlocks = Ops::kBlocks;
+  alignas(32) Sha512Rows<Ops> rows;
+  GroupSchedule<Ops> schedule;
   Sha512Words s{state[0], state[1], state[2], state[3], state[4], state[5], state[6], state[7]};
   uint64_t before[8];
-  // Rows 0 to 19 of the pair were made beside the previous pair's second block.
-  bool rows_begun = false;
   while (blocks > 0) {
-    const bool two = blocks >= 2;
+    const size_t group = blocks < kBlocks ? blocks : kBlocks;
+    const uint8_t* starts[kBlocks];
+    for (size_t i = 0; i < kBlocks; ++i) starts[i] = data + 128 * (i < group ? i : group - 1);
     // Read through an opaque pointer, the constants are loaded where they are added:
     // hoisted out of the loop they would hold vector registers the ring needs.
     const uint64_t* constants = kSha512RoundConstants;
     __asm__("" : "+r"(constants));
+    schedule.Start(starts, rows, constants);
 
+    // The first block, scheduling sixteen rounds ahead of itself and of the others.
     KeepChainingValue(s, before);
-    if (rows_begun) {
-      BlockRounds(s, &rows[0][0], [&](auto pass, auto j) {
-        constexpr int kRow = 20 + 4 * decltype(pass)::value + decltype(j)::value;
-        if constexpr (kRow < 40) schedule.template Next<kRow>(rows, constants);
+    const auto first_block = [&rows](int pair) {
+      return [&rows, pair](int i) { return rows[pair + i / 2][i % 2]; };
+    };
+    for (int t = 0; t < 64; t += 16) {
+      uint64_t(*ahead)[2 * kBlocks] = rows + t / 2 + 8;
+      const uint64_t* ahead_constants = constants + t + 16;
+      EightRounds(s, first_block(t / 2), [&](auto j) {
+        schedule.template Next<decltype(j)::value>(ahead[j], ahead_constants + 2 * j);
       });
-    } else {
-      const Sha512Starts starts = {data, two ? data + 128 : data};
-      schedule.template Load<0>(starts, rows, constants);
-      schedule.template Load<1>(starts, rows, constants);
-      schedule.template Load<2>(starts, rows, constants);
-      schedule.template Load<3>(starts, rows, constants);
-      schedule.template Load<4>(starts, rows, constants);
-      schedule.template Load<5>(starts, rows, constants);
-      schedule.template Load<6>(starts, rows, constants);
-      schedule.template Load<7>(starts, rows, constants);
-      BlockRounds(s, &rows[0][0], [&](auto pass, auto j) {
-        constexpr int kRow = 8 + 4 * decltype(pass)::value + decltype(j)::value;
-        if constexpr (kRow < 40) schedule.template Next<kRow>(rows, constants);
+      EightRounds(s, first_block(t / 2 + 4), [&](auto j) {
+        schedule.template Next<decltype(j)::value + 4>(ahead[j + 4], ahead_constants + 2 * j + 8);
       });
     }
+    EightRounds(s, first_block(32), [](auto) {});
+    EightRounds(s, first_block(36), [](auto) {});
     AddChainingValue(s, before);
-    if (!two) break;
 
-    KeepChainingValue(s, before);
-    rows_begun = blocks > 2;
-    if (rows_begun) {
-      // Rounds 16 to 55 come after the reads of the rows they replace: rows 0 to 7
-      // (read by rounds 0 to 15) from the next pair's blocks, rows 8 to 19 (read by
-      // rounds 16 to 39) from those.
-      const uint8_t* next = data + 256;
-      const Sha512Starts starts = {next, blocks > 3 ? next + 128 : next};
-      BlockRounds(s, &rows[0][2], [&](auto pass, auto j) {
-        constexpr int kStep = 4 * (decltype(pass)::value - 2) + decltype(j)::value;
-        if constexpr (kStep >= 0 && kStep < 8) schedule.template Load<kStep>(starts, rows, constants);
-        if constexpr (kStep >= 8 && kStep < 20) schedule.template Next<kStep>(rows, constants);
-      });
-    } else {
+    for (size_t block = 1; block < group; ++block) {
+      KeepChainingValue(s, before);
       // A pointer that steps four rows at a time: the rounds' loads are then a
       // fixed offset from it, with no index arithmetic between them.
-      for (const uint64_t(*four_rows)[4] = rows; four_rows != rows + 40; four_rows += 4) {
-        EightRounds(s, [four_rows](int i) { return four_rows[i / 2][2 + i % 2]; }, [](auto) {});
+      for (const uint64_t* lane = &rows[0][2 * block]; lane != &rows[40][2 * block]; lane += 8 * kBlocks) {
+        EightRounds(s, [lane](int i) { return lane[i / 2 * 2 * kBlocks + i % 2]; }, [](auto) {});
       }
+      AddChainingValue(s, before);
     }
-    AddChainingValue(s, before);
-    data += 256;
-    blocks -= 2;
+    data += 128 * group;
+    blocks -= group;
   }
   state[0] = s.a;
   state[1] = s.b;
