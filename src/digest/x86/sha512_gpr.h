@@ -197,22 +197,26 @@ void CompressSha512Gpr(uint64_t state[8], const uint8_t* data, size_t blocks) {
     schedule.Start(starts, rows, constants);
 
     // The first block, scheduling sixteen rounds ahead of itself and of the others.
+    // Pointers step through the rows and the constants, eight rows at a time, so
+    // that the rounds' loads and the schedule's stores are fixed offsets from them:
+    // indexed by the round number, every pair of rounds began with a sign
+    // extension, a shift and adds to find its row.
     KeepChainingValue(s, before);
-    const auto first_block = [&rows](int pair) {
-      return [&rows, pair](int i) { return rows[pair + i / 2][i % 2]; };
+    const auto first_block = [](const uint64_t(*four_rows)[2 * kBlocks]) {
+      return [four_rows](int i) { return four_rows[i / 2][i % 2]; };
     };
-    for (int t = 0; t < 64; t += 16) {
-      uint64_t(*ahead)[2 * kBlocks] = rows + t / 2 + 8;
-      const uint64_t* ahead_constants = constants + t + 16;
-      EightRounds(s, first_block(t / 2), [&](auto j) {
+    const uint64_t* ahead_constants = constants + 16;
+    for (uint64_t(*pass_rows)[2 * kBlocks] = rows; pass_rows != rows + 32; pass_rows += 8, ahead_constants += 16) {
+      uint64_t(*ahead)[2 * kBlocks] = pass_rows + 8;
+      EightRounds(s, first_block(pass_rows), [&](auto j) {
         schedule.template Next<decltype(j)::value>(ahead[j], ahead_constants + 2 * j);
       });
-      EightRounds(s, first_block(t / 2 + 4), [&](auto j) {
+      EightRounds(s, first_block(pass_rows + 4), [&](auto j) {
         schedule.template Next<decltype(j)::value + 4>(ahead[j + 4], ahead_constants + 2 * j + 8);
       });
     }
-    EightRounds(s, first_block(32), [](auto) {});
-    EightRounds(s, first_block(36), [](auto) {});
+    EightRounds(s, first_block(rows + 32), [](auto) {});
+    EightRounds(s, first_block(rows + 36), [](auto) {});
     AddChainingValue(s, before);
 
     for (size_t block = 1; block < group; ++block) {
