@@ -10,10 +10,9 @@ namespace telvarn::sha_internal {
 namespace {
 
 struct Avx2TwoBlocks {
-  static constexpr int kBlocks = 2;
   using Vector = __m256i;
 
-  static Vector LoadWords(const uint8_t* const (&starts)[2], int pair) {
+  static Vector LoadWords(const Sha512Starts& starts, int pair) {
     const __m256i words = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(starts[1] + 16 * pair),
                                               reinterpret_cast<const __m128i*>(starts[0] + 16 * pair));
     const __m256i reverse = _mm256_set_epi64x(0x08090A0B0C0D0E0F, 0x0001020304050607, 0x08090A0B0C0D0E0F,

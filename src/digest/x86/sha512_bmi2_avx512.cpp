@@ -7,8 +7,8 @@
 // first block's rounds, so fewer of them is what makes this form faster.
 //
 // Four blocks to a ZMM register would halve the schedule's share again, but its
-// loads then take four blocks' words at a time, and on a long input the group's
-// first rounds wait for them: it measured slower.
+// loads then take four blocks' words at a time, and on a long input the first
+// rounds of each group wait for them: it measured slower.
 #include "digest/x86/sha512_gpr.h"
 
 namespace telvarn::sha_internal {
@@ -17,10 +17,9 @@ namespace {
 constexpr int kXorOfThree = 0x96;
 
 struct Avx512TwoBlocks {
-  static constexpr int kBlocks = 2;
   using Vector = __m256i;
 
-  static Vector LoadWords(const uint8_t* const (&starts)[2], int pair) {
+  static Vector LoadWords(const Sha512Starts& starts, int pair) {
     const __m256i words = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(starts[1] + 16 * pair),
                                               reinterpret_cast<const __m128i*>(starts[0] + 16 * pair));
     const __m256i reverse = _mm256_set_epi64x(0x08090A0B0C0D0E0F, 0x0001020304050607, 0x08090A0B0C0D0E0F,

@@ -1,4 +1,4 @@
-// The SHA-512 block loop of the x86-64 forms: rounds in 64-bit general registers, the message schedule of a group of blocks in vector registers.
+// The SHA-512 block loop of the x86-64 forms: rounds in 64-bit general registers, the message schedule of two blocks at once in vector registers.
 //
 // Included only by the variant files, and everything here has internal linkage:
 // each file compiles it with its own instruction-set flags, and one out-of-line
@@ -24,18 +24,17 @@
 // block's 80 rounds, or a schedule spread over both blocks of a pair), it ran a
 // few percent faster over one long buffer and a fifth slower in 1024-byte calls.
 //
-// The message schedule. Ops::kBlocks consecutive blocks (a group) are scheduled
-// together, each vector holding the words W[t], W[t + 1] of every block in its
-// 128-bit lanes, sixteen rounds ahead of the group's first block, whose rounds run
-// beside it; the group's other blocks then run their rounds alone from the stored
-// W + K. A short last group repeats its last block in the lanes it lacks: they are
-// scheduled and never compressed. An Ops type provides:
-//   kBlocks; Vector;
-//   LoadWords(starts, j): W[2j], W[2j + 1] of each block of the group, byte-swapped;
+// The message schedule. Two consecutive blocks (a pair) are scheduled together,
+// each vector holding the words W[t], W[t + 1] of both blocks, one block per 128-bit
+// lane, sixteen rounds ahead of the first block, whose rounds run beside it; the
+// second block then runs its rounds alone from the stored W + K. A last block
+// without a partner is loaded into both lanes: scheduled twice, compressed once. An
+// Ops type provides, on vectors of type Vector:
+//   LoadWords(starts, j): W[2j], W[2j + 1] of both blocks, byte-swapped;
 //   Align(high, low): the high word of each lane of `low` and the low word of the
 //     same lane of `high`, i.e. W[t + 1], W[t + 2] from pairs t and t + 2;
 //   SmallSigma0(x), SmallSigma1(x), Add(x, y) on 64-bit words;
-//   AddConstants(x, k): x plus the constants k[0], k[1] in every lane;
+//   AddConstants(x, k): x plus the constants k[0], k[1] in both lanes;
 //   Store(row, x): the aligned store of a row of W + K.
 #pragma once
 
@@ -143,21 +142,21 @@ inline void KeepChainingValue(const Sha512Words& s, uint64_t (&before)[8]) {
   before[7] = s.h;
 }
 
-// W + K of a group: one row per pair of rounds t, t + 1, holding
-// {first block t, t + 1, second block t, t + 1, ...}.
-template <class Ops>
-using Sha512Rows = uint64_t[40][2 * Ops::kBlocks];
+// W + K of a pair of blocks: one row per pair of rounds t, t + 1, holding
+// {first block t, t + 1, second block t, t + 1}.
+using Sha512Rows = uint64_t[40][4];
+using Sha512Starts = const uint8_t* [2];
 
-// The group's message words as a ring of eight pairs: when the pair t, t + 1
+// The pair's message words as a ring of eight: when the pair t, t + 1
 // (t >= 16) is made in slot kSlot, w_[kSlot] holds W[t - 16], W[t - 15] and
 // w_[kSlot + 7] (mod 8) holds W[t - 2], W[t - 1].
 template <class Ops>
-class GroupSchedule {
+class PairSchedule {
  public:
   using Vector = typename Ops::Vector;
 
-  // W[0..15] of the group's blocks, and rows 0 to 7.
-  void Start(const uint8_t* const (&starts)[Ops::kBlocks], Sha512Rows<Ops>& rows, const uint64_t* constants) {
+  // W[0..15] of both blocks, and rows 0 to 7.
+  void Start(const Sha512Starts& starts, Sha512Rows& rows, const uint64_t* constants) {
     for (int slot = 0; slot < 8; ++slot) {
       w_[slot] = Ops::LoadWords(starts, slot);
       Ops::Store(rows[slot], Ops::AddConstants(w_[slot], constants + 2 * slot));
@@ -181,33 +180,31 @@ class GroupSchedule {
 
 template <class Ops>
 void CompressSha512Gpr(uint64_t state[8], const uint8_t* data, size_t blocks) {
-  constexpr int kBlocks = Ops::kBlocks;
-  alignas(32) Sha512Rows<Ops> rows;
-  GroupSchedule<Ops> schedule;
+  alignas(32) Sha512Rows rows;
+  PairSchedule<Ops> schedule;
   Sha512Words s{state[0], state[1], state[2], state[3], state[4], state[5], state[6], state[7]};
   uint64_t before[8];
   while (blocks > 0) {
-    const size_t group = blocks < kBlocks ? blocks : kBlocks;
-    const uint8_t* starts[kBlocks];
-    for (size_t i = 0; i < kBlocks; ++i) starts[i] = data + 128 * (i < group ? i : group - 1);
+    const bool two = blocks >= 2;
+    const Sha512Starts starts = {data, two ? data + 128 : data};
     // Read through an opaque pointer, the constants are loaded where they are added:
     // hoisted out of the loop they would hold vector registers the ring needs.
     const uint64_t* constants = kSha512RoundConstants;
     __asm__("" : "+r"(constants));
     schedule.Start(starts, rows, constants);
 
-    // The first block, scheduling sixteen rounds ahead of itself and of the others.
-    // Pointers step through the rows and the constants, eight rows at a time, so
-    // that the rounds' loads and the schedule's stores are fixed offsets from them:
-    // indexed by the round number, every pair of rounds began with a sign
-    // extension, a shift and adds to find its row.
+    // The first block, scheduling sixteen rounds ahead of itself and of the second.
+    // Pointers step through the rows and the constants, so that the rounds' loads
+    // and the schedule's stores are fixed offsets from them: indexed by the round
+    // number, every pair of rounds began with a sign extension, a shift and adds to
+    // find its row.
     KeepChainingValue(s, before);
-    const auto first_block = [](const uint64_t(*four_rows)[2 * kBlocks]) {
+    const auto first_block = [](const uint64_t(*four_rows)[4]) {
       return [four_rows](int i) { return four_rows[i / 2][i % 2]; };
     };
     const uint64_t* ahead_constants = constants + 16;
-    for (uint64_t(*pass_rows)[2 * kBlocks] = rows; pass_rows != rows + 32; pass_rows += 8, ahead_constants += 16) {
-      uint64_t(*ahead)[2 * kBlocks] = pass_rows + 8;
+    for (uint64_t(*pass_rows)[4] = rows; pass_rows != rows + 32; pass_rows += 8, ahead_constants += 16) {
+      uint64_t(*ahead)[4] = pass_rows + 8;
       EightRounds(s, first_block(pass_rows), [&](auto j) {
         schedule.template Next<decltype(j)::value>(ahead[j], ahead_constants + 2 * j);
       });
@@ -218,18 +215,15 @@ void CompressSha512Gpr(uint64_t state[8], const uint8_t* data, size_t blocks) {
     EightRounds(s, first_block(rows + 32), [](auto) {});
     EightRounds(s, first_block(rows + 36), [](auto) {});
     AddChainingValue(s, before);
+    if (!two) break;
 
-    for (size_t block = 1; block < group; ++block) {
-      KeepChainingValue(s, before);
-      // A pointer that steps four rows at a time: the rounds' loads are then a
-      // fixed offset from it, with no index arithmetic between them.
-      for (const uint64_t* lane = &rows[0][2 * block]; lane != &rows[40][2 * block]; lane += 8 * kBlocks) {
-        EightRounds(s, [lane](int i) { return lane[i / 2 * 2 * kBlocks + i % 2]; }, [](auto) {});
-      }
-      AddChainingValue(s, before);
+    KeepChainingValue(s, before);
+    for (const uint64_t(*four_rows)[4] = rows; four_rows != rows + 40; four_rows += 4) {
+      EightRounds(s, [four_rows](int i) { return four_rows[i / 2][2 + i % 2]; }, [](auto) {});
     }
-    data += 128 * group;
-    blocks -= group;
+    AddChainingValue(s, before);
+    data += 256;
+    blocks -= 2;
   }
   state[0] = s.a;
   state[1] = s.b;
