@@ -187,6 +187,74 @@ TEST(Variants, Sha512EveryVariantAgreesAtEveryBlockCountUpToAPageEnd) {
   CheckBlockCounts<uint64_t, 8, 128>(kSha512Kernels);
 }
 
+#if defined(__i386__) || defined(__x86_64__)
+// XINUSE (XGETBV with ECX = 1): the register state components not in their initial
+// state. Zero when the processor cannot report it.
+uint64_t StateInUse() {
+  uint32_t eax, ebx, ecx, edx;
+  __asm__ volatile("cpuid" : "=a"(eax), "=b"(ebx), "=c"(ecx), "=d"(edx) : "a"(0xD), "c"(1));
+  if ((eax & 4) == 0) return 0;
+  uint32_t low, high;
+  __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(1));
+  return uint64_t{high} << 32 | low;
+}
+
+bool ProcessorReportsStateInUse() {
+  uint32_t eax, ebx, ecx, edx;
+  __asm__ volatile("cpuid" : "=a"(eax), "=b"(ebx), "=c"(ecx), "=d"(edx) : "a"(0), "c"(0));
+  if (eax < 0xD || !GetCpuFeatures().avx) return false;
+  __asm__ volatile("cpuid" : "=a"(eax), "=b"(ebx), "=c"(ecx), "=d"(edx) : "a"(0xD), "c"(1));
+  return (eax & 4) != 0;
+}
+
+// The upper halves of YMM0-15 and of ZMM0-15 (XINUSE bits 2 and 6).
+constexpr uint64_t kUpperHalves = (1u << 2) | (1u << 6);
+
+// A kernel that leaves the upper halves of the vector registers in use makes every
+// legacy-SSE instruction after it slower (the SHA-NI rounds among them), until some
+// code clears them. Each variant is called from a clean state, on lengths that take
+// every path, and must return clean.
+template <class Fn, class Call>
+void ExpectCleanUpperHalves(const KernelTable<Fn>& table, Call call) {
+  const std::vector<uint8_t> data = RandomBytes(31, 40000);
+  for (const KernelVariant<Fn>& variant : table) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    for (size_t length : {size_t{0}, size_t{1}, size_t{100}, size_t{1024}, size_t{4096}, size_t{20000}, size_t{39999}}) {
+      __asm__ volatile("vzeroupper");
+      call(variant.kernel, data.data(), length);
+      EXPECT_EQ(StateInUse() & kUpperHalves, 0u) << table.name << "/" << variant.name << ", " << length << " bytes";
+    }
+  }
+}
+#endif
+
+TEST(Variants, EveryDigestVariantReturnsWithTheUpperRegisterHalvesClear) {
+#if defined(__i386__) || defined(__x86_64__)
+  if (!ProcessorReportsStateInUse()) GTEST_SKIP() << "XGETBV cannot report the state in use here";
+  const auto crc = [](CrcUpdateFn update, const uint8_t* data, size_t length) { update(0, data, length); };
+  ExpectCleanUpperHalves(kCrc32Kernels, crc);
+  ExpectCleanUpperHalves(kCrc16Kernels, crc);
+  ExpectCleanUpperHalves(kMd5Kernels, [](Md5BlockFn compress, const uint8_t* data, size_t length) {
+    uint32_t state[4] = {};
+    compress(state, data, length / 64);
+  });
+  ExpectCleanUpperHalves(kSha1Kernels, [](Sha1BlockFn compress, const uint8_t* data, size_t length) {
+    uint32_t state[5] = {};
+    compress(state, data, length / 64);
+  });
+  ExpectCleanUpperHalves(kSha256Kernels, [](Sha256BlockFn compress, const uint8_t* data, size_t length) {
+    uint32_t state[8] = {};
+    compress(state, data, length / 64);
+  });
+  ExpectCleanUpperHalves(kSha512Kernels, [](Sha512BlockFn compress, const uint8_t* data, size_t length) {
+    uint64_t state[8] = {};
+    compress(state, data, length / 128);
+  });
+#else
+  GTEST_SKIP() << "x86 only";
+#endif
+}
+
 // What every caller of a table runs: a variant the processor supports, and no
 // row after it that the processor also supports.
 template <const auto& kTable>
