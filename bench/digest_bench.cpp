@@ -8,14 +8,10 @@
 // and EVP_DecodeBlock. The ratios are printed at the end: digests to OpenSSL, CRCs
 // to the read; with --benchmark_repetitions, of the medians.
 #include <benchmark/benchmark.h>
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <string>
 #include <utility>
@@ -29,6 +25,7 @@
 #include "digest/md5.h"
 #include "digest/sha.h"
 #include "digest/x86/cpu_features.h"
+#include "memory_read.h"
 
 namespace telvarn {
 namespace {
@@ -54,40 +51,9 @@ void Measure(benchmark::State& state, MakeContext make) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 
-// The ceiling of any pass over an input in memory: reading it, 32 bytes per load
-// where the processor has AVX2.
-#if defined(__x86_64__)
-__attribute__((target("avx2"))) uint64_t ReadAvx2(const uint8_t* data, size_t count) {
-  __m256i a = _mm256_setzero_si256(), b = a;
-  size_t i = 0;
-  for (; i + 64 <= count; i += 64) {
-    a = _mm256_xor_si256(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i)));
-    b = _mm256_xor_si256(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 32)));
-  }
-  uint64_t sum = static_cast<uint64_t>(_mm256_extract_epi64(_mm256_xor_si256(a, b), 0));
-  for (; i < count; ++i) sum ^= data[i];
-  return sum;
-}
-#endif
-
-uint64_t Read(const uint8_t* data, size_t count) {
-#if defined(__x86_64__)
-  if (GetCpuFeatures().avx2) return ReadAvx2(data, count);
-#endif
-  uint64_t sum = 0;
-  size_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, data + i, sizeof word);
-    sum ^= word;
-  }
-  for (; i < count; ++i) sum ^= data[i];
-  return sum;
-}
-
 void MemoryRead(benchmark::State& state) {
   const auto& buffer = Buffer(static_cast<size_t>(state.range(0)));
-  for (auto _ : state) benchmark::DoNotOptimize(Read(buffer.data(), buffer.size()));
+  for (auto _ : state) benchmark::DoNotOptimize(bench::Read(buffer.data(), buffer.size()));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }
 

@@ -22,16 +22,13 @@
 #include <string>
 #include <vector>
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
 #include "digest/crc.h"
 #include "digest/dispatch.h"
 #include "digest/hmac_md5.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
 #include "digest/x86/cpu_features.h"
+#include "memory_read.h"
 
 namespace telvarn {
 namespace {
@@ -50,31 +47,6 @@ std::string LoadAverage() {
   char text[64];
   std::snprintf(text, sizeof text, "%.2f %.2f %.2f", load[0], load[1], load[2]);
   return text;
-}
-
-// A bare pass of 32-byte loads (16-byte without AVX2): what any job over an input in
-// memory is bounded by.
-#if defined(__x86_64__)
-__attribute__((target("avx2"))) uint64_t ReadAvx2(const uint8_t* data, size_t count) {
-  __m256i a = _mm256_setzero_si256(), b = a;
-  size_t i = 0;
-  for (; i + 64 <= count; i += 64) {
-    a = _mm256_xor_si256(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i)));
-    b = _mm256_xor_si256(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 32)));
-  }
-  uint64_t sum = static_cast<uint64_t>(_mm256_extract_epi64(_mm256_xor_si256(a, b), 0));
-  for (; i < count; ++i) sum ^= data[i];
-  return sum;
-}
-#endif
-
-uint64_t Read(const uint8_t* data, size_t count) {
-#if defined(__x86_64__)
-  if (GetCpuFeatures().avx2) return ReadAvx2(data, count);
-#endif
-  uint64_t sum = 0;
-  for (size_t i = 0; i < count; ++i) sum ^= data[i];
-  return sum;
 }
 
 // Keeps a result alive without the compiler seeing through it.
@@ -162,7 +134,7 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < size; ++i) buffer[i] = static_cast<uint8_t>(i * 131 + 7);
 
   const auto finish = [](auto& context) { return static_cast<uint64_t>(context.Finish()[0]); };
-  const auto read = [](const uint8_t* data, size_t count) { g_sink = g_sink + Read(data, count); };
+  const auto read = [](const uint8_t* data, size_t count) { g_sink = g_sink + bench::Read(data, count); };
   std::vector<Job> jobs;
   jobs.push_back({"CRC-32", Active<kCrc32Kernels>().name, "memory_read", true,
                   ContextRun<Crc32>([](Crc32& c) { return uint64_t{c.value()}; }), read, {}, {}, {}, {}, {}});

@@ -226,6 +226,13 @@ void ExpectCleanUpperHalves(const KernelTable<Fn>& table, Call call) {
     }
   }
 }
+
+// The whole blocks of `length` bytes through a block function, from a zero state.
+template <class Word, size_t kStateWords, size_t kBlock, class Fn>
+void CompressWholeBlocks(Fn compress, const uint8_t* data, size_t length) {
+  Word state[kStateWords] = {};
+  compress(state, data, length / kBlock);
+}
 #endif
 
 TEST(Variants, EveryDigestVariantReturnsWithTheUpperRegisterHalvesClear) {
@@ -234,22 +241,10 @@ TEST(Variants, EveryDigestVariantReturnsWithTheUpperRegisterHalvesClear) {
   const auto crc = [](CrcUpdateFn update, const uint8_t* data, size_t length) { update(0, data, length); };
   ExpectCleanUpperHalves(kCrc32Kernels, crc);
   ExpectCleanUpperHalves(kCrc16Kernels, crc);
-  ExpectCleanUpperHalves(kMd5Kernels, [](Md5BlockFn compress, const uint8_t* data, size_t length) {
-    uint32_t state[4] = {};
-    compress(state, data, length / 64);
-  });
-  ExpectCleanUpperHalves(kSha1Kernels, [](Sha1BlockFn compress, const uint8_t* data, size_t length) {
-    uint32_t state[5] = {};
-    compress(state, data, length / 64);
-  });
-  ExpectCleanUpperHalves(kSha256Kernels, [](Sha256BlockFn compress, const uint8_t* data, size_t length) {
-    uint32_t state[8] = {};
-    compress(state, data, length / 64);
-  });
-  ExpectCleanUpperHalves(kSha512Kernels, [](Sha512BlockFn compress, const uint8_t* data, size_t length) {
-    uint64_t state[8] = {};
-    compress(state, data, length / 128);
-  });
+  ExpectCleanUpperHalves(kMd5Kernels, CompressWholeBlocks<uint32_t, 4, 64, Md5BlockFn>);
+  ExpectCleanUpperHalves(kSha1Kernels, CompressWholeBlocks<uint32_t, 5, 64, Sha1BlockFn>);
+  ExpectCleanUpperHalves(kSha256Kernels, CompressWholeBlocks<uint32_t, 8, 64, Sha256BlockFn>);
+  ExpectCleanUpperHalves(kSha512Kernels, CompressWholeBlocks<uint64_t, 8, 128, Sha512BlockFn>);
 #else
   GTEST_SKIP() << "x86 only";
 #endif

@@ -1,32 +1,15 @@
 // SHA-512 compression for x86-64: rounds in general registers with RORX, two blocks' message schedule in YMM registers (built with -mbmi2 -mavx2 only).
 //
-// The rounds and the block loop are in sha512_gpr.h; this file gives the schedule
-// of two blocks at once, one block in each 128-bit lane. AVX2 has no 64-bit
-// rotate, so each small sigma is built from shifts; rotating by 8 moves whole
-// bytes and is one VPSHUFB.
+// The rounds, the block loop and the schedule of two blocks at once (one in each
+// 128-bit lane) are in sha512_gpr.h; this file gives the schedule's small sigmas.
+// AVX2 has no 64-bit rotate, so each is built from shifts; rotating by 8 moves
+// whole bytes and is one VPSHUFB.
 #include "digest/x86/sha512_gpr.h"
 
 namespace telvarn::sha_internal {
 namespace {
 
-struct Avx2TwoBlocks {
-  using Vector = __m256i;
-
-  static Vector LoadWords(const Sha512Starts& starts, int pair) {
-    const __m256i words = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(starts[1] + 16 * pair),
-                                              reinterpret_cast<const __m128i*>(starts[0] + 16 * pair));
-    const __m256i reverse = _mm256_set_epi64x(0x08090A0B0C0D0E0F, 0x0001020304050607, 0x08090A0B0C0D0E0F,
-                                              0x0001020304050607);
-    return _mm256_shuffle_epi8(words, reverse);
-  }
-  static Vector Align(Vector high, Vector low) { return _mm256_alignr_epi8(high, low, 8); }
-  static Vector Add(Vector x, Vector y) { return _mm256_add_epi64(x, y); }
-  static Vector AddConstants(Vector x, const uint64_t* constants) {
-    return _mm256_add_epi64(
-        x, _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(constants))));
-  }
-  static void Store(uint64_t* row, Vector x) { _mm256_store_si256(reinterpret_cast<__m256i*>(row), x); }
-
+struct Avx2TwoBlocks : YmmPairWords {
   static Vector SmallSigma0(Vector x) {
     const __m256i rotate_bytes = _mm256_set_epi64x(0x080F0E0D0C0B0A09, 0x0007060504030201, 0x080F0E0D0C0B0A09,
                                                    0x0007060504030201);

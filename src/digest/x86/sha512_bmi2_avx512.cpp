@@ -16,24 +16,7 @@ namespace {
 
 constexpr int kXorOfThree = 0x96;
 
-struct Avx512TwoBlocks {
-  using Vector = __m256i;
-
-  static Vector LoadWords(const Sha512Starts& starts, int pair) {
-    const __m256i words = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(starts[1] + 16 * pair),
-                                              reinterpret_cast<const __m128i*>(starts[0] + 16 * pair));
-    const __m256i reverse = _mm256_set_epi64x(0x08090A0B0C0D0E0F, 0x0001020304050607, 0x08090A0B0C0D0E0F,
-                                              0x0001020304050607);
-    return _mm256_shuffle_epi8(words, reverse);
-  }
-  static Vector Align(Vector high, Vector low) { return _mm256_alignr_epi8(high, low, 8); }
-  static Vector Add(Vector x, Vector y) { return _mm256_add_epi64(x, y); }
-  static Vector AddConstants(Vector x, const uint64_t* constants) {
-    return _mm256_add_epi64(
-        x, _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(constants))));
-  }
-  static void Store(uint64_t* row, Vector x) { _mm256_store_si256(reinterpret_cast<__m256i*>(row), x); }
-
+struct Avx512TwoBlocks : YmmPairWords {
   static Vector SmallSigma0(Vector x) {
     return _mm256_ternarylogic_epi64(_mm256_ror_epi64(x, 1), _mm256_ror_epi64(x, 8), _mm256_srli_epi64(x, 7),
                                      kXorOfThree);

@@ -28,14 +28,9 @@
 // each vector holding the words W[t], W[t + 1] of both blocks, one block per 128-bit
 // lane, sixteen rounds ahead of the first block, whose rounds run beside it; the
 // second block then runs its rounds alone from the stored W + K. A last block
-// without a partner is loaded into both lanes: scheduled twice, compressed once. An
-// Ops type provides, on vectors of type Vector:
-//   LoadWords(starts, j): W[2j], W[2j + 1] of both blocks, byte-swapped;
-//   Align(high, low): the high word of each lane of `low` and the low word of the
-//     same lane of `high`, i.e. W[t + 1], W[t + 2] from pairs t and t + 2;
-//   SmallSigma0(x), SmallSigma1(x), Add(x, y) on 64-bit words;
-//   AddConstants(x, k): x plus the constants k[0], k[1] in both lanes;
-//   Store(row, x): the aligned store of a row of W + K.
+// without a partner is loaded into both lanes: scheduled twice, compressed once.
+// YmmPairWords loads, aligns, adds and stores the pairs; each form's Ops type
+// derives from it and adds SmallSigma0(x) and SmallSigma1(x) on 64-bit words.
 #pragma once
 
 #include <immintrin.h>
@@ -131,7 +126,7 @@ inline void AddChainingValue(Sha512Words& s, const uint64_t (&before)[8]) {
   AddWord(s.h, before[7]);
 }
 
-inline void KeepChainingValue(const Sha512Words& s, uint64_t (&before)[8]) {
+inline void KeepChainingValue(const Sha512Words& s, uint64_t* before) {
   before[0] = s.a;
   before[1] = s.b;
   before[2] = s.c;
@@ -146,6 +141,26 @@ inline void KeepChainingValue(const Sha512Words& s, uint64_t (&before)[8]) {
 // {first block t, t + 1, second block t, t + 1}.
 using Sha512Rows = uint64_t[40][4];
 using Sha512Starts = const uint8_t* [2];
+
+// What both forms' Ops share: one block in each 128-bit lane of a YMM register.
+struct YmmPairWords {
+  using Vector = __m256i;
+
+  static Vector LoadWords(const Sha512Starts& starts, int pair) {
+    const __m256i words = _mm256_loadu2_m128i(reinterpret_cast<const __m128i*>(starts[1] + 16 * pair),
+                                              reinterpret_cast<const __m128i*>(starts[0] + 16 * pair));
+    const __m256i reverse = _mm256_set_epi64x(0x08090A0B0C0D0E0F, 0x0001020304050607, 0x08090A0B0C0D0E0F,
+                                              0x0001020304050607);
+    return _mm256_shuffle_epi8(words, reverse);
+  }
+  static Vector Align(Vector high, Vector low) { return _mm256_alignr_epi8(high, low, 8); }
+  static Vector Add(Vector x, Vector y) { return _mm256_add_epi64(x, y); }
+  static Vector AddConstants(Vector x, const uint64_t* constants) {
+    return _mm256_add_epi64(
+        x, _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(constants))));
+  }
+  static void Store(uint64_t* row, Vector x) { _mm256_store_si256(reinterpret_cast<__m256i*>(row), x); }
+};
 
 // The pair's message words as a ring of eight: when the pair t, t + 1
 // (t >= 16) is made in slot kSlot, w_[kSlot] holds W[t - 16], W[t - 15] and
@@ -225,14 +240,7 @@ void CompressSha512Gpr(uint64_t state[8], const uint8_t* data, size_t blocks) {
     data += 256;
     blocks -= 2;
   }
-  state[0] = s.a;
-  state[1] = s.b;
-  state[2] = s.c;
-  state[3] = s.d;
-  state[4] = s.e;
-  state[5] = s.f;
-  state[6] = s.g;
-  state[7] = s.h;
+  KeepChainingValue(s, state);
 }
 
 }  // namespace
