@@ -34,11 +34,11 @@ inline __m512i FoldZmm(__m512i blocks, __m512i keys, __m512i next) {
 // Folds the whole 64-byte pieces left in `data` into `z` one at a time, its four
 // lanes into one block, and lets the 128-bit steps finish.
 //
-// Always inlined. Called out of line from several places, it was entered by a
-// tail jump with `z` in ZMM0, and GCC ends such a function without VZEROUPPER on a
-// path where it only reads the wide register: the caller's upper state then stayed
-// dirty after the return, and every legacy-SSE instruction after it (the SHA-NI
-// rounds among them) ran slower.
+// Always inlined. Out of line, with several callers, it is entered by a tail jump
+// with `z` in ZMM0, and GCC ends such a function without VZEROUPPER on a path
+// where it only reads the wide register: the upper halves stay in use after the
+// return, and every legacy-SSE instruction after it (the SHA-NI rounds among
+// them) runs slower until something clears them.
 template <const FoldedCrc& crc>
 __attribute__((always_inline)) inline uint32_t FinishZmm(__m512i z, const uint8_t* data, size_t count) {
   constexpr FoldKeys kBy64 = crc.Keys(64), kBy48 = crc.Keys(48), kBy32 = crc.Keys(32), kBy16 = crc.Keys(16);

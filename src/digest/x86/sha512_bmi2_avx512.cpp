@@ -7,8 +7,8 @@
 // first block's rounds, so fewer of them is what makes this form faster.
 //
 // Four blocks to a ZMM register would halve the schedule's share again, but its
-// loads then take four blocks' words at a time, and on a long input the first
-// rounds of each group wait for them: it measured slower.
+// loads would take four blocks' words at a time, and on a long input the first
+// rounds of each group would wait for them (bench/README.md).
 #include "digest/x86/sha512_gpr.h"
 
 namespace telvarn::sha_internal {

@@ -19,10 +19,10 @@
 // or folds (x + d) - d back into x.
 //
 // The code is kept small on purpose: the module calls a block function with 1024
-// or 4096 bytes at a time, and each call must find the loop in the processor's
-// instruction caches. Unrolled into straight code of 14 KB or more (the first
-// block's 80 rounds, or a schedule spread over both blocks of a pair), it ran a
-// few percent faster over one long buffer and a fifth slower in 1024-byte calls.
+// or 4096 bytes at a time, and each call must find its loop in the processor's
+// instruction caches. Straight code unrolled across the first block's 80 rounds,
+// or across both blocks of a pair with the schedule spread over them, does not
+// stay there from one call to the next (bench/README.md has the measurements).
 //
 // The message schedule. Two consecutive blocks (a pair) are scheduled together,
 // each vector holding the words W[t], W[t + 1] of both blocks, one block per 128-bit
@@ -211,8 +211,8 @@ void CompressSha512Gpr(uint64_t state[8], const uint8_t* data, size_t blocks) {
     // The first block, scheduling sixteen rounds ahead of itself and of the second.
     // Pointers step through the rows and the constants, so that the rounds' loads
     // and the schedule's stores are fixed offsets from them: indexed by the round
-    // number, every pair of rounds began with a sign extension, a shift and adds to
-    // find its row.
+    // number, every pair of rounds would begin with a sign extension, a shift and
+    // adds to find its row.
     KeepChainingValue(s, before);
     const auto first_block = [](const uint64_t(*four_rows)[4]) {
       return [four_rows](int i) { return four_rows[i / 2][i % 2]; };
