@@ -38,6 +38,13 @@ const Sha512Variant kSha512Variants[] = {
     {"avx2", &Sha512CompressAvx2, &HasAvx2},
     {"avx512", &Sha512CompressAvx512, &HasAvx512},
 #endif
+#if defined(__x86_64__)
+    // The forms shaped for 64-bit mode come after all the 32-bit ones: in 64-bit
+    // mode either beats every 32-bit form, so it wins wherever the processor has
+    // what it needs.
+    {"bmi2_avx2", &Sha512CompressBmi2Avx2, &HasBmi2Avx2},
+    {"bmi2_avx512", &Sha512CompressBmi2Avx512, &HasBmi2Avx512},
+#endif
 };
 
 const CrcVariant kCrc32Variants[] = {
@@ -48,6 +55,10 @@ const CrcVariant kCrc32Variants[] = {
     {"vpclmul_avx2", &Crc32UpdateVpclmulAvx2, &HasVpclmulAvx2},
     {"vpclmul_avx512", &Crc32UpdateVpclmulAvx512, &HasVpclmulAvx512},
 #endif
+#if defined(__x86_64__)
+    // The same instructions as the row before, shaped for 64-bit mode.
+    {"vpclmul_avx512_wide", &Crc32UpdateVpclmulAvx512Wide, &HasVpclmulAvx512},
+#endif
 };
 
 const CrcVariant kCrc16Variants[] = {
@@ -57,6 +68,9 @@ const CrcVariant kCrc16Variants[] = {
     {"pclmul", &Crc16UpdatePclmul, &HasPclmul},
     {"vpclmul_avx2", &Crc16UpdateVpclmulAvx2, &HasVpclmulAvx2},
     {"vpclmul_avx512", &Crc16UpdateVpclmulAvx512, &HasVpclmulAvx512},
+#endif
+#if defined(__x86_64__)
+    {"vpclmul_avx512_wide", &Crc16UpdateVpclmulAvx512Wide, &HasVpclmulAvx512},
 #endif
 };
 

@@ -31,5 +31,9 @@ void Sha512CompressAvx512(uint64_t state[8], const uint8_t* data, size_t blocks)
 void Sha1CompressShaNi(uint32_t state[5], const uint8_t* data, size_t blocks);
 void Sha256CompressShaNi(uint32_t state[8], const uint8_t* data, size_t blocks);
 #endif
+#if defined(__x86_64__)
+void Sha512CompressBmi2Avx2(uint64_t state[8], const uint8_t* data, size_t blocks);
+void Sha512CompressBmi2Avx512(uint64_t state[8], const uint8_t* data, size_t blocks);
+#endif
 
 }  // namespace telvarn::sha_internal

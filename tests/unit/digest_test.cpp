@@ -162,6 +162,17 @@ TEST(CpuFeatures, TheProbeFindsMmxOnEveryX86) {
 #endif
 }
 
+// The x86-64 SHA-512 rows rest on the BMI2 bit; the compiler's runtime reads CPUID
+// on its own, so the two must agree.
+TEST(CpuFeatures, Bmi2AgreesWithTheCompilersProbe) {
+#if defined(__i386__) || defined(__x86_64__)
+  __builtin_cpu_init();
+  EXPECT_EQ(GetCpuFeatures().bmi2, __builtin_cpu_supports("bmi2") != 0);
+#else
+  EXPECT_FALSE(GetCpuFeatures().bmi2);
+#endif
+}
+
 TEST(Md5, GoesOnAfterAResult) {
   Md5Context md5;
   md5.Update(Bytes("ab"), 2);

@@ -78,17 +78,20 @@ TEST(Variants, Crc16EveryVariantAgreesWithTheByteTable) {
 
 // What the random rounds may miss in the CRC updates: every length up to 600 (the
 // folding variants change path at 64 and 256 bytes and fold blocks of 16), lengths
-// around the pieces the jobs pass, and one long input, each from a random register,
-// at an odd address and ending at a page end, called directly against the reference.
+// around the pieces the jobs pass and around 16 KiB (where the x86-64 AVX-512 form
+// takes eight accumulators of 512 bytes), a few longer ones that leave every kind
+// of tail, and one long input, each from a random register, at an odd address and
+// ending at a page end, called directly against the reference.
 void CheckCrcLengths(const KernelTable<CrcUpdateFn>& table, uint32_t register_mask) {
   const CrcVariant& reference = *table.begin();
   const std::vector<uint8_t> pool = RandomBytes(11, (1u << 20) + 1);
   const uint8_t* data = pool.data() + 1;
   std::vector<size_t> lengths;
   for (size_t length = 0; length <= 600; ++length) lengths.push_back(length);
-  for (size_t piece : {1024, 2048, 4096}) {
+  for (size_t piece : {1024, 2048, 4096, 16384}) {
     for (size_t length = piece - 17; length <= piece + 17; ++length) lengths.push_back(length);
   }
+  for (size_t length : {16384 + 512 + 448 + 63, 65536 + 300, 65536 + 511 + 4096}) lengths.push_back(length);
   lengths.push_back(pool.size() - 1);
   // The same bytes again ending at a page end, where a vector read past the last
   // byte faults.
@@ -182,6 +185,69 @@ TEST(Variants, Sha256EveryVariantAgreesAtEveryBlockCountUpToAPageEnd) {
 
 TEST(Variants, Sha512EveryVariantAgreesAtEveryBlockCountUpToAPageEnd) {
   CheckBlockCounts<uint64_t, 8, 128>(kSha512Kernels);
+}
+
+#if defined(__i386__) || defined(__x86_64__)
+// XINUSE (XGETBV with ECX = 1): the register state components not in their initial
+// state. Zero when the processor cannot report it.
+uint64_t StateInUse() {
+  uint32_t eax, ebx, ecx, edx;
+  __asm__ volatile("cpuid" : "=a"(eax), "=b"(ebx), "=c"(ecx), "=d"(edx) : "a"(0xD), "c"(1));
+  if ((eax & 4) == 0) return 0;
+  uint32_t low, high;
+  __asm__ volatile("xgetbv" : "=a"(low), "=d"(high) : "c"(1));
+  return uint64_t{high} << 32 | low;
+}
+
+bool ProcessorReportsStateInUse() {
+  uint32_t eax, ebx, ecx, edx;
+  __asm__ volatile("cpuid" : "=a"(eax), "=b"(ebx), "=c"(ecx), "=d"(edx) : "a"(0), "c"(0));
+  if (eax < 0xD || !GetCpuFeatures().avx) return false;
+  __asm__ volatile("cpuid" : "=a"(eax), "=b"(ebx), "=c"(ecx), "=d"(edx) : "a"(0xD), "c"(1));
+  return (eax & 4) != 0;
+}
+
+// The upper halves of YMM0-15 and of ZMM0-15 (XINUSE bits 2 and 6).
+constexpr uint64_t kUpperHalves = (1u << 2) | (1u << 6);
+
+// A kernel that leaves the upper halves of the vector registers in use makes every
+// legacy-SSE instruction after it slower (the SHA-NI rounds among them), until some
+// code clears them. Each variant is called from a clean state, on lengths that take
+// every path, and must return clean.
+template <class Fn, class Call>
+void ExpectCleanUpperHalves(const KernelTable<Fn>& table, Call call) {
+  const std::vector<uint8_t> data = RandomBytes(31, 40000);
+  for (const KernelVariant<Fn>& variant : table) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    for (size_t length : {size_t{0}, size_t{1}, size_t{100}, size_t{1024}, size_t{4096}, size_t{20000}, size_t{39999}}) {
+      __asm__ volatile("vzeroupper");
+      call(variant.kernel, data.data(), length);
+      EXPECT_EQ(StateInUse() & kUpperHalves, 0u) << table.name << "/" << variant.name << ", " << length << " bytes";
+    }
+  }
+}
+
+// The whole blocks of `length` bytes through a block function, from a zero state.
+template <class Word, size_t kStateWords, size_t kBlock, class Fn>
+void CompressWholeBlocks(Fn compress, const uint8_t* data, size_t length) {
+  Word state[kStateWords] = {};
+  compress(state, data, length / kBlock);
+}
+#endif
+
+TEST(Variants, EveryDigestVariantReturnsWithTheUpperRegisterHalvesClear) {
+#if defined(__i386__) || defined(__x86_64__)
+  if (!ProcessorReportsStateInUse()) GTEST_SKIP() << "XGETBV cannot report the state in use here";
+  const auto crc = [](CrcUpdateFn update, const uint8_t* data, size_t length) { update(0, data, length); };
+  ExpectCleanUpperHalves(kCrc32Kernels, crc);
+  ExpectCleanUpperHalves(kCrc16Kernels, crc);
+  ExpectCleanUpperHalves(kMd5Kernels, CompressWholeBlocks<uint32_t, 4, 64, Md5BlockFn>);
+  ExpectCleanUpperHalves(kSha1Kernels, CompressWholeBlocks<uint32_t, 5, 64, Sha1BlockFn>);
+  ExpectCleanUpperHalves(kSha256Kernels, CompressWholeBlocks<uint32_t, 8, 64, Sha256BlockFn>);
+  ExpectCleanUpperHalves(kSha512Kernels, CompressWholeBlocks<uint64_t, 8, 128, Sha512BlockFn>);
+#else
+  GTEST_SKIP() << "x86 only";
+#endif
 }
 
 // What every caller of a table runs: a variant the processor supports, and no

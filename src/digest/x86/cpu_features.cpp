@@ -83,6 +83,7 @@ CpuFeatures Probe() {
     const CpuidRegisters leaf7 = Cpuid(7, 0);
     features.sha = (leaf7.ebx >> 29) & 1;
     features.avx2 = features.avx && ((leaf7.ebx >> 5) & 1);
+    features.bmi2 = (leaf7.ebx >> 8) & 1;
     const uint32_t avx512_f_bw_vl = (1u << 16) | (1u << 30) | (1u << 31);
     features.avx512 = features.avx2 && os_saves_zmm && (leaf7.ebx & avx512_f_bw_vl) == avx512_f_bw_vl;
     features.avx512vbmi = features.avx512 && ((leaf7.ecx >> 1) & 1);

@@ -1,86 +1,19 @@
 // CRC-32 and CRC-16 folded four blocks per ZMM register (built with AVX-512 F/VL and VPCLMULQDQ only).
 //
-// Four ZMM accumulators take 256 bytes per round: eight independent multiply
-// instructions per round keep the one multiplier port busy through its latency. The accumulators then fold
-// into one register, its four lanes into one block, and the 128-bit steps finish.
+// Four ZMM accumulators take 256 bytes per round (UpdateFourZmm in crc_fold_zmm.h),
+// then fold into one register, its four lanes into one block, and the 128-bit
+// steps finish.
 #include "digest/crc_private.h"
-#include "digest/x86/crc_fold_xmm.h"
+#include "digest/x86/crc_fold_zmm.h"
 
 namespace telvarn::crc_internal {
-namespace {
-
-inline __m512i LoadZmm(const uint8_t* bytes) { return _mm512_loadu_si512(bytes); }
-
-// GCC 12 warns that the undefined pass-through operand inside its broadcast, cast
-// and plain extract intrinsics may be used uninitialised: keys are built with set,
-// lanes taken with the zero-masking extract under a full mask.
-
-template <int lane>
-inline __m128i Lane128(__m512i v) {
-  return _mm512_maskz_extracti32x4_epi32(0xFF, v, lane);
-}
-
-inline __m512i KeysZmm(FoldKeys k) {
-  return _mm512_set_epi64(Lane(k.low), Lane(k.high), Lane(k.low), Lane(k.high), Lane(k.low), Lane(k.high),
-                          Lane(k.low), Lane(k.high));
-}
-
-// Lane i moved forward by the distance its keys give, XORed with `next`.
-inline __m512i FoldZmm(__m512i blocks, __m512i keys, __m512i next) {
-  return _mm512_ternarylogic_epi64(_mm512_clmulepi64_epi128(blocks, keys, 0x00),
-                                   _mm512_clmulepi64_epi128(blocks, keys, 0x11), next, 0x96);
-}
-
-template <const FoldedCrc& crc>
-uint32_t UpdateVpclmulAvx512(uint32_t reg, const uint8_t* data, size_t count) {
-  if (count < 64) return crc.table_update(reg, data, count);
-  constexpr FoldKeys kBy256 = crc.Keys(256), kBy192 = crc.Keys(192), kBy128 = crc.Keys(128),
-                     kBy64 = crc.Keys(64), kBy48 = crc.Keys(48), kBy32 = crc.Keys(32), kBy16 = crc.Keys(16);
-  const __m512i first = _mm512_zextsi128_si512(RegisterXmm(reg, crc.width));
-  __m512i z;
-  if (count >= 256) {
-    __m512i z0 = _mm512_xor_si512(LoadZmm(data), first);
-    __m512i z1 = LoadZmm(data + 64);
-    __m512i z2 = LoadZmm(data + 128);
-    __m512i z3 = LoadZmm(data + 192);
-    data += 256;
-    count -= 256;
-    const __m512i by256 = KeysZmm(kBy256);
-    for (; count >= 256; data += 256, count -= 256) {
-      z0 = FoldZmm(z0, by256, LoadZmm(data));
-      z1 = FoldZmm(z1, by256, LoadZmm(data + 64));
-      z2 = FoldZmm(z2, by256, LoadZmm(data + 128));
-      z3 = FoldZmm(z3, by256, LoadZmm(data + 192));
-    }
-    const __m512i zero = _mm512_setzero_si512();
-    z = _mm512_ternarylogic_epi64(FoldZmm(z0, KeysZmm(kBy192), z3), FoldZmm(z1, KeysZmm(kBy128), zero),
-                                  FoldZmm(z2, KeysZmm(kBy64), zero), 0x96);
-  } else {
-    z = _mm512_xor_si512(LoadZmm(data), first);
-    data += 64;
-    count -= 64;
-  }
-  const __m512i by64 = KeysZmm(kBy64);
-  for (; count >= 64; data += 64, count -= 64) z = FoldZmm(z, by64, LoadZmm(data));
-
-  // Lanes 0 to 2 move to lane 3's place (zero keys empty lane 3), lane 3 is added as
-  // it is, and the four lanes are summed.
-  const __m512i lane_keys = _mm512_set_epi64(0, 0, Lane(kBy16.low), Lane(kBy16.high), Lane(kBy32.low),
-                                             Lane(kBy32.high), Lane(kBy48.low), Lane(kBy48.high));
-  const __m512i lanes = FoldZmm(z, lane_keys, _mm512_maskz_mov_epi64(0xC0, z));
-  const __m128i block = _mm_ternarylogic_epi64(_mm_xor_si128(Lane128<0>(lanes), Lane128<1>(lanes)),
-                                               Lane128<2>(lanes), Lane128<3>(lanes), 0x96);
-  return FinishXmm<crc>(block, data, count);
-}
-
-}  // namespace
 
 uint32_t Crc32UpdateVpclmulAvx512(uint32_t crc, const uint8_t* data, size_t count) {
-  return UpdateVpclmulAvx512<kCrc32Folding>(crc, data, count);
+  return UpdateFourZmm<kCrc32Folding, 0>(crc, data, count);
 }
 
 uint32_t Crc16UpdateVpclmulAvx512(uint32_t crc, const uint8_t* data, size_t count) {
-  return UpdateVpclmulAvx512<kCrc16Folding>(crc, data, count);
+  return UpdateFourZmm<kCrc16Folding, 0>(crc, data, count);
 }
 
 }  // namespace telvarn::crc_internal
