@@ -1,9 +1,20 @@
-# Reads the module's table of exports for the build's .def files and the release's .def and README.
+# Reads the module's table of exports and makes from it the .def files of both Windows modules.
 #
 # telvarn_read_exports(TABLE ORDINALS NAMES) sets ORDINALS and NAMES in the caller's
 # scope to two lists of equal length, one entry per TELVARN_EXPORT(ordinal, name,
 # member) row of TABLE, in the table's order: walk them with
 # foreach(ordinal name IN ZIP_LISTS ORDINALS NAMES).
+#
+# The names, per architecture (ARCH win32 or win64):
+#   win32  TelvarnHX.hpi exports each function under its __stdcall name,
+#          _Telvarn_<name>@16, at the table's ordinal.
+#   win64  TelvarnHX64.hpi exports the plain C name Telvarn_<name> at the table's
+#          ordinal, and the 32-bit name _Telvarn_<name>@16 as an alias of it, so
+#          that a host's 32-bit GetProcAddress names keep working. A .def cannot
+#          give one ordinal two names, so each alias has a fixed ordinal of its own:
+#          TELVARN_ALIAS_ORDINAL_OFFSET + the table's ordinal.
+set(TELVARN_ALIAS_ORDINAL_OFFSET 100)
+
 function(telvarn_read_exports table ordinals_var names_var)
   file(STRINGS ${table} rows REGEX "^TELVARN_EXPORT\\(")
   set(ordinals "")
@@ -17,4 +28,59 @@ function(telvarn_read_exports table ordinals_var names_var)
   endforeach()
   set(${ordinals_var} ${ordinals} PARENT_SCOPE)
   set(${names_var} ${names} PARENT_SCOPE)
+endfunction()
+
+# telvarn_module_file(ARCH VAR) sets VAR to the module's file name, TelvarnHX.hpi or
+# TelvarnHX64.hpi (telvarn.h's TELVARN_MODULE_NAME), and VAR_STEM to it without .hpi.
+function(telvarn_module_file arch var)
+  if(arch STREQUAL "win32")
+    set(stem TelvarnHX)
+  elseif(arch STREQUAL "win64")
+    set(stem TelvarnHX64)
+  else()
+    message(FATAL_ERROR "No Windows architecture '${arch}' (win32 or win64)")
+  endif()
+  set(${var} ${stem}.hpi PARENT_SCOPE)
+  set(${var}_STEM ${stem} PARENT_SCOPE)
+endfunction()
+
+# telvarn_def_text(TABLE ARCH STYLE VAR) sets VAR to the text of a .def file of the
+# ARCH module, one line per export (and, for win64, per alias), in STYLE:
+#   link    for GNU ld: each exported name = the symbol it stands for @ordinal;
+#   import  for dlltool's import library: the symbol a C caller of telvarn.h
+#           references, importing the exported name;
+#   msvc    for MSVC's lib /def: each name exactly as the DLL exports it @ordinal
+#           (lib takes a name with '@' as decorated already).
+# On win64 a C caller references the plain names, which are the exported ones, so
+# the import text lists what the msvc text lists.
+function(telvarn_def_text table arch style var)
+  telvarn_read_exports(${table} ordinals names)
+  telvarn_module_file(${arch} module)
+  if(style STREQUAL "import")
+    set(text "LIBRARY \"${module}\"\nEXPORTS\n")
+  else()
+    set(text "LIBRARY ${module}\nEXPORTS\n")
+  endif()
+  set(aliases "")
+  foreach(ordinal name IN ZIP_LISTS ordinals names)
+    set(decorated _Telvarn_${name}@16)
+    if(arch STREQUAL "win32")
+      if(style STREQUAL "link")
+        string(APPEND text "    ${decorated} = Telvarn_${name}@16 @${ordinal}\n")
+      elseif(style STREQUAL "import")
+        string(APPEND text "    Telvarn_${name}@16 == ${decorated}\n")
+      else()
+        string(APPEND text "    ${decorated} @${ordinal}\n")
+      endif()
+    else()
+      math(EXPR alias_ordinal "${TELVARN_ALIAS_ORDINAL_OFFSET} + ${ordinal}")
+      string(APPEND text "    Telvarn_${name} @${ordinal}\n")
+      if(style STREQUAL "link")
+        string(APPEND aliases "    ${decorated} = Telvarn_${name} @${alias_ordinal}\n")
+      else()
+        string(APPEND aliases "    ${decorated} @${alias_ordinal}\n")
+      endif()
+    endif()
+  endforeach()
+  set(${var} "${text}${aliases}" PARENT_SCOPE)
 endfunction()
