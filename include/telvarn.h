@@ -44,7 +44,7 @@
 #ifndef TELVARN_H
 #define TELVARN_H
 
-/* The version of TelvarnHX.hpi that this header describes (also in its VERSIONINFO). */
+/* The version of the modules that this header describes (also in their VERSIONINFO). */
 #define TELVARN_VERSION_MAJOR 1
 #define TELVARN_VERSION_MINOR 0
 #define TELVARN_VERSION_PATCH 0
