@@ -1,36 +1,76 @@
-# Stages the release package for a Windows developer (the DLL, its header, import
-# library and MSVC .def file, an example host, telvarn.exe, README and LICENSE), lets
-# telvarn itself write their SHA256SUMS, and zips them.
-# Run with -DBUILD_DIR=... -DSOURCE_DIR=... -DVERSION=... -DWINE=...
-set(name TelvarnHX-${VERSION}-win32)
+# Stages the release package for a Windows developer (both modules, each with its
+# import library, MSVC .def file and telvarn.exe; the header, an example host,
+# README and LICENSE), lets the 64-bit telvarn write their SHA256SUMS, and zips them.
+#
+# Run with -DBUILD_DIR=... -DARCH=win32|win64 -DSOURCE_DIR=... -DVERSION=...
+# BUILD_DIR is the calling build, of architecture ARCH, whose products are up to
+# date; the zip goes there. The other architecture's products come from its
+# preset's build folder, configured here when missing and brought up to date.
+# The 32-bit files lie at the top of the package, as they always have; the 64-bit
+# ones in x64/.
+include(${CMAKE_CURRENT_LIST_DIR}/ExportTable.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/WindowsBuilds.cmake)
+
+function(run what)
+  execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${what} failed (status ${status})")
+  endif()
+endfunction()
+
+set(name TelvarnHX-${VERSION}-windows)
 set(stage ${BUILD_DIR}/release/${name})
 file(REMOVE_RECURSE ${BUILD_DIR}/release)
-file(MAKE_DIRECTORY ${stage})
-foreach(f TelvarnHX.hpi libTelvarnHX.dll.a telvarn.exe)
-  file(COPY ${BUILD_DIR}/${f} DESTINATION ${stage})
-endforeach()
+file(MAKE_DIRECTORY ${stage}/x64)
+set(shared_files telvarn.h example.c README.md LICENSE)
 file(COPY ${SOURCE_DIR}/include/telvarn.h ${SOURCE_DIR}/LICENSE ${SOURCE_DIR}/cmake/release/example.c
      DESTINATION ${stage})
 
-# The .def file and the README's table of exports come from the one table of exports.
-# MSVC's lib takes a name with '@' as decorated already, so each line names the
-# export exactly as the DLL does and as a C caller of telvarn.h refers to it.
-include(${CMAKE_CURRENT_LIST_DIR}/ExportTable.cmake)
-telvarn_read_exports(${SOURCE_DIR}/src/boundary/export_table.inc export_ordinals export_names)
-set(def_text "LIBRARY TelvarnHX.hpi\nEXPORTS\n")
+# Each half: the module, its import library and telvarn.exe from its build, and the
+# MSVC .def made from the one table of exports.
+set(table ${SOURCE_DIR}/src/boundary/export_table.inc)
+set(architectures win32 win64)
+set(folders "" x64/)
+foreach(arch folder IN ZIP_LISTS architectures folders)
+  telvarn_windows_build(${arch} dir emulator_${arch})
+  if(arch STREQUAL ARCH)
+    set(dir ${BUILD_DIR})
+  else()
+    if(NOT EXISTS ${dir}/CMakeCache.txt)
+      run("Configuring the ${arch} preset" ${CMAKE_COMMAND} --preset ${arch})
+    endif()
+    run("Building the ${arch} module and telvarn.exe"
+        ${CMAKE_COMMAND} --build ${dir} --target TelvarnHX telvarn TelvarnHX_import_library)
+  endif()
+  telvarn_module_file(${arch} module)
+  set(built ${module} lib${module_STEM}.dll.a telvarn.exe)
+  foreach(file IN LISTS built)
+    file(COPY ${dir}/${file} DESTINATION ${stage}/${folder})
+  endforeach()
+  telvarn_def_text(${table} ${arch} msvc def_text)
+  file(WRITE ${stage}/${folder}${module_STEM}.def "${def_text}")
+  set(${arch}_files ${built} ${module_STEM}.def)
+  list(TRANSFORM ${arch}_files PREPEND "${folder}")
+endforeach()
+
+# The README's table of exports: each function's 32-bit name and ordinal, its
+# 64-bit name at the same ordinal, and the 32-bit name's alias in the 64-bit module.
+telvarn_read_exports(${table} export_ordinals export_names)
 set(EXPORT_ROWS "")
 foreach(ordinal name IN ZIP_LISTS export_ordinals export_names)
-  string(APPEND def_text "    _Telvarn_${name}@16 @${ordinal}\n")
-  string(APPEND EXPORT_ROWS "| ${ordinal} | `_Telvarn_${name}@16` |\n")
+  math(EXPR alias_ordinal "${TELVARN_ALIAS_ORDINAL_OFFSET} + ${ordinal}")
+  string(APPEND EXPORT_ROWS
+         "| ${ordinal} | `_Telvarn_${name}@16` | `Telvarn_${name}` | `_Telvarn_${name}@16` | ${alias_ordinal} |\n")
 endforeach()
 string(STRIP "${EXPORT_ROWS}" EXPORT_ROWS)
-file(WRITE ${stage}/TelvarnHX.def "${def_text}")
+set(ALIAS_ORDINAL_OFFSET ${TELVARN_ALIAS_ORDINAL_OFFSET})
 configure_file(${SOURCE_DIR}/cmake/release/README.md.in ${stage}/README.md @ONLY)
 
+# The 64-bit telvarn.exe writes the sums: it runs wherever wine64 does, also on a
+# host that runs no 32-bit programs.
 set(ENV{WINEDEBUG} -all)
-set(listed TelvarnHX.hpi telvarn.h libTelvarnHX.dll.a TelvarnHX.def example.c telvarn.exe README.md LICENSE)
 execute_process(
-  COMMAND ${WINE} telvarn.exe sha256 ${listed}
+  COMMAND ${emulator_win64} x64/telvarn.exe sha256 ${win32_files} ${shared_files} ${win64_files}
   WORKING_DIRECTORY ${stage}
   OUTPUT_FILE ${stage}/SHA256SUMS
   RESULT_VARIABLE status)

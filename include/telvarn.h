@@ -1,4 +1,4 @@
-/* telvarn.h: the exports of TelvarnHX.hpi, for a host or a C program that calls them.
+/* telvarn.h: the exports of TelvarnHX.hpi and TelvarnHX64.hpi, for a host or a C program that calls them.
  *
  * TelvarnHX.hpi is a 32-bit Windows DLL. Every export takes four 32-bit arguments
  * under __stdcall (it removes them from the stack itself) and returns a signed
@@ -8,6 +8,21 @@
  * number the caller chooses; it must be registered with Telvarn_IO_Initialize
  * before the other IO exports accept it. Arguments a comment calls unused are
  * ignored and may hold anything.
+ *
+ * TelvarnHX64.hpi is the same module for 64-bit Windows, with the same results.
+ * Its exports follow the Windows x64 calling convention (__stdcall means nothing
+ * there): the four arguments travel in RCX, RDX, R8 and R9, the caller cleans up.
+ * Integers stay 32-bit, as declared below (the module reads only the low 32 bits
+ * of their registers), and the result is a 32-bit int in EAX; pointers are 64-bit:
+ *   Telvarn_IO_Initialize, _IO_State, _IO_Suspend, _IO_WaitAll, _CRC32, _CRC16,
+ *     _MD5, _MD5Key, _SHA1, _SHA256, _SHA512   four int32_t
+ *   Telvarn_IO_Wait                            int32_t io, uint32_t time-out, two int32_t
+ *   Telvarn_IO_Input_Set, _IO_Output_Set,
+ *     _IO_RSA_Key_Set                          a 64-bit TelvarnVarDesc pointer, three int32_t
+ *   Telvarn_IO_Key_Set                         a 64-bit key pointer, three int32_t
+ *   Telvarn_Base64_Encode                      two 64-bit pointers, uint32_t length, int32_t
+ *   Telvarn_Base64_Decode                      two 64-bit pointers, two int32_t
+ * A TelvarnVarDesc there has its natural 64-bit layout (below).
  *
  * Threads: host threads may call the exports at the same time, each on IOs of
  * its own; the job-control exports (state, wait, wait-all, suspend) and the
@@ -20,14 +35,16 @@
  * launching another job on it returns -1 and changes nothing; re-initialising it
  * cancels the job (see Telvarn_IO_Initialize).
  *
- * Declared with these names, the functions link against the import library
- * (libTelvarnHX.dll.a) under the DLL's decorated export names, such as
- * _Telvarn_IO_Initialize@16. Compiles as C99 and as C++.
+ * Declared with these names, the functions link against the import library of
+ * the architecture: libTelvarnHX.dll.a under the 32-bit DLL's decorated export
+ * names, such as _Telvarn_IO_Initialize@16, and libTelvarnHX64.dll.a under the
+ * 64-bit DLL's plain names, such as Telvarn_IO_Initialize. Compiles as C99 and
+ * as C++.
  */
 #ifndef TELVARN_H
 #define TELVARN_H
 
-/* The version of TelvarnHX.hpi that this header describes (also in its VERSIONINFO). */
+/* The version of the modules that this header describes (also in their VERSIONINFO). */
 #define TELVARN_VERSION_MAJOR 1
 #define TELVARN_VERSION_MINOR 0
 #define TELVARN_VERSION_PATCH 0
@@ -42,6 +59,24 @@
 #define TELVARN_CALL
 #endif
 
+/* The module's file name for this architecture, for LoadLibrary. (A program built
+ * for another system links the module's core instead, under the 32-bit name.) */
+#if defined(_WIN64)
+#define TELVARN_MODULE_NAME "TelvarnHX64.hpi"
+#else
+#define TELVARN_MODULE_NAME "TelvarnHX.hpi"
+#endif
+
+/* The name GetProcAddress finds an export by on this architecture, from the name
+ * without its Telvarn_ prefix: TELVARN_EXPORT_NAME(SHA256) is "_Telvarn_SHA256@16"
+ * on 32-bit Windows and "Telvarn_SHA256" on 64-bit Windows, where the 32-bit name
+ * is exported too, as an alias (see PFN_Telvarn_SHA256 below). */
+#if defined(_WIN64)
+#define TELVARN_EXPORT_NAME(name) "Telvarn_" #name
+#else
+#define TELVARN_EXPORT_NAME(name) "_Telvarn_" #name "@16"
+#endif
+
 /* No export throws; C++ callers see that in the type. */
 #ifdef __cplusplus
 #define TELVARN_NOTHROW noexcept
@@ -53,10 +88,18 @@
 extern "C" {
 #endif
 
-/* The descriptor of a script variable. The module reads `stride_words` (byte
- * offset 8) and `data` (byte offset 28) and nothing else; a host that is not the
- * script interpreter fills just these two. */
+/* The descriptor of a script variable. The module reads `stride_words` and `data`
+ * and nothing else; a host that is not the script interpreter fills just these two.
+ * With 32-bit pointers the record is packed to 4 bytes: stride_words at byte offset
+ * 8, data at 28, 32 bytes in all. With 64-bit pointers it has the natural layout
+ * of the same fields: stride_words at 8, 4 bytes of padding after host_words_3_6,
+ * data at 32, 40 bytes in all. The packing is set here, so that a host's own
+ * packing options change neither layout. */
+#if defined(_WIN64) || defined(__LP64__) || defined(_LP64)
+#pragma pack(push, 8)
+#else
 #pragma pack(push, 4)
+#endif
 typedef struct TelvarnVarDesc {
   int32_t host_words_0_1[2];
   int32_t stride_words; /* RSA key text: distance in 4-byte units to the '#' section */
@@ -66,7 +109,8 @@ typedef struct TelvarnVarDesc {
 #pragma pack(pop)
 
 typedef char telvarn_stride_words_at_offset_8[offsetof(TelvarnVarDesc, stride_words) == 8 ? 1 : -1];
-typedef char telvarn_data_at_offset_28[offsetof(TelvarnVarDesc, data) == 28 ? 1 : -1];
+typedef char telvarn_data_at_offset_28_or_32[offsetof(TelvarnVarDesc, data) == (sizeof(void*) == 8 ? 32 : 28) ? 1 : -1];
+typedef char telvarn_var_desc_of_32_or_40_bytes[sizeof(TelvarnVarDesc) == (sizeof(void*) == 8 ? 40 : 32) ? 1 : -1];
 
 /* Job states; Telvarn_IO_State returns them negated. */
 #define TELVARN_JOB_IDLE 0
@@ -219,10 +263,14 @@ int32_t TELVARN_CALL Telvarn_Base64_Encode(void* destination, const void* source
 int32_t TELVARN_CALL Telvarn_Base64_Decode(void* destination, char* source, int32_t unused3,
                                            int32_t unused4) TELVARN_NOTHROW;
 
-/* The exports as function pointers, for hosts that load TelvarnHX.hpi with
- * LoadLibrary and find each export with GetProcAddress, by its decorated name
- * ("_Telvarn_SHA256@16") or by its ordinal (MAKEINTRESOURCEA(17)):
- *   PFN_Telvarn_SHA256 sha256 = (PFN_Telvarn_SHA256)GetProcAddress(module, "_Telvarn_SHA256@16"); */
+/* The exports as function pointers, for hosts that load TELVARN_MODULE_NAME with
+ * LoadLibrary and find each export with GetProcAddress: by its name
+ * (TELVARN_EXPORT_NAME(SHA256)), or by its ordinal (MAKEINTRESOURCEA(17)):
+ *   PFN_Telvarn_SHA256 sha256 = (PFN_Telvarn_SHA256)GetProcAddress(module, TELVARN_EXPORT_NAME(SHA256));
+ * The ordinals 1-18 are the same in both modules. TelvarnHX64.hpi also exports the
+ * 32-bit names ("_Telvarn_SHA256@16") for the same functions, so that a host's
+ * 32-bit GetProcAddress names keep working; those aliases are meant to be found by
+ * name, and have ordinals of their own, 100 + the export's ordinal (117 here). */
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_Base64_Decode)(void*, char*, int32_t, int32_t);
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_Base64_Encode)(void*, const void*, uint32_t, int32_t);
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_CRC16)(int32_t, int32_t, int32_t, int32_t);

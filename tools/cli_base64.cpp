@@ -10,6 +10,7 @@
 #include "cli_base64_scan.h"
 #include "cli_system.h"
 #include "cli_text.h"
+#include "telvarn.h"
 
 namespace telvarn::cli {
 namespace {
@@ -36,7 +37,7 @@ void PrintBase64Help(Console& console) {
       "usage: telvarn base64 [encode] [-w COLS] [--crlf | --module-lines] [FILE]\n"
       "       telvarn base64 decode [FILE]    (or: telvarn base64 -d [FILE])\n"
       "Base64 encode or decode FILE, or standard input when FILE is - or absent, to\n"
-      "standard output, in bounded memory, through TelvarnHX.hpi.\n\n"
+      "standard output, in bounded memory, through " TELVARN_MODULE_NAME ".\n\n"
       "  -d, --decode          decode; the text must be RFC 4648 Base64 (its alphabet,\n"
       "                        '=' padding to a whole group, line breaks of LF or CR LF),\n"
       "                        or nothing is written and the exit status is 1\n"

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "cli_text.h"
+#include "telvarn.h"
 
 namespace telvarn::cli {
 namespace {
@@ -463,7 +464,7 @@ void PrintDigestHelp(Console& console, const Algorithm& algorithm) {
       "usage: telvarn " + c + key + " [OPTION]... [FILE]...\n"
       "       telvarn " + c + key + " -c [OPTION]... [LIST]...\n"
       "Print or check " + algorithm.tag + " digests (" + std::to_string(algorithm.text_length) +
-      " hexadecimal digits, computed by TelvarnHX.hpi).\n"
+      " hexadecimal digits, computed by " TELVARN_MODULE_NAME ").\n"
       "With no FILE, or when FILE is -, read standard input.\n\n";
   if (algorithm.keyed) {
     text +=

@@ -6,6 +6,7 @@
 
 #include "cli_system.h"
 #include "cli_text.h"
+#include "telvarn.h"
 
 namespace telvarn::cli {
 namespace {
@@ -325,7 +326,7 @@ std::wstring ModulePath(HMODULE module) {
 std::string ProgramVersion() { return FileVersionOf(ModulePath(nullptr)); }
 
 std::string ModuleVersion() {
-  HMODULE module = GetModuleHandleW(L"TelvarnHX.hpi");
+  HMODULE module = GetModuleHandleA(TELVARN_MODULE_NAME);
   if (module == nullptr) return "not loaded";
   return FileVersionOf(ModulePath(module));
 }

@@ -1,6 +1,7 @@
-// The eighteen exports as function pointers, as a host reaches them: taken from
-// TelvarnHX.hpi with LoadLibrary and GetProcAddress on Windows, bound to the linked
-// core elsewhere. Shared by the command-line program, the tests and the benchmark.
+// The eighteen exports as function pointers, as a host reaches them: taken from the
+// module of the architecture (TELVARN_MODULE_NAME) with LoadLibrary and GetProcAddress
+// on Windows, bound to the linked core elsewhere. Shared by the command-line program,
+// the tests and the benchmark.
 #pragma once
 
 #include <string>
@@ -17,14 +18,15 @@ struct HostExports {
 };
 
 #if defined(_WIN32)
-// Fills `exports` from a module loaded from TelvarnHX.hpi (its HMODULE). False,
-// with the missing name in `error`, when an export is not there.
+// Fills `exports` from a loaded module (its HMODULE), each export found by its
+// TELVARN_EXPORT_NAME: the decorated name on 32-bit Windows, the plain one on
+// 64-bit. False, with the missing name in `error`, when an export is not there.
 bool BindModuleExports(void* module, HostExports& exports, std::string& error);
 #endif
 
-// Windows: loads TelvarnHX.hpi (searched for as LoadLibrary does: the program's
-// folder first) and binds its exports; the module stays loaded. Elsewhere: the
-// core's own functions (BindLinkedExports).
+// Windows: loads TELVARN_MODULE_NAME (searched for as LoadLibrary does: the
+// program's folder first) and binds its exports; the module stays loaded.
+// Elsewhere: the core's own functions (BindLinkedExports).
 bool LoadHostExports(HostExports& exports, std::string& error);
 
 // The functions of the core linked into this program (host_exports_linked.cpp).

@@ -37,7 +37,7 @@ void PrintUsage(Console& console) {
       "or an input was malformed; 2 a usage error, a key the module cannot hold, the\n"
       "module not loaded, or a failed write.\n"
       "telvarn COMMAND --help shows the options of one command; telvarn --version the\n"
-      "versions of the program and of TelvarnHX.hpi.\n");
+      "versions of the program and of " TELVARN_MODULE_NAME ".\n");
 }
 
 int Run(Console& console, const Arguments& all) {
@@ -57,7 +57,7 @@ int Run(Console& console, const Arguments& all) {
     return console.Finish(kExitError);
   }
   if (command == "--version" || command == "version") {
-    console.out().Write("telvarn " + ProgramVersion() + "\nTelvarnHX.hpi " + ModuleVersion() + "\n");
+    console.out().Write("telvarn " + ProgramVersion() + "\n" TELVARN_MODULE_NAME " " + ModuleVersion() + "\n");
     return console.Finish(kExitOk);
   }
   if (command == "base64") return RunBase64Command(console, exports, args);

@@ -1,13 +1,16 @@
-/* example.c: a C host of TelvarnHX.hpi. It digests a file with a synchronous SHA-256
- * job and a queued MD5 job, takes the CRC-32 of bytes in memory, and Base64-encodes
- * them. Build it one of three ways (see README.md):
+/* example.c: a C host of TelvarnHX.hpi or, built for x64, TelvarnHX64.hpi. It digests a
+ * file with a synchronous SHA-256 job and a queued MD5 job, takes the CRC-32 of bytes in
+ * memory, and Base64-encodes them. Build it one of three ways (see README.md); for x64
+ * run the same commands in x64/, with -I.. and ../example.c:
  *
  *   mingw-w64, import library:  i686-w64-mingw32-gcc example.c libTelvarnHX.dll.a -o example.exe
+ *                               x86_64-w64-mingw32-gcc -I.. ../example.c libTelvarnHX64.dll.a -o example.exe
  *   MSVC, import library:       lib /def:TelvarnHX.def /machine:x86 /out:TelvarnHX.lib
  *                               cl example.c TelvarnHX.lib
+ *                               (x64: TelvarnHX64.def, /machine:x64, TelvarnHX64.lib)
  *   LoadLibrary, no library:    add -DTELVARN_EXAMPLE_LOADLIBRARY (cl: /DTELVARN_EXAMPLE_LOADLIBRARY)
  *
- * usage: example FILE   (TelvarnHX.hpi beside example.exe) */
+ * usage: example FILE   (the module, TELVARN_MODULE_NAME, beside example.exe) */
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
@@ -26,18 +29,20 @@ static PFN_Telvarn_MD5 md5;
 static PFN_Telvarn_CRC32 crc32;
 static PFN_Telvarn_Base64_Encode base64_encode;
 
-/* Each export by its decorated name, but for SHA-256, found by its ordinal (17). */
+/* Each export by its name for this architecture (TELVARN_EXPORT_NAME), but SHA-256 by
+ * its ordinal (17, the same in both modules) and MD5 by its 32-bit name, which the
+ * 64-bit module answers to as well. */
 static int load_module(void) {
-  HMODULE module = LoadLibraryA("TelvarnHX.hpi");
+  HMODULE module = LoadLibraryA(TELVARN_MODULE_NAME);
   if (module == NULL) return 0;
-  io_initialize = (PFN_Telvarn_IO_Initialize)(void (*)(void))GetProcAddress(module, "_Telvarn_IO_Initialize@16");
-  io_input_set = (PFN_Telvarn_IO_Input_Set)(void (*)(void))GetProcAddress(module, "_Telvarn_IO_Input_Set@16");
-  io_output_set = (PFN_Telvarn_IO_Output_Set)(void (*)(void))GetProcAddress(module, "_Telvarn_IO_Output_Set@16");
-  io_wait = (PFN_Telvarn_IO_Wait)(void (*)(void))GetProcAddress(module, "_Telvarn_IO_Wait@16");
+  io_initialize = (PFN_Telvarn_IO_Initialize)(void (*)(void))GetProcAddress(module, TELVARN_EXPORT_NAME(IO_Initialize));
+  io_input_set = (PFN_Telvarn_IO_Input_Set)(void (*)(void))GetProcAddress(module, TELVARN_EXPORT_NAME(IO_Input_Set));
+  io_output_set = (PFN_Telvarn_IO_Output_Set)(void (*)(void))GetProcAddress(module, TELVARN_EXPORT_NAME(IO_Output_Set));
+  io_wait = (PFN_Telvarn_IO_Wait)(void (*)(void))GetProcAddress(module, TELVARN_EXPORT_NAME(IO_Wait));
   sha256 = (PFN_Telvarn_SHA256)(void (*)(void))GetProcAddress(module, MAKEINTRESOURCEA(17));
   md5 = (PFN_Telvarn_MD5)(void (*)(void))GetProcAddress(module, "_Telvarn_MD5@16");
-  crc32 = (PFN_Telvarn_CRC32)(void (*)(void))GetProcAddress(module, "_Telvarn_CRC32@16");
-  base64_encode = (PFN_Telvarn_Base64_Encode)(void (*)(void))GetProcAddress(module, "_Telvarn_Base64_Encode@16");
+  crc32 = (PFN_Telvarn_CRC32)(void (*)(void))GetProcAddress(module, TELVARN_EXPORT_NAME(CRC32));
+  base64_encode = (PFN_Telvarn_Base64_Encode)(void (*)(void))GetProcAddress(module, TELVARN_EXPORT_NAME(Base64_Encode));
   return io_initialize && io_input_set && io_output_set && io_wait && sha256 && md5 && crc32 && base64_encode;
 }
 #else
@@ -64,7 +69,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (!load_module()) {
-    fprintf(stderr, "example: cannot load TelvarnHX.hpi\n");
+    fprintf(stderr, "example: cannot load %s\n", TELVARN_MODULE_NAME);
     return 2;
   }
   printf("TelvarnHX %s\n", TELVARN_VERSION_STRING);

@@ -4,7 +4,8 @@ base64) run on the same inputs, and against Python's zlib and hmac for the CRCs 
 HMAC-MD5: digests, checksum lines, check mode with its messages and exit codes,
 keys, Unicode names, write errors, Base64 both ways, and memory on large streams.
 
-usage: cli_test.py [--sanitized] COMMAND...   (the program, e.g. "wine build/win32/telvarn.exe")
+usage: cli_test.py [--sanitized] COMMAND...   (the program, after what runs it, if anything:
+       "scripts/wine-run.sh win64 build/win64/telvarn.exe", "build/native/telvarn")
 --sanitized is for the sanitizer builds, slow to start and on much data: smaller
 bounded-memory streams (32 MiB, not 256), two sets of check options, not nine, and
 no list on standard input but one.
@@ -24,7 +25,9 @@ import zlib
 SANITIZED = sys.argv[1:2] == ["--sanitized"]
 COMMAND = sys.argv[2:] if SANITIZED else sys.argv[1:]
 STREAM_MIB = 32 if SANITIZED else 256
-ON_WINE = COMMAND[0] == "wine"
+# A Windows program (under Wine, whatever runs it) takes names in UTF-16, and its
+# module is a file beside it.
+ON_WINE = COMMAND[-1].lower().endswith(".exe")
 ENV = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
 failures = []
 checks = 0
@@ -270,7 +273,11 @@ def test_errors_and_help():
     code, out, _ = run(["--help"])
     check(code == 0 and b"usage: telvarn" in out and b"upper-case" in out, "--help")
     code, out, _ = run(["--version"])
-    check(code == 0 and re.match(rb"telvarn \d+\.\d+\.\d+\nTelvarnHX.hpi \d+\.\d+\.\d+", out), "--version: %r" % out)
+    version = re.match(rb"telvarn \d+\.\d+\.\d+\n(TelvarnHX(64)?\.hpi) \d+\.\d+\.\d+", out)
+    check(code == 0 and version, "--version: %r" % out)
+    if ON_WINE and version:
+        module = os.path.join(os.path.dirname(os.path.abspath(COMMAND[-1])), version.group(1).decode())
+        check(os.path.isfile(module), "--version names %s, the module beside the program" % module)
     # Write errors end with status 2 and say so.
     if os.path.exists("/dev/full"):
         for args in (["sha256", "abc.txt"], ["sha256", "-c", "LIST-text"], ["base64", "random.bin"],

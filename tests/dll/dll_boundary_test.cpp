@@ -1,9 +1,11 @@
-// TelvarnHX.hpi loaded as a host loads it: its export directory, its imports, and its
-// exports called through __stdcall pointers with hand-made variable descriptors.
+// The module of this architecture loaded as a host loads it: its image format, export
+// directory, imports and version resource, and its exports called with the
+// architecture's calling convention and hand-made variable descriptors.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <set>
@@ -17,16 +19,23 @@
 namespace telvarn {
 namespace {
 
+constexpr bool k64Bit = sizeof(void*) == 8;
+
+// Each export: the name a host of this architecture finds it by, at the table's
+// ordinal, and its 32-bit decorated name, which the 64-bit module exports as well,
+// as an alias at 100 + the ordinal.
 struct ExpectedExport {
   uint32_t ordinal;
   const char* name;
+  const char* decorated_name;
 };
 
 constexpr ExpectedExport kExpectedExports[] = {
-#define TELVARN_EXPORT(ordinal, name, member) {ordinal, "_Telvarn_" #name "@16"},
+#define TELVARN_EXPORT(ordinal, name, member) {ordinal, TELVARN_EXPORT_NAME(name), "_Telvarn_" #name "@16"},
 #include "boundary/export_table.inc"
 #undef TELVARN_EXPORT
 };
+constexpr uint32_t kAliasOrdinalOffset = 100;
 
 // The eighteen names written out in alphabetical order, which fixes the ordinals:
 // the export table is checked against it.
@@ -42,7 +51,7 @@ constexpr const char* kAllExportNames[] = {
 class Dll : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    module_ = LoadLibraryA("TelvarnHX.hpi");
+    module_ = LoadLibraryA(TELVARN_MODULE_NAME);
     ASSERT_NE(module_, nullptr) << "LoadLibrary failed: " << GetLastError();
   }
   static void TearDownTestSuite() {
@@ -50,14 +59,39 @@ class Dll : public ::testing::Test {
     module_ = nullptr;
   }
 
-  // Calls an export as a host does: four 32-bit arguments pushed right to left. The
-  // stack pointer is compared before the pushes and after the call, so an export
-  // that does not remove its own 16 bytes is caught.
-  static int32_t Call(const char* name, uint32_t a1, uint32_t a2, uint32_t a3, uint32_t a4) {
+  // One argument as a host passes it. A pointer fills its slot. A 32-bit integer
+  // fills a 32-bit stack slot on i686; on x86-64 it travels in a 64-bit register
+  // whose upper half the caller need not clear, so it carries noise there, which
+  // the export must ignore.
+  struct Pointer {
+    uintptr_t bits;
+  };
+  struct Arg {
+    Arg(uint32_t value) : bits(kUpperNoise | value) {}
+    Arg(Pointer pointer) : bits(pointer.bits) {}
+    uintptr_t bits;
+  };
+#if defined(_WIN64)
+  static constexpr uintptr_t kUpperNoise = uintptr_t{0xA5C3E187} << 32;
+#else
+  static constexpr uintptr_t kUpperNoise = 0;
+#endif
+
+  // Calls an export by its name as a host does, with four arguments.
+  static int32_t Call(const char* name, Arg a1, Arg a2, Arg a3, Arg a4) {
     FARPROC fn = GetProcAddress(module_, name);
     EXPECT_NE(fn, nullptr) << name;
     if (fn == nullptr) return 1;
-    uint32_t args[4] = {a1, a2, a3, a4};
+#if defined(_WIN64)
+    // The Windows x64 convention: the four arguments in RCX, RDX, R8 and R9, whole;
+    // the caller owns the stack. The result is read from EAX alone.
+    using AnyExport = int32_t (*)(uintptr_t, uintptr_t, uintptr_t, uintptr_t);
+    return reinterpret_cast<AnyExport>(reinterpret_cast<void*>(fn))(a1.bits, a2.bits, a3.bits, a4.bits);
+#else
+    // __stdcall: four 32-bit arguments pushed right to left. The stack pointer is
+    // compared before the pushes and after the call, so an export that does not
+    // remove its own 16 bytes is caught.
+    uint32_t args[4] = {a1.bits, a2.bits, a3.bits, a4.bits};
     int32_t result;
     uint32_t left_on_stack;
     asm volatile(
@@ -75,33 +109,52 @@ class Dll : public ::testing::Test {
         : "ecx", "edi", "memory", "cc");
     EXPECT_EQ(left_on_stack, 0u) << name << " must remove its 16 bytes of arguments";
     return result;
+#endif
   }
-  static uint32_t Ptr(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+  static Pointer Ptr(const void* p) { return {reinterpret_cast<uintptr_t>(p)}; }
   static uint32_t Int(int32_t v) { return static_cast<uint32_t>(v); }
-
 
   static HMODULE module_;
 };
 
 HMODULE Dll::module_ = nullptr;
 
+TEST_F(Dll, IsAnImageOfThisArchitecture) {
+  EXPECT_STREQ(TELVARN_MODULE_NAME, k64Bit ? "TelvarnHX64.hpi" : "TelvarnHX.hpi");
+  const test::ImageFormat format = test::ReadImageFormat(module_);
+  EXPECT_EQ(format.machine, k64Bit ? IMAGE_FILE_MACHINE_AMD64 : IMAGE_FILE_MACHINE_I386);
+  EXPECT_EQ(format.pe32_plus, k64Bit) << "PE32+ on 64-bit Windows, PE32 on 32-bit";
+}
+
 TEST_F(Dll, ExportsExactlyTheBuiltExportsAtTheirOrdinals) {
-  static_assert(sizeof(VarDesc) == 32, "the 32-bit descriptor ends after data");
   test::ExportDirectory exports = test::ReadExports(module_);
-  EXPECT_EQ(exports.module_name, "TelvarnHX.hpi");
+  EXPECT_EQ(exports.module_name, TELVARN_MODULE_NAME);
 
   std::map<std::string, uint32_t> expected;
-  for (const auto& e : kExpectedExports) expected[e.name] = e.ordinal;
+  for (const auto& e : kExpectedExports) {
+    expected[e.name] = e.ordinal;
+    if (k64Bit) expected[e.decorated_name] = kAliasOrdinalOffset + e.ordinal;
+  }
   EXPECT_EQ(exports.ordinal_by_name, expected);
   std::vector<uint32_t> expected_ordinals;
-  for (const auto& e : kExpectedExports) expected_ordinals.push_back(e.ordinal);
+  for (const auto& [name, ordinal] : expected) expected_ordinals.push_back(ordinal);
   std::sort(expected_ordinals.begin(), expected_ordinals.end());
   EXPECT_EQ(exports.ordinals, expected_ordinals) << "nothing exported without a name";
 
   for (const auto& e : kExpectedExports) {
-    EXPECT_STREQ(kAllExportNames[e.ordinal - 1], e.name) << "ordinals follow the names' order";
-    EXPECT_EQ(GetProcAddress(module_, e.name),
-              GetProcAddress(module_, MAKEINTRESOURCEA(static_cast<WORD>(e.ordinal))));
+    EXPECT_STREQ(kAllExportNames[e.ordinal - 1], e.decorated_name) << "ordinals follow the names' order";
+    const std::string decorated = e.decorated_name;
+    EXPECT_EQ(e.name, k64Bit ? decorated.substr(1, decorated.size() - 4) : decorated)
+        << "64-bit Windows finds the plain C name, 32-bit the __stdcall name";
+    const FARPROC function = GetProcAddress(module_, e.name);
+    EXPECT_NE(function, nullptr) << e.name;
+    EXPECT_EQ(function, GetProcAddress(module_, MAKEINTRESOURCEA(static_cast<WORD>(e.ordinal)))) << e.name;
+    if (k64Bit) {
+      EXPECT_EQ(GetProcAddress(module_, e.decorated_name), function) << e.decorated_name << " is an alias";
+      EXPECT_EQ(GetProcAddress(module_, MAKEINTRESOURCEA(static_cast<WORD>(kAliasOrdinalOffset + e.ordinal))),
+                function)
+          << e.decorated_name << "'s ordinal";
+    }
   }
 }
 
@@ -118,14 +171,14 @@ TEST_F(Dll, ImportsOnlyWindowsSystemDlls) {
 }
 
 TEST_F(Dll, InitializeAndKeysThroughTheExports) {
-  EXPECT_EQ(Call("_Telvarn_IO_Key_Set@16", Ptr("key"), Int(-7), 0, 0), -1) << "absent IO";
-  EXPECT_EQ(Call("_Telvarn_IO_Initialize@16", Int(-7), 0xDEADBEEF, 0xFFFFFFFF, 1), 0);
-  EXPECT_EQ(Call("_Telvarn_IO_Initialize@16", Int(-7), 0, 0, 0), 0);
-  EXPECT_EQ(Call("_Telvarn_IO_Initialize@16", 0, 0, 0, 0), 0);
-  EXPECT_EQ(Call("_Telvarn_IO_Key_Set@16", Ptr("key"), Int(-7), 0, 0xDEADBEEF), 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Key_Set), Ptr("key"), Int(-7), 0, 0), -1) << "absent IO";
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Initialize), Int(-7), 0xDEADBEEF, 0xFFFFFFFF, 1), 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Initialize), Int(-7), 0, 0, 0), 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Initialize), 0, 0, 0, 0), 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Key_Set), Ptr("key"), Int(-7), 0, 0xDEADBEEF), 0);
   std::string long_key(6000, 'k');
-  EXPECT_EQ(Call("_Telvarn_IO_Key_Set@16", Ptr(long_key.c_str()), 0, 0, 0), 0);
-  EXPECT_EQ(Call("_Telvarn_IO_Key_Set@16", Ptr(long_key.c_str()), 0, 6000, 0), 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Key_Set), Ptr(long_key.c_str()), 0, 0, 0), 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Key_Set), Ptr(long_key.c_str()), 0, 6000, 0), 0);
 }
 
 TEST_F(Dll, BindingsThroughTheExports) {
@@ -138,26 +191,71 @@ TEST_F(Dll, BindingsThroughTheExports) {
   char memory[16] = "abc";
   VarDesc memory_var = test::HostVar(memory);
 
-  EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&in_var), 31, TELVARN_MODE_FILE, 0), -1) << "absent IO";
-  EXPECT_EQ(Call("_Telvarn_IO_Output_Set@16", Ptr(&out_var), 31, TELVARN_MODE_FILE, 0), -1) << "absent IO";
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Input_Set), Ptr(&in_var), 31, TELVARN_MODE_FILE, 0), -1) << "absent IO";
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Output_Set), Ptr(&out_var), 31, TELVARN_MODE_FILE, 0), -1) << "absent IO";
   EXPECT_EQ(std::filesystem::file_size(out), 1000u);
 
-  ASSERT_EQ(Call("_Telvarn_IO_Initialize@16", 31, 0, 0, 0), 0);
-  EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&missing_var), 31, TELVARN_MODE_FILE, 0), -1);
-  EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&in_var), 31, TELVARN_MODE_FILE, 0), 0);
+  ASSERT_EQ(Call(TELVARN_EXPORT_NAME(IO_Initialize), 31, 0, 0, 0), 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Input_Set), Ptr(&missing_var), 31, TELVARN_MODE_FILE, 0), -1);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Input_Set), Ptr(&in_var), 31, TELVARN_MODE_FILE, 0), 0);
   EXPECT_TRUE(test::IsFileOpenHere(in));
-  EXPECT_EQ(Call("_Telvarn_IO_Output_Set@16", Ptr(&out_var), 31, TELVARN_MODE_FILE, 0xDEADBEEF), 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Output_Set), Ptr(&out_var), 31, TELVARN_MODE_FILE, 0xDEADBEEF), 0);
   EXPECT_EQ(std::filesystem::file_size(out), 0u) << "emptied at binding";
   EXPECT_TRUE(test::IsFileOpenHere(out));
 
-  EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&memory_var), 31, TELVARN_MODE_MEMORY, 0), 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Input_Set), Ptr(&memory_var), 31, TELVARN_MODE_MEMORY, 0), 0);
   EXPECT_FALSE(test::IsFileOpenHere(in)) << "replacing a file binding closes the file";
-  EXPECT_EQ(Call("_Telvarn_IO_Output_Set@16", Ptr(&memory_var), 31, Int(-1), 16), 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Output_Set), Ptr(&memory_var), 31, Int(-1), 16), 0);
   EXPECT_FALSE(test::IsFileOpenHere(out));
 
-  EXPECT_EQ(Call("_Telvarn_IO_Output_Set@16", Ptr(&out_var), 31, TELVARN_MODE_FILE, 0), 0);
-  EXPECT_EQ(Call("_Telvarn_IO_Initialize@16", 31, 0, 0, 0), 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Output_Set), Ptr(&out_var), 31, TELVARN_MODE_FILE, 0), 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Initialize), 31, 0, 0, 0), 0);
   EXPECT_FALSE(test::IsFileOpenHere(out)) << "re-initialising closes the file";
+}
+
+// A variable descriptor laid out by hand as the script interpreter lays it out,
+// not through the header's struct: stride_words at byte 8, the data pointer at
+// byte 28 (32-bit) or 32 (64-bit), every other byte noise.
+std::vector<uint8_t> HandMadeRecord(const void* data, int32_t stride_words) {
+  const size_t data_offset = k64Bit ? 32 : 28;
+  std::vector<uint8_t> record(data_offset + sizeof data, 0xCC);
+  std::memcpy(&record[8], &stride_words, sizeof stride_words);
+  std::memcpy(&record[data_offset], &data, sizeof data);
+  return record;
+}
+
+TEST_F(Dll, JobsAndKeysReadHandMadeRecordsAtTheirOffsets) {
+  char input[] = "123456789";
+  char output[9];
+  std::memset(output, '#', sizeof output);
+  const std::vector<uint8_t> in = HandMadeRecord(input, 0), out = HandMadeRecord(output, 0);
+  ASSERT_EQ(Call(TELVARN_EXPORT_NAME(IO_Initialize), 33, 0, 0, 0), 0);
+  ASSERT_EQ(Call(TELVARN_EXPORT_NAME(IO_Input_Set), Ptr(in.data()), 33, TELVARN_MODE_MEMORY, 9), 0);
+  ASSERT_EQ(Call(TELVARN_EXPORT_NAME(IO_Output_Set), Ptr(out.data()), 33, TELVARN_MODE_MEMORY, 8), 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(CRC32), 33, TELVARN_RUN_NOW, TELVARN_PRIORITY_NORMAL, 0), 0);
+  EXPECT_EQ(std::string(output, sizeof output), "CBF43926#");
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_State), 33, 0, 0, 0), -TELVARN_JOB_FINISHED);
+
+  // "&" + Base64 of 01 02 03, and 4 words on "#" + Base64 of "foo": both sections
+  // count only if the stride is read where the host wrote it.
+  char key_text[32] = {};
+  std::memcpy(key_text, "&AQID", 5);
+  std::memcpy(key_text + 16, "#Zm9v", 5);
+  const std::vector<uint8_t> key = HandMadeRecord(key_text, 4);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_RSA_Key_Set), Ptr(key.data()), 33, 0, 0), -3);
+}
+
+TEST_F(Dll, Base64ThroughTheExportsReadsA32BitLength) {
+  char text[16];
+  std::memset(text, '#', sizeof text);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(Base64_Encode), Ptr(text), Ptr("foobar and more"), 6,
+                 TELVARN_BASE64_ONE_LINE),
+            -8);
+  EXPECT_STREQ(text, "Zm9vYmFy");
+  char bytes[8];
+  std::memset(bytes, '#', sizeof bytes);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(Base64_Decode), Ptr(bytes), Ptr(text), 0, 0), -6);
+  EXPECT_EQ(std::string(bytes, sizeof bytes), "foobar##");
 }
 
 TEST_F(Dll, FilesPastFourGigabytesBind) {
@@ -165,9 +263,9 @@ TEST_F(Dll, FilesPastFourGigabytesBind) {
   const std::string huge = dir.path("huge.bin");
   test::MakeSizedFile(huge, (uint64_t{1} << 32) + 5);
   VarDesc var = test::HostVar(huge.c_str());
-  ASSERT_EQ(Call("_Telvarn_IO_Initialize@16", 32, 0, 0, 0), 0);
-  EXPECT_EQ(Call("_Telvarn_IO_Input_Set@16", Ptr(&var), 32, TELVARN_MODE_FILE, 0), 0);
-  EXPECT_EQ(Call("_Telvarn_IO_Initialize@16", 32, 0, 0, 0), 0);
+  ASSERT_EQ(Call(TELVARN_EXPORT_NAME(IO_Initialize), 32, 0, 0, 0), 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Input_Set), Ptr(&var), 32, TELVARN_MODE_FILE, 0), 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Initialize), 32, 0, 0, 0), 0);
 }
 
 }  // namespace
@@ -191,10 +289,12 @@ std::string VersionString(const std::string& file, const char* key) {
 }
 
 TEST(VersionResource, TheDllAndTheProgramNameThemselves) {
-  EXPECT_EQ(VersionString("TelvarnHX.hpi", "OriginalFilename"), "TelvarnHX.hpi");
-  EXPECT_EQ(VersionString("TelvarnHX.hpi", "ProductName"), "TelvarnHX");
-  EXPECT_EQ(VersionString("TelvarnHX.hpi", "FileVersion"), TELVARN_VERSION);
-  EXPECT_NE(VersionString("TelvarnHX.hpi", "FileDescription").find("module"), std::string::npos);
+  const std::string module = TELVARN_MODULE_NAME;
+  EXPECT_EQ(VersionString(module, "OriginalFilename"), module);
+  EXPECT_EQ(VersionString(module, "InternalName") + ".hpi", module);
+  EXPECT_EQ(VersionString(module, "ProductName"), "TelvarnHX");
+  EXPECT_EQ(VersionString(module, "FileVersion"), TELVARN_VERSION);
+  EXPECT_NE(VersionString(module, "FileDescription").find("module"), std::string::npos);
   EXPECT_EQ(VersionString("telvarn.exe", "OriginalFilename"), "telvarn.exe");
   EXPECT_EQ(VersionString("telvarn.exe", "ProductName"), "TelvarnHX");
   EXPECT_EQ(VersionString("telvarn.exe", "ProductVersion"), TELVARN_VERSION);

@@ -22,7 +22,7 @@
 namespace telvarn::test {
 namespace {
 
-constexpr char kModuleName[] = "TelvarnHX.hpi";
+constexpr char kModuleName[] = TELVARN_MODULE_NAME;
 constexpr char kTrivialModuleName[] = "telvarn_trivial_module.dll";
 
 bool Loaded(const char* name) { return GetModuleHandleA(name) != nullptr; }
@@ -112,13 +112,13 @@ void TelvarnCycle(int cycle) {
 void TrivialCycle(int) {
   HMODULE module = LoadLibraryA(kTrivialModuleName);
   ASSERT_NE(module, nullptr);
-  auto negate = reinterpret_cast<int32_t(__stdcall*)(int32_t)>(
-      reinterpret_cast<void*>(GetProcAddress(module, "TrivialNegate@4")));
-  if (negate == nullptr) {
-    negate = reinterpret_cast<int32_t(__stdcall*)(int32_t)>(
-        reinterpret_cast<void*>(GetProcAddress(module, "_TrivialNegate@4")));
+  // On i686 the export carries its __stdcall decoration; x86-64 has none.
+  FARPROC found = nullptr;
+  for (const char* name : {"TrivialNegate@4", "_TrivialNegate@4", "TrivialNegate"}) {
+    if (found == nullptr) found = GetProcAddress(module, name);
   }
-  ASSERT_NE(negate, nullptr);
+  ASSERT_NE(found, nullptr);
+  auto negate = reinterpret_cast<int32_t(__stdcall*)(int32_t)>(reinterpret_cast<void*>(found));
   ASSERT_EQ(negate(5), -5);
   ASSERT_TRUE(FreeLibrary(module));
   ASSERT_TRUE(AwaitUnloaded(kTrivialModuleName));
@@ -153,7 +153,7 @@ TEST(UnloadCycles, LeaveNoMoreBehindThanATrivialDll) {
   if (HasFatalFailure()) return;
   const Footprint telvarn = Growth(&TelvarnCycle, cycles);
   if (HasFatalFailure()) return;
-  for (const auto& [name, f] : {std::pair{"TelvarnHX.hpi", telvarn}, std::pair{"trivial DLL", trivial}}) {
+  for (const auto& [name, f] : {std::pair{kModuleName, telvarn}, std::pair{"trivial DLL", trivial}}) {
     std::printf("over %d cycles, %s: private memory %+lld KiB, address space %+lld KiB, "
                 "handles %+lld, threads %+lld\n",
                 cycles, name, static_cast<long long>(f.private_bytes / 1024),

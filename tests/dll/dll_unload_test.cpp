@@ -1,4 +1,4 @@
-// Unloading TelvarnHX.hpi with FreeLibrary while jobs are queued, running, suspended or
+// Unloading the module with FreeLibrary while jobs are queued, running, suspended or
 // finished: the host's call returns promptly, the process lives on, no job is lost,
 // and the module goes once its last job has ended.
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@
 namespace telvarn::test {
 namespace {
 
-constexpr char kModuleName[] = "TelvarnHX.hpi";
+constexpr char kModuleName[] = TELVARN_MODULE_NAME;
 
 class Unload : public ::testing::Test {
  protected:

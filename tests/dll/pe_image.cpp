@@ -1,4 +1,4 @@
-// PE header walking over a loaded image: every RVA is an offset from the module base.
+// PE header walking over a loaded image, PE32 or PE32+: every RVA is an offset from the module base.
 #include "dll/pe_image.h"
 
 #include <stdexcept>
@@ -6,24 +6,52 @@
 namespace telvarn::test {
 namespace {
 
-const IMAGE_NT_HEADERS32& NtHeaders(HMODULE module) {
-  auto base = reinterpret_cast<const uint8_t*>(module);
-  auto& dos = *reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-  if (dos.e_magic != IMAGE_DOS_SIGNATURE) throw std::runtime_error("no DOS header");
-  auto& nt = *reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos.e_lfanew);
-  if (nt.Signature != IMAGE_NT_SIGNATURE) throw std::runtime_error("no PE header");
-  return nt;
-}
-
 template <class T>
 const T* At(HMODULE module, DWORD rva) {
   return reinterpret_cast<const T*>(reinterpret_cast<const uint8_t*>(module) + rva);
 }
 
+// The signature and file header are laid out alike in PE32 and PE32+; the optional
+// header that follows them is not: PE32+ drops BaseOfData and widens the image
+// base and the stack and heap sizes, which moves the data directories.
+const IMAGE_NT_HEADERS32& NtHeaders(HMODULE module) {
+  const auto& dos = *At<IMAGE_DOS_HEADER>(module, 0);
+  if (dos.e_magic != IMAGE_DOS_SIGNATURE) throw std::runtime_error("no DOS header");
+  const auto& nt = *At<IMAGE_NT_HEADERS32>(module, static_cast<DWORD>(dos.e_lfanew));
+  if (nt.Signature != IMAGE_NT_SIGNATURE) throw std::runtime_error("no PE header");
+  return nt;
+}
+
+const IMAGE_DATA_DIRECTORY& Directory(HMODULE module, int index) {
+  const IMAGE_NT_HEADERS32& nt = NtHeaders(module);
+  DWORD count = 0;
+  const IMAGE_DATA_DIRECTORY* directories = nullptr;
+  if (nt.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+    const auto& optional = reinterpret_cast<const IMAGE_NT_HEADERS64&>(nt).OptionalHeader;
+    count = optional.NumberOfRvaAndSizes;
+    directories = optional.DataDirectory;
+  } else if (nt.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
+    count = nt.OptionalHeader.NumberOfRvaAndSizes;
+    directories = nt.OptionalHeader.DataDirectory;
+  } else {
+    throw std::runtime_error("an optional header that is neither PE32 nor PE32+");
+  }
+  static const IMAGE_DATA_DIRECTORY kAbsent{};
+  return static_cast<DWORD>(index) < count ? directories[index] : kAbsent;
+}
+
 }  // namespace
 
+ImageFormat ReadImageFormat(HMODULE module) {
+  const IMAGE_NT_HEADERS32& nt = NtHeaders(module);
+  ImageFormat format;
+  format.machine = nt.FileHeader.Machine;
+  format.pe32_plus = nt.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC;
+  return format;
+}
+
 ExportDirectory ReadExports(HMODULE module) {
-  const auto& entry = NtHeaders(module).OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+  const auto& entry = Directory(module, IMAGE_DIRECTORY_ENTRY_EXPORT);
   if (entry.VirtualAddress == 0) throw std::runtime_error("no export directory");
   const auto& dir = *At<IMAGE_EXPORT_DIRECTORY>(module, entry.VirtualAddress);
   ExportDirectory result;
@@ -41,7 +69,7 @@ ExportDirectory ReadExports(HMODULE module) {
 }
 
 std::vector<std::string> ReadImportedDlls(HMODULE module) {
-  const auto& entry = NtHeaders(module).OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  const auto& entry = Directory(module, IMAGE_DIRECTORY_ENTRY_IMPORT);
   std::vector<std::string> dlls;
   if (entry.VirtualAddress == 0) return dlls;
   for (auto* desc = At<IMAGE_IMPORT_DESCRIPTOR>(module, entry.VirtualAddress); desc->Name != 0;

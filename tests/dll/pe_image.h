@@ -1,4 +1,4 @@
-// Reads the export directory and the import table of a module mapped in this process.
+// Reads the headers, export directory and import table of a module mapped in this process.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,12 @@
 
 namespace telvarn::test {
 
+// What the file header and the optional header's magic say the image is built for.
+struct ImageFormat {
+  uint16_t machine = 0;  // IMAGE_FILE_MACHINE_I386 or IMAGE_FILE_MACHINE_AMD64
+  bool pe32_plus = false;  // the 64-bit optional header (magic 0x20B), not PE32 (0x10B)
+};
+
 struct ExportDirectory {
   std::string module_name;
   std::map<std::string, uint32_t> ordinal_by_name;
@@ -17,6 +23,9 @@ struct ExportDirectory {
   std::vector<uint32_t> ordinals;
 };
 
+// Each throws std::runtime_error on an image it cannot read: no DOS or PE
+// signature, or an optional header that is neither PE32 nor PE32+.
+ImageFormat ReadImageFormat(HMODULE module);
 ExportDirectory ReadExports(HMODULE module);
 std::vector<std::string> ReadImportedDlls(HMODULE module);
 

@@ -1,5 +1,5 @@
 // The exports under test, as function pointers: linked into the test program, or
-// taken from TelvarnHX.hpi with GetProcAddress, so that one suite runs against both.
+// taken from the module with GetProcAddress, so that one suite runs against both.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-// The exports of TelvarnHX.hpi, loaded once with LoadLibrary and found by decorated name.
+// The exports of the module of this architecture, loaded once with LoadLibrary and found by name.
 #include <stdexcept>
 
 #include "jobs/api.h"

@@ -1,6 +1,6 @@
 // The job engine through the exports: CRC jobs, the scheduler's admission rules, job
 // control, and a stress run. The same suite runs against the linked core and, on
-// Windows, against TelvarnHX.hpi.
+// Windows, against the module (TelvarnHX.hpi or TelvarnHX64.hpi).
 #include <gtest/gtest.h>
 
 #include <climits>

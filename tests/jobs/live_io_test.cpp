@@ -1,6 +1,6 @@
 // A host that touches an IO whose job is queued, running or suspended: every call
 // refuses or cancels at once, nothing blocks, and no result goes astray. The same
-// suite runs against the linked core and, on Windows, against TelvarnHX.hpi.
+// suite runs against the linked core and, on Windows, against the module.
 #include <gtest/gtest.h>
 
 #include <atomic>

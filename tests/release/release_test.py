@@ -1,12 +1,25 @@
 #!/usr/bin/env python3
-"""Builds the release package, unpacks it, and uses it as a Windows developer would:
-checks its files and SHA256SUMS, then builds example.c from the zip's files alone
-three ways (mingw-w64 with the import library; an import library made from
-TelvarnHX.def as MSVC's lib makes it, here by lld-link; LoadLibrary) and runs each
-under Wine against digests computed here.
+"""Uses the release package as a Windows developer would, from the zip's files alone.
 
-usage: release_test.py BUILD_DIR VERSION
+release_test.py package BUILD_DIR VERSION --emulator-win64 COMMAND...
+    Builds the package (cmake --build BUILD_DIR --target release), unpacks it, and
+    checks both halves: the files, SHA256SUMS, the README's and the .def files'
+    exports against each module's export directory, and the architecture of every
+    binary. Builds example.c three ways for each architecture (mingw-w64 with the
+    import library; an import library made from the .def as MSVC's lib makes it,
+    here by lld-link; LoadLibrary) and runs the 64-bit ones under the emulator
+    against digests computed here.
+
+release_test.py win32-hosts BUILD_DIR VERSION --emulator-win32 COMMAND...
+    Runs the package's 32-bit programs: the three 32-bit example hosts and the
+    32-bit telvarn.exe. Only a host that runs 32-bit programs can: elsewhere it
+    says why and exits with SKIP_STATUS. TELVARN_HOST_RUNS_32BIT=1 or 0 says
+    whether this host can; unset, it can when the 32-bit Wine loader is installed
+    (starting a 32-bit program is no proof: an emulator registered with
+    binfmt_misc may take it, and Wine does not run there). Unpacks the zip that
+    the package part built.
 """
+import argparse
 import base64
 import hashlib
 import os
@@ -18,10 +31,29 @@ import tempfile
 import zipfile
 import zlib
 
-build_dir, version = sys.argv[1], sys.argv[2]
+SKIP_STATUS = 77
+WINE32_LOADER = "/usr/lib/wine/wine"
 ENV = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
-EXPECTED = {"TelvarnHX.hpi", "libTelvarnHX.dll.a", "TelvarnHX.def", "telvarn.h", "example.c", "telvarn.exe",
-            "README.md", "LICENSE", "SHA256SUMS"}
+
+
+class Half:
+    """One architecture's files in the package: `folder` is "" or "x64/"."""
+
+    def __init__(self, arch, folder, module, triple, lld_machine, objdump_format):
+        self.arch, self.folder, self.module = arch, folder, module
+        self.stem = module[:-len(".hpi")]
+        self.import_library = "lib%s.dll.a" % self.stem
+        self.definitions = "%s.def" % self.stem
+        self.triple, self.lld_machine, self.objdump_format = triple, lld_machine, objdump_format
+        self.files = [folder + f for f in (module, self.import_library, self.definitions, "telvarn.exe")]
+
+
+WIN32 = Half("win32", "", "TelvarnHX.hpi", "i686-w64-mingw32", "x86", "pei-i386")
+WIN64 = Half("win64", "x64/", "TelvarnHX64.hpi", "x86_64-w64-mingw32", "x64", "pei-x86-64")
+SHARED = ["telvarn.h", "example.c", "README.md", "LICENSE", "SHA256SUMS"]
+EXPECTED = set(WIN32.files + WIN64.files + SHARED)
+ALIAS_ORDINAL_OFFSET = 100
+
 failures = []
 
 
@@ -32,7 +64,7 @@ def check(condition, what):
 
 
 def run(args, cwd):
-    result = subprocess.run(args, cwd=cwd, capture_output=True, env=ENV, timeout=300)
+    result = subprocess.run(args, cwd=cwd, capture_output=True, env=ENV, timeout=600)
     return result.returncode, result.stdout.decode(errors="replace"), result.stderr.decode(errors="replace")
 
 
@@ -43,100 +75,210 @@ def first_tool(*names):
     return None
 
 
-subprocess.run(["cmake", "--build", build_dir, "--target", "release"], check=True, capture_output=True)
-name = "TelvarnHX-%s-win32" % version
-work = tempfile.mkdtemp(prefix="telvarn-release-")
-with zipfile.ZipFile("%s/%s.zip" % (build_dir, name)) as archive:
-    members = {m.split("/", 1)[1] for m in archive.namelist() if "/" in m and not m.endswith("/")}
-    check(members == EXPECTED, "members %s" % sorted(members))
-    archive.extractall(work)
-folder = os.path.join(work, name)
+def unpack(build_dir, version, work):
+    name = "TelvarnHX-%s-windows" % version
+    with zipfile.ZipFile("%s/%s.zip" % (build_dir, name)) as archive:
+        members = {m.split("/", 1)[1] for m in archive.namelist() if "/" in m and not m.endswith("/")}
+        check(members == EXPECTED, "members %s" % sorted(members))
+        archive.extractall(work)
+    return os.path.join(work, name)
 
 
-def read(file_name):
-    with open(os.path.join(folder, file_name), "rb") as f:
+def example_builds(half, folder):
+    """The commands that build example.c for `half` in its folder, from the zip's files
+    alone, by what they show."""
+    compiler = ["%s-gcc" % half.triple, "-std=c99", "-Wall", "-Wextra", "-Werror", "-O2"]
+    up = "../" * half.folder.count("/")
+    include, source = "-I" + (up or "."), up + "example.c"
+    builds = {
+        "mingw import library": compiler + [include, source, half.import_library, "-o", "example_mingw.exe"],
+        "LoadLibrary": compiler + [include, "-DTELVARN_EXAMPLE_LOADLIBRARY", source, "-o", "example_loadlibrary.exe"],
+    }
+    # MSVC's lib /def:X.def /machine:M has a twin in lld-link, which makes an import
+    # library with MSVC's rules from a .def alone. GNU ld misreads such a library,
+    # so that host is linked by clang with lld in MinGW mode.
+    lld_link = first_tool("lld-link-14", "lld-link")
+    check(lld_link is not None, "lld-link (package lld-14) makes the MSVC-style import library")
+    if lld_link:
+        lib = half.stem + ".lib"
+        code, out, err = run([lld_link, "-machine:" + half.lld_machine, "-def:" + half.definitions, "-out:" + lib],
+                             folder)
+        check(code == 0, "lld-link -def:%s -machine:%s: %s %s" % (half.definitions, half.lld_machine, out, err))
+        gcc_libraries = os.path.dirname(subprocess.run(["%s-gcc" % half.triple, "-print-libgcc-file-name"],
+                                                       capture_output=True, text=True).stdout.strip())
+        builds["import library from %s" % half.definitions] = [
+            first_tool("clang-14", "clang"), "--target=" + half.triple, "-fuse-ld=lld", "-std=c99", "-Wall",
+            "-Wextra", "-Werror", "-O2", include, "-L" + gcc_libraries, source, lib, "-o", "example_msvc.exe"]
+    return builds
+
+
+def build_examples(half, package):
+    """Builds example.c every way for `half`; the programs built, by what they show."""
+    folder = os.path.join(package, half.folder)
+    programs = {}
+    for what, command in example_builds(half, folder).items():
+        code, out, err = run(command, folder)
+        check(code == 0, "%s %s: build failed: %s %s" % (half.arch, what, out, err))
+        if code != 0:
+            continue
+        program = command[command.index("-o") + 1]
+        programs[what] = program
+        code, out, _ = run(["%s-objdump" % half.triple, "-p", program], folder)
+        check(("file format %s" % half.objdump_format) in out, "%s %s: not %s" % (half.arch, program, half.objdump_format))
+        if "import library" in what:
+            imported = set(re.findall(r"\s(_?Telvarn_\w+(?:@16)?)$", out, re.M))
+            name = "_Telvarn_SHA256@16" if half is WIN32 else "Telvarn_SHA256"
+            check(name in imported and ("DLL Name: %s" % half.module) in out,
+                  "%s %s: imports %s from %s" % (half.arch, what, sorted(imported), half.module))
+    return programs
+
+
+def run_examples(half, package, programs, emulator, version):
+    folder = os.path.join(package, half.folder)
+    with open(os.path.join(package, "example.c"), "rb") as f:
+        example_bytes = f.read()
+    expected_output = "\n".join([
+        "TelvarnHX %s" % version,
+        "SHA256 %s" % hashlib.sha256(example_bytes).hexdigest().upper(),
+        "MD5 %s" % hashlib.md5(example_bytes).hexdigest(),
+        "CRC32 %08X" % zlib.crc32(b"abc"),
+        "Base64 %s (4)" % base64.b64encode(b"abc").decode(),
+    ]) + "\n"
+    source = "../" * half.folder.count("/") + "example.c"
+    for what, program in programs.items():
+        code, out, err = run(emulator + [program, source], folder)
+        check(code == 0 and out.replace("\r\n", "\n") == expected_output,
+              "%s %s: %s printed %r %r, not %r" % (half.arch, what, program, out, err, expected_output))
+    print("%s: ran example.c built %s" % (half.arch, ", ".join(programs)))
+
+
+def read(package, file_name):
+    with open(os.path.join(package, file_name), "rb") as f:
         return f.read()
 
 
-# SHA256SUMS lists every other file, and checks with coreutils and with telvarn.
-listed = set()
-for line in read("SHA256SUMS").decode().splitlines():
-    digest, file_name = line.split("  ", 1)
-    listed.add(file_name)
-    check(hashlib.sha256(read(file_name)).hexdigest().upper() == digest, "%s: digest %s" % (file_name, digest))
-check(listed == EXPECTED - {"SHA256SUMS"}, "SHA256SUMS lists %s" % sorted(listed))
-code, out, _ = run(["sha256sum", "-c", "SHA256SUMS"], folder)
-check(code == 0, "sha256sum -c SHA256SUMS: %s" % out)
-code, out, _ = run(["wine", "telvarn.exe", "sha256", "--check", "--quiet", "SHA256SUMS"], folder)
-check(code == 0 and out == "", "telvarn sha256 --check SHA256SUMS: %d %r" % (code, out))
+def check_package(package, version, emulator64):
+    # SHA256SUMS lists every other file, and checks with coreutils and the 64-bit telvarn.
+    listed = set()
+    for line in read(package, "SHA256SUMS").decode().splitlines():
+        digest, file_name = line.split("  ", 1)
+        listed.add(file_name)
+        check(hashlib.sha256(read(package, file_name)).hexdigest().upper() == digest,
+              "%s: digest %s" % (file_name, digest))
+    check(listed == EXPECTED - {"SHA256SUMS"}, "SHA256SUMS lists %s" % sorted(listed))
+    code, out, _ = run(["sha256sum", "-c", "SHA256SUMS"], package)
+    check(code == 0, "sha256sum -c SHA256SUMS: %s" % out)
+    code, out, err = run(emulator64 + ["x64/telvarn.exe", "sha256", "--check", "--quiet", "SHA256SUMS"], package)
+    check(code == 0 and out == "", "x64/telvarn sha256 --check SHA256SUMS: %d %r %r" % (code, out, err))
+    code, out, _ = run(emulator64 + ["telvarn.exe", "--version"], os.path.join(package, "x64"))
+    check(code == 0 and out.replace("\r\n", "\n") == "telvarn %s\nTelvarnHX64.hpi %s\n" % (version, version),
+          "x64/telvarn --version: %d %r" % (code, out))
 
-# The header's version macros, the README's files and exports, the licence.
-header = read("telvarn.h").decode()
-major, minor, patch = version.split(".")
-for macro, value in (("MAJOR", major), ("MINOR", minor), ("PATCH", patch), ("STRING", '"%s"' % version)):
-    check(re.search(r"#define TELVARN_VERSION_%s %s\n" % (macro, re.escape(value)), header),
-          "telvarn.h: TELVARN_VERSION_%s is not %s" % (macro, value))
-check(header.count("typedef int32_t(TELVARN_CALL* PFN_Telvarn_") == 18, "telvarn.h: 18 function-pointer types")
-readme = read("README.md").decode()
-for file_name in EXPECTED:
-    check("`%s`" % file_name in readme, "README.md does not describe %s" % file_name)
-check("@" not in re.sub(r"_Telvarn_\w+@16|@16", "", readme.split("## Licence")[0]).replace("@ONLY", ""),
-      "README.md has a placeholder left")
-rows = re.findall(r"\| (\d+) \| `(_Telvarn_\w+@16)` \|", readme)
-definitions = re.findall(r"^    (_Telvarn_\w+@16) @(\d+)$", read("TelvarnHX.def").decode(), re.M)
-check(len(rows) == 18 and [(n, o) for o, n in rows] == definitions, "README ordinals %s, .def %s" % (rows, definitions))
-check(read("LICENSE").startswith(b"MIT License\n\nCopyright (c) 2026 The TelvarnHX authors"), "LICENSE")
+    # Every binary is built for its half's architecture.
+    for half in (WIN32, WIN64):
+        for file_name in (half.module, "telvarn.exe", half.import_library):
+            code, out, _ = run(["%s-objdump" % half.triple, "-f", half.folder + file_name], package)
+            # An import library's members are objects (pe-), the rest images (pei-).
+            expected_format = (half.objdump_format.replace("pei-", "pe-") if file_name == half.import_library
+                               else half.objdump_format)
+            formats = set(re.findall(r"file format (\S+)", out))
+            check(code == 0 and formats == {expected_format},
+                  "%s%s: formats %s, not %s" % (half.folder, file_name, sorted(formats), expected_format))
 
-# The export directory has each name at the ordinal that the .def and README give it.
-code, out, _ = run(["i686-w64-mingw32-objdump", "-p", "TelvarnHX.hpi"], folder)
-base = int(re.search(r"^Ordinal Base\s+(\d+)", out, re.M).group(1))
-table = out.split("[Ordinal/Name Pointer] Table", 1)[1]
-exported = {n: str(int(i) + base) for i, n in re.findall(r"^\s*\[\s*(\d+)\] (_Telvarn_\w+@16)$", table, re.M)}
-check(exported == dict(definitions), "export directory %s" % exported)
+    # The header's version macros, the README's files and exports, the licence.
+    header = read(package, "telvarn.h").decode()
+    major, minor, patch = version.split(".")
+    for macro, value in (("MAJOR", major), ("MINOR", minor), ("PATCH", patch), ("STRING", '"%s"' % version)):
+        check(re.search(r"#define TELVARN_VERSION_%s %s\n" % (macro, re.escape(value)), header),
+              "telvarn.h: TELVARN_VERSION_%s is not %s" % (macro, value))
+    check(header.count("typedef int32_t(TELVARN_CALL* PFN_Telvarn_") == 18, "telvarn.h: 18 function-pointer types")
+    readme = read(package, "README.md").decode()
+    for file_name in EXPECTED:
+        check("`%s`" % file_name in readme, "README.md does not describe %s" % file_name)
+    check("@" not in re.sub(r"_Telvarn_\w+@16|@16", "", readme.split("## Licence")[0]),
+          "README.md has a placeholder left")
+    rows = re.findall(r"^\| (\d+) \| `(_Telvarn_\w+@16)` \| `(Telvarn_\w+)` \| `(_Telvarn_\w+@16)` \| (\d+) \|$",
+                      readme, re.M)
+    check(len(rows) == 18, "README: %d rows of exports, not 18" % len(rows))
+    for ordinal, name32, name64, alias, alias_ordinal in rows:
+        check(name32 == alias == "_%s@16" % name64 and int(alias_ordinal) == ALIAS_ORDINAL_OFFSET + int(ordinal),
+              "README row %s: %s %s %s %s" % (ordinal, name32, name64, alias, alias_ordinal))
+    check(read(package, "LICENSE").startswith(b"MIT License\n\nCopyright (c) 2026 The TelvarnHX authors"), "LICENSE")
 
-# example.c, from the zip's files alone, three ways.
-compiler = ["i686-w64-mingw32-gcc", "-std=c99", "-Wall", "-Wextra", "-Werror", "-O2", "-I."]
-builds = {
-    "mingw import library": compiler + ["example.c", "libTelvarnHX.dll.a", "-o", "example_mingw.exe"],
-    "LoadLibrary": compiler + ["-DTELVARN_EXAMPLE_LOADLIBRARY", "example.c", "-o", "example_loadlibrary.exe"],
-}
-# MSVC's lib /def:TelvarnHX.def /machine:x86 has a twin in lld-link, which makes an
-# import library with MSVC's rules from a .def alone. GNU ld misreads such a library,
-# so that host is linked by clang with lld in MinGW mode.
-lld_link = first_tool("lld-link-14", "lld-link")
-check(lld_link is not None, "lld-link (package lld-14) makes the MSVC-style import library")
-if lld_link:
-    code, out, err = run([lld_link, "-machine:x86", "-def:TelvarnHX.def", "-out:TelvarnHX.lib"], folder)
-    check(code == 0, "lld-link -def:TelvarnHX.def -machine:x86: %s %s" % (out, err))
-    gcc_libraries = os.path.dirname(subprocess.run(["i686-w64-mingw32-gcc", "-print-libgcc-file-name"],
-                                                   capture_output=True, text=True).stdout.strip())
-    builds["import library from TelvarnHX.def"] = [
-        first_tool("clang-14", "clang"), "--target=i686-w64-mingw32", "-fuse-ld=lld", "-std=c99", "-Wall",
-        "-Wextra", "-Werror", "-O2", "-I.", "-L" + gcc_libraries, "example.c", "TelvarnHX.lib", "-o", "example_msvc.exe"]
-with open(os.path.join(folder, "example.c"), "rb") as f:
-    example_bytes = f.read()
-expected_output = "\n".join([
-    "TelvarnHX %s" % version,
-    "SHA256 %s" % hashlib.sha256(example_bytes).hexdigest().upper(),
-    "MD5 %s" % hashlib.md5(example_bytes).hexdigest(),
-    "CRC32 %08X" % zlib.crc32(b"abc"),
-    "Base64 %s (4)" % base64.b64encode(b"abc").decode(),
-]) + "\n"
-for what, command in builds.items():
-    code, out, err = run(command, folder)
-    check(code == 0, "%s: build failed: %s %s" % (what, out, err))
-    if code != 0:
-        continue
-    program = command[command.index("-o") + 1]
-    code, out, err = run(["wine", program, "example.c"], folder)
-    check(code == 0 and out.replace("\r\n", "\n") == expected_output,
-          "%s: %s printed %r %r, not %r" % (what, program, out, err, expected_output))
-    if "import library" in what:
-        code, out, _ = run(["i686-w64-mingw32-objdump", "-p", program], folder)
-        imported = set(re.findall(r"\s(_Telvarn_\w+@16)$", out, re.M))
-        check("_Telvarn_SHA256@16" in imported and "TelvarnHX.hpi" in out,
-              "%s: imports %s from TelvarnHX.hpi" % (what, sorted(imported)))
+    # Each .def names its module and every export at the ordinal that the README
+    # gives it, and the export directory has exactly those.
+    readme_exports = {
+        WIN32: {name32: ordinal for ordinal, name32, _, _, _ in rows},
+        WIN64: dict([(name64, ordinal) for ordinal, _, name64, _, _ in rows] +
+                    [(alias, alias_ordinal) for _, _, _, alias, alias_ordinal in rows]),
+    }
+    for half in (WIN32, WIN64):
+        definitions = read(package, half.folder + half.definitions).decode()
+        check(definitions.startswith("LIBRARY %s\nEXPORTS\n" % half.module), "%s names its module" % half.definitions)
+        defined = re.findall(r"^    (_?Telvarn_\w+(?:@16)?) @(\d+)$", definitions, re.M)
+        check(len(defined) == definitions.count("\n") - 2 and dict(defined) == readme_exports[half],
+              "%s: %s, README %s" % (half.definitions, defined, readme_exports[half]))
+        code, out, _ = run(["%s-objdump" % half.triple, "-p", half.folder + half.module], package)
+        check(re.search(r"^Name\s+\S+ %s$" % re.escape(half.module), out, re.M), "%s: its export directory's name" % half.module)
+        base = int(re.search(r"^Ordinal Base\s+(\d+)", out, re.M).group(1))
+        table = out.split("[Ordinal/Name Pointer] Table", 1)[1]
+        exported = {n: str(int(i) + base) for i, n in re.findall(r"^\s*\[\s*(\d+)\] (_?Telvarn_\w+(?:@16)?)$", table, re.M)}
+        check(exported == readme_exports[half], "%s export directory %s" % (half.module, exported))
 
-shutil.rmtree(work, ignore_errors=True)
-print("release: all checks passed" if not failures else "release: %d checks failed" % len(failures))
-sys.exit(1 if failures else 0)
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("part", choices=["package", "win32-hosts"])
+    parser.add_argument("build_dir")
+    parser.add_argument("version")
+    parser.add_argument("--emulator-win32", nargs="+", default=[])
+    parser.add_argument("--emulator-win64", nargs="+", default=[])
+    args = parser.parse_args()
+    # The programs run in the unpacked folders: an emulator named by a relative path
+    # is taken from here.
+    for emulator in (args.emulator_win32, args.emulator_win64):
+        if emulator and os.path.exists(emulator[0]):
+            emulator[0] = os.path.abspath(emulator[0])
+
+    if args.part == "win32-hosts":
+        setting = os.environ.get("TELVARN_HOST_RUNS_32BIT")
+        if setting not in (None, "0", "1"):
+            print("release: TELVARN_HOST_RUNS_32BIT is %r, not 0 or 1" % setting)
+            return 1
+        if setting == "0" or (setting is None and not os.path.exists(WINE32_LOADER)):
+            why = ("TELVARN_HOST_RUNS_32BIT=0" if setting == "0"
+                   else "%s, the 32-bit Wine loader, is not installed" % WINE32_LOADER)
+            print("SKIPPED: this host runs no 32-bit programs (%s): the 32-bit example hosts and "
+                  "telvarn.exe were not run" % why)
+            return SKIP_STATUS
+
+    work = tempfile.mkdtemp(prefix="telvarn-release-")
+    try:
+        if args.part == "package":
+            build = subprocess.run(["cmake", "--build", args.build_dir, "--target", "release"],
+                                   capture_output=True, text=True)
+            if build.returncode != 0:
+                print(build.stdout, build.stderr)
+                return 1
+            package = unpack(args.build_dir, args.version, work)
+            check_package(package, args.version, args.emulator_win64)
+            build_examples(WIN32, package)
+            run_examples(WIN64, package, build_examples(WIN64, package), args.emulator_win64, args.version)
+        else:
+            package = unpack(args.build_dir, args.version, work)
+            run_examples(WIN32, package, build_examples(WIN32, package), args.emulator_win32, args.version)
+            code, out, err = run(args.emulator_win32 + ["telvarn.exe", "sha256", "--check", "--quiet", "SHA256SUMS"],
+                                 package)
+            check(code == 0 and out == "", "telvarn sha256 --check SHA256SUMS: %d %r %r" % (code, out, err))
+            code, out, _ = run(args.emulator_win32 + ["telvarn.exe", "--version"], package)
+            check(code == 0 and out.replace("\r\n", "\n") == "telvarn %s\nTelvarnHX.hpi %s\n" % (args.version, args.version),
+                  "telvarn --version: %d %r" % (code, out))
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    print("release %s: all checks passed" % args.part if not failures
+          else "release %s: %d checks failed" % (args.part, len(failures)))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
