@@ -37,9 +37,8 @@ skip_reason() {
   esac
 }
 
-# The Windows presets share one persistent Wine server per prefix for the whole
-# run, the prefix made here once: test programs started side by side then never
-# race to start a server of their own.
+# Each Windows preset's tests share one Wine server, its prefix made and its
+# services started here, before any two test programs can race to do it.
 wine_arch() {
   case $1 in
     win32 | win64) echo "$1" ;;
@@ -83,7 +82,7 @@ for preset in "${presets[@]}"; do
   fi
   arch=$(wine_arch "$preset")
   if [[ -n $arch ]]; then
-    (telvarn_wine_env "$arch" && telvarn_wine_server_start)
+    (telvarn_wine_env "$arch" && telvarn_wine_ready)
   fi
   # The tests note which block-function variants this processor ran and which it
   # lacks; ctest keeps a passing test's output to itself, so they note it here.

@@ -11,11 +11,13 @@
 #                     32-bit helpers that a host without 32-bit code never finishes;
 #   WINEARCH, WINEDEBUG (no debug chatter) and WINEDLLOVERRIDES (no prompts to
 #   install Mono or Gecko in a new prefix).
-# telvarn_wine_prefix     makes the exported prefix if it has none yet; safe to call
-#                         from programs started side by side.
-# telvarn_wine_server_start / telvarn_wine_server_stop
-#                         one persistent Wine server for the exported prefix, so that
-#                         programs started side by side never race to start their own.
+# telvarn_wine_ready [SECONDS]
+#                         makes the exported prefix if it has none yet and, when no
+#                         Wine server runs for it, starts one with Wine's services up,
+#                         which stays SECONDS after its last program (no SECONDS: until
+#                         stopped). Safe to call from programs started side by side.
+# telvarn_wine_server_stop
+#                         ends the exported prefix's server and its programs.
 
 telvarn_wine_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
@@ -47,29 +49,37 @@ telvarn_wine_env() {
 }
 
 # wineboot writes system.reg last. Making a 64-bit prefix may leave a helper
-# running that never ends (it waits for 32-bit code), so the wait is bounded and
-# the prefix is taken once its registry is there.
-telvarn_wine_prefix() {
-  [[ -f $WINEPREFIX/system.reg ]] && return 0
+# running that never ends (it waits for 32-bit code), so the waits are bounded and
+# the prefix is taken once its registry is there. A new server starts Wine's
+# services (services.exe, plugplay, rpcss, ...) with its first program, and two
+# programs started side by side before they are up can hang for good: wineboot
+# brings them up first, alone. What Wine starts here must not inherit the lock's
+# descriptor: a server holding it would hold the lock for its whole life.
+telvarn_wine_ready() {
+  local persist=${1:-}
   mkdir -p "$(dirname "$WINEPREFIX")"
-  (
+  if ! (
     flock 9
     if [[ ! -f $WINEPREFIX/system.reg ]]; then
-      timeout 180 "$TELVARN_WINE" wineboot --init >/dev/null 2>&1
+      timeout 180 "$TELVARN_WINE" wineboot --init >/dev/null 2>&1 9>&-
       for _ in $(seq 60); do
         [[ -f $WINEPREFIX/system.reg ]] && break
         sleep 1
       done
+      # The set-up's own server goes, so that the one started below is the one
+      # that stays.
+      timeout 60 wineserver -w >/dev/null 2>&1 9>&- || wineserver -k >/dev/null 2>&1 9>&-
     fi
-  ) 9>"$WINEPREFIX.lock"
-  if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    [[ -f $WINEPREFIX/system.reg ]] || exit 1
+    if ! wineserver -k0 >/dev/null 2>&1; then
+      wineserver "-p$persist" >/dev/null 2>&1 9>&-
+      timeout 120 "$TELVARN_WINE" wineboot >/dev/null 2>&1 9>&-
+    fi
+    exit 0
+  ) 9>"$WINEPREFIX.lock"; then
     echo "wine-env: could not make the Wine prefix $WINEPREFIX with $TELVARN_WINE" >&2
     return 1
   fi
-}
-
-telvarn_wine_server_start() {
-  telvarn_wine_prefix && { wineserver -p >/dev/null 2>&1 || true; }
 }
 
 telvarn_wine_server_stop() {
