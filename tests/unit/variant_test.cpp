@@ -202,6 +202,21 @@ uint64_t StateInUse() {
 // The upper halves of YMM0-15 and of ZMM0-15 (XINUSE bits 2 and 6).
 constexpr uint64_t kUpperHalves = (1u << 2) | (1u << 6);
 
+// XINUSE read right after YMM0 was written whole, before VZEROUPPER clears the
+// upper halves again; one block, so that nothing the compiler adds comes between.
+// Compiled for AVX so that YMM0 may be named as clobbered in the 32-bit build too.
+__attribute__((target("avx"))) uint64_t StateInUseWithYmm0Written() {
+  uint32_t low, high;
+  __asm__ volatile(
+      "vpcmpeqd %%ymm0, %%ymm0, %%ymm0\n\t"
+      "xgetbv\n\t"
+      "vzeroupper"
+      : "=a"(low), "=d"(high)
+      : "c"(1)
+      : "xmm0");
+  return uint64_t{high} << 32 | low;
+}
+
 // Whether XINUSE tells the upper halves' state truly: set once a YMM register has
 // been written, clear after VZEROUPPER. An emulator may offer XGETBV with ECX = 1
 // and answer something else (qemu-i386 reports the YMM state in use throughout).
@@ -211,9 +226,7 @@ bool ProcessorReportsStateInUse() {
   if (eax < 0xD || !GetCpuFeatures().avx) return false;
   __asm__ volatile("cpuid" : "=a"(eax), "=b"(ebx), "=c"(ecx), "=d"(edx) : "a"(0xD), "c"(1));
   if ((eax & 4) == 0) return false;
-  __asm__ volatile("vpcmpeqd %%ymm0, %%ymm0, %%ymm0" ::: "xmm0");
-  const bool set_when_used = (StateInUse() & (1u << 2)) != 0;
-  __asm__ volatile("vzeroupper");
+  const bool set_when_used = (StateInUseWithYmm0Written() & (1u << 2)) != 0;
   const bool clear_after_vzeroupper = (StateInUse() & kUpperHalves) == 0;
   return set_when_used && clear_after_vzeroupper;
 }
