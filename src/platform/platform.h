@@ -1,4 +1,4 @@
-// The operating-system services of the module: threads, module pins, locks, condition variables, sleeping, raw file reads.
+// The operating-system services of the module: threads, module pins, locks, condition variables, sleeping, raw and interruptible file IO.
 //
 // Two backends implement one interface: Win32Os on the Win32 kernel (the DLL) and
 // StdCppOs on the C++ standard library (the native build, and the Windows tests,
@@ -28,6 +28,20 @@
 //   position_file sets that position (the stream's may differ, and stays as it is).
 //   (Positional reads would spare the caller a seek, but under Wine each costs
 //   a round trip to the server: half the throughput at 1 MiB a read.)
+// - BlockingIo: the reads and writes of one job on a stream that is not a regular
+//   file (a pipe, a device), which may block for as long as the other end wishes,
+//   and which a host thread cancelling the job must be able to stop. Its calls are
+//   made on one thread at a time (the job's) and bypass the stream's buffer like
+//   read_file. read returns once some bytes have come: their count, 0 at the end,
+//   -1 on an error; write returns once all `count` bytes are written. interrupt(),
+//   from another thread, ends the call under way and every later one with
+//   kIoInterrupted, and returns only when no call of the object can move another
+//   byte: a call under way has either completed or been stopped, and a write of at
+//   most kAtomicWriteBytes into a pipe has then landed whole or not at all. It
+//   waits for nothing else, so it returns at once even while the other end of a
+//   pipe neither reads nor writes. kInterruptsBlockedCalls is false only for the
+//   standard-library backend on Windows (used by tests alone), whose interrupt
+//   stops later calls but not one under way.
 // - in_unloadable_module: this code is a DLL's, so its static objects are
 //   destroyed at unload, when none of its threads is left. In a program they are
 //   destroyed by exit() while other threads may still run.
@@ -48,6 +62,9 @@ using ThreadHandle = void*;
 
 inline constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 inline constexpr uint32_t kThreadStackBytes = 128 * 1024;
+inline constexpr int64_t kIoInterrupted = -2;
+// The least pipe capacity that POSIX promises to write in one piece (PIPE_BUF).
+inline constexpr uint32_t kAtomicWriteBytes = 512;
 
 enum class WaitOutcome { kEnded, kTimedOut, kFailed };
 

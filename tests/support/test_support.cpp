@@ -1,9 +1,10 @@
-// Helpers shared by the tests: host variable descriptors, the variant report, scratch files, open-file checks, held inputs.
+// Helpers shared by the tests: host variable descriptors, the variant report, scratch files, open-file checks, held inputs and outputs.
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -231,6 +233,38 @@ bool HeldInput::FeedOneByte(uint32_t) {
   return ::WriteFile(pipe_, "x", 1, &written, nullptr) && written == 1;
 }
 
+
+HeldOutput::HeldOutput() {
+  name_ = "\\\\.\\pipe\\telvarn-test-out-" + std::to_string(GetCurrentProcessId()) + "-" +
+          std::to_string(g_held_serial++);
+  // Without buffer space every write waits until the reader has read it.
+  pipe_ = CreateNamedPipeA(name_.c_str(), PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 0, 0, nullptr);
+  if (pipe_ == INVALID_HANDLE_VALUE) throw std::runtime_error("cannot create " + name_);
+}
+
+HeldOutput::~HeldOutput() {
+  if (pipe_ != nullptr) CloseHandle(pipe_);
+}
+
+std::string HeldOutput::Drain(uint32_t timeout_ms) {
+  std::string bytes;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  ConnectNamedPipe(pipe_, nullptr);  // the binding has connected already
+  while (std::chrono::steady_clock::now() < deadline) {
+    DWORD available = 0;
+    if (!PeekNamedPipe(pipe_, nullptr, 0, nullptr, &available, nullptr)) break;  // the writer has closed
+    if (available == 0) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      continue;
+    }
+    std::string chunk(available, '\0');
+    DWORD read = 0;
+    if (!::ReadFile(pipe_, chunk.data(), available, &read, nullptr)) break;
+    bytes.append(chunk, 0, read);
+  }
+  return bytes;
+}
+
 #else
 
 HeldInput::HeldInput(Reads) {
@@ -273,6 +307,51 @@ bool HeldInput::FeedOneByte(uint32_t timeout_ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return unread == 0;
+}
+
+HeldOutput::HeldOutput() {
+  folder_ = std::filesystem::temp_directory_path() /
+            ("telvarn-fifo-" + std::to_string(getpid()) + "-" + std::to_string(g_held_serial++));
+  std::filesystem::create_directories(folder_);
+  name_ = (folder_ / "held").string();
+  if (mkfifo(name_.c_str(), 0600) != 0) throw std::runtime_error("cannot create " + name_);
+  // The reader opens first, so that neither open blocks; then the test's own
+  // writer fills the FIFO until a write of a single byte would block.
+  read_fd_ = open(name_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  fill_fd_ = open(name_.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (read_fd_ < 0 || fill_fd_ < 0) throw std::runtime_error("cannot open " + name_);
+  const std::string block(4096, 'f');
+  for (size_t size : {block.size(), size_t{1}}) {
+    ssize_t n;
+    while ((n = write(fill_fd_, block.data(), size)) > 0) filler_.append(block, 0, static_cast<size_t>(n));
+  }
+}
+
+HeldOutput::~HeldOutput() {
+  if (fill_fd_ >= 0) close(fill_fd_);
+  if (read_fd_ >= 0) close(read_fd_);
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
+}
+
+std::string HeldOutput::Drain(uint32_t timeout_ms) {
+  if (fill_fd_ >= 0) close(fill_fd_);
+  fill_fd_ = -1;
+  std::string bytes;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  char chunk[4096];
+  for (;;) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) break;
+    pollfd ready{read_fd_, POLLIN, 0};
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+    if (poll(&ready, 1, static_cast<int>(left) + 1) < 0 && errno != EINTR) break;
+    const ssize_t n = read(read_fd_, chunk, sizeof chunk);
+    if (n == 0) break;  // every writer has closed
+    if (n > 0) bytes.append(chunk, static_cast<size_t>(n));
+    if (n < 0 && errno != EAGAIN && errno != EINTR) break;
+  }
+  return bytes;
 }
 
 #endif

@@ -1,4 +1,4 @@
-// Helpers shared by the tests: host variable descriptors, the variant report, scratch files, open-file checks, held inputs.
+// Helpers shared by the tests: host variable descriptors, the variant report, scratch files, open-file checks, held inputs and outputs.
 #pragma once
 
 #include <cstdint>
@@ -95,6 +95,35 @@ class HeldInput {
 #else
   std::filesystem::path folder_;
   int fd_ = -1;
+#endif
+};
+
+// An output that holds a job's write: a named pipe without buffer space (Windows)
+// or a FIFO filled to the brim (elsewhere), whose reader reads nothing until
+// Drain. Bind name() as an output file; the binding connects at once.
+class HeldOutput {
+ public:
+  HeldOutput();
+  ~HeldOutput();
+  HeldOutput(const HeldOutput&) = delete;
+  HeldOutput& operator=(const HeldOutput&) = delete;
+
+  const std::string& name() const { return name_; }
+  // The bytes the test itself put into the pipe to fill it.
+  const std::string& filler() const { return filler_; }
+  // Reads everything in the pipe until every writer has closed it or `timeout_ms`
+  // has passed: the filler first, then whatever the module wrote.
+  std::string Drain(uint32_t timeout_ms);
+
+ private:
+  std::string name_;
+  std::string filler_;
+#if defined(_WIN32)
+  void* pipe_ = nullptr;
+#else
+  std::filesystem::path folder_;
+  int read_fd_ = -1;
+  int fill_fd_ = -1;
 #endif
 };
 

@@ -1,12 +1,24 @@
-// One typed suite over every platform backend this build has: threads, locks, condition variables.
+// One typed suite over every platform backend this build has: threads, locks, condition variables, interruptible IO.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <string>
+#include <thread>
 #include <memory>
 #include <vector>
 
 #include "platform/platform.h"
+#include "support/test_support.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace telvarn::platform {
 namespace {
@@ -215,6 +227,119 @@ TYPED_TEST(PlatformTest, SleepAndTheClockLastAtLeastAboutTheirTime) {
   OsT::sleep_ms(30);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(25));
   EXPECT_GE(OsT::monotonic_ms() - clock_start, 20u);
+}
+
+// A BlockingIo call made on a thread of the test's own, reporting its result.
+template <class OsT>
+class IoCall {
+ public:
+  template <class Call>
+  explicit IoCall(Call call) : thread_([this, call] {
+      result_ = call();
+      done_ = true;
+    }) {}
+  ~IoCall() {
+    if (thread_.joinable()) thread_.join();
+  }
+  bool done() const { return done_; }
+  // Waits for the call's end (generously); its result, or kTimedOutResult.
+  int64_t Result() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGenerousMs);
+    while (!done_ && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done_ ? result_.load() : kTimedOutResult;
+  }
+  static constexpr int64_t kTimedOutResult = -100;
+
+ private:
+  std::atomic<int64_t> result_{0};
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+TYPED_TEST(PlatformTest, BlockingIoReadsWhatComesThenTheEnd) {
+  using OsT = TypeParam;
+  test::HeldInput pipe;
+  std::FILE* file = std::fopen(pipe.name().c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  typename OsT::BlockingIo io;
+  char bytes[64] = {};
+  IoCall<OsT> read([&] { return io.read(file, bytes, sizeof bytes); });
+  pipe.Release("abc");
+  EXPECT_EQ(read.Result(), 3);
+  EXPECT_EQ(std::string(bytes, 3), "abc");
+  EXPECT_EQ(io.read(file, bytes, sizeof bytes), 0) << "the writer has closed";
+  std::fclose(file);
+}
+
+// A read blocked on a silent pipe ends when interrupted, and so does every later call.
+TYPED_TEST(PlatformTest, AnInterruptEndsABlockedReadAndEveryLaterCall) {
+  using OsT = TypeParam;
+  test::HeldInput pipe;
+  std::FILE* file = std::fopen(pipe.name().c_str(), "rb");
+  ASSERT_NE(file, nullptr);
+  typename OsT::BlockingIo io;
+  char bytes[64] = {};
+  if (OsT::kInterruptsBlockedCalls) {
+    IoCall<OsT> read([&] { return io.read(file, bytes, sizeof bytes); });
+    // Time to block; an interrupt that comes first must end the read as well.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_FALSE(read.done());
+    io.interrupt();
+    EXPECT_EQ(read.Result(), kIoInterrupted);
+  } else {
+    io.interrupt();
+  }
+  pipe.Release("abc");
+  EXPECT_EQ(io.read(file, bytes, sizeof bytes), kIoInterrupted);
+  EXPECT_EQ(io.write(file, bytes, 1), kIoInterrupted);
+  std::fclose(file);
+}
+
+// A write blocked on a pipe whose reader reads nothing, interrupted: the call ends
+// and not a byte of it reaches the pipe.
+TYPED_TEST(PlatformTest, AnInterruptedWriteIntoAHeldPipeWritesNothing) {
+  using OsT = TypeParam;
+  if (!OsT::kInterruptsBlockedCalls) GTEST_SKIP() << OsT::kName << " does not interrupt a call under way";
+  test::HeldOutput pipe;
+  std::FILE* file = std::fopen(pipe.name().c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  typename OsT::BlockingIo io;
+  const std::string result(kAtomicWriteBytes, 'r');
+  IoCall<OsT> write([&] { return io.write(file, result.data(), static_cast<uint32_t>(result.size())); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(write.done());
+  io.interrupt();
+  EXPECT_EQ(write.Result(), kIoInterrupted);
+  std::fclose(file);
+  EXPECT_EQ(pipe.Drain(kGenerousMs), pipe.filler());
+}
+
+// The write end of a pipe whose reader has already gone.
+std::FILE* PipeWithoutReader() {
+#if defined(_WIN32)
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, nullptr, 0)) return nullptr;
+  CloseHandle(read_end);
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(write_end), _O_BINARY);
+  return fd < 0 ? nullptr : _fdopen(fd, "wb");
+#else
+  int ends[2];
+  if (pipe(ends) != 0) return nullptr;
+  close(ends[0]);
+  return fdopen(ends[1], "wb");
+#endif
+}
+
+// Writing to a pipe without a reader fails; natively it raises no SIGPIPE, which
+// would end the whole process.
+TYPED_TEST(PlatformTest, AWriteToAPipeWithoutReaderFails) {
+  using OsT = TypeParam;
+  std::FILE* file = PipeWithoutReader();
+  ASSERT_NE(file, nullptr);
+  typename OsT::BlockingIo io;
+  EXPECT_EQ(io.write(file, "result", 6), -1);
+  std::fclose(file);
 }
 
 }  // namespace

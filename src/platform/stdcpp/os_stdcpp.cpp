@@ -1,4 +1,4 @@
-// The platform backend on the C++ standard library: threads, locks, condition variables, sleeping, raw file reads.
+// The platform backend on the C++ standard library: threads, locks, condition variables, sleeping, raw and interruptible file IO.
 #include "platform/platform.h"
 
 #include <atomic>
@@ -10,7 +10,13 @@
 #if defined(_WIN32)
 #include <io.h>
 #else
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
 #endif
 
 namespace telvarn::platform {
@@ -196,5 +202,130 @@ bool StdCppOs::ConditionVariable::wait(Mutex& mutex, uint32_t timeout_ms) {
   lock.release();
   return notified;
 }
+
+#if defined(_WIN32)
+
+StdCppOs::BlockingIo::~BlockingIo() = default;
+
+int64_t StdCppOs::BlockingIo::read(std::FILE* file, void* buffer, uint32_t count) {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (interrupted_) return kIoInterrupted;
+  }
+  const int n = _read(_fileno(file), buffer, count);
+  return n < 0 ? -1 : n;
+}
+
+int64_t StdCppOs::BlockingIo::write(std::FILE* file, const void* bytes, uint32_t count) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  if (interrupted_) return kIoInterrupted;
+  const int n = _write(_fileno(file), bytes, count);
+  return n < 0 ? -1 : n;
+}
+
+void StdCppOs::BlockingIo::interrupt() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  interrupted_ = true;
+}
+
+#else
+
+namespace {
+
+// The stream's descriptor is the module's own (it opened the file), so making it
+// non-blocking changes nobody else's.
+bool MakeNonBlocking(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  return flags >= 0 && ((flags & O_NONBLOCK) != 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) == 0);
+}
+
+// A write to a pipe whose reader has gone raises SIGPIPE, which would end the
+// host's process: it is blocked on this thread for the write, and one it raised
+// is taken back before the mask is restored, so the write just fails (EPIPE).
+ssize_t WriteWithoutSigpipe(int fd, const void* bytes, size_t count) {
+  sigset_t pipe_signal, previous, pending;
+  sigemptyset(&pipe_signal);
+  sigaddset(&pipe_signal, SIGPIPE);
+  sigpending(&pending);
+  const bool already_pending = sigismember(&pending, SIGPIPE) == 1;
+  pthread_sigmask(SIG_BLOCK, &pipe_signal, &previous);
+  const ssize_t n = ::write(fd, bytes, count);
+  const int error = errno;
+  if (n < 0 && error == EPIPE && !already_pending) {
+    const timespec no_wait{0, 0};
+    while (sigtimedwait(&pipe_signal, nullptr, &no_wait) < 0 && errno == EINTR) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  errno = error;
+  return n;
+}
+
+}  // namespace
+
+StdCppOs::BlockingIo::~BlockingIo() {
+  for (int fd : wake_) {
+    if (fd >= 0) close(fd);
+  }
+}
+
+bool StdCppOs::BlockingIo::WaitReady(int fd, short events) {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (interrupted_) return false;
+    if (wake_[0] < 0 && pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
+  }
+  pollfd ready[2] = {{fd, events, 0}, {wake_[0], POLLIN, 0}};
+  // Without a wake pipe (no descriptor to be had) the flag is looked at every 50 ms.
+  poll(ready, wake_[0] >= 0 ? 2 : 1, wake_[0] >= 0 ? -1 : 50);
+  return true;
+}
+
+template <class Attempt>
+int64_t StdCppOs::BlockingIo::Transfer(int fd, short events, Attempt attempt) {
+  if (!MakeNonBlocking(fd)) return -1;
+  for (;;) {
+    ssize_t n;
+    int error;
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      if (interrupted_) return kIoInterrupted;
+      n = attempt();
+      error = errno;
+    }
+    if (n >= 0) return n;
+    if (error == EINTR) continue;
+    if (error != EAGAIN && error != EWOULDBLOCK) return -1;
+    if (!WaitReady(fd, events)) return kIoInterrupted;
+  }
+}
+
+int64_t StdCppOs::BlockingIo::read(std::FILE* file, void* buffer, uint32_t count) {
+  const int fd = fileno(file);
+  return Transfer(fd, POLLIN, [&] { return ::read(fd, buffer, count); });
+}
+
+int64_t StdCppOs::BlockingIo::write(std::FILE* file, const void* bytes, uint32_t count) {
+  const int fd = fileno(file);
+  const auto* from = static_cast<const uint8_t*>(bytes);
+  uint32_t done = 0;
+  while (done < count) {
+    const int64_t n = Transfer(fd, POLLOUT, [&] { return WriteWithoutSigpipe(fd, from + done, count - done); });
+    if (n < 0) return n;
+    done += static_cast<uint32_t>(n);
+  }
+  return count;
+}
+
+void StdCppOs::BlockingIo::interrupt() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  interrupted_ = true;
+  if (wake_[1] >= 0) {
+    const char wake = 1;
+    (void)!::write(wake_[1], &wake, 1);
+  }
+}
+
+#endif
 
 }  // namespace telvarn::platform

@@ -32,6 +32,35 @@ struct StdCppOs {
 
   class ConditionVariable;
 
+#if defined(_WIN32)
+  static constexpr bool kInterruptsBlockedCalls = false;
+#else
+  static constexpr bool kInterruptsBlockedCalls = true;
+#endif
+
+  // Elsewhere than on Windows, each attempt is a non-blocking call made under the
+  // object's mutex, and waiting is a poll on the stream and on a pipe of the
+  // object's own that interrupt() writes to.
+  class BlockingIo {
+   public:
+    BlockingIo() = default;
+    ~BlockingIo();
+    BlockingIo(const BlockingIo&) = delete;
+    BlockingIo& operator=(const BlockingIo&) = delete;
+    int64_t read(std::FILE* file, void* buffer, uint32_t count);
+    int64_t write(std::FILE* file, const void* bytes, uint32_t count);
+    void interrupt();
+
+   private:
+    template <class Attempt>
+    int64_t Transfer(int fd, short events, Attempt attempt);
+    bool WaitReady(int fd, short events);
+
+    std::mutex mutex_;
+    bool interrupted_ = false;  // guarded by mutex_
+    int wake_[2] = {-1, -1};    // made by the caller's thread under mutex_
+  };
+
   class Mutex {
    public:
     Mutex() = default;

@@ -1,4 +1,4 @@
-// The platform backend on the Win32 kernel: threads, module pins, locks, condition variables, sleeping, raw file reads.
+// The platform backend on the Win32 kernel: threads, module pins, locks, condition variables, sleeping, raw and interruptible file IO.
 #include "platform/platform.h"
 
 #include <io.h>
@@ -111,6 +111,79 @@ bool Win32Os::ConditionVariable::wait(Mutex& mutex, uint32_t timeout_ms) {
 
 void Win32Os::ConditionVariable::notify_all() {
   WakeAllConditionVariable(reinterpret_cast<CONDITION_VARIABLE*>(&storage_));
+}
+
+Win32Os::BlockingIo::~BlockingIo() {
+  if (thread_ != nullptr) CloseHandle(thread_);
+}
+
+int64_t Win32Os::BlockingIo::Enter() {
+  ScopedLock<Mutex> hold(lock_);
+  if (interrupted_) return kIoInterrupted;
+  const DWORD id = GetCurrentThreadId();
+  if (thread_ == nullptr || thread_id_ != id) {
+    if (thread_ != nullptr) CloseHandle(thread_);
+    thread_ = nullptr;
+    HANDLE self = nullptr;
+    // CancelSynchronousIo needs THREAD_TERMINATE access to the thread.
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &self, THREAD_TERMINATE,
+                         FALSE, 0)) {
+      return -1;
+    }
+    thread_ = self;
+    thread_id_ = id;
+  }
+  inside_ = true;
+  return 0;
+}
+
+bool Win32Os::BlockingIo::Leave() {
+  ScopedLock<Mutex> hold(lock_);
+  inside_ = false;
+  left_.notify_all();
+  return interrupted_;
+}
+
+int64_t Win32Os::BlockingIo::read(std::FILE* file, void* buffer, uint32_t count) {
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  if (handle == INVALID_HANDLE_VALUE) return -1;
+  if (const int64_t refused = Enter()) return refused;
+  DWORD read = 0;
+  const BOOL ok = ReadFile(handle, buffer, count, &read, nullptr);
+  const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+  const bool interrupted = Leave();
+  if (ok) return read;
+  // A pipe whose writer has closed reports its end as an error.
+  if (error == ERROR_BROKEN_PIPE || error == ERROR_HANDLE_EOF) return 0;
+  return interrupted ? kIoInterrupted : -1;
+}
+
+int64_t Win32Os::BlockingIo::write(std::FILE* file, const void* bytes, uint32_t count) {
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  if (handle == INVALID_HANDLE_VALUE) return -1;
+  const auto* from = static_cast<const uint8_t*>(bytes);
+  uint32_t done = 0;
+  while (done < count) {
+    if (const int64_t refused = Enter()) return refused;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(handle, from + done, count - done, &written, nullptr);
+    const bool interrupted = Leave();
+    if (!ok) return interrupted ? kIoInterrupted : -1;
+    done += written;
+  }
+  return count;
+}
+
+// Between Enter and Leave the owner makes one call and nothing else, so the
+// cancellation can reach no other IO of that thread; it is repeated because the
+// owner may have entered without having reached the system call yet.
+void Win32Os::BlockingIo::interrupt() {
+  ScopedLock<Mutex> hold(lock_);
+  interrupted_ = true;
+  while (inside_) {
+    CancelSynchronousIo(thread_);
+    left_.wait(lock_, 1);
+  }
 }
 
 }  // namespace telvarn::platform

@@ -28,6 +28,13 @@ struct Win32Os {
 
   class ConditionVariable;
 
+  static constexpr bool kInterruptsBlockedCalls = true;
+
+  // A call is an ordinary blocking ReadFile or WriteFile on the owner's thread;
+  // interrupt() cancels it there with CancelSynchronousIo until the owner reports
+  // that it has left it.
+  class BlockingIo;
+
   // An SRW lock in exclusive mode.
   class Mutex {
    public:
@@ -54,6 +61,31 @@ struct Win32Os {
    private:
     // A CONDITION_VARIABLE: one pointer, zero when nobody waits.
     void* storage_ = nullptr;
+  };
+
+  class BlockingIo {
+   public:
+    BlockingIo() = default;
+    ~BlockingIo();
+    BlockingIo(const BlockingIo&) = delete;
+    BlockingIo& operator=(const BlockingIo&) = delete;
+    int64_t read(std::FILE* file, void* buffer, uint32_t count);
+    int64_t write(std::FILE* file, const void* bytes, uint32_t count);
+    void interrupt();
+
+   private:
+    // Marks the calling thread inside a call: 0; kIoInterrupted once interrupted,
+    // -1 when the thread cannot be named for a cancellation.
+    int64_t Enter();
+    // Marks it outside again; whether the object has been interrupted.
+    bool Leave();
+
+    Mutex lock_;
+    ConditionVariable left_;
+    bool interrupted_ = false;       // guarded by lock_
+    bool inside_ = false;            // guarded by lock_
+    void* thread_ = nullptr;         // a handle to the calling thread, guarded by lock_
+    uint32_t thread_id_ = 0;         // the thread that handle names
   };
 };
 
