@@ -153,12 +153,16 @@ typedef char telvarn_var_desc_of_32_or_40_bytes[sizeof(TelvarnVarDesc) == (sizeo
 
 /* Registers the IO number, or finds it, and sets the IO idle with nothing bound; a
  * file still bound to it is closed, its key is kept. A job launched, running or
- * suspended on the IO is cancelled, never waited for: it stops at its next chunk
- * of input (a queued one never starts, a suspended one is released to stop),
- * writes no result, closes its files and never touches the IO again; it counts
- * for Telvarn_IO_WaitAll until it has gone. Memory it was reading may be reused
- * as soon as this call returns. 0 (-1 only when memory for a new IO cannot be
- * had). */
+ * suspended on the IO is cancelled, never waited for: a queued one never starts,
+ * a suspended one is released to stop, a running one stops at its next chunk of
+ * input, and a read it is blocked in (a pipe its writer keeps silent) is stopped
+ * at once. Once this call has returned, nothing more of the job reaches its
+ * output: a result it had begun to write into a file is complete first (at most
+ * 128 characters), and one not yet begun, or waiting for room in a pipe whose
+ * reader does not read, is never written. The job closes its files, never
+ * touches the IO again, and counts for Telvarn_IO_WaitAll until it has gone.
+ * Memory it was reading may be reused as soon as this call returns. 0 (-1 only
+ * when memory for a new IO cannot be had). */
 int32_t TELVARN_CALL Telvarn_IO_Initialize(int32_t io, int32_t unused2, int32_t unused3,
                                            int32_t unused4) TELVARN_NOTHROW;
 

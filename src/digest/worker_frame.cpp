@@ -25,7 +25,8 @@ bool IsRegularFile(std::FILE* file) {
 
 }  // namespace
 
-ChunkReader::ChunkReader(const StreamBinding& input, uint32_t chunk_size) : chunk_size_(chunk_size) {
+ChunkReader::ChunkReader(const StreamBinding& input, uint32_t chunk_size, platform::Os::BlockingIo& io)
+    : chunk_size_(chunk_size), io_(io) {
   // Pipes and devices are read chunk by chunk, so that a writer's bytes reach the
   // job as they come, not once a whole block has gathered.
   if (!input.bound || input.kind != kStreamFile || input.file == nullptr || !IsRegularFile(input.file)) return;
@@ -51,9 +52,15 @@ int32_t ChunkReader::ReadFileChunk(StreamBinding& input, const uint8_t** bytes) 
   if (input.file == nullptr) return 0;
   size_t count;
   if (blocks_ == nullptr) {
-    if (std::feof(input.file) || failed_) return 0;
-    count = std::fread(chunk_, 1, chunk_size_, input.file);
-    if (count < chunk_size_ && std::ferror(input.file)) failed_ = true;
+    if (ended_ || failed_) return 0;
+    count = 0;
+    while (count < chunk_size_) {
+      const int64_t n = io_.read(input.file, chunk_ + count, static_cast<uint32_t>(chunk_size_ - count));
+      if (n == 0) ended_ = true;
+      if (n < 0) failed_ = true;
+      if (n <= 0) break;
+      count += static_cast<size_t>(n);
+    }
     *bytes = chunk_;
   } else {
     if (block_pos_ == block_end_) {
@@ -74,11 +81,11 @@ int32_t ChunkReader::ReadFileChunk(StreamBinding& input, const uint8_t** bytes) 
 namespace {
 
 // Writes the result into an output file; a memory output was written at commit.
-void WriteFileResult(StreamBinding& output, const char* text, uint32_t length) {
+void WriteFileResult(Job& job, const char* text, uint32_t length) {
+  StreamBinding& output = job.output;
   if (output.file == nullptr) return;
-  const size_t written = std::fwrite(text, 1, length, output.file);
-  std::fflush(output.file);
-  output.pos = SaturatingAdd(output.pos, written);
+  const int64_t written = job.stream_io.write(output.file, text, length);
+  if (written > 0) output.pos = SaturatingAdd(output.pos, static_cast<size_t>(written));
 }
 
 // Holds the job's memory-input lock while the job reads the host's memory, and
@@ -124,7 +131,7 @@ void RunJob(Job& job, JobAlgorithm& algorithm, const JobShape& shape) {
   const uint32_t chunk_size = job.input.kind == kStreamFile ? shape.file_chunk : shape.memory_chunk;
   bool complete = true;
   {
-    ChunkReader reader(job.input, chunk_size);
+    ChunkReader reader(job.input, chunk_size, job.stream_io);
     MemoryInputHold memory(job);
     for (;;) {
       if (!memory.PassChunkBoundary()) {
@@ -145,7 +152,7 @@ void RunJob(Job& job, JobAlgorithm& algorithm, const JobShape& shape) {
     result = text;
   }
   if (CommitResult(job, result, shape.result_length)) {
-    WriteFileResult(job.output, text, shape.result_length);
+    WriteFileResult(job, text, shape.result_length);
   }
   EndJob(job);
 }

@@ -8,12 +8,16 @@
 //   only through the job's transitions (engine/job.h).
 // - Suspension and cancellation take effect at chunk boundaries, so a held job
 //   never holds a stream or a runtime lock.
+// - A file result is written in one call straight to the file, past the stream's
+//   buffer, through the job's `stream_io`, so that a cancellation either lets it
+//   complete first or stops it before a byte is written (engine/job.h).
 // - Every job that is not cancelled ends with job_state TELVARN_JOB_FINISHED. A job
 //   whose input cannot be read to its end (a read error, not the end of the input)
 //   delivers no result: a memory output stays untouched, an output file stays empty.
 // - Chunks are views: a memory input is fed to the algorithm where it lies, and a
 //   regular file is read in blocks of 1 MiB that the chunks are cut from, straight
-//   from the file and, for a large file, a block ahead on a reader thread.
+//   from the file and, for a large file, a block ahead on a reader thread; a pipe
+//   or device is read through the job's `stream_io` until each chunk is full.
 //   The chunk sizes, the order of the bytes, input.pos after every chunk and the
 //   suspension points are what reading each chunk on its own would give; the
 //   views spare the copy and the many small reads.
@@ -52,13 +56,15 @@ inline constexpr uint32_t kFileChunkBytes = 4096;
 inline constexpr uint32_t kMemoryChunkBytes = 1024;
 inline constexpr uint32_t kMaxChunk = kFileChunkBytes;
 inline constexpr uint32_t kMaxResultLength = 128;
+// A result written into a pipe lands whole or not at all.
+static_assert(kMaxResultLength <= platform::kAtomicWriteBytes);
 
 // The chunks of one job's input, in order.
 class ChunkReader {
  public:
   // Chooses how the bound input is read, once: a regular file in blocks, anything
-  // else chunk by chunk.
-  ChunkReader(const StreamBinding& input, uint32_t chunk_size);
+  // else chunk by chunk through `io`, which the job's cancellation interrupts.
+  ChunkReader(const StreamBinding& input, uint32_t chunk_size, platform::Os::BlockingIo& io);
   ChunkReader(const ChunkReader&) = delete;
   ChunkReader& operator=(const ChunkReader&) = delete;
 
@@ -66,14 +72,16 @@ class ChunkReader {
   // call; 0 when no more input is to be read. Advances input.pos (saturating at
   // INT32_MAX).
   int32_t ReadChunk(StreamBinding& input, const uint8_t** bytes);
-  // A read failed before the input's end.
+  // A read failed (or was interrupted) before the input's end.
   bool failed() const { return failed_; }
 
  private:
   int32_t ReadFileChunk(StreamBinding& input, const uint8_t** bytes);
 
   const uint32_t chunk_size_;
+  platform::Os::BlockingIo& io_;
   bool failed_ = false;
+  bool ended_ = false;
   std::unique_ptr<FileBlocks> blocks_;  // null: the file is read chunk by chunk into chunk_
   const uint8_t* block_ = nullptr;
   size_t block_pos_ = 0;

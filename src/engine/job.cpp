@@ -112,11 +112,15 @@ void CancelJobOf(IoSlot& slot) {
     // It never ran: end it here, with the queue's reference.
     EndJob(*job);
     Release(job);
-  } else if (job->memory_input) {
-    // The job may be inside a chunk of the host's memory; it lets go at the next
-    // chunk boundary, where it sees the cancellation.
-    job->memory_input_lock.lock();
-    job->memory_input_lock.unlock();
+  } else {
+    // A read blocked on a pipe ends now, and a result not yet written never is.
+    job->stream_io.interrupt();
+    if (job->memory_input) {
+      // The job may be inside a chunk of the host's memory; it lets go at the next
+      // chunk boundary, where it sees the cancellation.
+      job->memory_input_lock.lock();
+      job->memory_input_lock.unlock();
+    }
   }
   Release(job);
 }

@@ -18,6 +18,12 @@
 //   same IO.
 // - A suspended job holds where it stands; a cancelled one stops at its next
 //   chunk boundary, writes no result, closes its files and ends.
+// - A job's reads of a pipe or device input and its write of a file result go
+//   through `stream_io`, which a cancellation interrupts before it returns: a read
+//   blocked on a silent pipe ends at once, and a result is either wholly written
+//   before the cancellation returns or never written at all. The write of a
+//   regular file is waited for (at most kMaxResultLength characters); a write
+//   blocked on a pipe whose reader does not read is stopped, writing nothing.
 // - While a job reads a memory input it holds `memory_input_lock`; a cancellation
 //   takes and drops it before it returns, so that the host may reuse the memory at
 //   once.
@@ -70,6 +76,7 @@ struct Job {
   std::atomic<bool> attention{false};
   platform::Os::ConditionVariable changed;
   platform::Os::Mutex memory_input_lock;
+  platform::Os::BlockingIo stream_io;
   std::atomic<int32_t> references{1};
 };
 
@@ -98,8 +105,9 @@ void EndJob(Job& job);
 
 // The host's side, with the IO's exports_lock held.
 // Cancels the IO's live job, if any, and sets the IO idle: never waits for the
-// job, only for the chunk of host memory it may be reading. The IO's own
-// bindings are left to the caller.
+// job, only for the chunk of host memory it may be reading and for a write of its
+// result to a regular file already under way. The IO's own bindings are left to
+// the caller.
 void CancelJobOf(IoSlot& slot);
 
 }  // namespace telvarn

@@ -3,7 +3,12 @@
 // suite runs against the linked core and, on Windows, against the module.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
@@ -118,15 +123,15 @@ TEST_F(LiveIoTest, AKeyedJobKeepsTheKeyItWasLaunchedWith) {
 
 // Re-initialising a live IO cancels its job and returns at once, even while the job
 // is blocked reading a pipe (the pipe stays held until after the call, so a call
-// that waited would never return). The IO is idle and usable at once; the old job
-// writes nothing, closes its files, and counts for IO_WaitAll until it has gone.
+// that waited for the job's read would never return). The IO is idle and usable at
+// once; the old job's read is stopped, and it writes nothing, closes its files and
+// goes while its pipe is still silent.
 TEST_F(LiveIoTest, InitializeCancelsTheJobWithoutWaitingForIt) {
   for (int32_t phase : kLivePhases) {
     for (bool file_output : {false, true}) {
       SCOPED_TRACE(testing::Message() << PhaseName(phase) << (file_output ? ", file output" : ""));
       const std::string out = dir_.path("cancelled.txt");
-      // Inside its read, the job cannot see the cancellation until its input goes
-      // on, so it is certainly still there for IO_WaitAll below.
+      // Inside its read, the job can only go once that read has been stopped.
       HeldJob job = Live(phase, file_output ? out : "", true);
       ASSERT_EQ(api.key_set("kept", job.io, 0, 0), -1);
 
@@ -142,7 +147,7 @@ TEST_F(LiveIoTest, InitializeCancelsTheJobWithoutWaitingForIt) {
       EXPECT_EQ(JobState(api, job.io), TELVARN_JOB_FINISHED);
 
       if (phase != TELVARN_JOB_LAUNCHED) {
-        EXPECT_EQ(api.wait_all(0, 0, 0, 0), TELVARN_ALL_BUSY) << "the cancelled job still counts";
+        EXPECT_TRUE(AllJobsEnd(api, 100)) << "the cancelled job is still blocked in its read";
       }
       job.input->Release("never digested");
       FinishBlockers();
@@ -156,6 +161,116 @@ TEST_F(LiveIoTest, InitializeCancelsTheJobWithoutWaitingForIt) {
       EXPECT_EQ(JobState(api, job.io), TELVARN_JOB_FINISHED) << "the old job never touches the IO again";
     }
   }
+}
+
+// A job that has committed its result and is blocked writing it into a pipe whose
+// reader reads nothing: re-initialising the IO returns at once, the job goes, and
+// nothing of its result ever reaches the pipe.
+TEST_F(LiveIoTest, ACancelledWriteIntoAHeldPipeNeverLands) {
+  HeldOutput pipe;
+  const int32_t io = NewIo();
+  BindMemoryInput(io, "abc");
+  BindFileOutput(io, pipe.name());
+  g_any_launch = true;
+  ASSERT_EQ(api.sha256(io, TELVARN_QUEUE, 1, 0), 0);
+  ASSERT_TRUE(Reaches(api, io, TELVARN_JOB_RUNNING));
+  // Time to reach its write; the outcome must be the same if it has not.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const auto before = std::chrono::steady_clock::now();
+  EXPECT_EQ(api.initialize(io, 0, 0, 0), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5)) << "the cancel waited for the reader";
+  EXPECT_EQ(JobState(api, io), TELVARN_JOB_IDLE);
+  EXPECT_TRUE(AllJobsEnd(api, 100)) << "the cancelled job is still blocked in its write";
+  const std::string drained = pipe.Drain(kGenerousMs);
+  EXPECT_EQ(drained.size(), pipe.filler().size()) << "after the filler: " << drained.substr(pipe.filler().size());
+}
+
+// Re-initialisations aimed at the moment a job delivers its result to a file, from
+// a second host thread: each finds the file either with the whole result or empty,
+// and it stays so once the job has gone. The aim moves towards the delivery: later
+// after a cancel that came first, earlier after a result that came first.
+TEST_F(LiveIoTest, CancelsAimedAtTheDeliveryLeaveNoLateWrite) {
+  const char* configured = std::getenv("TELVARN_STRESS_ROUNDS");
+  const int rounds = configured != nullptr ? std::atoi(configured) : 1000;
+  const int32_t io = NewIo();
+  std::atomic<int> start{0};
+  std::atomic<int> done{0};
+  std::thread launcher([&] {
+    for (int round = 1; round <= rounds; ++round) {
+      while (start.load() != round) std::this_thread::yield();
+      api.sha256(io, TELVARN_RUN_NOW, 0, 0);
+      done.store(round);
+    }
+  });
+  using Clock = std::chrono::steady_clock;
+  // A job's own time, delivery included, sets the steps of the aim.
+  const auto timed = Clock::now();
+  for (int i = 0; i < 20; ++i) RunNow(api.sha256, NewIo(), "abc");
+  const auto job_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - timed).count() / 20;
+  // The steps grow with the aim, which also covers the launcher thread's own delay.
+  const int64_t least_step_ns = std::max<int64_t>(job_ns / 40, 50);
+  int64_t aim_ns = job_ns / 2;
+  int delivered = 0, cancelled = 0, late = 0;
+  for (int round = 1; round <= rounds; ++round) {
+    const std::string out = dir_.path("aimed.txt");
+    BindMemoryInput(io, "abc");
+    BindFileOutput(io, out);
+    const auto launch = Clock::now();
+    start.store(round);
+    while (Clock::now() - launch < std::chrono::nanoseconds(aim_ns)) {
+    }
+    api.initialize(io, 0, 0, 0);
+    const auto at_return = std::filesystem::file_size(out);
+    while (done.load() != round) std::this_thread::yield();
+    const auto at_end = std::filesystem::file_size(out);
+    if (at_end != at_return) {
+      ++late;
+      ADD_FAILURE() << "round " << round << ": " << at_return << " bytes when the cancel returned, " << at_end
+                    << " once the job had gone";
+    } else if (at_return == 64) {
+      ++delivered;
+      aim_ns = std::max<int64_t>(aim_ns - std::max(least_step_ns, aim_ns / 16), 0);
+    } else {
+      EXPECT_EQ(at_return, 0u);
+      ++cancelled;
+      aim_ns += std::max(least_step_ns, aim_ns / 16);
+    }
+    std::filesystem::remove(out);
+  }
+  launcher.join();
+  std::printf("%d rounds (job %lld ns): %d delivered before the cancel, %d cancelled, %d late writes\n", rounds,
+              static_cast<long long>(job_ns), delivered, cancelled, late);
+  EXPECT_EQ(late, 0);
+  EXPECT_GT(delivered, 0) << "the aim never reached the delivery";
+  EXPECT_GT(cancelled, 0) << "the aim never preceded the delivery";
+}
+
+// Jobs blocked reading pipes that nobody writes, cancelled: they give up their
+// places at once, so that ordinary and immediate jobs launched next start, although
+// the pipes stay open and silent.
+TEST_F(LiveIoTest, CancelledJobsBlockedOnPipesGiveUpTheirPlaces) {
+  std::vector<HeldJob> held;
+  for (int i = 0; i < 2; ++i) held.push_back(LaunchHeld(3));
+  for (HeldJob& job : held) ASSERT_TRUE(Reaches(api, job.io, TELVARN_JOB_RUNNING));
+  for (int i = 0; i < 64; ++i) held.push_back(LaunchHeld(1));
+  for (size_t i = 0; i < 64; ++i) ASSERT_TRUE(Reaches(api, held[i].io, TELVARN_JOB_RUNNING)) << "job " << i;
+  EXPECT_EQ(JobState(api, held[64].io), TELVARN_JOB_LAUNCHED) << "64 jobs run at most";
+  for (HeldJob& job : held) ASSERT_EQ(api.initialize(job.io, 0, 0, 0), 0);
+
+  const int32_t ordinary = NewIo();
+  const int32_t immediate = NewIo();
+  BindMemoryInput(ordinary, "123456789");
+  char* ordinary_out = BindMemoryOutput(ordinary);
+  BindMemoryInput(immediate, "123456789");
+  char* immediate_out = BindMemoryOutput(immediate);
+  ASSERT_EQ(Crc32(ordinary, TELVARN_QUEUE, 3), 0);
+  ASSERT_EQ(Crc32(immediate, TELVARN_QUEUE, 1), 0);
+  EXPECT_TRUE(Reaches(api, immediate, TELVARN_JOB_FINISHED));
+  EXPECT_TRUE(Reaches(api, ordinary, TELVARN_JOB_FINISHED));
+  EXPECT_EQ(std::string(immediate_out, 8), "CBF43926");
+  EXPECT_EQ(std::string(ordinary_out, 8), "CBF43926");
+  EXPECT_TRUE(AllJobsEnd(api, 100)) << "a cancelled job is still blocked in its read";
+  for (HeldJob& job : held) EXPECT_EQ(job.output[0], kSentinel);
 }
 
 // The host may reuse a memory input as soon as re-initialisation returns: the
