@@ -91,6 +91,9 @@ void ResetSlot(IoSlot& slot) {
   CloseStream(slot.output);
   slot.input = StreamBinding{};
   slot.output = StreamBinding{};
+  // Like every write of it, under the jobs lock: the scheduler records a job's
+  // thread there while the host may re-initialise the IO.
+  JobsLockHold hold(JobsLock());
   slot.job_thread_id = 0;
 }
 

@@ -59,7 +59,8 @@ struct IoSlot {
   // text; from position 1024 the RSA key's second section. Cleared at creation.
   uint8_t key_area[kKeyAreaSize] = {};
   // The id of the thread that runs the IO's last asynchronous job (0 for one run
-  // on the caller's thread). A record only; nothing reads it.
+  // on the caller's thread). A record only; nothing reads it. Written under the
+  // jobs lock.
   uint32_t job_thread_id = 0;
   // A TELVARN_JOB_* state, which IO_State reports negated. Written under the jobs
   // lock, read without it (a whole 32-bit load).
