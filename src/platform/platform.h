@@ -36,10 +36,10 @@
 //   -1 on an error; write returns once all `count` bytes are written. interrupt(),
 //   from another thread, ends the call under way and every later one with
 //   kIoInterrupted, and returns only when no call of the object can move another
-//   byte: a call under way has either completed or been stopped, and a write of at
-//   most kAtomicWriteBytes into a pipe has then landed whole or not at all. It
-//   waits for nothing else, so it returns at once even while the other end of a
-//   pipe neither reads nor writes. kInterruptsBlockedCalls is false only for the
+//   byte: a call on a regular file is let complete (it takes moments), one on a
+//   pipe or device is stopped, and a write of at most kAtomicWriteBytes into a
+//   pipe has then landed whole or not at all. It waits for nothing else, so it
+//   returns at once even while the other end of a pipe neither reads nor writes. kInterruptsBlockedCalls is false only for the
 //   standard-library backend on Windows (used by tests alone), whose interrupt
 //   stops later calls but not one under way.
 // - in_unloadable_module: this code is a DLL's, so its static objects are

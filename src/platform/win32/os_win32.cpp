@@ -117,9 +117,12 @@ Win32Os::BlockingIo::~BlockingIo() {
   if (thread_ != nullptr) CloseHandle(thread_);
 }
 
-int64_t Win32Os::BlockingIo::Enter() {
+int64_t Win32Os::BlockingIo::Enter(void* handle) {
+  // A call on a disk file ends by itself within moments, and is let end whole.
+  const bool stoppable = GetFileType(handle) != FILE_TYPE_DISK;
   ScopedLock<Mutex> hold(lock_);
   if (interrupted_) return kIoInterrupted;
+  stoppable_ = stoppable;
   const DWORD id = GetCurrentThreadId();
   if (thread_ == nullptr || thread_id_ != id) {
     if (thread_ != nullptr) CloseHandle(thread_);
@@ -147,7 +150,7 @@ bool Win32Os::BlockingIo::Leave() {
 int64_t Win32Os::BlockingIo::read(std::FILE* file, void* buffer, uint32_t count) {
   HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
   if (handle == INVALID_HANDLE_VALUE) return -1;
-  if (const int64_t refused = Enter()) return refused;
+  if (const int64_t refused = Enter(handle)) return refused;
   DWORD read = 0;
   const BOOL ok = ReadFile(handle, buffer, count, &read, nullptr);
   const DWORD error = ok ? ERROR_SUCCESS : GetLastError();
@@ -164,7 +167,7 @@ int64_t Win32Os::BlockingIo::write(std::FILE* file, const void* bytes, uint32_t 
   const auto* from = static_cast<const uint8_t*>(bytes);
   uint32_t done = 0;
   while (done < count) {
-    if (const int64_t refused = Enter()) return refused;
+    if (const int64_t refused = Enter(handle)) return refused;
     DWORD written = 0;
     const BOOL ok = WriteFile(handle, from + done, count - done, &written, nullptr);
     const bool interrupted = Leave();
@@ -181,8 +184,8 @@ void Win32Os::BlockingIo::interrupt() {
   ScopedLock<Mutex> hold(lock_);
   interrupted_ = true;
   while (inside_) {
-    CancelSynchronousIo(thread_);
-    left_.wait(lock_, 1);
+    if (stoppable_) CancelSynchronousIo(thread_);
+    left_.wait(lock_, stoppable_ ? 1 : kInfinite);
   }
 }
 

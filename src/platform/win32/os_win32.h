@@ -32,7 +32,7 @@ struct Win32Os {
 
   // A call is an ordinary blocking ReadFile or WriteFile on the owner's thread;
   // interrupt() cancels it there with CancelSynchronousIo until the owner reports
-  // that it has left it.
+  // that it has left it, except on a disk file, whose call it lets complete.
   class BlockingIo;
 
   // An SRW lock in exclusive mode.
@@ -74,9 +74,9 @@ struct Win32Os {
     void interrupt();
 
    private:
-    // Marks the calling thread inside a call: 0; kIoInterrupted once interrupted,
-    // -1 when the thread cannot be named for a cancellation.
-    int64_t Enter();
+    // Marks the calling thread inside a call on `handle`: 0; kIoInterrupted once
+    // interrupted, -1 when the thread cannot be named for a cancellation.
+    int64_t Enter(void* handle);
     // Marks it outside again; whether the object has been interrupted.
     bool Leave();
 
@@ -84,6 +84,7 @@ struct Win32Os {
     ConditionVariable left_;
     bool interrupted_ = false;       // guarded by lock_
     bool inside_ = false;            // guarded by lock_
+    bool stoppable_ = false;         // the call under way is not on a disk file; guarded by lock_
     void* thread_ = nullptr;         // a handle to the calling thread, guarded by lock_
     uint32_t thread_id_ = 0;         // the thread that handle names
   };
