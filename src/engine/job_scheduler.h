@@ -5,14 +5,25 @@
 // - A queued job holds no thread: the scheduler thread makes the job's thread when
 //   it admits the job. Where no thread can be made, the job stays at the head of
 //   its level and admission is tried again at the next pass.
-// - The scheduler thread admits every level-0 job at once and keeps at most two
-//   jobs (kMaxOrdinaryRunning) of any level running before it admits one of the
-//   ordinary levels, lowest level first and oldest first within a level. At most
-//   64 jobs (kMaxRunning) run at once; the rest stay queued, in order. A suspended
-//   or cancelled job keeps its place among the running ones until its thread ends.
-// - Each pass begins with a 100 ms sleep, so a job queued while a place is free
-//   starts about 100 ms later; between passes the thread waits until a job is
-//   queued, withdrawn or ends (at most 5 s).
+// - An admitted job holds one of kMaxRunning (64) places from its admission until
+//   its thread has ended: its thread marks the place finished once the job is
+//   over, and the scheduler thread, at its next pass, waits for that thread's end
+//   and closes its handle before it counts the place free. A suspended or
+//   cancelled job keeps its place too.
+// - The scheduler thread admits every level-0 job while a place is free and keeps
+//   at most two places (kMaxOrdinaryRunning) taken, by jobs of any level, before
+//   it admits one of the ordinary levels, lowest level first and oldest first
+//   within a level. The rest stay queued, in order.
+// - Each pass sleeps 100 ms (kPassSleepMs), frees the places of finished jobs and
+//   admits jobs into every place free at that moment; a place that frees during
+//   the pass is used by the next one. Between passes the thread waits until a job
+//   is queued, withdrawn or finished (at most 5 s), so a job queued while a place
+//   is free, or whose place frees, starts about 100 ms later.
+// - So the module's job threads never outnumber kMaxRunning. A job may have one
+//   thread of its own besides, reading a large file ahead (digest/file_blocks.h),
+//   which it ends before it finishes, so these too never outnumber the places.
+//   With the scheduler thread (and, for a moment, the previous one returning
+//   after it ended itself), the module has at most 2 * kMaxRunning + 2 threads.
 // - The scheduler thread lives while anything is queued or running: the first
 //   asynchronous launch starts it, and it ends itself, returning through the
 //   module pin that it holds, once nothing is left. So an unload never has a
@@ -58,8 +69,23 @@ class JobScheduler {
   static uint32_t TELVARN_CALL SchedulerThread(void* scheduler);
   static uint32_t TELVARN_CALL JobThread(void* job);
 
+  // A place among the running jobs. Taken at admission and freed by the
+  // scheduler thread, with the lock held; only the job's thread marks it
+  // finished.
+  struct Place {
+    enum class State : uint8_t { kFree, kRunning, kFinished };
+    State state = State::kFree;
+    // The job its thread runs: set before the thread is made, and read by that
+    // thread only.
+    Job* job = nullptr;
+    // Set once the thread has been made; closed when the place is freed.
+    platform::ThreadHandle thread = nullptr;
+  };
+
   bool StartThread();
   void Run();
+  // Frees the places whose jobs have finished, each once its thread has ended.
+  void FreeFinishedPlaces();
   // One pass of admission; false when a job could not be given a thread.
   bool Admit();
   bool StartJobThread(Job* job);
@@ -67,9 +93,12 @@ class JobScheduler {
 
   RunQueue queue_;
   platform::Os::ConditionVariable wake_;
-  // Counts queueings, withdrawals and ends, so that the thread misses none of them.
+  // Counts queueings, withdrawals and finished jobs, so that the thread misses
+  // none of them.
   uint64_t changes_ = 0;
-  uint32_t running_ = 0;
+  Place places_[kMaxRunning];
+  // The places not free.
+  uint32_t places_taken_ = 0;
   bool thread_alive_ = false;
   std::atomic<bool> idle_{false};
 };
