@@ -14,6 +14,7 @@ void JobScheduler::Notify() {
   wake_.notify_all();
 }
 
+// Without the lock.
 bool JobScheduler::StartThread() {
   if (!Os::pin_module()) return false;
   ThreadHandle thread = Os::create_thread(&SchedulerThread, this, nullptr);
@@ -23,16 +24,37 @@ bool JobScheduler::StartThread() {
   }
   Os::lower_thread_priority(thread);
   Os::close_thread(thread);
-  thread_alive_ = true;
   return true;
 }
 
+bool JobScheduler::prepare_launch() {
+  JobsLockHold hold(JobsLock());
+  // Whether another launch's thread is made decides whether this one must make one.
+  platform::WaitUntil(thread_made_, JobsLock(), platform::kInfinite, [this] { return !thread_starting_; });
+  ++launches_under_way_;
+  if (thread_alive_) return true;
+  // Alive and with a launch under way before it exists, so that the thread keeps
+  // running however soon it makes its first pass.
+  thread_alive_ = true;
+  thread_starting_ = true;
+  JobsLock().unlock();
+  const bool made = StartThread();
+  JobsLock().lock();
+  thread_starting_ = false;
+  thread_made_.notify_all();
+  if (made) return true;
+  thread_alive_ = false;
+  --launches_under_way_;
+  return false;
+}
+
 bool JobScheduler::enqueue(Job* job) {
-  if (!thread_alive_ && !StartThread()) return false;
-  if (!queue_.push(job, job->level)) return false;
-  idle_.store(false);
+  --launches_under_way_;
+  const bool queued = queue_.push(job, job->level);
+  if (queued) idle_.store(false);
+  // Also when nothing was queued: the thread may have nothing left to wait for.
   Notify();
-  return true;
+  return queued;
 }
 
 bool JobScheduler::withdraw(Job* job) {
@@ -155,7 +177,7 @@ void JobScheduler::Run() {
     const uint64_t seen = changes_;
     FreeFinishedPlaces();
     const bool admitted_all = Admit();
-    if (places_taken_ == 0 && queue_.empty()) break;
+    if (places_taken_ == 0 && queue_.empty() && launches_under_way_ == 0) break;
     if (admitted_all) {
       platform::WaitUntil(wake_, JobsLock(), kRunningWaitMs, [&] { return changes_ != seen; });
     }

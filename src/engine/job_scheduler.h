@@ -1,7 +1,8 @@
 // JobScheduler: admits queued asynchronous jobs by priority, each on a thread it makes at admission.
 //
 // Contracts:
-// - One scheduler per module. Its calls are made with the jobs lock held.
+// - One scheduler per module. Its calls are made with the jobs lock held, except
+//   prepare_launch, which is made without it.
 // - A queued job holds no thread: the scheduler thread makes the job's thread when
 //   it admits the job. Where no thread can be made, the job stays at the head of
 //   its level and admission is tried again at the next pass.
@@ -24,11 +25,18 @@
 //   which it ends before it finishes, so these too never outnumber the places.
 //   With the scheduler thread (and, for a moment, the previous one returning
 //   after it ended itself), the module has at most 2 * kMaxRunning + 2 threads.
-// - The scheduler thread lives while anything is queued or running: the first
-//   asynchronous launch starts it, and it ends itself, returning through the
-//   module pin that it holds, once nothing is left. So an unload never has a
-//   scheduler thread to stop, and a host's FreeLibrary while jobs are queued or
-//   running leaves the module mapped until the last of them has ended.
+// - The scheduler thread lives while anything is queued or running or a launch is
+//   under way: an asynchronous launch makes it when none runs, and it ends
+//   itself, returning through the module pin that it holds, once nothing is left.
+//   So an unload never has a scheduler thread to stop, and a host's FreeLibrary
+//   while jobs are queued or running leaves the module mapped until the last of
+//   them has ended.
+// - The scheduler thread is made without the jobs lock held, so the system's
+//   locks taken in making a thread and pinning the module (on Windows the loader
+//   lock) never nest inside it. One launch makes it; a launch that finds another
+//   one making it waits for the outcome and, should that have failed, tries
+//   itself. So at most one scheduler thread admits jobs, and a launch made while
+//   the thread is ending itself either keeps it from ending or makes the next.
 // - `idle` (what IO_WaitAll reports) holds from the first launch of either kind
 //   whenever nothing is queued or running; before any launch it is false.
 #pragma once
@@ -54,9 +62,14 @@ class JobScheduler {
   JobScheduler(const JobScheduler&) = delete;
   JobScheduler& operator=(const JobScheduler&) = delete;
 
-  // Queues a job at its level, taking over the caller's reference, and starts the
-  // scheduler thread if none runs. False when the job cannot be queued (no
-  // thread, no memory): nothing is then stored.
+  // Without the jobs lock, before an asynchronous launch takes it: makes the
+  // scheduler thread if none runs and keeps the thread from ending until the
+  // launch's enqueue. False when no thread can be made; nothing is then held.
+  // Every true result is followed by exactly one enqueue.
+  bool prepare_launch();
+  // After prepare_launch: queues a job at its level, taking over the caller's
+  // reference. False when the job cannot be queued (no memory): nothing is then
+  // stored. Either way the launch no longer keeps the thread.
   bool enqueue(Job* job);
   // Takes a job that is still queued out of the queue, handing its reference to
   // the caller; false when it is not queued.
@@ -99,7 +112,13 @@ class JobScheduler {
   Place places_[kMaxRunning];
   // The places not free.
   uint32_t places_taken_ = 0;
+  // Launches between prepare_launch and enqueue.
+  uint32_t launches_under_way_ = 0;
+  // A scheduler thread runs, or a launch is making one.
   bool thread_alive_ = false;
+  // A launch is making the scheduler thread; thread_made_ announces the outcome.
+  bool thread_starting_ = false;
+  platform::Os::ConditionVariable thread_made_;
   std::atomic<bool> idle_{false};
 };
 

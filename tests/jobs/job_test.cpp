@@ -326,6 +326,30 @@ TEST_F(JobTest, JobThreadsStayWithinTheRunningLimit) {
   EXPECT_LE(sampler.peak() - before, int64_t{JobScheduler::kMaxRunning} + kOtherThreads);
 }
 
+// A job launched about when the scheduler thread, with nothing left, ends itself
+// is still admitted: its launch either keeps the thread or makes the next one.
+// The thread ends about 100 ms after the job before it has finished; the pauses
+// only place the launches at steps across that moment, and every launch must be
+// admitted whichever side of it the launch falls.
+TEST_F(JobTest, AJobLaunchedAsTheSchedulerEndsItselfIsAdmitted) {
+  constexpr int kRounds = 12;
+  const int32_t io = NewIo();
+  auto run_to_its_end = [&](const std::string& text) {
+    BindMemoryInput(io, text);
+    char* out = BindMemoryOutput(io);
+    ASSERT_EQ(Crc32(io, TELVARN_QUEUE, TELVARN_PRIORITY_IMMEDIATE), 0);
+    ASSERT_TRUE(Reaches(api, io, TELVARN_JOB_FINISHED)) << text;
+    ASSERT_EQ(std::string(out, 8), ReferenceCrc32(text));
+  };
+  for (int round = 0; round < kRounds; ++round) {
+    run_to_its_end("before " + std::to_string(round));
+    if (HasFatalFailure()) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(60 + 8 * round));
+    run_to_its_end("after " + std::to_string(round));
+    if (HasFatalFailure()) return;
+  }
+}
+
 TEST_F(JobTest, WaitResults) {
   int32_t idle = NewIo();
   EXPECT_EQ(api.wait(idle, 0, 0, 0), TELVARN_WAIT_NOTHING) << "nothing launched";
