@@ -15,11 +15,12 @@
 //   at most two places (kMaxOrdinaryRunning) taken, by jobs of any level, before
 //   it admits one of the ordinary levels, lowest level first and oldest first
 //   within a level. The rest stay queued, in order.
-// - Each pass sleeps 100 ms (kPassSleepMs), frees the places of finished jobs and
-//   admits jobs into every place free at that moment; a place that frees during
-//   the pass is used by the next one. Between passes the thread waits until a job
-//   is queued, withdrawn or finished (at most 5 s), so a job queued while a place
-//   is free, or whose place frees, starts about 100 ms later.
+// - Each pass sleeps 100 ms (kPassSleepMs), then frees the places of finished jobs
+//   and admits jobs into every place free at that moment; a place that frees
+//   later waits for the next pass. Between passes the thread waits, unless that
+//   happened during the pass, until a job is queued, withdrawn or finished (at
+//   most 5 s). So a job queued while a place is free starts within about 100 ms,
+//   and the next queued job about 100 ms after a running one has finished.
 // - So the module's job threads never outnumber kMaxRunning. A job may have one
 //   thread of its own besides, reading a large file ahead (digest/file_blocks.h),
 //   which it ends before it finishes, so these too never outnumber the places.
