@@ -81,7 +81,7 @@ class JobScheduler {
 
  private:
   static uint32_t TELVARN_CALL SchedulerThread(void* scheduler);
-  static uint32_t TELVARN_CALL JobThread(void* job);
+  static uint32_t TELVARN_CALL JobThread(void* place);
 
   // A place among the running jobs. Taken at admission and freed by the
   // scheduler thread, with the lock held; only the job's thread marks it
@@ -107,8 +107,8 @@ class JobScheduler {
 
   RunQueue queue_;
   platform::Os::ConditionVariable wake_;
-  // Counts queueings, withdrawals and finished jobs, so that the thread misses
-  // none of them.
+  // Counts queueings (and launches that queued nothing), withdrawals and finished
+  // jobs, so that the thread misses none of them.
   uint64_t changes_ = 0;
   Place places_[kMaxRunning];
   // The places not free.
