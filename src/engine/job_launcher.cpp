@@ -40,6 +40,12 @@ int32_t LaunchJob(int32_t io, int32_t async_flag, int32_t priority, const JobKin
       }
       std::memcpy(job->key.get(), slot->key_area, kKeyAreaSize);
     }
+    // Before the jobs lock is taken: making the scheduler thread takes the
+    // system's own locks, which must never nest inside it.
+    if (async_flag != TELVARN_RUN_NOW && !module::scheduler().prepare_launch()) {
+      delete job;
+      return -1;
+    }
     MoveBinding(slot->input, job->input);
     MoveBinding(slot->output, job->output);
     job->memory_input = job->input.bound && job->input.kind == kStreamMemory;

@@ -1,10 +1,14 @@
-// The job engine through the exports: CRC jobs, the scheduler's admission rules, job
-// control, and a stress run. The same suite runs against the linked core and, on
-// Windows, against the module (TelvarnHX.hpi or TelvarnHX64.hpi).
+// The job engine through the exports: CRC jobs, the scheduler's admission rules and
+// the threads it keeps, job control, and a stress run. The same suite runs against
+// the linked core and, on Windows, against the module (TelvarnHX.hpi or
+// TelvarnHX64.hpi).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <climits>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -12,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/job_scheduler.h"
 #include "jobs/job_fixture.h"
 #include "support/test_support.h"
 
@@ -236,6 +241,114 @@ TEST_F(JobTest, ImmediateJobsBeyondSixtyFourWaitTheirTurn) {
   EXPECT_TRUE(Reaches(api, jobs[64].io, TELVARN_JOB_RUNNING)) << "the oldest queued job takes the freed place";
   EXPECT_EQ(JobState(api, jobs[65].io), TELVARN_JOB_LAUNCHED);
   for (int i = 1; i < kJobs; ++i) Finish(jobs[i]);
+}
+
+// Counts the process's threads over and over on a thread of its own, from
+// construction until stop() or destruction, keeping the highest count.
+class ThreadCountSampler {
+ public:
+  ThreadCountSampler() : thread_([this] { Sample(); }) {}
+  ~ThreadCountSampler() { stop(); }
+  ThreadCountSampler(const ThreadCountSampler&) = delete;
+  ThreadCountSampler& operator=(const ThreadCountSampler&) = delete;
+
+  void stop() {
+    sampling_ = false;
+    if (thread_.joinable()) thread_.join();
+  }
+  // After stop(): the highest count, and how many counts failed.
+  int64_t peak() const { return peak_; }
+  int64_t failures() const { return failures_; }
+
+ private:
+  void Sample() {
+    while (sampling_) {
+      const int64_t count = CountProcessThreads();
+      if (count < 0) {
+        ++failures_;
+      } else {
+        peak_ = std::max(peak_, count);
+      }
+    }
+  }
+
+  std::atomic<bool> sampling_{true};
+  // Written by the sampling thread only, read once it has been joined.
+  int64_t peak_ = 0;
+  int64_t failures_ = 0;
+  std::thread thread_;
+};
+
+// Draining many short jobs, up to 64 at once, the process holds at most one
+// thread per running job besides its own: a job's place is free only once its
+// thread has ended.
+TEST_F(JobTest, JobThreadsStayWithinTheRunningLimit) {
+  constexpr int kJobs = 10000;
+  // Besides the job threads: the scheduler's and the sampler's, and room for two
+  // that the runtime or Wine may make of their own accord.
+  constexpr int64_t kOtherThreads = 2 + 2;
+
+  RunNow(api.crc32, NewIo(), "warm-up");
+  g_any_launch = true;
+  ASSERT_TRUE(AllJobsEnd(api, 50));
+  const int64_t before = CountProcessThreads();
+  ASSERT_GT(before, 0);
+
+  struct Launched {
+    int32_t io;
+    std::string expected;
+    char* output;
+  };
+  std::vector<Launched> jobs;
+  jobs.reserve(kJobs);
+  const auto started = std::chrono::steady_clock::now();
+  ThreadCountSampler sampler;
+  for (int i = 0; i < kJobs; ++i) {
+    const std::string text = "job " + std::to_string(i);
+    Launched job{NewIo(), ReferenceCrc32(text), nullptr};
+    BindMemoryInput(job.io, text);
+    job.output = BindMemoryOutput(job.io);
+    ASSERT_EQ(Crc32(job.io, TELVARN_QUEUE, TELVARN_PRIORITY_IMMEDIATE), 0) << "job " << i;
+    jobs.push_back(job);
+  }
+  // At least 157 passes of 64 jobs, each after a 100 ms sleep, and 10,000 threads
+  // made: under ThreadSanitizer up to a minute and a half on a busy machine.
+  ASSERT_TRUE(AllJobsEnd(api, 1500));
+  sampler.stop();
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  std::printf("%d jobs in %.1f s: at most %lld threads, %lld before they were launched\n", kJobs, seconds,
+              static_cast<long long>(sampler.peak()), static_cast<long long>(before));
+
+  for (const Launched& job : jobs) {
+    ASSERT_EQ(std::string(job.output, 8), job.expected) << "IO " << job.io;
+    ASSERT_EQ(job.output[8], kSentinel) << "IO " << job.io;
+  }
+  EXPECT_EQ(sampler.failures(), 0);
+  EXPECT_LE(sampler.peak() - before, int64_t{JobScheduler::kMaxRunning} + kOtherThreads);
+}
+
+// A job launched about when the scheduler thread, with nothing left, ends itself
+// is still admitted: its launch either keeps the thread or makes the next one.
+// The thread ends about 100 ms after the job before it has finished; the pauses
+// only place the launches at steps across that moment, and every launch must be
+// admitted whichever side of it the launch falls.
+TEST_F(JobTest, AJobLaunchedAsTheSchedulerEndsItselfIsAdmitted) {
+  constexpr int kRounds = 12;
+  const int32_t io = NewIo();
+  auto run_to_its_end = [&](const std::string& text) {
+    BindMemoryInput(io, text);
+    char* out = BindMemoryOutput(io);
+    ASSERT_EQ(Crc32(io, TELVARN_QUEUE, TELVARN_PRIORITY_IMMEDIATE), 0);
+    ASSERT_TRUE(Reaches(api, io, TELVARN_JOB_FINISHED)) << text;
+    ASSERT_EQ(std::string(out, 8), ReferenceCrc32(text));
+  };
+  for (int round = 0; round < kRounds; ++round) {
+    run_to_its_end("before " + std::to_string(round));
+    if (HasFatalFailure()) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(60 + 8 * round));
+    run_to_its_end("after " + std::to_string(round));
+    if (HasFatalFailure()) return;
+  }
 }
 
 TEST_F(JobTest, WaitResults) {

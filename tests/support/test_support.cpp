@@ -17,6 +17,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <tlhelp32.h>
 #else
 #include <fcntl.h>
 #include <poll.h>
@@ -195,6 +197,33 @@ int64_t CountProcessHandles() {
     ++count;
   }
   return count;
+#endif
+}
+
+int64_t CountProcessThreads() {
+#if defined(_WIN32)
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  // The snapshot holds every thread of the system, each with its process.
+  const DWORD self = GetCurrentProcessId();
+  int64_t count = 0;
+  THREADENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+    if (entry.th32OwnerProcessID == self) ++count;
+    entry.dwSize = sizeof entry;
+  }
+  CloseHandle(snapshot);
+  return count;
+#else
+  // A thread that ends while the folder is read may or may not be counted.
+  std::error_code error;
+  int64_t count = 0;
+  for (std::filesystem::directory_iterator it("/proc/self/task", error), end; !error && it != end;
+       it.increment(error)) {
+    ++count;
+  }
+  return error ? -1 : count;
 #endif
 }
 

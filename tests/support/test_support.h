@@ -48,6 +48,10 @@ void MakeSizedFile(const std::string& path, uint64_t size);
 bool IsFileOpenHere(const std::string& path);
 // Open handles of this process (Windows) or open descriptors (elsewhere).
 int64_t CountProcessHandles();
+// Threads of this process that exist at the moment: from a snapshot of the
+// system's threads (Windows) or the entries of /proc/self/task (elsewhere); -1
+// when they cannot be counted.
+int64_t CountProcessThreads();
 
 // Readable bytes that end where an inaccessible page begins: a read past end() faults.
 class PageEndBuffer {
