@@ -485,30 +485,5 @@ TEST_F(LiveIoTest, AReadErrorDeliversNoResult) {
 }
 #endif
 
-// Ten thousand jobs queued at once: none is refused, and each delivers its own result.
-TEST_F(LiveIoTest, TenThousandQueuedJobsAllDeliver) {
-  constexpr int kJobs = 10000;
-  std::vector<int32_t> ios(kJobs);
-  std::vector<std::string> inputs(kJobs);
-  auto outputs = std::make_unique<char[]>(kJobs * 9);
-  std::memset(outputs.get(), kSentinel, kJobs * 9);
-  g_any_launch = true;
-  for (int i = 0; i < kJobs; ++i) {
-    ios[i] = NewIo();
-    inputs[i] = "job " + std::to_string(i);
-    VarDesc var = HostVar(inputs[i].c_str());
-    ASSERT_EQ(api.input_set(&var, ios[i], TELVARN_MODE_MEMORY, 0), 0);
-    var = HostVar(outputs.get() + 9 * i);
-    ASSERT_EQ(api.output_set(&var, ios[i], TELVARN_MODE_MEMORY, 8), 0);
-    // Mostly the immediate level, which admits many at a time; some ordinary ones.
-    ASSERT_EQ(api.crc32(ios[i], TELVARN_QUEUE, i % 100 == 0 ? 4 : 1, 0), 0) << "job " << i;
-  }
-  ASSERT_TRUE(AllJobsEnd(api, 1500));
-  for (int i = 0; i < kJobs; ++i) {
-    ASSERT_EQ(std::string(outputs.get() + 9 * i, 8), ReferenceCrc32(inputs[i])) << "job " << i;
-    ASSERT_EQ(outputs[9 * i + 8], kSentinel);
-  }
-}
-
 }  // namespace
 }  // namespace telvarn::test
