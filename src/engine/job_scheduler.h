@@ -9,8 +9,9 @@
 // - An admitted job holds one of kMaxRunning (64) places from its admission until
 //   its thread has ended: its thread marks the place finished once the job is
 //   over, and the scheduler thread, at its next pass, waits for that thread's end
-//   and closes its handle before it counts the place free. A suspended or
-//   cancelled job keeps its place too.
+//   and closes its handle before it counts the place free. A suspended job keeps
+//   its place too; a cancelled one until its thread ends, which the cancel
+//   hastens by stopping a pipe read it is blocked in (engine/job.h).
 // - The scheduler thread admits every level-0 job while a place is free and keeps
 //   at most two places (kMaxOrdinaryRunning) taken, by jobs of any level, before
 //   it admits one of the ordinary levels, lowest level first and oldest first
