@@ -230,7 +230,6 @@ TYPED_TEST(PlatformTest, SleepAndTheClockLastAtLeastAboutTheirTime) {
 }
 
 // A BlockingIo call made on a thread of the test's own, reporting its result.
-template <class OsT>
 class IoCall {
  public:
   template <class Call>
@@ -256,31 +255,46 @@ class IoCall {
   std::thread thread_;
 };
 
+// A stream opened on a test's pipe, closed with the test.
+struct OpenStream {
+  OpenStream(const std::string& name, const char* mode) : file(std::fopen(name.c_str(), mode)) {}
+  explicit OpenStream(std::FILE* opened) : file(opened) {}
+  ~OpenStream() { Close(); }
+  OpenStream(const OpenStream&) = delete;
+  OpenStream& operator=(const OpenStream&) = delete;
+  void Close() {
+    if (file != nullptr) std::fclose(file);
+    file = nullptr;
+  }
+  std::FILE* file;
+};
+
 TYPED_TEST(PlatformTest, BlockingIoReadsWhatComesThenTheEnd) {
   using OsT = TypeParam;
   test::HeldInput pipe;
-  std::FILE* file = std::fopen(pipe.name().c_str(), "rb");
+  OpenStream stream(pipe.name(), "rb");
+  std::FILE* file = stream.file;
   ASSERT_NE(file, nullptr);
   typename OsT::BlockingIo io;
   char bytes[64] = {};
-  IoCall<OsT> read([&] { return io.read(file, bytes, sizeof bytes); });
+  IoCall read([&] { return io.read(file, bytes, sizeof bytes); });
   pipe.Release("abc");
   EXPECT_EQ(read.Result(), 3);
   EXPECT_EQ(std::string(bytes, 3), "abc");
   EXPECT_EQ(io.read(file, bytes, sizeof bytes), 0) << "the writer has closed";
-  std::fclose(file);
 }
 
 // A read blocked on a silent pipe ends when interrupted, and so does every later call.
 TYPED_TEST(PlatformTest, AnInterruptEndsABlockedReadAndEveryLaterCall) {
   using OsT = TypeParam;
   test::HeldInput pipe;
-  std::FILE* file = std::fopen(pipe.name().c_str(), "rb");
+  OpenStream stream(pipe.name(), "rb");
+  std::FILE* file = stream.file;
   ASSERT_NE(file, nullptr);
   typename OsT::BlockingIo io;
   char bytes[64] = {};
   if (OsT::kInterruptsBlockedCalls) {
-    IoCall<OsT> read([&] { return io.read(file, bytes, sizeof bytes); });
+    IoCall read([&] { return io.read(file, bytes, sizeof bytes); });
     // Time to block; an interrupt that comes first must end the read as well.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_FALSE(read.done());
@@ -292,7 +306,6 @@ TYPED_TEST(PlatformTest, AnInterruptEndsABlockedReadAndEveryLaterCall) {
   pipe.Release("abc");
   EXPECT_EQ(io.read(file, bytes, sizeof bytes), kIoInterrupted);
   EXPECT_EQ(io.write(file, bytes, 1), kIoInterrupted);
-  std::fclose(file);
 }
 
 // A write blocked on a pipe whose reader reads nothing, interrupted: the call ends
@@ -301,16 +314,17 @@ TYPED_TEST(PlatformTest, AnInterruptedWriteIntoAHeldPipeWritesNothing) {
   using OsT = TypeParam;
   if (!OsT::kInterruptsBlockedCalls) GTEST_SKIP() << OsT::kName << " does not interrupt a call under way";
   test::HeldOutput pipe;
-  std::FILE* file = std::fopen(pipe.name().c_str(), "wb");
+  OpenStream stream(pipe.name(), "wb");
+  std::FILE* file = stream.file;
   ASSERT_NE(file, nullptr);
   typename OsT::BlockingIo io;
   const std::string result(kAtomicWriteBytes, 'r');
-  IoCall<OsT> write([&] { return io.write(file, result.data(), static_cast<uint32_t>(result.size())); });
+  IoCall write([&] { return io.write(file, result.data(), static_cast<uint32_t>(result.size())); });
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_FALSE(write.done());
   io.interrupt();
   EXPECT_EQ(write.Result(), kIoInterrupted);
-  std::fclose(file);
+  stream.Close();
   EXPECT_EQ(pipe.Drain(kGenerousMs), pipe.filler());
 }
 
@@ -335,11 +349,10 @@ std::FILE* PipeWithoutReader() {
 // would end the whole process.
 TYPED_TEST(PlatformTest, AWriteToAPipeWithoutReaderFails) {
   using OsT = TypeParam;
-  std::FILE* file = PipeWithoutReader();
-  ASSERT_NE(file, nullptr);
+  OpenStream stream(PipeWithoutReader());
+  ASSERT_NE(stream.file, nullptr);
   typename OsT::BlockingIo io;
-  EXPECT_EQ(io.write(file, "result", 6), -1);
-  std::fclose(file);
+  EXPECT_EQ(io.write(stream.file, "result", 6), -1);
 }
 
 }  // namespace
