@@ -17,7 +17,8 @@
 //   condition variable, so an older job can never wake for a newer one on the
 //   same IO.
 // - A suspended job holds where it stands; a cancelled one stops at its next
-//   chunk boundary, writes no result, closes its files and ends.
+//   chunk boundary, writes no result it has not begun to write, closes its files
+//   and ends.
 // - A job's reads of a pipe or device input and its write of a file result go
 //   through `stream_io`, which a cancellation interrupts before it returns: a read
 //   blocked on a silent pipe ends at once, and a result is either wholly written
