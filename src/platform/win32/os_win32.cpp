@@ -119,10 +119,14 @@ Win32Os::BlockingIo::~BlockingIo() {
 
 int64_t Win32Os::BlockingIo::Enter(void* handle) {
   // A call on a disk file ends by itself within moments, and is let end whole.
-  const bool stoppable = GetFileType(handle) != FILE_TYPE_DISK;
+  // The type is asked once per stream, not at every chunk of a pipe.
+  if (handle != typed_handle_) {
+    typed_handle_ = handle;
+    typed_stoppable_ = GetFileType(handle) != FILE_TYPE_DISK;
+  }
   ScopedLock<Mutex> hold(lock_);
   if (interrupted_) return kIoInterrupted;
-  stoppable_ = stoppable;
+  stoppable_ = typed_stoppable_;
   const DWORD id = GetCurrentThreadId();
   if (thread_ == nullptr || thread_id_ != id) {
     if (thread_ != nullptr) CloseHandle(thread_);

@@ -87,6 +87,10 @@ struct Win32Os {
     bool stoppable_ = false;         // the call under way is not on a disk file; guarded by lock_
     void* thread_ = nullptr;         // a handle to the calling thread, guarded by lock_
     uint32_t thread_id_ = 0;         // the thread that handle names
+    // The stream last called on and whether its calls may be stopped; used by the
+    // calling thread alone.
+    void* typed_handle_ = nullptr;
+    bool typed_stoppable_ = false;
   };
 };
 
