@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "digest/hmac_md5.h"
+#include "digest/hmac.h"
 #include "jobs/api.h"
 
 namespace telvarn::test {

@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "digest/hmac_md5.h"
+#include "digest/hmac.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
 #include "digest/x86/cpu_features.h"
