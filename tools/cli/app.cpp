@@ -3,15 +3,12 @@
 #include <exception>
 #include <new>
 
-#include "cli_base64.h"
-#include "cli_console.h"
-#include "cli_sums.h"
-#include "cli_system.h"
+#include "cli/base64_command.h"
+#include "cli/console.h"
+#include "cli/digest_command.h"
+#include "cli/system.h"
 #include "host_exports.h"
 
-#if defined(_WIN32)
-#include "cli_text.h"
-#endif
 
 namespace telvarn::cli {
 namespace {
@@ -70,6 +67,8 @@ int Run(Console& console, const Arguments& all) {
   return console.UsageError("", "unknown command '" + command + "'");
 }
 
+}  // namespace
+
 int Main(const Arguments& args) {
   Console console;
   try {
@@ -82,16 +81,4 @@ int Main(const Arguments& args) {
   return kExitError;
 }
 
-}  // namespace
 }  // namespace telvarn::cli
-
-#if defined(_WIN32)
-// Arguments come as UTF-16, so that any name the system can hold reaches the program.
-int wmain(int argc, wchar_t** argv) {
-  telvarn::cli::Arguments args;
-  for (int i = 0; i < argc; ++i) args.push_back(telvarn::cli::Utf8FromWide(argv[i]));
-  return telvarn::cli::Main(args);
-}
-#else
-int main(int argc, char** argv) { return telvarn::cli::Main(telvarn::cli::Arguments(argv, argv + argc)); }
-#endif

@@ -1,7 +1,7 @@
 // The system services' parts that are the same on both systems: reading to a count,
 // and the buffering of the standard streams (the reads and writes themselves are
 // each system's).
-#include "cli_system.h"
+#include "cli/system.h"
 
 namespace telvarn::cli {
 

@@ -1,13 +1,13 @@
 // The digest runner: binding each input, choosing where its job runs, and handing the
 // results back in order.
-#include "cli_digest.h"
+#include "cli/digest_runner.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
 
-#include "cli_system.h"
+#include "cli/system.h"
 
 namespace telvarn::cli {
 

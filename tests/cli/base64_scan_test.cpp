@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "cli_base64_check.h"
-#include "cli_base64_scan.h"
+#include "cli/base64_text_check.h"
+#include "cli/base64_scan.h"
 #include "support/test_support.h"
 
 namespace telvarn::cli {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "cli_system.h"
+#include "cli/system.h"
 
 namespace telvarn::cli {
 

@@ -1,5 +1,5 @@
 // Text helpers of telvarn: conversions, escaping and quoting of names, hexadecimal digits.
-#include "cli_text.h"
+#include "cli/text.h"
 
 #if defined(_WIN32)
 #include <windows.h>

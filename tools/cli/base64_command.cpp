@@ -1,15 +1,15 @@
 // The base64 command: blocks of input through the module's encoder with lines laid out
 // here, and text checked whole before any of it is decoded by the module.
-#include "cli_base64.h"
+#include "cli/base64_command.h"
 
 #include <cstring>
 #include <memory>
 #include <vector>
 
-#include "cli_base64_check.h"
-#include "cli_base64_scan.h"
-#include "cli_system.h"
-#include "cli_text.h"
+#include "cli/base64_text_check.h"
+#include "cli/base64_scan.h"
+#include "cli/system.h"
+#include "cli/text.h"
 #include "telvarn.h"
 
 namespace telvarn::cli {

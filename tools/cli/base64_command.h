@@ -2,7 +2,7 @@
 // Base64 exports, with the checks and line layouts that GNU base64 users expect.
 #pragma once
 
-#include "cli_console.h"
+#include "cli/console.h"
 #include "host_exports.h"
 
 namespace telvarn::cli {

@@ -1,9 +1,9 @@
 // The Base64 text check: a class per byte, and runs of letters taken by the alphabet scan.
-#include "cli_base64_check.h"
+#include "cli/base64_text_check.h"
 
 #include <cstring>
 
-#include "cli_base64_scan.h"
+#include "cli/base64_scan.h"
 #include "digest/hex.h"
 
 namespace telvarn::cli {

@@ -1,6 +1,6 @@
 // The portable byte scans under Base64 decoding, and the choice of SSE2 where the
 // processor has it.
-#include "cli_base64_scan.h"
+#include "cli/base64_scan.h"
 
 #include "digest/x86/cpu_features.h"
 

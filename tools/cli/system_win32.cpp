@@ -4,8 +4,8 @@
 #include <atomic>
 #include <cstring>
 
-#include "cli_system.h"
-#include "cli_text.h"
+#include "cli/system.h"
+#include "cli/text.h"
 #include "telvarn.h"
 
 namespace telvarn::cli {

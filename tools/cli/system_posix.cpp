@@ -9,7 +9,7 @@
 #include <ctime>
 #include <thread>
 
-#include "cli_system.h"
+#include "cli/system.h"
 
 namespace telvarn::cli {
 namespace {

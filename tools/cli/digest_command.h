@@ -1,9 +1,9 @@
 // The digest commands: printing digests as checksum lines, and checking lists of them.
 #pragma once
 
-#include "cli_console.h"
-#include "cli_digest.h"
-#include "cli_system.h"
+#include "cli/console.h"
+#include "cli/digest_runner.h"
+#include "cli/system.h"
 
 namespace telvarn::cli {
 

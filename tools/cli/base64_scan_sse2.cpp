@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "cli_base64_scan.h"
+#include "cli/base64_scan.h"
 
 namespace telvarn::cli::scan_internal {
 namespace {

@@ -1,5 +1,5 @@
 // Messages on standard error and the exit code that a failed write overrides.
-#include "cli_console.h"
+#include "cli/console.h"
 
 namespace telvarn::cli {
 

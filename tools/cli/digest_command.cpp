@@ -1,10 +1,10 @@
 // The digest commands: their options, checksum lines out, and check mode as the
 // coreutils sum programs behave (messages, summaries and exit codes).
-#include "cli_sums.h"
+#include "cli/digest_command.h"
 
 #include <cstring>
 
-#include "cli_text.h"
+#include "cli/text.h"
 #include "telvarn.h"
 
 namespace telvarn::cli {
