@@ -25,6 +25,7 @@ constexpr size_t kSpoolInMemory = 16u << 20;
 
 struct Base64Options {
   bool decode = false;
+  bool ignore_garbage = false;
   bool mode_given = false;
   uint64_t columns = 76;
   bool crlf = false;
@@ -220,13 +221,19 @@ class BlockDecoder {
     const size_t whole = length / 4 * 4;
     count = 0;
     bytes = bytes_.data();
-    if (whole > 0) {
-      const char kept[4] = {text_[whole], text_[whole + 1], text_[whole + 2], text_[whole + 3]};
-      text_[whole] = '\0';
-      const int32_t result = exports_.base64_decode(bytes_.data(), text_.data(), 0, 0);
-      count = static_cast<size_t>(-static_cast<int64_t>(result));
-      std::memcpy(text_.data(), kept, 4);
+    // The module takes one text per call, so a padded group, which ends a text,
+    // ends a call.
+    size_t start = 0;
+    while (start < whole) {
+      const size_t end = start + CanonicalUpToPadding(text_.data() + start, whole - start);
+      const char kept = text_[end];
+      text_[end] = '\0';
+      const int32_t result = exports_.base64_decode(bytes_.data() + count, text_.data() + start, 0, 0);
+      count += static_cast<size_t>(-static_cast<int64_t>(result));
+      text_[end] = kept;
+      start = end;
     }
+    std::memmove(text_.data(), text_.data() + whole, length - whole);
     carried_ = length - whole;
   }
 
@@ -282,7 +289,8 @@ int InvalidText(Console& console, const std::string& name, Base64Validator& vali
 }
 
 // A regular file is checked whole first, then read again and decoded straight out.
-int DecodeFile(Console& console, const HostExports& exports, InputFile& input, const std::string& name) {
+int DecodeFile(Console& console, const HostExports& exports, InputFile& input, const std::string& name,
+               bool ignore_garbage) {
   Base64Validator validator;
   {
     std::unique_ptr<char[]> block(new char[kDecodeBlock]);
@@ -290,7 +298,9 @@ int DecodeFile(Console& console, const HostExports& exports, InputFile& input, c
       const int64_t got = input.ReadFull(block.get(), kDecodeBlock);
       if (got < 0) return InputFailed(console, name, input);
       if (got == 0) break;
-      if (!validator.Feed(block.get(), static_cast<size_t>(got))) return InvalidText(console, name, validator);
+      size_t count = static_cast<size_t>(got);
+      if (ignore_garbage) count = KeepBase64Only(block.get(), count);
+      if (!validator.Feed(block.get(), count)) return InvalidText(console, name, validator);
     }
   }
   if (!validator.End()) return InvalidText(console, name, validator);
@@ -300,9 +310,11 @@ int DecodeFile(Console& console, const HostExports& exports, InputFile& input, c
   for (;;) {
     const int64_t got = again.ReadFull(decoder.room(), kDecodeBlock);
     if (got < 0) return InputFailed(console, name, again);
+    size_t received = static_cast<size_t>(got);
+    if (ignore_garbage) received = KeepBase64Only(decoder.room(), received);
     const char* bytes = nullptr;
     size_t count = 0;
-    decoder.Decode(static_cast<size_t>(got), bytes, count);
+    decoder.Decode(received, bytes, count);
     console.out().WriteBinary(bytes, count);
     if (got == 0 || console.out().failed()) break;
   }
@@ -311,7 +323,8 @@ int DecodeFile(Console& console, const HostExports& exports, InputFile& input, c
 
 // A stream is checked and decoded block by block; its bytes are held back until
 // the end of the text has been checked too.
-int DecodeStream(Console& console, const HostExports& exports, InputFile& input, const std::string& name) {
+int DecodeStream(Console& console, const HostExports& exports, InputFile& input, const std::string& name,
+                 bool ignore_garbage) {
   Base64Validator validator;
   BlockDecoder decoder(exports);
   DecodedSpool spool;
@@ -319,10 +332,12 @@ int DecodeStream(Console& console, const HostExports& exports, InputFile& input,
     const int64_t got = input.ReadFull(decoder.room(), kDecodeBlock);
     if (got < 0) return InputFailed(console, name, input);
     if (got == 0) break;
-    if (!validator.Feed(decoder.room(), static_cast<size_t>(got))) return InvalidText(console, name, validator);
+    size_t received = static_cast<size_t>(got);
+    if (ignore_garbage) received = KeepBase64Only(decoder.room(), received);
+    if (!validator.Feed(decoder.room(), received)) return InvalidText(console, name, validator);
     const char* bytes = nullptr;
     size_t count = 0;
-    decoder.Decode(static_cast<size_t>(got), bytes, count);
+    decoder.Decode(received, bytes, count);
     if (!spool.Add(bytes, count)) {
       console.Error("cannot hold the decoded bytes: " + spool.error());
       return console.Finish(kExitError);
@@ -336,11 +351,11 @@ int DecodeStream(Console& console, const HostExports& exports, InputFile& input,
   return console.Finish(kExitOk);
 }
 
-int Decode(Console& console, const HostExports& exports, const std::string& name) {
+int Decode(Console& console, const HostExports& exports, const Base64Options& options, const std::string& name) {
   InputFile input;
   if (!OpenInput(name, input)) return InputFailed(console, name, input);
-  if (name != "-" && input.regular()) return DecodeFile(console, exports, input, name);
-  return DecodeStream(console, exports, input, name);
+  if (name != "-" && input.regular()) return DecodeFile(console, exports, input, name, options.ignore_garbage);
+  return DecodeStream(console, exports, input, name, options.ignore_garbage);
 }
 
 }  // namespace
@@ -350,7 +365,7 @@ int RunBase64Command(Console& console, const HostExports& exports, const Argumen
   const int parsed = ParseBase64Options(console, args, options);
   if (parsed >= 0) return parsed;
   const std::string name = options.files.empty() ? "-" : options.files[0];
-  return options.decode ? Decode(console, exports, name) : Encode(console, exports, options, name);
+  return options.decode ? Decode(console, exports, options, name) : Encode(console, exports, options, name);
 }
 
 }  // namespace telvarn::cli

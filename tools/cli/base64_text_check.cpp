@@ -11,12 +11,18 @@ namespace {
 
 enum CharClass : uint8_t { kAlphabet, kPad, kCarriageReturn, kLineFeed, kOther };
 
+constexpr char kAlphabetLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
 struct ClassTable {
   uint8_t of[256];
+  uint8_t value[256];  // a letter's six bits
   ClassTable() {
     std::memset(of, kOther, sizeof of);
-    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (const char* c = alphabet; *c != '\0'; ++c) of[static_cast<uint8_t>(*c)] = kAlphabet;
+    std::memset(value, 0, sizeof value);
+    for (uint8_t v = 0; v < 64; ++v) {
+      of[static_cast<uint8_t>(kAlphabetLetters[v])] = kAlphabet;
+      value[static_cast<uint8_t>(kAlphabetLetters[v])] = v;
+    }
     of[static_cast<uint8_t>('=')] = kPad;
     of[static_cast<uint8_t>('\r')] = kCarriageReturn;
     of[static_cast<uint8_t>('\n')] = kLineFeed;
@@ -47,7 +53,7 @@ bool Base64Validator::Feed(const char* text, size_t count) {
     if (after_cr_ && kind != kLineFeed) {
       return Fail("a CR not followed by LF at byte " + std::to_string(offset_ + i));
     }
-    if (kind == kAlphabet && !closed_ && !pad_open_) {
+    if (kind == kAlphabet && !pad_open_) {
       // The common case, a run of letters in the open part of the text.
       const size_t run = AlphabetRun(bytes + i, count - i);
       significant_ += run;
@@ -56,22 +62,12 @@ bool Base64Validator::Feed(const char* text, size_t count) {
     }
     switch (kind) {
       case kAlphabet:
-        if (closed_) return Fail("text after the padding at byte " + std::to_string(offset_ + i));
-        if (pad_open_) return Fail("a letter inside the padding at byte " + std::to_string(offset_ + i));
-        ++significant_;
-        break;
+        return Fail("a letter inside the padding at byte " + std::to_string(offset_ + i));
       case kPad: {
         const uint64_t place = significant_ & 3;
-        if (closed_ || place < 2) {
-          return Fail("'=' where no padding can be, at byte " + std::to_string(offset_ + i));
-        }
+        if (place < 2) return Fail("'=' where no padding can be, at byte " + std::to_string(offset_ + i));
         ++significant_;
-        if (place == 2) {
-          pad_open_ = true;
-        } else {
-          pad_open_ = false;
-          closed_ = true;
-        }
+        pad_open_ = place == 2;
         break;
       }
       case kCarriageReturn:
@@ -95,6 +91,35 @@ bool Base64Validator::End() {
     return Fail("the text ends inside a group of four characters (missing padding?)");
   }
   return true;
+}
+
+size_t KeepBase64Only(char* text, size_t count) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(text);
+  size_t kept = 0;
+  size_t i = 0;
+  while (i < count) {
+    const size_t run = AlphabetRun(bytes + i, count - i);
+    if (kept != i) std::memmove(text + kept, text + i, run);
+    kept += run;
+    i += run;
+    if (i < count) {
+      if (text[i] == '=') text[kept++] = '=';
+      ++i;
+    }
+  }
+  return kept;
+}
+
+size_t CanonicalUpToPadding(char* groups, size_t count) {
+  const void* pad = std::memchr(groups, '=', count);
+  if (pad == nullptr) return count;
+  const size_t end = (static_cast<size_t>(static_cast<const char*>(pad) - groups) / 4 + 1) * 4;
+  // "xy==" keeps the top two bits of y, "xyz=" the top four of z.
+  const bool two_pads = groups[end - 2] == '=';
+  char& last = groups[end - (two_pads ? 3 : 2)];
+  const uint8_t kept_bits = two_pads ? 0x30 : 0x3C;
+  last = kAlphabetLetters[kClasses.value[static_cast<uint8_t>(last)] & kept_bits];
+  return end;
 }
 
 }  // namespace telvarn::cli

@@ -4,13 +4,12 @@
 
 #include <cstring>
 
+#include "cli/sums_line.h"
 #include "cli/text.h"
 #include "telvarn.h"
 
 namespace telvarn::cli {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // --quiet, --status and --warn each undo the other two: the last one given counts.
 enum class Verbosity { kDefault, kQuiet, kStatus, kWarn };
@@ -340,20 +339,14 @@ bool CheckList(Console& console, const HostExports& exports, const Algorithm& al
     LineReader reader(list);
     std::string line;
     uint64_t number = 0;
-    int reversed = -1;
+    SeparatorForm form = SeparatorForm::kUnknown;
     while (reader.Next(line)) {
       ++number;
-      // A list saved by a Windows editor may begin with a byte-order mark.
-      if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
       const bool too_long = reader.too_long();
-      if (!too_long) {
-        if (!line.empty() && line[0] == '#') continue;
-        if (!line.empty() && line.back() == '\n') line.pop_back();
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (line.empty()) continue;
-      }
+      if (!too_long && PrepareListLine(line, number == 1) == ListLine::kSkip) continue;
       SumsLine parsed;
-      if (too_long || !ParseSumsLine(line, algorithm, reversed, parsed) || (from_stdin && parsed.name == "-")) {
+      if (too_long || !ParseSumsLine(line, algorithm.tag, algorithm.text_length, form, parsed) ||
+          (from_stdin && parsed.name == "-")) {
         ++misformatted;
         if (options.verbosity == Verbosity::kWarn) {
           console.Error(shown + ": " + std::to_string(number) + ": improperly formatted " + algorithm.tag +
@@ -396,66 +389,7 @@ bool CheckList(Console& console, const HostExports& exports, const Algorithm& al
          (!options.ignore_missing || any_matched);
 }
 
-// A list line's name as the file's: unescaped when the line began with a
-// backslash. False for a malformed escape, or a NUL byte in an unescaped name.
-bool TakeName(const std::string& written, bool escaped, std::string& name) {
-  if (escaped) return UnescapeName(written, name);
-  name = written;
-  return written.find('\0') == std::string::npos;
-}
-
-bool ParseBsdLine(const std::string& rest, bool escaped, SumsLine& parsed) {
-  if (rest.empty()) return false;
-  const size_t close = rest.rfind(')');
-  if (close == std::string::npos) return false;
-  if (!TakeName(rest.substr(0, close), escaped, parsed.name)) return false;
-  size_t i = close + 1;
-  while (i < rest.size() && IsBlank(rest[i])) ++i;
-  if (i == rest.size() || rest[i] != '=') return false;
-  ++i;
-  while (i < rest.size() && IsBlank(rest[i])) ++i;
-  parsed.digest = rest.substr(i);
-  return true;
-}
-
 }  // namespace
-
-bool ParseSumsLine(const std::string& line, const Algorithm& algorithm, int& reversed, SumsLine& parsed) {
-  size_t i = 0;
-  while (i < line.size() && IsBlank(line[i])) ++i;
-  const bool escaped = i < line.size() && line[i] == '\\';
-  if (escaped) ++i;
-  const size_t hex_length = algorithm.text_length;
-  const std::string tag = algorithm.tag;
-  bool ok = false;
-  if (line.compare(i, tag.size(), tag) == 0) {
-    // SHA256 (name) = digest
-    i += tag.size();
-    if (i < line.size() && line[i] == ' ') ++i;
-    if (i >= line.size() || line[i] != '(') return false;
-    ok = ParseBsdLine(line.substr(i + 1), escaped, parsed);
-  } else {
-    // digest  name, digest *name, or digest name throughout a list
-    if (line.size() - i < hex_length + 2) return false;
-    parsed.digest = line.substr(i, hex_length);
-    i += hex_length;
-    if (!IsBlank(line[i])) return false;
-    ++i;
-    if (line.size() - i == 1 || (line[i] != ' ' && line[i] != '*')) {
-      if (reversed == 0) return false;
-      reversed = 1;
-    } else if (reversed != 1) {
-      reversed = 0;
-      ++i;
-    }
-    ok = TakeName(line.substr(i), escaped, parsed.name);
-  }
-  if (!ok || parsed.digest.size() != hex_length || parsed.name.empty()) return false;
-  for (char c : parsed.digest) {
-    if (!IsHexDigit(c)) return false;
-  }
-  return true;
-}
 
 void PrintDigestHelp(Console& console, const Algorithm& algorithm) {
   const std::string c = algorithm.command;

@@ -13,14 +13,4 @@ int RunDigestCommand(Console& console, const HostExports& exports, const Algorit
 
 void PrintDigestHelp(Console& console, const Algorithm& algorithm);
 
-// One line of a checksum list as the GNU and BSD formats write it. `reversed` is the
-// list's memory of the "DIGEST NAME" form with one blank: -1 not yet seen, 0 the
-// list uses two-character separators, 1 it uses the one blank. False when the line
-// is not a well-formed line for this algorithm.
-struct SumsLine {
-  std::string digest;
-  std::string name;  // unescaped when the line starts with '\\'
-};
-bool ParseSumsLine(const std::string& line, const Algorithm& algorithm, int& reversed, SumsLine& parsed);
-
 }  // namespace telvarn::cli

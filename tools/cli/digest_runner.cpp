@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "cli/system.h"
+#include "cli/text.h"
 
 namespace telvarn::cli {
 
@@ -49,6 +50,15 @@ constexpr uint32_t kMostOwnJobs = 62;
 // What a feeder reads and writes at a time.
 constexpr size_t kFeedBlock = 1u << 20;
 
+// Whether the module wrote a result into a buffer that held NULs before the job: it
+// writes all of its hexadecimal digits or nothing.
+bool DeliveredResult(const char* result, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    if (!IsHexDigit(result[i])) return false;
+  }
+  return true;
+}
+
 TelvarnVarDesc Var(const void* data) {
   TelvarnVarDesc var{};
   var.data = const_cast<void*>(data);
@@ -65,6 +75,7 @@ struct DigestRunner::Job {
   uint64_t size = 0;
   int32_t io = 0;
   bool own_job = false;
+  bool retried = false;  // read here after the module delivered nothing
   bool finished = false;
   char result[129] = {};
 };
@@ -96,10 +107,7 @@ DigestRunner::DigestRunner(const HostExports& exports, const Algorithm& algorith
 DigestRunner::~DigestRunner() {
   // Jobs of their own still write into their Job records: wait for them.
   for (auto& job : pending_) {
-    if (job->own_job && !job->finished) {
-      while (!OwnJobFinished(*job)) {
-      }
-    }
+    if (job->own_job && !job->finished) AwaitOwnJob(*job);
   }
 }
 
@@ -258,11 +266,30 @@ bool DigestRunner::OwnJobFinished(Job& job) {
 
 void DigestRunner::Complete(Job& job) {
   DigestTask& task = *job.task;
+  free_ios_.push_back(job.io);
+  job.io = 0;
+  if (task.error.empty() && !DeliveredResult(job.result, algorithm_.text_length)) {
+    // The module delivers nothing when it cannot read its input to the end, and
+    // does not say why: read the input here, which finds the reason, or, should
+    // the read succeed this time, gives the digest after all.
+    if (!job.fed && !job.retried) {
+      job.retried = true;
+      OpenHere(job);
+      if (job.fed && (job.io = TakeIo()) != 0) {
+        std::memset(job.result, 0, sizeof job.result);
+        RunFed(job);
+        Complete(job);
+        return;
+      }
+      if (task.error.empty()) task.error = "out of memory";
+    } else {
+      task.error = "the module delivered no digest";
+    }
+  }
   if (task.error.empty()) {
     task.digest.assign(job.result, algorithm_.text_length);
     task.ok = true;
   }
-  free_ios_.push_back(job.io);
   job.finished = true;
 }
 
@@ -284,10 +311,15 @@ void DigestRunner::EmitReady() {
   }
 }
 
+// Blocks until a job of its own has finished: IO_Wait sleeps in the module until the
+// job ends, where polling IO_State would wake every 10 ms.
+void DigestRunner::AwaitOwnJob(Job& job) {
+  while (!OwnJobFinished(job)) exports_.wait(job.io, TELVARN_WAIT_INFINITE, 0, 0);
+}
+
 void DigestRunner::WaitForFront() {
   Job& front = *pending_.front();
-  while (!OwnJobFinished(front)) {
-  }
+  if (front.own_job) AwaitOwnJob(front);
   EmitReady();
 }
 

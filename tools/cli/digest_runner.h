@@ -83,6 +83,7 @@ class DigestRunner {
   void RunFed(Job& job);
   bool LaunchOwnJob(Job& job);
   bool OwnJobFinished(Job& job);
+  void AwaitOwnJob(Job& job);
   void Complete(Job& job);
   void PollOwnJobs(bool force);
   void EmitReady();
