@@ -23,6 +23,7 @@ struct DigestOptions {
   bool zero = false;
   bool binary_marker = false;
   bool text_marker = false;
+  bool upper = false;
   int key_sources = 0;
   std::string key;
   std::vector<std::string> files;
@@ -215,13 +216,16 @@ int PrintDigests(Console& console, const HostExports& exports, const Algorithm& 
           status = kExitFailure;
           return;
         }
+        // The module writes most digests in upper case; the GNU tools write lower.
+        std::string digest = task.digest;
+        for (char& c : digest) c = options.upper ? ToUpperHex(c) : ToLowerHex(c);
         const bool escape = !options.zero && NameNeedsEscape(task.name);
         const std::string name = escape ? EscapeName(task.name) : task.name;
         std::string line = escape ? "\\" : "";
         if (options.tag) {
-          line += std::string(algorithm.tag) + " (" + name + ") = " + task.digest;
+          line += std::string(algorithm.tag) + " (" + name + ") = " + digest;
         } else {
-          line += task.digest + (options.binary_marker ? " *" : "  ") + name;
+          line += digest + (options.binary_marker ? " *" : "  ") + name;
         }
         line += end;
         console.out().Write(line);
@@ -290,6 +294,12 @@ class LineReader {
   bool too_long_ = false;
 };
 
+// A name on a line of check mode's output: escaped, with the line's mark, only
+// when a line end in it would split the line, as the GNU tools do.
+std::string CheckLineName(const std::string& name) {
+  return name.find('\n') != std::string::npos ? "\\" + EscapeName(name) : name;
+}
+
 std::string Plural(uint64_t count, const char* one, const char* many) {
   return std::to_string(count) + " " + (count == 1 ? one : many);
 }
@@ -318,7 +328,7 @@ bool CheckList(Console& console, const HostExports& exports, const Algorithm& al
             if (options.ignore_missing && task.missing) return;
             if (!task.error.empty()) console.Error(QuoteName(task.name) + ": " + task.error);
             ++unreadable;
-            if (!status_only) console.out().Write(task.name + ": FAILED open or read\n");
+            if (!status_only) console.out().Write(CheckLineName(task.name) + ": FAILED open or read\n");
             return;
           }
           const bool match = HexEqual(task.digest, task.expected);
@@ -328,11 +338,7 @@ bool CheckList(Console& console, const HostExports& exports, const Algorithm& al
             ++mismatched;
           }
           if (status_only || (match && options.verbosity == Verbosity::kQuiet)) return;
-          // Check lines escape a name only for its line ends, as coreutils does.
-          const bool escape = task.name.find('\n') != std::string::npos;
-          std::string line = escape ? "\\" + EscapeName(task.name) : task.name;
-          line += match ? ": OK\n" : ": FAILED\n";
-          console.out().Write(line);
+          console.out().Write(CheckLineName(task.name) + (match ? ": OK\n" : ": FAILED\n"));
         },
         [&] { return console.out().failed(); });
 

@@ -21,11 +21,17 @@ std::string EscapeName(const std::string& name);
 // n, r or another backslash, a backslash at the end, or a NUL.
 bool UnescapeName(const std::string& escaped, std::string& name);
 
-// A name as messages show it: unchanged when it is plain, otherwise in single quotes
-// (a quote inside as '\''), so that spaces and odd characters stand out.
+// A name as messages show it, quoted as the GNU tools quote names for a shell:
+// unchanged when plain, in single quotes when a shell would take a character of
+// it, in double quotes when a single quote is the only such character, with
+// control characters and bytes that are not printable UTF-8 as $'\n' or $'\377'
+// escapes, so that no name splits a message or reaches a terminal raw.
 std::string QuoteName(const std::string& name);
 
 bool IsHexDigit(char c);
+// A hexadecimal letter in the other case; any other character unchanged.
+inline char ToLowerHex(char c) { return c >= 'A' && c <= 'F' ? static_cast<char>(c - 'A' + 'a') : c; }
+inline char ToUpperHex(char c) { return c >= 'a' && c <= 'f' ? static_cast<char>(c - 'a' + 'A') : c; }
 int HexValue(char c);
 // Compares two hexadecimal texts without regard to letter case.
 bool HexEqual(const std::string& a, const std::string& b);
