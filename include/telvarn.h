@@ -17,6 +17,7 @@
  *   Telvarn_IO_Initialize, _IO_State, _IO_Suspend, _IO_WaitAll, _CRC32, _CRC16,
  *     _MD5, _MD5Key, _SHA1, _SHA256, _SHA512   four int32_t
  *   Telvarn_IO_Wait                            int32_t io, uint32_t time-out, two int32_t
+ *   Telvarn_IO_Progress                        int32_t io, a 64-bit TelvarnVarDesc pointer, two int32_t
  *   Telvarn_IO_Input_Set, _IO_Output_Set,
  *     _IO_RSA_Key_Set                          a 64-bit TelvarnVarDesc pointer, three int32_t
  *   Telvarn_IO_Key_Set                         a 64-bit key pointer, three int32_t
@@ -25,8 +26,8 @@
  * A TelvarnVarDesc there has its natural 64-bit layout (below).
  *
  * Threads: host threads may call the exports at the same time, each on IOs of
- * its own; the job-control exports (state, wait, wait-all, suspend) and the
- * Base64 exports may be called from any thread on any IO. A synchronous job runs
+ * its own; the job-control exports (state, progress, wait, wait-all, suspend)
+ * and the Base64 exports may be called from any thread on any IO. A synchronous job runs
  * on the calling thread, an asynchronous one on a thread the module makes when
  * it starts the job.
  *
@@ -46,9 +47,9 @@
 
 /* The version of the modules that this header describes (also in their VERSIONINFO). */
 #define TELVARN_VERSION_MAJOR 1
-#define TELVARN_VERSION_MINOR 0
+#define TELVARN_VERSION_MINOR 1
 #define TELVARN_VERSION_PATCH 0
-#define TELVARN_VERSION_STRING "1.0.0"
+#define TELVARN_VERSION_STRING "1.1.0"
 
 #include <stddef.h>
 #include <stdint.h>
@@ -143,6 +144,19 @@ typedef char telvarn_var_desc_of_32_or_40_bytes[sizeof(TelvarnVarDesc) == (sizeo
 #define TELVARN_WAIT_TIMED_OUT (-1)
 #define TELVARN_WAIT_NOTHING 0
 
+/* Telvarn_IO_Progress: the result once the job has finished. */
+#define TELVARN_PROGRESS_FINISHED (-1000)
+
+/* What Telvarn_IO_Progress writes at var->data: four 32-bit words, so that a
+ * 32-bit script can follow inputs past 4 GiB. total_low and total_high are both
+ * 0xFFFFFFFF (-1) where the input's length is not known. */
+typedef struct TelvarnProgressCounts {
+  uint32_t consumed_low; /* input bytes digested so far */
+  uint32_t consumed_high;
+  uint32_t total_low; /* input bytes in all */
+  uint32_t total_high;
+} TelvarnProgressCounts;
+
 /* Telvarn_IO_WaitAll results. */
 #define TELVARN_ALL_IDLE (-2)
 #define TELVARN_ALL_BUSY (-1)
@@ -232,6 +246,23 @@ int32_t TELVARN_CALL Telvarn_SHA512(int32_t io, int32_t async, int32_t priority,
 int32_t TELVARN_CALL Telvarn_IO_State(int32_t io, int32_t unused2, int32_t unused3,
                                       int32_t unused4) TELVARN_NOTHROW;
 
+/* Since version 1.1. After a 10 ms pause, how far the IO's job has got: minus
+ * the thousandths of its input consumed, 0 to -999, while it is launched,
+ * running or suspended on an input whose length is known (a regular file, as
+ * long as it was when the job was launched, or memory); 0 while the length is
+ * not known (a pipe, a device). TELVARN_PROGRESS_FINISHED (-1000) once the job
+ * has finished (its result delivered, its files closed), until the IO is bound
+ * or initialised again. 0 for an idle IO (a cancelled job leaves its IO idle),
+ * and at once, without pausing, for an absent IO.
+ * With `counts` not 0, and the IO not absent, counts->data receives a
+ * TelvarnProgressCounts (16 bytes; give the variable room for them): the bytes
+ * consumed and in all of the job reported, the total -1 when unknown; an idle IO
+ * gives 0 of -1. With `counts` 0 nothing is written. The call only reads: it
+ * never waits for a job, may be made from any thread, and is allowed on a live
+ * IO. */
+int32_t TELVARN_CALL Telvarn_IO_Progress(int32_t io, const TelvarnVarDesc* counts, int32_t unused3,
+                                         int32_t unused4) TELVARN_NOTHROW;
+
 /* After a 200 ms pause, waits up to `timeout_ms` (TELVARN_WAIT_INFINITE: no limit)
  * for the IO's job to end. TELVARN_WAIT_ENDED (-2) it ended (finished, or was
  * cancelled) during the wait, and its state is then -4 or the IO was
@@ -271,7 +302,7 @@ int32_t TELVARN_CALL Telvarn_Base64_Decode(void* destination, char* source, int3
  * LoadLibrary and find each export with GetProcAddress: by its name
  * (TELVARN_EXPORT_NAME(SHA256)), or by its ordinal (MAKEINTRESOURCEA(17)):
  *   PFN_Telvarn_SHA256 sha256 = (PFN_Telvarn_SHA256)GetProcAddress(module, TELVARN_EXPORT_NAME(SHA256));
- * The ordinals 1-18 are the same in both modules. TelvarnHX64.hpi also exports the
+ * The ordinals (1-18, and the additions from 19) are the same in both modules. TelvarnHX64.hpi also exports the
  * 32-bit names ("_Telvarn_SHA256@16") for the same functions, so that a host's
  * 32-bit GetProcAddress names keep working; those aliases are meant to be found by
  * name, and have ordinals of their own, 100 + the export's ordinal (117 here). */
@@ -285,6 +316,7 @@ typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Key_Set)(const void*, int32_t, int3
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Output_Set)(const TelvarnVarDesc*, int32_t, int32_t, int32_t);
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_RSA_Key_Set)(const TelvarnVarDesc*, int32_t, int32_t, int32_t);
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_State)(int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Progress)(int32_t, const TelvarnVarDesc*, int32_t, int32_t);
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Suspend)(int32_t, int32_t, int32_t, int32_t);
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Wait)(int32_t, uint32_t, int32_t, int32_t);
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_WaitAll)(int32_t, int32_t, int32_t, int32_t);

@@ -37,6 +37,12 @@ int32_t MeasureText(const uint8_t* text) {
   return n > INT32_MAX ? INT32_MAX : static_cast<int32_t>(n);
 }
 
+// A binding prepares the IO's next job: IO_Progress no longer reports the last one.
+void ForgetLastJob(IoSlot& slot) {
+  JobsLockHold hold(JobsLock());
+  slot.last_job_finished = false;
+}
+
 }  // namespace
 
 int32_t BindStream(IoSlot& slot, Direction direction, const VarDesc& var, int32_t mode,
@@ -56,6 +62,7 @@ int32_t BindStream(IoSlot& slot, Direction direction, const VarDesc& var, int32_
     binding.pos = 0;
     binding.size_explicit = length > 0;
     binding.bound = true;
+    ForgetLastJob(slot);
     return 0;
   }
 
@@ -70,6 +77,7 @@ int32_t BindStream(IoSlot& slot, Direction direction, const VarDesc& var, int32_
   binding.size_explicit = false;
   binding.bound = true;
   binding.kind = kStreamFile;
+  ForgetLastJob(slot);
   return 0;
 }
 
@@ -95,6 +103,7 @@ void ResetSlot(IoSlot& slot) {
   // thread there while the host may re-initialise the IO.
   JobsLockHold hold(JobsLock());
   slot.job_thread_id = 0;
+  slot.last_job_finished = false;
 }
 
 }  // namespace telvarn

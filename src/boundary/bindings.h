@@ -16,7 +16,8 @@ enum class Direction { kInput, kOutput };
 // `length` bytes (0: up to its first NUL; stored as given, negative included).
 // A stream still open from an earlier file binding is closed first, in both modes.
 // Returns 0, or -1 when the file cannot be opened; an earlier file binding is then
-// left unbound and an earlier memory binding stays in force.
+// left unbound and an earlier memory binding stays in force. A binding made ends
+// IO_Progress's report of the IO's last finished job.
 int32_t BindStream(IoSlot& slot, Direction direction, const VarDesc& var, int32_t mode,
                    int32_t length);
 
@@ -29,8 +30,9 @@ inline void SetKey(IoSlot& slot, const uint8_t* key, int32_t length) {
 }
 
 // Puts the IO back to idle with nothing bound, closing any stream still open; a
-// job launched, running or suspended on it is cancelled, not waited for. The key
-// stays. Called with the IO's exports_lock held.
+// job launched, running or suspended on it is cancelled, not waited for, and its
+// last job's progress is forgotten. The key stays. Called with the IO's
+// exports_lock held.
 void ResetSlot(IoSlot& slot);
 
 }  // namespace telvarn

@@ -127,6 +127,10 @@ int32_t TELVARN_CALL Telvarn_IO_State(int32_t io, int32_t, int32_t, int32_t) TEL
   return telvarn::JobState(io);
 }
 
+int32_t TELVARN_CALL Telvarn_IO_Progress(int32_t io, const VarDesc* counts, int32_t, int32_t) TELVARN_NOTHROW {
+  return telvarn::JobProgress(io, counts);
+}
+
 int32_t TELVARN_CALL Telvarn_IO_Wait(int32_t io, uint32_t timeout_ms, int32_t, int32_t) TELVARN_NOTHROW {
   return telvarn::WaitForJob(io, timeout_ms);
 }

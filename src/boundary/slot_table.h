@@ -50,6 +50,13 @@ struct StreamBinding {
 // Closes the direction's stream if one is open.
 void CloseStream(StreamBinding& binding);
 
+// A job's input as IO_Progress reports it: bytes fed to the algorithm, and the
+// input's length (-1 where it cannot be known, as for a pipe).
+struct InputProgress {
+  uint64_t consumed = 0;
+  int64_t total = -1;
+};
+
 struct Job;
 
 struct IoSlot {
@@ -68,6 +75,10 @@ struct IoSlot {
   // The IO's job while it is launched, running or suspended, else nullptr; the
   // record holds a reference to it. Guarded by the jobs lock.
   Job* job = nullptr;
+  // Whether the IO's last job has finished and the IO has been neither bound nor
+  // re-initialised since, and that job's final progress. Guarded by the jobs lock.
+  bool last_job_finished = false;
+  InputProgress last_job_progress;
   // True while the IO has a job launched, running or suspended: read from the
   // state, so that no lock is needed.
   bool has_live_job() const {

@@ -1,8 +1,6 @@
 // The worker frame: chunked reading, suspension at chunk boundaries, delivery, closing.
 #include "digest/worker_frame.h"
 
-#include <sys/stat.h>
-
 #include <climits>
 #include <cstring>
 #include <new>
@@ -18,19 +16,15 @@ int32_t SaturatingAdd(int32_t pos, size_t count) {
   return pos + static_cast<int32_t>(count);
 }
 
-bool IsRegularFile(std::FILE* file) {
-  struct stat info;
-  return fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 }  // namespace
 
-ChunkReader::ChunkReader(const StreamBinding& input, uint32_t chunk_size, platform::Os::BlockingIo& io)
+ChunkReader::ChunkReader(const StreamBinding& input, int64_t file_length, uint32_t chunk_size,
+                         platform::Os::BlockingIo& io)
     : chunk_size_(chunk_size), io_(io) {
   // Pipes and devices are read chunk by chunk, so that a writer's bytes reach the
   // job as they come, not once a whole block has gathered.
-  if (!input.bound || input.kind != kStreamFile || input.file == nullptr || !IsRegularFile(input.file)) return;
-  blocks_.reset(new (std::nothrow) FileBlocks(input.file, input.size));
+  if (!input.bound || input.kind != kStreamFile || input.file == nullptr || file_length < 0) return;
+  blocks_.reset(new (std::nothrow) FileBlocks(input.file, file_length));
   if (blocks_ && !blocks_->usable()) blocks_.reset();
 }
 
@@ -131,8 +125,9 @@ void RunJob(Job& job, JobAlgorithm& algorithm, const JobShape& shape) {
   const uint32_t chunk_size = job.input.kind == kStreamFile ? shape.file_chunk : shape.memory_chunk;
   bool complete = true;
   {
-    ChunkReader reader(job.input, chunk_size, job.stream_io);
+    ChunkReader reader(job.input, job.input_total, chunk_size, job.stream_io);
     MemoryInputHold memory(job);
+    uint64_t consumed = 0;
     for (;;) {
       if (!memory.PassChunkBoundary()) {
         complete = false;
@@ -142,6 +137,8 @@ void RunJob(Job& job, JobAlgorithm& algorithm, const JobShape& shape) {
       const int32_t count = reader.ReadChunk(job.input, &bytes);
       if (count <= 0) break;
       algorithm.Update(bytes, static_cast<size_t>(count));
+      consumed += static_cast<uint32_t>(count);
+      job.consumed.store(consumed, std::memory_order_relaxed);
     }
     if (reader.failed()) complete = false;
   }

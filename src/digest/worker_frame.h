@@ -14,6 +14,8 @@
 // - Every job that is not cancelled ends with job_state TELVARN_JOB_FINISHED. A job
 //   whose input cannot be read to its end (a read error, not the end of the input)
 //   delivers no result: a memory output stays untouched, an output file stays empty.
+// - After each chunk the job's `consumed` count is stored, one relaxed store, so
+//   that IO_Progress can follow the job without ever waiting for it.
 // - Chunks are views: a memory input is fed to the algorithm where it lies, and a
 //   regular file is read in blocks of 1 MiB that the chunks are cut from, straight
 //   from the file and, for a large file, a block ahead on a reader thread; a pipe
@@ -64,7 +66,10 @@ class ChunkReader {
  public:
   // Chooses how the bound input is read, once: a regular file in blocks, anything
   // else chunk by chunk through `io`, which the job's cancellation interrupts.
-  ChunkReader(const StreamBinding& input, uint32_t chunk_size, platform::Os::BlockingIo& io);
+  // `file_length` is a file input's length when it is a regular file, -1 when it
+  // is not (Os::regular_file_size); other inputs ignore it.
+  ChunkReader(const StreamBinding& input, int64_t file_length, uint32_t chunk_size,
+              platform::Os::BlockingIo& io);
   ChunkReader(const ChunkReader&) = delete;
   ChunkReader& operator=(const ChunkReader&) = delete;
 

@@ -84,6 +84,8 @@ void EndJob(Job& job) {
   {
     JobsLockHold hold(JobsLock());
     if (job.slot.job == &job) {
+      job.slot.last_job_finished = true;
+      job.slot.last_job_progress = {job.consumed.load(std::memory_order_relaxed), job.input_total};
       job.slot.job_state.store(TELVARN_JOB_FINISHED);
       job.slot.job = nullptr;
       drop_io_reference = true;

@@ -42,6 +42,9 @@
 
 namespace telvarn {
 
+// A 32-bit host reads the consumed count whole while the job's thread writes it.
+static_assert(std::atomic<uint64_t>::is_always_lock_free);
+
 struct Job;
 
 // What a job export launches: the whole job, run on some thread, and whether it
@@ -67,6 +70,14 @@ struct Job {
   // The IO's key at launch, NUL-terminated, for a keyed job; else empty.
   std::unique_ptr<uint8_t[]> key;
   bool memory_input = false;
+  // The input's length in bytes, taken at launch: a regular file's, a memory
+  // binding's, 0 with no input bound; -1 for a pipe or a device, whose length
+  // nobody knows before its end.
+  int64_t input_total = -1;
+  // Input bytes fed to the algorithm so far, for IO_Progress: the job's thread
+  // stores it once a chunk, and anyone may read it. Relaxed, since it only counts
+  // and orders nothing else.
+  std::atomic<uint64_t> consumed{0};
 
   // Guarded by the jobs lock.
   bool suspended = false;
@@ -100,8 +111,8 @@ bool HoldWhileSuspended(Job& job);
 // the lock, so that a host that cancels sees no write after its call. Returns
 // whether a file result is still to be written.
 bool CommitResult(Job& job, const char* text, uint32_t length);
-// Closes the job's files, publishes TELVARN_JOB_FINISHED to its IO (if still its
-// job) and signals the end.
+// Closes the job's files, publishes TELVARN_JOB_FINISHED and the job's final
+// progress to its IO (if still its job) and signals the end.
 void EndJob(Job& job);
 
 // The host's side, with the IO's exports_lock held.

@@ -15,6 +15,16 @@ void MoveBinding(StreamBinding& from, StreamBinding& to) {
   from = StreamBinding{};
 }
 
+// The input's length for IO_Progress: a regular file's (to 64 bits) or a memory
+// binding's; 0 for no input, which the job digests as empty; -1 for a pipe or
+// device.
+int64_t InputTotal(const StreamBinding& input) {
+  if (!input.bound) return 0;
+  if (input.kind == kStreamMemory) return input.size > 0 ? input.size : 0;
+  if (input.kind == kStreamFile && input.file != nullptr) return platform::Os::regular_file_size(input.file);
+  return 0;
+}
+
 // Priority argument 1-6 to queue level 0-5; any other value to level 3.
 int32_t QueueLevelForPriority(int32_t priority) {
   const bool in_range = priority >= TELVARN_PRIORITY_IMMEDIATE && priority <= TELVARN_PRIORITY_LOWEST;
@@ -49,6 +59,7 @@ int32_t LaunchJob(int32_t io, int32_t async_flag, int32_t priority, const JobKin
     MoveBinding(slot->input, job->input);
     MoveBinding(slot->output, job->output);
     job->memory_input = job->input.bound && job->input.kind == kStreamMemory;
+    job->input_total = InputTotal(job->input);
 
     JobsLockHold hold(JobsLock());
     const int32_t previous_state = slot->job_state.load();

@@ -26,6 +26,9 @@
 // - read_file reads from an open stream's file at the file's own position,
 //   bypassing the stream's buffer: the bytes read, 0 at the end, -1 on an error.
 //   position_file sets that position (the stream's may differ, and stays as it is).
+//   regular_file_size is the length of the stream's file when it is a regular
+//   file, measured with 64-bit offsets; -1 for a pipe, a device or a file that
+//   cannot be measured.
 //   (Positional reads would spare the caller a seek, but under Wine each costs
 //   a round trip to the server: half the throughput at 1 MiB a read.)
 // - BlockingIo: the reads and writes of one job on a stream that is not a regular

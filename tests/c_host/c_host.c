@@ -32,6 +32,15 @@ int main(void) {
   check(strcmp(output, "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD") == 0,
         "SHA-256 of abc");
   check(Telvarn_IO_State(7, 0, 0, 0) == -TELVARN_JOB_FINISHED, "finished state");
+  {
+    TelvarnProgressCounts counts;
+    TelvarnVarDesc counts_var;
+    memset(&counts_var, 0, sizeof counts_var);
+    counts_var.data = &counts;
+    check(Telvarn_IO_Progress(7, &counts_var, 0, 0) == TELVARN_PROGRESS_FINISHED, "progress of a finished job");
+    check(counts.consumed_low == 3 && counts.consumed_high == 0 && counts.total_low == 3 && counts.total_high == 0,
+          "progress counts: 3 bytes of 3");
+  }
 
   check(Telvarn_IO_Input_Set(&in_var, 7, TELVARN_MODE_MEMORY, 0) == 0, "bind input again");
   memset(output, 0, sizeof output);

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <set>
 
 #include <windows.h>
@@ -37,8 +38,10 @@ constexpr ExpectedExport kExpectedExports[] = {
 };
 constexpr uint32_t kAliasOrdinalOffset = 100;
 
-// The eighteen names written out in alphabetical order, which fixes the ordinals:
-// the export table is checked against it.
+// Every name at its ordinal, written out: the eighteen that hosts have always
+// called, in alphabetical order, which fixes the ordinals 1-18, then the module's
+// additions from 19 in the order they were added. The export table is checked
+// against it.
 constexpr const char* kAllExportNames[] = {
     "_Telvarn_Base64_Decode@16", "_Telvarn_Base64_Encode@16", "_Telvarn_CRC16@16",
     "_Telvarn_CRC32@16",         "_Telvarn_IO_Initialize@16", "_Telvarn_IO_Input_Set@16",
@@ -46,7 +49,10 @@ constexpr const char* kAllExportNames[] = {
     "_Telvarn_IO_State@16",      "_Telvarn_IO_Suspend@16",    "_Telvarn_IO_Wait@16",
     "_Telvarn_IO_WaitAll@16",    "_Telvarn_MD5@16",           "_Telvarn_MD5Key@16",
     "_Telvarn_SHA1@16",          "_Telvarn_SHA256@16",        "_Telvarn_SHA512@16",
+    "_Telvarn_SHA1Key@16",       "_Telvarn_SHA256Key@16",     "_Telvarn_SHA512Key@16",
+    "_Telvarn_IO_Progress@16",
 };
+constexpr size_t kOriginalExports = 18;
 
 class Dll : public ::testing::Test {
  protected:
@@ -141,8 +147,12 @@ TEST_F(Dll, ExportsExactlyTheBuiltExportsAtTheirOrdinals) {
   std::sort(expected_ordinals.begin(), expected_ordinals.end());
   EXPECT_EQ(exports.ordinals, expected_ordinals) << "nothing exported without a name";
 
+  for (size_t i = 1; i < kOriginalExports; ++i) {
+    EXPECT_LT(std::strcmp(kAllExportNames[i - 1], kAllExportNames[i]), 0) << "the eighteen in alphabetical order";
+  }
   for (const auto& e : kExpectedExports) {
-    EXPECT_STREQ(kAllExportNames[e.ordinal - 1], e.decorated_name) << "ordinals follow the names' order";
+    ASSERT_LE(e.ordinal, std::size(kAllExportNames)) << e.decorated_name;
+    EXPECT_STREQ(kAllExportNames[e.ordinal - 1], e.decorated_name) << "each name at its ordinal";
     const std::string decorated = e.decorated_name;
     EXPECT_EQ(e.name, k64Bit ? decorated.substr(1, decorated.size() - 4) : decorated)
         << "64-bit Windows finds the plain C name, 32-bit the __stdcall name";
@@ -235,6 +245,18 @@ TEST_F(Dll, JobsAndKeysReadHandMadeRecordsAtTheirOffsets) {
   EXPECT_EQ(Call(TELVARN_EXPORT_NAME(CRC32), 33, TELVARN_RUN_NOW, TELVARN_PRIORITY_NORMAL, 0), 0);
   EXPECT_EQ(std::string(output, sizeof output), "CBF43926#");
   EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_State), 33, 0, 0, 0), -TELVARN_JOB_FINISHED);
+
+  // The progress counts land at the record's data, and nothing past them.
+  uint32_t counts[5] = {0xCCCCCCCC, 0xCCCCCCCC, 0xCCCCCCCC, 0xCCCCCCCC, 0xCCCCCCCC};
+  const std::vector<uint8_t> counts_record = HandMadeRecord(counts, 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Progress), 33, Ptr(counts_record.data()), 0xDEADBEEF, 0xFFFFFFFF),
+            TELVARN_PROGRESS_FINISHED);
+  EXPECT_EQ(counts[0], 9u);
+  EXPECT_EQ(counts[1], 0u);
+  EXPECT_EQ(counts[2], 9u);
+  EXPECT_EQ(counts[3], 0u);
+  EXPECT_EQ(counts[4], 0xCCCCCCCCu);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_Progress), 33, Ptr(nullptr), 0, 0), TELVARN_PROGRESS_FINISHED);
 
   // "&" + Base64 of 01 02 03, and 4 words on "#" + Base64 of "foo": both sections
   // count only if the stride is read where the host wrote it.

@@ -88,6 +88,11 @@ TEST_F(LiveIoTest, EveryChangeToALiveIoIsRefusedAndTheJobGoesOn) {
     EXPECT_EQ(api.key_set("key", job.io, 0, 0), -1);
     char rsa[] = "&QUJD";
     EXPECT_EQ(api.rsa_key_set(Var(rsa), job.io, 0, 0), -1);
+    // Progress only reads: a held pipe, of unknown length, with nothing consumed.
+    uint32_t counts[4] = {1, 1, 1, 1};
+    EXPECT_EQ(api.progress(job.io, Var(counts), 0, 0), 0);
+    EXPECT_EQ(counts[0], 0u);
+    EXPECT_EQ(counts[2], 0xFFFFFFFFu);
     EXPECT_EQ(JobState(api, job.io), phase);
 
     if (phase == TELVARN_JOB_SUSPENDED) {
@@ -417,7 +422,14 @@ TEST_F(LiveIoTest, RandomInterleavingsDeliverOnlyRightResults) {
           if (w.last[which] != nullptr) w.last[which]->maybe_cancelled = true;
           break;
         case 7:
-          api.state(any_io, 0, 0, 0);
+          if (rng() % 2 == 0) {
+            api.state(any_io, 0, 0, 0);
+          } else {
+            uint32_t counts[4];
+            var = HostVar(counts);
+            const int32_t progress = api.progress(any_io, &var, 0, 0);
+            EXPECT_TRUE(progress <= 0 && progress >= TELVARN_PROGRESS_FINISHED) << progress;
+          }
           break;
         case 8:
           if (rng() % 4 == 0) api.wait(any_io, rng() % 3 == 0 ? 0 : 30, 0, 0);

@@ -53,6 +53,15 @@ WIN64 = Half("win64", "x64/", "TelvarnHX64.hpi", "x86_64-w64-mingw32", "x64", "p
 SHARED = ["telvarn.h", "example.c", "README.md", "LICENSE", "SHA256SUMS"]
 EXPECTED = set(WIN32.files + WIN64.files + SHARED)
 ALIAS_ORDINAL_OFFSET = 100
+# The module's one table of exports, which every list of them is made from.
+EXPORT_TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src", "boundary",
+                            "export_table.inc")
+
+
+def table_exports():
+    """{ordinal: name} of the export table's rows."""
+    with open(EXPORT_TABLE) as f:
+        return {int(o): n for o, n in re.findall(r"^TELVARN_EXPORT\((\d+), *(\w+), *\w+\)$", f.read(), re.M)}
 
 failures = []
 
@@ -191,7 +200,12 @@ def check_package(package, version, emulator64):
     for macro, value in (("MAJOR", major), ("MINOR", minor), ("PATCH", patch), ("STRING", '"%s"' % version)):
         check(re.search(r"#define TELVARN_VERSION_%s %s\n" % (macro, re.escape(value)), header),
               "telvarn.h: TELVARN_VERSION_%s is not %s" % (macro, value))
-    check(header.count("typedef int32_t(TELVARN_CALL* PFN_Telvarn_") == 18, "telvarn.h: 18 function-pointer types")
+    exports = table_exports()
+    check(len(exports) >= 18, "the export table has %d rows" % len(exports))
+    for ordinal, name in exports.items():
+        check("typedef int32_t(TELVARN_CALL* PFN_Telvarn_%s)(" % name in header, "telvarn.h: no PFN_Telvarn_%s" % name)
+    check(header.count("typedef int32_t(TELVARN_CALL* PFN_Telvarn_") == len(exports),
+          "telvarn.h: one function-pointer type per export")
     readme = read(package, "README.md").decode()
     for file_name in EXPECTED:
         check("`%s`" % file_name in readme, "README.md does not describe %s" % file_name)
@@ -199,7 +213,9 @@ def check_package(package, version, emulator64):
           "README.md has a placeholder left")
     rows = re.findall(r"^\| (\d+) \| `(_Telvarn_\w+@16)` \| `(Telvarn_\w+)` \| `(_Telvarn_\w+@16)` \| (\d+) \|$",
                       readme, re.M)
-    check(len(rows) == 18, "README: %d rows of exports, not 18" % len(rows))
+    check({int(ordinal): name32 for ordinal, name32, _, _, _ in rows} ==
+          {ordinal: "_Telvarn_%s@16" % name for ordinal, name in exports.items()},
+          "README: the rows of exports %s are not the export table's" % [row[:2] for row in rows])
     for ordinal, name32, name64, alias, alias_ordinal in rows:
         check(name32 == alias == "_%s@16" % name64 and int(alias_ordinal) == ALIAS_ORDINAL_OFFSET + int(ordinal),
               "README row %s: %s %s %s %s" % (ordinal, name32, name64, alias, alias_ordinal))

@@ -127,7 +127,7 @@ TEST(WorkerFrame, ReadsMemoryInChunksAndFilesUntilTheirEnd) {
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, 0, 1025), 0);
   const uint8_t* chunk = nullptr;
   platform::Os::BlockingIo io;
-  ChunkReader memory(slot.input, 1024, io);
+  ChunkReader memory(slot.input, -1, 1024, io);
   EXPECT_EQ(memory.ReadChunk(slot.input, &chunk), 1024);
   EXPECT_EQ(memory.ReadChunk(slot.input, &chunk), 1);
   EXPECT_EQ(chunk, reinterpret_cast<const uint8_t*>(bytes.data()) + 1024);
@@ -139,14 +139,14 @@ TEST(WorkerFrame, ReadsMemoryInChunksAndFilesUntilTheirEnd) {
   test::WriteFile(path, std::string(4096, 'f'));
   var.data = const_cast<char*>(path.c_str());
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
-  ChunkReader exact(slot.input, 4096, io);
+  ChunkReader exact(slot.input, 4096, 4096, io);
   EXPECT_EQ(exact.ReadChunk(slot.input, &chunk), 4096);
   EXPECT_EQ(exact.ReadChunk(slot.input, &chunk), 0);
 
   // Past 2^31 bytes the consumed count saturates rather than wrapping.
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
   slot.input.pos = INT32_MAX - 10;
-  ChunkReader saturating(slot.input, 4096, io);
+  ChunkReader saturating(slot.input, 4096, 4096, io);
   EXPECT_EQ(saturating.ReadChunk(slot.input, &chunk), 4096);
   EXPECT_EQ(slot.input.pos, INT32_MAX);
   EXPECT_FALSE(saturating.failed());
@@ -182,7 +182,7 @@ TEST(WorkerFrame, ReadAheadCutsTheChunksOfChunkByChunkReading) {
     ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
     std::string seen;
     platform::Os::BlockingIo io;
-    ChunkReader reader(slot.input, c.chunk, io);
+    ChunkReader reader(slot.input, static_cast<int64_t>(c.size), c.chunk, io);
     const uint8_t* chunk = nullptr;
     for (int32_t count; (count = reader.ReadChunk(slot.input, &chunk)) > 0;) {
       const size_t expected = std::min<size_t>(c.chunk, bytes.size() - seen.size());

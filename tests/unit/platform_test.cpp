@@ -284,6 +284,27 @@ TYPED_TEST(PlatformTest, BlockingIoReadsWhatComesThenTheEnd) {
   EXPECT_EQ(io.read(file, bytes, sizeof bytes), 0) << "the writer has closed";
 }
 
+// A regular file measures its whole length, past 4 GiB too (a sparse file); a pipe
+// has no length to measure.
+TYPED_TEST(PlatformTest, RegularFilesMeasureTheirLengthPipesDoNot) {
+  using OsT = TypeParam;
+  test::TempDir dir;
+  const std::string small = dir.path("small.bin"), huge = dir.path("huge.bin");
+  test::WriteFile(small, "0123456789");
+  test::MakeSizedFile(huge, (uint64_t{1} << 32) + 4097);
+  OpenStream small_stream(small, "rb"), huge_stream(huge, "rb");
+  ASSERT_NE(small_stream.file, nullptr);
+  ASSERT_NE(huge_stream.file, nullptr);
+  EXPECT_EQ(OsT::regular_file_size(small_stream.file), 10);
+  EXPECT_EQ(OsT::regular_file_size(huge_stream.file), (int64_t{1} << 32) + 4097);
+
+  test::HeldInput pipe;
+  OpenStream pipe_stream(pipe.name(), "rb");
+  ASSERT_NE(pipe_stream.file, nullptr);
+  EXPECT_EQ(OsT::regular_file_size(pipe_stream.file), -1);
+  pipe.Release();
+}
+
 // A read blocked on a silent pipe ends when interrupted, and so does every later call.
 TYPED_TEST(PlatformTest, AnInterruptEndsABlockedReadAndEveryLaterCall) {
   using OsT = TypeParam;

@@ -7,6 +7,8 @@
 #include <exception>
 #include <thread>
 
+#include <sys/stat.h>
+
 #if defined(_WIN32)
 #include <io.h>
 #else
@@ -178,6 +180,17 @@ bool StdCppOs::position_file(std::FILE* file, uint64_t offset) {
 #else
   return lseek(fileno(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
 #endif
+}
+
+int64_t StdCppOs::regular_file_size(std::FILE* file) {
+#if defined(_WIN32)
+  struct _stat64 info;
+  if (_fstat64(_fileno(file), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return -1;
+#else
+  struct stat info;
+  if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+#endif
+  return static_cast<int64_t>(info.st_size);
 }
 
 uint64_t StdCppOs::monotonic_ms() {

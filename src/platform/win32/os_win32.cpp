@@ -71,6 +71,14 @@ bool Win32Os::position_file(std::FILE* file, uint64_t offset) {
   return handle != INVALID_HANDLE_VALUE && SetFilePointerEx(handle, to, nullptr, FILE_BEGIN) != 0;
 }
 
+int64_t Win32Os::regular_file_size(std::FILE* file) {
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  if (handle == INVALID_HANDLE_VALUE || GetFileType(handle) != FILE_TYPE_DISK) return -1;
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(handle, &size)) return -1;
+  return size.QuadPart;
+}
+
 namespace {
 
 // The module (DLL or program) whose code this is, without touching its reference count.

@@ -21,6 +21,7 @@ struct Win32Os {
   static uint64_t monotonic_ms();
   static int64_t read_file(std::FILE* file, void* buffer, uint32_t count);
   static bool position_file(std::FILE* file, uint64_t offset);
+  static int64_t regular_file_size(std::FILE* file);
   static bool pin_module();
   static void unpin_module();
   [[noreturn]] static void leave_pinned_thread(uint32_t exit_code);
