@@ -26,9 +26,9 @@ void PrintUsage(Console& console) {
       "  base64 [encode] [-w COLS] [--crlf | --module-lines] [FILE]\n"
       "  base64 decode [FILE]\n"
       "\n"
-      "SHA-1, SHA-256, SHA-512 and the CRCs are written in upper-case hexadecimal,\n"
-      "MD5 and HMAC-MD5 in lower case, as the module delivers them; checking ignores\n"
-      "the case, so lists written by sha256sum or md5sum check here and the other way.\n"
+      "Digests are written in lower-case hexadecimal, as sha256sum and md5sum write\n"
+      "them (--upper: upper case); checking ignores the case, so lists check here and\n"
+      "with the GNU tools alike.\n"
       "\n"
       "Exit status: 0 all good; 1 a digest did not match, a file could not be read,\n"
       "or an input was malformed; 2 a usage error, a key the module cannot hold, the\n"
@@ -54,8 +54,7 @@ int Run(Console& console, const Arguments& all) {
     return console.Finish(kExitError);
   }
   if (command == "--version" || command == "version") {
-    console.out().Write("telvarn " + ProgramVersion() + "\n" TELVARN_MODULE_NAME " " + ModuleVersion() + "\n");
-    return console.Finish(kExitOk);
+    return PrintVersion(console);
   }
   if (command == "base64") return RunBase64Command(console, exports, args);
   if (const Algorithm* algorithm = FindAlgorithm(command)) {

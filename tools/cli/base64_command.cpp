@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/base64_text_check.h"
+#include "cli/option_scanner.h"
 #include "cli/base64_scan.h"
 #include "cli/system.h"
 #include "cli/text.h"
@@ -26,7 +27,6 @@ constexpr size_t kSpoolInMemory = 16u << 20;
 struct Base64Options {
   bool decode = false;
   bool ignore_garbage = false;
-  bool mode_given = false;
   uint64_t columns = 76;
   bool crlf = false;
   bool module_lines = false;
@@ -42,64 +42,79 @@ void PrintBase64Help(Console& console) {
       "  -d, --decode          decode; the text must be RFC 4648 Base64 (its alphabet,\n"
       "                        '=' padding to a whole group, line breaks of LF or CR LF),\n"
       "                        or nothing is written and the exit status is 1\n"
+      "  -i, --ignore-garbage  when decoding, drop every byte outside the alphabet and '='\n"
       "  -w, --wrap=COLS       break encoded lines after COLS characters (default 76);\n"
-      "                        0 writes one line without a line end\n"
+      "                        0, or a number too large for any count, writes one line\n"
+      "                        without a line end, as GNU base64 does\n"
       "      --crlf            end encoded lines with CR LF instead of LF\n"
       "      --module-lines    the module's own layout, byte for byte: lines of 72\n"
       "                        characters, each ending in CR LF, and one more CR LF at\n"
       "                        the end when the input is a multiple of 54 bytes\n"
       "  -h, --help            show this help\n"
+      "      --version         show the versions of telvarn and of the module\n"
       "      --                end of options\n\n"
       "Exit status: 0 done; 1 a file could not be read or the text is not Base64;\n"
       "2 a usage error or a failed write.\n");
 }
 
+enum Base64OptionId { kDecode, kIgnoreGarbage, kWrap, kCrlf, kModuleLines, kHelp, kVersion };
+
+constexpr OptionSpec kBase64Options[] = {
+    {"decode", 'd', OptionArgument::kNone, kDecode},
+    {"ignore-garbage", 'i', OptionArgument::kNone, kIgnoreGarbage},
+    {"wrap", 'w', OptionArgument::kRequired, kWrap},
+    {"crlf", '\0', OptionArgument::kNone, kCrlf},
+    {"module-lines", '\0', OptionArgument::kNone, kModuleLines},
+    {"help", 'h', OptionArgument::kNone, kHelp},
+    {"version", '\0', OptionArgument::kNone, kVersion},
+};
+
+// A wrap width as GNU base64 reads it: decimal digits after optional blanks and a
+// '+'. A width too large for any count means no wrapping, as 0 does.
+bool ParseWrapColumns(const std::string& value, uint64_t& columns) {
+  size_t i = value.find_first_not_of(" \t\n\v\f\r");
+  if (i == std::string::npos) return false;
+  if (value[i] == '+') ++i;
+  if (i == value.size() || value.find_first_not_of("0123456789", i) != std::string::npos) return false;
+  columns = 0;
+  for (; i < value.size(); ++i) {
+    const uint64_t digit = static_cast<uint64_t>(value[i] - '0');
+    if (columns > (UINT64_MAX - digit) / 10) {
+      columns = 0;
+      return true;
+    }
+    columns = columns * 10 + digit;
+  }
+  return true;
+}
+
 int ParseBase64Options(Console& console, const Arguments& args, Base64Options& options) {
-  bool only_files = false;
-  auto set_columns = [&](const std::string& value) {
-    if (value.empty() || value.size() > 18 || value.find_first_not_of("0123456789") != std::string::npos) {
-      return console.UsageError("base64", "invalid wrap size: '" + value + "'");
+  ScannedArguments scanned;
+  std::string error;
+  if (!ScanOptions(args, kBase64Options, scanned, error)) return console.UsageError("base64", error);
+  for (const ScannedOption& option : scanned.options) {
+    switch (option.id) {
+      case kDecode: options.decode = true; break;
+      case kIgnoreGarbage: options.ignore_garbage = true; break;
+      case kWrap:
+        if (!ParseWrapColumns(option.value, options.columns)) {
+          return console.UsageError("base64", "invalid wrap size: " + QuoteName(option.value));
+        }
+        break;
+      case kCrlf: options.crlf = true; break;
+      case kModuleLines: options.module_lines = true; break;
+      case kHelp:
+        PrintBase64Help(console);
+        return console.Finish(kExitOk);
+      default:
+        return PrintVersion(console);
     }
-    options.columns = std::stoull(value);
-    return -1;
-  };
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (!only_files && !options.mode_given && options.files.empty() && (arg == "encode" || arg == "decode")) {
-      options.decode = arg == "decode";
-      options.mode_given = true;
-      continue;
-    }
-    if (only_files || arg == "-" || arg.empty() || arg[0] != '-') {
-      options.files.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      only_files = true;
-    } else if (arg == "--help" || arg == "-h") {
-      PrintBase64Help(console);
-      return console.Finish(kExitOk);
-    } else if (arg == "--decode" || arg == "-d") {
-      options.decode = true;
-    } else if (arg == "--crlf") {
-      options.crlf = true;
-    } else if (arg == "--module-lines") {
-      options.module_lines = true;
-    } else if (arg.compare(0, 7, "--wrap=") == 0) {
-      const int status = set_columns(arg.substr(7));
-      if (status >= 0) return status;
-    } else if (arg == "--wrap" || arg == "-w") {
-      if (i + 1 >= args.size()) return console.UsageError("base64", "option '" + arg + "' requires an argument");
-      const int status = set_columns(args[++i]);
-      if (status >= 0) return status;
-    } else if (arg.compare(0, 2, "-w") == 0) {
-      const int status = set_columns(arg.substr(2));
-      if (status >= 0) return status;
-    } else if (arg.compare(0, 2, "--") == 0) {
-      return console.UsageError("base64", "unrecognized option '" + arg + "'");
-    } else {
-      return console.UsageError("base64", "invalid option -- '" + arg.substr(1, 1) + "'");
-    }
+  }
+  options.files = std::move(scanned.operands);
+  // "encode" or "decode" first names the direction; -d says it too.
+  if (!options.files.empty() && (options.files[0] == "encode" || options.files[0] == "decode")) {
+    options.decode = options.decode || options.files[0] == "decode";
+    options.files.erase(options.files.begin());
   }
   if (options.files.size() > 1) {
     return console.UsageError("base64", "extra operand " + QuoteName(options.files[1]));

@@ -1,6 +1,8 @@
 // Messages on standard error and the exit code that a failed write overrides.
 #include "cli/console.h"
 
+#include "telvarn.h"
+
 namespace telvarn::cli {
 
 void Console::Error(const std::string& message) {
@@ -25,6 +27,11 @@ int Console::Finish(int status) {
     return kExitError;
   }
   return status;
+}
+
+int PrintVersion(Console& console) {
+  console.out().Write("telvarn " + ProgramVersion() + "\n" TELVARN_MODULE_NAME " " + ModuleVersion() + "\n");
+  return console.Finish(kExitOk);
 }
 
 }  // namespace telvarn::cli

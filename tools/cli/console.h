@@ -19,6 +19,8 @@ class Console {
   Console() : out_(OutputStream::Which::kStandardOutput), err_(OutputStream::Which::kStandardError) {}
 
   OutputStream& out() { return out_; }
+  // Standard error, for the progress line alone; messages go through Error().
+  OutputStream& err() { return err_; }
   // "telvarn: MESSAGE" on standard error, after what standard output holds so far.
   void Error(const std::string& message);
   // An error in the command line, with the hint where help is.
@@ -31,5 +33,9 @@ class Console {
   OutputStream out_;
   OutputStream err_;
 };
+
+// `telvarn --version` and every command's --version: the versions of the program
+// and of the module it loaded. Returns the exit code.
+int PrintVersion(Console& console);
 
 }  // namespace telvarn::cli

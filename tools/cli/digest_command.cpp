@@ -3,7 +3,9 @@
 #include "cli/digest_command.h"
 
 #include <cstring>
+#include <iterator>
 
+#include "cli/option_scanner.h"
 #include "cli/sums_line.h"
 #include "cli/text.h"
 #include "telvarn.h"
@@ -22,9 +24,8 @@ struct DigestOptions {
   bool ignore_missing = false;
   bool zero = false;
   bool binary_marker = false;
-  bool text_marker = false;
   bool upper = false;
-  int key_sources = 0;
+  bool progress = false;
   std::string key;
   std::vector<std::string> files;
 };
@@ -79,124 +80,109 @@ bool KeyFromOption(const std::string& option, const std::string& value, std::str
   return true;
 }
 
+enum DigestOptionId {
+  kBinary, kCheck, kTag, kText, kZero, kIgnoreMissing, kQuiet, kStatus, kStrict, kWarn, kUpper, kHelp,
+  kVersion, kProgress, kKey, kKeyFile, kKeyHex
+};
+
+// The options of every digest command, in the order GNU lists its ambiguities.
+constexpr OptionSpec kDigestOptions[] = {
+    {"binary", 'b', OptionArgument::kNone, kBinary},
+    {"check", 'c', OptionArgument::kNone, kCheck},
+    {"tag", '\0', OptionArgument::kNone, kTag},
+    {"text", 't', OptionArgument::kNone, kText},
+    {"zero", 'z', OptionArgument::kNone, kZero},
+    {"ignore-missing", '\0', OptionArgument::kNone, kIgnoreMissing},
+    {"quiet", '\0', OptionArgument::kNone, kQuiet},
+    {"status", '\0', OptionArgument::kNone, kStatus},
+    {"strict", '\0', OptionArgument::kNone, kStrict},
+    {"warn", 'w', OptionArgument::kNone, kWarn},
+    {"upper", '\0', OptionArgument::kNone, kUpper},
+    {"help", 'h', OptionArgument::kNone, kHelp},
+    {"version", '\0', OptionArgument::kNone, kVersion},
+    {"progress", '\0', OptionArgument::kNone, kProgress},
+};
+// The keyed commands' options besides.
+constexpr OptionSpec kKeyOptions[] = {
+    {"key", '\0', OptionArgument::kRequired, kKey},
+    {"key-file", '\0', OptionArgument::kRequired, kKeyFile},
+    {"key-hex", '\0', OptionArgument::kRequired, kKeyHex},
+};
+
 // Parses the options in any order; `--` ends them. Returns -1 to go on, or the exit
-// code when parsing ended the command (help, an error).
+// code when parsing ended the command (help, version, an error). Options combine
+// and refuse to combine as those of the GNU sum programs do.
 int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& args,
                  DigestOptions& options) {
   const std::string command = algorithm.command;
-  bool only_files = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (only_files || arg == "-" || arg.empty() || arg[0] != '-') {
-      options.files.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      only_files = true;
-      continue;
-    }
-    if (arg.compare(0, 2, "--") == 0) {
-      const size_t equals = arg.find('=');
-      const std::string name = arg.substr(0, equals);
-      const bool has_value = equals != std::string::npos;
-      const bool key_option = name == "--key" || name == "--key-file" || name == "--key-hex";
-      if (key_option && algorithm.keyed) {
-        std::string value;
-        if (has_value) {
-          value = arg.substr(equals + 1);
-        } else if (i + 1 < args.size()) {
-          value = args[++i];
-        } else {
-          return console.UsageError(command, "option '" + name + "' requires an argument");
-        }
-        std::string error;
-        if (++options.key_sources > 1) {
-          return console.UsageError(command, "give the key once: --key, --key-file or --key-hex");
-        }
-        if (!KeyFromOption(name, value, options.key, error)) {
-          console.Error(error);
-          return kExitError;
-        }
-        continue;
-      }
-      if (has_value) {
-        return console.UsageError(command, "option '" + name + "' doesn't allow an argument");
-      }
-      if (name == "--help") {
+  std::vector<OptionSpec> specs(std::begin(kDigestOptions), std::end(kDigestOptions));
+  if (algorithm.keyed) specs.insert(specs.end(), std::begin(kKeyOptions), std::end(kKeyOptions));
+  ScannedArguments scanned;
+  std::string error;
+  if (!ScanOptions(args, specs.data(), specs.size(), scanned, error)) return console.UsageError(command, error);
+  // -1 neither, 0 --text, 1 --binary (or --tag, which implies it): the last counts.
+  int binary = -1;
+  const char* key_option = nullptr;
+  std::string key_value;
+  for (const ScannedOption& option : scanned.options) {
+    switch (option.id) {
+      case kBinary: binary = 1; break;
+      case kCheck: options.check = true; break;
+      case kTag: options.tag = true; binary = 1; break;
+      case kText: binary = 0; break;
+      case kZero: options.zero = true; break;
+      case kIgnoreMissing: options.ignore_missing = true; break;
+      case kQuiet: options.verbosity = Verbosity::kQuiet; break;
+      case kStatus: options.verbosity = Verbosity::kStatus; break;
+      case kStrict: options.strict = true; break;
+      case kWarn: options.verbosity = Verbosity::kWarn; break;
+      case kUpper: options.upper = true; break;
+      case kProgress: options.progress = true; break;
+      case kHelp:
         PrintDigestHelp(console, algorithm);
         return console.Finish(kExitOk);
-      } else if (name == "--check") {
-        options.check = true;
-      } else if (name == "--tag") {
-        options.tag = true;
-      } else if (name == "--quiet") {
-        options.verbosity = Verbosity::kQuiet;
-      } else if (name == "--status") {
-        options.verbosity = Verbosity::kStatus;
-      } else if (name == "--warn") {
-        options.verbosity = Verbosity::kWarn;
-      } else if (name == "--strict") {
-        options.strict = true;
-      } else if (name == "--ignore-missing") {
-        options.ignore_missing = true;
-      } else if (name == "--zero") {
-        options.zero = true;
-      } else if (name == "--binary") {
-        options.binary_marker = true;
-      } else if (name == "--text") {
-        options.text_marker = true;
-      } else {
-        return console.UsageError(command, "unrecognized option '" + arg + "'");
-      }
-      continue;
-    }
-    for (size_t k = 1; k < arg.size(); ++k) {
-      switch (arg[k]) {
-        case 'c':
-          options.check = true;
-          break;
-        case 'w':
-          options.verbosity = Verbosity::kWarn;
-          break;
-        case 'z':
-          options.zero = true;
-          break;
-        case 'b':
-          options.binary_marker = true;
-          break;
-        case 't':
-          options.text_marker = true;
-          break;
-        case 'h':
-          PrintDigestHelp(console, algorithm);
-          return console.Finish(kExitOk);
-        default:
-          return console.UsageError(command, std::string("invalid option -- '") + arg[k] + "'");
-      }
+      case kVersion:
+        return PrintVersion(console);
+      default:
+        if (key_option != nullptr) {
+          return console.UsageError(command, "give the key once: --key, --key-file or --key-hex");
+        }
+        key_option = option.id == kKey ? "--key" : option.id == kKeyFile ? "--key-file" : "--key-hex";
+        key_value = option.value;
+        break;
     }
   }
-  if (algorithm.keyed && options.key_sources == 0) {
-    return console.UsageError(command, command + " needs a key: --key TEXT, --key-file FILE or --key-hex HEX");
-  }
+  options.files = std::move(scanned.operands);
+  options.binary_marker = binary == 1;
+  if (options.tag && binary == 0) return console.UsageError(command, "--tag does not support --text mode");
   if (options.check) {
+    if (options.zero) {
+      return console.UsageError(command, "the --zero option is not supported when verifying checksums");
+    }
     if (options.tag) return console.UsageError(command, "the --tag option is meaningless when verifying checksums");
-    if (options.binary_marker || options.text_marker) {
+    if (binary >= 0) {
       return console.UsageError(command,
                                 "the --binary and --text options are meaningless when verifying checksums");
     }
   } else {
-    const char* check_only = options.verbosity == Verbosity::kQuiet    ? "--quiet"
+    const char* check_only = options.ignore_missing                    ? "--ignore-missing"
                              : options.verbosity == Verbosity::kStatus ? "--status"
                              : options.verbosity == Verbosity::kWarn   ? "--warn"
+                             : options.verbosity == Verbosity::kQuiet  ? "--quiet"
                              : options.strict                          ? "--strict"
-                             : options.ignore_missing                  ? "--ignore-missing"
                                                                        : nullptr;
     if (check_only != nullptr) {
       return console.UsageError(command, std::string("the ") + check_only +
                                              " option is meaningful only when verifying checksums");
     }
-    if (options.tag && options.binary_marker) {
-      return console.UsageError(command, "--tag does not support --binary");
+  }
+  if (algorithm.keyed) {
+    if (key_option == nullptr) {
+      return console.UsageError(command, command + " needs a key: --key TEXT, --key-file FILE or --key-hex HEX");
+    }
+    if (!KeyFromOption(key_option, key_value, options.key, error)) {
+      console.Error(error);
+      return kExitError;
     }
   }
   return -1;
@@ -208,6 +194,7 @@ int PrintDigests(Console& console, const HostExports& exports, const Algorithm& 
   if (files.empty()) files.push_back("-");
   int status = kExitOk;
   const char end = options.zero ? '\0' : '\n';
+  ProgressLine progress(console.err(), options.progress);
   DigestRunner runner(
       exports, algorithm, options.key,
       [&](DigestTask& task) {
@@ -230,7 +217,7 @@ int PrintDigests(Console& console, const HostExports& exports, const Algorithm& 
         line += end;
         console.out().Write(line);
       },
-      [&] { return console.out().failed(); });
+      [&] { return console.out().failed(); }, &progress);
   for (const std::string& file : files) {
     auto task = std::make_unique<DigestTask>();
     task->name = file;
@@ -321,6 +308,7 @@ bool CheckList(Console& console, const HostExports& exports, const Algorithm& al
   uint64_t misformatted = 0, unreadable = 0, mismatched = 0;
   bool any_wellformed = false, any_matched = false;
   {
+    ProgressLine progress(console.err(), options.progress);
     DigestRunner runner(
         exports, algorithm, options.key,
         [&](DigestTask& task) {
@@ -340,7 +328,7 @@ bool CheckList(Console& console, const HostExports& exports, const Algorithm& al
           if (status_only || (match && options.verbosity == Verbosity::kQuiet)) return;
           console.out().Write(CheckLineName(task.name) + (match ? ": OK\n" : ": FAILED\n"));
         },
-        [&] { return console.out().failed(); });
+        [&] { return console.out().failed(); }, &progress);
 
     LineReader reader(list);
     std::string line;
@@ -418,6 +406,9 @@ void PrintDigestHelp(Console& console, const Algorithm& algorithm) {
       "  -c, --check           read digests from the LISTs and check them\n"
       "      --tag             write BSD-style lines: " + std::string(algorithm.tag) + " (FILE) = DIGEST\n"
       "  -t, --text            mark lines with ' ' before the name (the default)\n"
+      "      --upper           write digests in upper-case hexadecimal (default: lower)\n"
+      "      --progress        show on standard error how far each input is: bytes\n"
+      "                        done, the total where known, and the rate\n"
       "  -z, --zero            end each line with NUL, not newline, and do not escape names\n\n"
       "Only when checking:\n"
       "      --ignore-missing  don't fail or report status for missing files\n"
@@ -426,6 +417,7 @@ void PrintDigestHelp(Console& console, const Algorithm& algorithm) {
       "      --strict          exit non-zero for improperly formatted checksum lines\n"
       "  -w, --warn            warn about improperly formatted checksum lines\n\n"
       "  -h, --help            show this help\n"
+      "      --version         show the versions of telvarn and of the module\n"
       "      --                end of options: what follows are names\n\n"
       "Lists may hold GNU lines (DIGEST, two spaces or ' *', NAME; a name with a\n"
       "backslash or a line end starts the line with '\\' and is escaped) or BSD lines\n"

@@ -81,9 +81,9 @@ struct DigestRunner::Job {
 };
 
 DigestRunner::DigestRunner(const HostExports& exports, const Algorithm& algorithm, std::string key,
-                           Done done, std::function<bool()> stop)
+                           Done done, std::function<bool()> stop, ProgressLine* progress)
     : exports_(exports), algorithm_(algorithm), key_(std::move(key)), done_(std::move(done)),
-      stop_(std::move(stop)) {
+      stop_(std::move(stop)), progress_(progress) {
   const uint32_t processors = ProcessorCount();
   placement_ = PlacementFromEnvironment();
   switch (placement_) {
@@ -187,7 +187,35 @@ void DigestRunner::Add(std::unique_ptr<DigestTask> task) {
   while (pending_.size() > kMostPending) WaitForFront();
 }
 
+// Shows the job's progress from the module's counts until progress_->Hide(). A
+// file fed through a pipe is counted by the module too; only its size is ours.
+void DigestRunner::ShowProgress(Job& job) {
+  if (progress_ == nullptr || !progress_->enabled()) return;
+  const int32_t io = job.io;
+  const int64_t known_size = job.fed && job.task->name != "-" ? static_cast<int64_t>(job.size) : -1;
+  progress_->Show(job.task->name == "-" ? "standard input" : QuoteName(job.task->name),
+                  [this, io, known_size](uint64_t& done, int64_t& total) {
+                    TelvarnProgressCounts counts{};
+                    TelvarnVarDesc var = Var(&counts);
+                    exports_.progress(io, &var, 0, 0);
+                    done = counts.consumed_low | static_cast<uint64_t>(counts.consumed_high) << 32;
+                    const uint64_t all = counts.total_low | static_cast<uint64_t>(counts.total_high) << 32;
+                    total = all != UINT64_MAX ? static_cast<int64_t>(all) : known_size;
+                    return true;
+                  });
+}
+
+void DigestRunner::HideProgress() {
+  if (progress_ != nullptr) progress_->Hide();
+}
+
 void DigestRunner::RunHere(Job& job) {
+  ShowProgress(job);
+  RunHereShown(job);
+  HideProgress();
+}
+
+void DigestRunner::RunHereShown(Job& job) {
   if (job.fed) {
     RunFed(job);
   } else {
@@ -277,7 +305,9 @@ void DigestRunner::Complete(Job& job) {
       OpenHere(job);
       if (job.fed && (job.io = TakeIo()) != 0) {
         std::memset(job.result, 0, sizeof job.result);
+        ShowProgress(job);
         RunFed(job);
+        HideProgress();
         Complete(job);
         return;
       }
@@ -314,7 +344,12 @@ void DigestRunner::EmitReady() {
 // Blocks until a job of its own has finished: IO_Wait sleeps in the module until the
 // job ends, where polling IO_State would wake every 10 ms.
 void DigestRunner::AwaitOwnJob(Job& job) {
-  while (!OwnJobFinished(job)) exports_.wait(job.io, TELVARN_WAIT_INFINITE, 0, 0);
+  if (job.finished) return;
+  ShowProgress(job);
+  const int32_t io = job.io;
+  while (exports_.state(io, 0, 0, 0) != -TELVARN_JOB_FINISHED) exports_.wait(io, TELVARN_WAIT_INFINITE, 0, 0);
+  HideProgress();
+  OwnJobFinished(job);
 }
 
 void DigestRunner::WaitForFront() {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/progress_line.h"
 #include "host_exports.h"
 
 namespace telvarn::cli {
@@ -61,9 +62,10 @@ class DigestRunner {
   using Done = std::function<void(DigestTask&)>;
 
   // `done` receives each task, in the order added. `stop` is asked between tasks;
-  // once it says so, the remaining tasks are dropped.
+  // once it says so, the remaining tasks are dropped. `progress`, when given, shows
+  // the job this thread runs or waits for; it is hidden whenever `done` is called.
   DigestRunner(const HostExports& exports, const Algorithm& algorithm, std::string key, Done done,
-               std::function<bool()> stop);
+               std::function<bool()> stop, ProgressLine* progress = nullptr);
   ~DigestRunner();
   DigestRunner(const DigestRunner&) = delete;
   DigestRunner& operator=(const DigestRunner&) = delete;
@@ -80,6 +82,9 @@ class DigestRunner {
   void Prepare(Job& job);
   void OpenHere(Job& job);
   void RunHere(Job& job);
+  void RunHereShown(Job& job);
+  void ShowProgress(Job& job);
+  void HideProgress();
   void RunFed(Job& job);
   bool LaunchOwnJob(Job& job);
   bool OwnJobFinished(Job& job);
@@ -102,6 +107,7 @@ class DigestRunner {
   Placement placement_ = Placement::kAuto;
   int32_t own_job_priority_ = TELVARN_PRIORITY_IMMEDIATE;
   uint64_t last_poll_ms_ = 0;
+  ProgressLine* progress_;
 };
 
 }  // namespace telvarn::cli
