@@ -167,7 +167,4 @@ uint32_t ProcessorCount();
 std::string ProgramVersion();
 std::string ModuleVersion();
 
-// Milliseconds from a fixed point, for spacing out polls.
-uint64_t MonotonicMs();
-
 }  // namespace telvarn::cli

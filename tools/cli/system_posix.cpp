@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <thread>
 
 #include "cli/system.h"
@@ -201,12 +200,5 @@ uint32_t ProcessorCount() {
 std::string ProgramVersion() { return TELVARN_VERSION; }
 
 std::string ModuleVersion() { return TELVARN_VERSION " (linked in)"; }
-
-
-uint64_t MonotonicMs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-}
 
 }  // namespace telvarn::cli

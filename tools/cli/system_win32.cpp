@@ -337,6 +337,4 @@ std::string ModuleVersion() {
   return FileVersionOf(ModulePath(module));
 }
 
-uint64_t MonotonicMs() { return GetTickCount64(); }
-
 }  // namespace telvarn::cli
