@@ -1,7 +1,7 @@
-// The scans under telvarn's Base64 decoding, the SSE2 ones and the dispatched ones
-// against the portable ones: every length across the 16-byte steps, every starting
-// offset, texts that end at a page end, and texts cut in two at every place, as the
-// text check and the decoder meet them block by block.
+// The scans under telvarn's Base64 decoding: every variant of each table that the
+// processor runs, against the portable one, at every length across the 16-byte
+// steps, every starting offset, texts that end at a page end, and texts cut in two
+// at every place, as the text check and the decoder meet them block by block.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -24,21 +24,17 @@ const std::string kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvw
 const int kNonLetters[] = {0,   int{'\n'}, int{'\r'}, int{'='}, int{' '}, int{'@'}, int{'['}, int{'`'}, int{'{'},
                            int{'*'}, int{','}, int{'.'}, int{':'}, 0x7F, 0x80, 0xC3, 0xFF};
 
-struct Scans {
-  const char* name;
-  size_t (*alphabet_run)(const uint8_t*, size_t);
-  size_t (*drop_line_breaks)(char*, size_t);
-};
-
-// The scans checked against the portable ones: SSE2 as such, and whichever the
-// program chose on this processor.
-std::vector<Scans> FastScans() {
-  std::vector<Scans> scans;
-#if defined(__i386__) || defined(__x86_64__)
-  scans.push_back({"sse2", &AlphabetRunSse2, &DropLineBreaksSse2});
-#endif
-  scans.push_back({"dispatched", &AlphabetRun, &DropLineBreaks});
-  return scans;
+// Every variant of the table that this processor runs, each named in the report
+// printed when the tests end, as are the ones it lacks.
+template <class Fn>
+std::vector<const KernelVariant<Fn>*> RunnableVariants(const KernelTable<Fn>& table) {
+  std::vector<const KernelVariant<Fn>*> runnable;
+  for (const KernelVariant<Fn>& variant : table) {
+    const bool supported = variant.supported(GetCpuFeatures());
+    test::NoteVariant(table.name, variant.name, supported);
+    if (supported) runnable.push_back(&variant);
+  }
+  return runnable;
 }
 
 // Letters, with an LF (after a CR, now and then) about once in `density` bytes.
@@ -60,21 +56,21 @@ std::string Dropped(std::string text) {
 }
 
 TEST(Base64Scan, AlphabetRunEqualsPortableAtEveryLengthOffsetAndStop) {
-  for (const Scans& scan : FastScans()) {
+  for (const auto* scan : RunnableVariants(kAlphabetRunScans)) {
     std::mt19937 rng(13);
     std::vector<uint8_t> buffer(128);
     for (size_t offset = 0; offset < 16; ++offset) {
       for (size_t length = 0; length <= 80; ++length) {
         for (auto& b : buffer) b = static_cast<uint8_t>(kAlphabet[rng() % 64]);
         uint8_t* text = buffer.data() + offset;
-        ASSERT_EQ(scan.alphabet_run(text, length), length) << scan.name << " " << offset << " " << length;
+        ASSERT_EQ(scan->kernel(text, length), length) << scan->name << " " << offset << " " << length;
         for (size_t stop = 0; stop < length; ++stop) {
           for (int c : kNonLetters) {
             const uint8_t kept = text[stop];
             text[stop] = static_cast<uint8_t>(c);
-            ASSERT_EQ(scan.alphabet_run(text, length), AlphabetRunPortable(text, length))
-                << scan.name << " " << offset << " " << length << " " << stop << " " << c;
-            ASSERT_EQ(scan.alphabet_run(text, length), stop);
+            ASSERT_EQ(scan->kernel(text, length), AlphabetRunPortable(text, length))
+                << scan->name << " " << offset << " " << length << " " << stop << " " << c;
+            ASSERT_EQ(scan->kernel(text, length), stop);
             text[stop] = kept;
           }
         }
@@ -83,8 +79,8 @@ TEST(Base64Scan, AlphabetRunEqualsPortableAtEveryLengthOffsetAndStop) {
     for (int c = 0; c < 256; ++c) {
       const uint8_t byte = static_cast<uint8_t>(c);
       std::vector<uint8_t> block(17, byte);
-      EXPECT_EQ(scan.alphabet_run(block.data(), block.size()), AlphabetRunPortable(block.data(), block.size()))
-          << scan.name << " " << c;
+      const bool letter = c != 0 && kAlphabet.find(static_cast<char>(c)) != std::string::npos;
+      EXPECT_EQ(scan->kernel(block.data(), block.size()), letter ? block.size() : 0u) << scan->name << " " << c;
     }
   }
 }
@@ -95,15 +91,15 @@ TEST(Base64Scan, AlphabetRunReadsNothingPastATextAtAPageEnd) {
   constexpr size_t kLongest = 80;
   test::PageEndBuffer buffer(kLongest);
   std::mt19937 rng(17);
-  for (const Scans& scan : FastScans()) {
+  for (const auto* scan : RunnableVariants(kAlphabetRunScans)) {
     for (size_t length = 0; length <= kLongest; ++length) {
       uint8_t* text = buffer.end() - length;
       for (size_t i = 0; i < length; ++i) text[i] = static_cast<uint8_t>(kAlphabet[rng() % 64]);
-      ASSERT_EQ(scan.alphabet_run(text, length), length) << scan.name << " " << length;
+      ASSERT_EQ(scan->kernel(text, length), length) << scan->name << " " << length;
       for (size_t stop = 0; stop < length; ++stop) {
         const uint8_t kept = text[stop];
         text[stop] = '=';
-        ASSERT_EQ(scan.alphabet_run(text, length), stop) << scan.name << " " << length << " " << stop;
+        ASSERT_EQ(scan->kernel(text, length), stop) << scan->name << " " << length << " " << stop;
         text[stop] = kept;
       }
     }
@@ -114,16 +110,16 @@ TEST(Base64Scan, AlphabetRunReadsNothingPastATextAtAPageEnd) {
 // the run of the second goes on from there.
 TEST(Base64Scan, AlphabetRunOfATextCutAnywhereAddsUp) {
   std::mt19937 rng(19);
-  for (const Scans& scan : FastScans()) {
+  for (const auto* scan : RunnableVariants(kAlphabetRunScans)) {
     for (size_t length = 0; length <= 70; ++length) {
       for (int density : {0, 20}) {
         const std::string text = TextWithBreaks(rng, length, density);
         const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
         const size_t whole = AlphabetRunPortable(bytes, length);
         for (size_t cut = 0; cut <= length; ++cut) {
-          const size_t first = scan.alphabet_run(bytes, cut);
-          const size_t joined = first < cut ? first : cut + scan.alphabet_run(bytes + cut, length - cut);
-          ASSERT_EQ(joined, whole) << scan.name << " " << length << " " << density << " " << cut;
+          const size_t first = scan->kernel(bytes, cut);
+          const size_t joined = first < cut ? first : cut + scan->kernel(bytes + cut, length - cut);
+          ASSERT_EQ(joined, whole) << scan->name << " " << length << " " << density << " " << cut;
         }
       }
     }
@@ -131,7 +127,7 @@ TEST(Base64Scan, AlphabetRunOfATextCutAnywhereAddsUp) {
 }
 
 TEST(Base64Scan, DropLineBreaksEqualsPortableAtEveryLengthAndOffset) {
-  for (const Scans& scan : FastScans()) {
+  for (const auto* scan : RunnableVariants(kDropLineBreaksScans)) {
     std::mt19937 rng(29);
     for (size_t offset = 0; offset < 16; ++offset) {
       for (size_t length = 0; length <= 100; ++length) {
@@ -139,9 +135,9 @@ TEST(Base64Scan, DropLineBreaksEqualsPortableAtEveryLengthAndOffset) {
           const std::string text = std::string(offset, 'A') + TextWithBreaks(rng, length, density);
           std::string fast = text;
           std::string portable = text;
-          const size_t fast_length = scan.drop_line_breaks(&fast[offset], length);
+          const size_t fast_length = scan->kernel(&fast[offset], length);
           const size_t portable_length = DropLineBreaksPortable(&portable[offset], length);
-          ASSERT_EQ(fast_length, portable_length) << scan.name << " " << offset << " " << length << " " << density;
+          ASSERT_EQ(fast_length, portable_length) << scan->name << " " << offset << " " << length << " " << density;
           ASSERT_EQ(fast.substr(offset, fast_length), portable.substr(offset, portable_length));
           // Nothing past the text is touched.
           ASSERT_EQ(fast.substr(0, offset), text.substr(0, offset));
@@ -156,15 +152,15 @@ TEST(Base64Scan, DropLineBreaksStaysInATextAtAPageEnd) {
   constexpr size_t kLongest = 100;
   test::PageEndBuffer buffer(kLongest + 16);
   std::mt19937 rng(31);
-  for (const Scans& scan : FastScans()) {
+  for (const auto* scan : RunnableVariants(kDropLineBreaksScans)) {
     for (size_t length = 0; length <= kLongest; ++length) {
       for (int density : {0, 3, 20}) {
         const std::string text = TextWithBreaks(rng, length, density);
         char* start = reinterpret_cast<char*>(buffer.end() - length);
         std::memcpy(start - 16, "0123456789abcdef", 16);
         std::memcpy(start, text.data(), length);
-        const size_t kept = scan.drop_line_breaks(start, length);
-        ASSERT_EQ(std::string(start, kept), Dropped(text)) << scan.name << " " << length << " " << density;
+        const size_t kept = scan->kernel(start, length);
+        ASSERT_EQ(std::string(start, kept), Dropped(text)) << scan->name << " " << length << " " << density;
         ASSERT_EQ(std::string(start - 16, 16), "0123456789abcdef") << "written before the text";
       }
     }
@@ -175,17 +171,17 @@ TEST(Base64Scan, DropLineBreaksStaysInATextAtAPageEnd) {
 // results joined are the whole text's.
 TEST(Base64Scan, DropLineBreaksOfATextCutAnywhereAddsUp) {
   std::mt19937 rng(37);
-  for (const Scans& scan : FastScans()) {
+  for (const auto* scan : RunnableVariants(kDropLineBreaksScans)) {
     for (size_t length = 0; length <= 70; ++length) {
       for (int density : {3, 20}) {
         const std::string text = TextWithBreaks(rng, length, density);
         const std::string whole = Dropped(text);
         for (size_t cut = 0; cut <= length; ++cut) {
           std::string pieces = text;
-          const size_t first = scan.drop_line_breaks(&pieces[0], cut);
-          const size_t second = scan.drop_line_breaks(&pieces[cut], length - cut);
+          const size_t first = scan->kernel(&pieces[0], cut);
+          const size_t second = scan->kernel(&pieces[cut], length - cut);
           ASSERT_EQ(pieces.substr(0, first) + pieces.substr(cut, second), whole)
-              << scan.name << " " << length << " " << density << " " << cut;
+              << scan->name << " " << length << " " << density << " " << cut;
         }
       }
     }
@@ -197,6 +193,34 @@ TEST(Base64Scan, DropLineBreaksKeepsEverythingElseInOrder) {
   const size_t length = DropLineBreaks(&text[0], text.size());
   EXPECT_EQ(text.substr(0, length), "QUJDREVGR0g=");
   EXPECT_EQ(AlphabetRun(reinterpret_cast<const uint8_t*>("QUJD\r\n"), 6), 4u);
+}
+
+// What the decoder runs: a variant the processor supports, and no row after it
+// that the processor also supports.
+template <const auto& kTable>
+void ExpectActiveIsLastSupported() {
+  const auto& active = Active<kTable>();
+  SCOPED_TRACE(std::string(kTable.name) + " runs " + active.name);
+  EXPECT_TRUE(active.supported(GetCpuFeatures()));
+  bool after_active = false;
+  for (const auto& variant : kTable) {
+    if (after_active) {
+      EXPECT_FALSE(variant.supported(GetCpuFeatures())) << variant.name << " is skipped";
+    }
+    if (&variant == &active) after_active = true;
+  }
+  EXPECT_TRUE(after_active) << "the active variant is a row of its table";
+}
+
+template <const auto&... kTables>
+void ExpectEveryActiveIsLastSupported(TableList<kTables...>) {
+  (ExpectActiveIsLastSupported<kTables>(), ...);
+}
+
+TEST(Base64Scan, TheActiveVariantOfEveryTableIsItsLastSupportedOne) {
+  ExpectEveryActiveIsLastSupported(EveryScanTable{});
+  EXPECT_STREQ(kAlphabetRunScans.begin()->name, "portable");
+  EXPECT_STREQ(kDropLineBreaksScans.begin()->name, "portable");
 }
 
 // The verdict and the message for a text fed whole, then for the text fed in two

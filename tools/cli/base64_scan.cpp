@@ -1,8 +1,6 @@
-// The portable byte scans under Base64 decoding, and the choice of SSE2 where the
-// processor has it.
+// The portable byte scans under Base64 decoding, and the variant tables that the
+// active scans are chosen from.
 #include "cli/base64_scan.h"
-
-#include "digest/x86/cpu_features.h"
 
 namespace telvarn::cli {
 namespace scan_internal {
@@ -30,26 +28,37 @@ size_t DropLineBreaksPortable(char* text, size_t count) {
 
 }  // namespace scan_internal
 
-#if defined(__i386__) || defined(__x86_64__)
 namespace {
-// A 32-bit build may meet a processor without SSE2: the probe that chooses the
-// module's kernels decides here too.
-const bool kHasSse2 = GetCpuFeatures().sse2;
-}  // namespace
+
+using namespace scan_internal;
+
+// A 32-bit build may meet a processor without SSE2: the SSE2 rows ask the probe
+// that chooses the module's kernels.
+const KernelVariant<AlphabetRunFn> kAlphabetRunVariants[] = {
+    {"portable", &AlphabetRunPortable, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"sse2", &AlphabetRunSse2, &HasSse2},
 #endif
+};
+
+const KernelVariant<DropLineBreaksFn> kDropLineBreaksVariants[] = {
+    {"portable", &DropLineBreaksPortable, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"sse2", &DropLineBreaksSse2, &HasSse2},
+#endif
+};
+
+}  // namespace
+
+const KernelTable<AlphabetRunFn> kAlphabetRunScans = TableOf("alphabet-run", kAlphabetRunVariants);
+const KernelTable<DropLineBreaksFn> kDropLineBreaksScans = TableOf("drop-line-breaks", kDropLineBreaksVariants);
 
 size_t AlphabetRun(const uint8_t* bytes, size_t count) {
-#if defined(__i386__) || defined(__x86_64__)
-  if (kHasSse2) return scan_internal::AlphabetRunSse2(bytes, count);
-#endif
-  return scan_internal::AlphabetRunPortable(bytes, count);
+  return Active<kAlphabetRunScans>().kernel(bytes, count);
 }
 
 size_t DropLineBreaks(char* text, size_t count) {
-#if defined(__i386__) || defined(__x86_64__)
-  if (kHasSse2) return scan_internal::DropLineBreaksSse2(text, count);
-#endif
-  return scan_internal::DropLineBreaksPortable(text, count);
+  return Active<kDropLineBreaksScans>().kernel(text, count);
 }
 
 }  // namespace telvarn::cli

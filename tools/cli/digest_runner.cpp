@@ -9,6 +9,7 @@
 
 #include "cli/system.h"
 #include "cli/text.h"
+#include "platform/platform.h"
 
 namespace telvarn::cli {
 
@@ -325,12 +326,12 @@ void DigestRunner::Complete(Job& job) {
 
 void DigestRunner::PollOwnJobs(bool force) {
   if (own_jobs_running_ == 0) return;
-  const uint64_t now = MonotonicMs();
+  const uint64_t now = platform::Os::monotonic_ms();
   if (!force && now - last_poll_ms_ < kPollSpacingMs) return;
   for (auto& job : pending_) {
     if (job->own_job && !job->finished) OwnJobFinished(*job);
   }
-  last_poll_ms_ = MonotonicMs();
+  last_poll_ms_ = platform::Os::monotonic_ms();
 }
 
 void DigestRunner::EmitReady() {

@@ -4,6 +4,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "platform/platform.h"
+
 namespace telvarn::cli {
 namespace {
 
@@ -53,7 +55,7 @@ void ProgressLine::Show(const std::string& name, ProgressSource source) {
   std::lock_guard<std::mutex> lock(mutex_);
   name_ = name;
   source_ = std::move(source);
-  shown_since_ms_ = MonotonicMs();
+  shown_since_ms_ = platform::Os::monotonic_ms();
   showing_ = true;
 }
 
@@ -78,7 +80,7 @@ void ProgressLine::Draw() {
   uint64_t done = 0;
   int64_t total = -1;
   if (!source_ || !source_(done, total)) return;
-  const double seconds = static_cast<double>(MonotonicMs() - shown_since_ms_) / 1000.0;
+  const double seconds = static_cast<double>(platform::Os::monotonic_ms() - shown_since_ms_) / 1000.0;
   const std::string line = Format(name_, done, total, seconds);
   // Blanks over what a longer line before left on the screen.
   const size_t padding = line.size() < drawn_length_ ? drawn_length_ - line.size() : 0;

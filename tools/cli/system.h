@@ -13,6 +13,11 @@ namespace telvarn::cli {
 // The command line as UTF-8 text, whatever the system hands over.
 using Arguments = std::vector<std::string>;
 
+// A file descriptor natively, a HANDLE on Windows. Neither system hands out -1 for
+// an open file (on Windows it is INVALID_HANDLE_VALUE), so it marks "none" on both.
+using SystemHandle = intptr_t;
+inline constexpr SystemHandle kNoHandle = -1;
+
 // A file or the standard input, open for reading. Failures carry their reason in
 // words ("No such file or directory"), as the program prints them.
 class InputFile {
@@ -55,14 +60,7 @@ class InputFile {
   void Fail(uint32_t system_error);
   void Describe();
 
-#if defined(_WIN32)
-  using Handle = void*;
-  static constexpr Handle kNoHandle = nullptr;
-#else
-  using Handle = int;  // a file descriptor
-  static constexpr Handle kNoHandle = -1;
-#endif
-  Handle handle_ = kNoHandle;
+  SystemHandle handle_ = kNoHandle;
   bool owned_ = false;
   bool regular_ = false;
   bool missing_ = false;
@@ -92,12 +90,8 @@ class OutputStream {
  private:
   bool WriteOut(const char* bytes, size_t count, bool binary);
 
-#if defined(_WIN32)
-  void* handle_ = nullptr;
-  bool console_ = false;
-#else
-  int fd_ = -1;
-#endif
+  SystemHandle handle_ = kNoHandle;
+  bool console_ = false;  // a Windows console, which takes characters rather than bytes
   std::vector<char> buffer_;
   bool buffer_binary_ = false;
   bool interactive_ = false;  // a console or terminal: written out at each write
@@ -129,12 +123,10 @@ class ModulePipe {
  private:
   std::string name_;
   std::string error_;
-#if defined(_WIN32)
-  void* server_ = nullptr;
-#else
-  int read_fd_ = -1;
-  int write_fd_ = -1;
-#endif
+  // The program's copy of the reading end, held until the module has its own (a
+  // POSIX pipe; a named pipe's reader connects by name and leaves it empty).
+  SystemHandle reader_ = kNoHandle;
+  SystemHandle writer_ = kNoHandle;
 };
 
 // A temporary file of the program's own, removed when closed: where a stream that
@@ -156,11 +148,7 @@ class SpoolFile {
 
  private:
   std::string error_;
-#if defined(_WIN32)
-  void* handle_ = nullptr;
-#else
-  int fd_ = -1;
-#endif
+  SystemHandle handle_ = kNoHandle;
 };
 
 // Whether the name is that of a regular file (not a folder, device or pipe), with
@@ -178,8 +166,5 @@ uint32_t ProcessorCount();
 // version the program was built with where there are none.
 std::string ProgramVersion();
 std::string ModuleVersion();
-
-// Milliseconds from a fixed point, for spacing out polls.
-uint64_t MonotonicMs();
 
 }  // namespace telvarn::cli

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <thread>
 
 #include "cli/system.h"
@@ -34,6 +33,8 @@ int WriteEvery(int fd, const char* bytes, size_t count, int stalled) {
   }
   return 0;
 }
+
+int Fd(SystemHandle handle) { return static_cast<int>(handle); }
 
 }  // namespace
 
@@ -72,34 +73,34 @@ void InputFile::Describe() {
   regular_ = false;
   size_ = 0;
   struct stat info;
-  if (handle_ >= 0 && fstat(handle_, &info) == 0 && S_ISREG(info.st_mode)) {
+  if (handle_ != kNoHandle && fstat(Fd(handle_), &info) == 0 && S_ISREG(info.st_mode)) {
     regular_ = true;
     size_ = static_cast<uint64_t>(info.st_size);
   }
 }
 
 int64_t InputFile::Read(void* buffer, size_t count) {
-  if (handle_ < 0) return 0;
-  const ssize_t got = ReadSome(handle_, buffer, count);
+  if (handle_ == kNoHandle) return 0;
+  const ssize_t got = ReadSome(Fd(handle_), buffer, count);
   if (got < 0) Fail(static_cast<uint32_t>(errno));
   return got;
 }
 
 void InputFile::Close() {
-  if (owned_ && handle_ >= 0) close(handle_);
+  if (owned_ && handle_ != kNoHandle) close(Fd(handle_));
   handle_ = kNoHandle;
   owned_ = false;
 }
 
 OutputStream::OutputStream(Which which)
-    : fd_(which == Which::kStandardOutput ? STDOUT_FILENO : STDERR_FILENO) {
-  interactive_ = isatty(fd_) != 0;
+    : handle_(which == Which::kStandardOutput ? STDOUT_FILENO : STDERR_FILENO) {
+  interactive_ = isatty(Fd(handle_)) != 0;
   buffer_.reserve(which == Which::kStandardOutput ? 1u << 16 : 1024);
 }
 
 bool OutputStream::WriteOut(const char* bytes, size_t count, bool) {
   if (failed_) return false;
-  const int error = WriteEvery(fd_, bytes, count, ENOSPC);
+  const int error = WriteEvery(Fd(handle_), bytes, count, ENOSPC);
   if (error != 0) {
     failed_ = true;
     error_ = std::strerror(error);
@@ -118,31 +119,31 @@ bool ModulePipe::Create() {
     error_ = std::strerror(errno);
     return false;
   }
-  read_fd_ = fds[0];
-  write_fd_ = fds[1];
+  reader_ = fds[0];
+  writer_ = fds[1];
   // The module opens the reading end anew by this name, as it opens any file.
-  name_ = "/dev/fd/" + std::to_string(read_fd_);
+  name_ = "/dev/fd/" + std::to_string(fds[0]);
   return true;
 }
 
 void ModulePipe::ReaderBound() {
-  if (read_fd_ >= 0) close(read_fd_);
-  read_fd_ = -1;
+  if (reader_ != kNoHandle) close(Fd(reader_));
+  reader_ = kNoHandle;
 }
 
 bool ModulePipe::WriteAll(const char* bytes, size_t count) {
-  const int error = WriteEvery(write_fd_, bytes, count, EPIPE);
+  const int error = WriteEvery(Fd(writer_), bytes, count, EPIPE);
   if (error != 0) error_ = std::strerror(error);
   return error == 0;
 }
 
 void ModulePipe::CloseWriter() {
-  if (write_fd_ >= 0) close(write_fd_);
-  write_fd_ = -1;
+  if (writer_ != kNoHandle) close(Fd(writer_));
+  writer_ = kNoHandle;
 }
 
 SpoolFile::~SpoolFile() {
-  if (fd_ >= 0) close(fd_);
+  if (handle_ != kNoHandle) close(Fd(handle_));
 }
 
 bool SpoolFile::Create() {
@@ -155,18 +156,18 @@ bool SpoolFile::Create() {
   }
   // Unlinked at once: the file goes when the descriptor closes, however the program ends.
   unlink(path.c_str());
-  fd_ = fd;
+  handle_ = fd;
   return true;
 }
 
 bool SpoolFile::Write(const char* bytes, size_t count) {
-  const int error = WriteEvery(fd_, bytes, count, ENOSPC);
+  const int error = WriteEvery(Fd(handle_), bytes, count, ENOSPC);
   if (error != 0) error_ = std::strerror(error);
   return error == 0;
 }
 
 bool SpoolFile::Rewind() {
-  if (lseek(fd_, 0, SEEK_SET) != 0) {
+  if (lseek(Fd(handle_), 0, SEEK_SET) != 0) {
     error_ = std::strerror(errno);
     return false;
   }
@@ -174,7 +175,7 @@ bool SpoolFile::Rewind() {
 }
 
 int64_t SpoolFile::Read(char* bytes, size_t count) {
-  const ssize_t got = ReadSome(fd_, bytes, count);
+  const ssize_t got = ReadSome(Fd(handle_), bytes, count);
   if (got < 0) error_ = std::strerror(errno);
   return got;
 }
@@ -199,12 +200,5 @@ uint32_t ProcessorCount() {
 std::string ProgramVersion() { return TELVARN_VERSION; }
 
 std::string ModuleVersion() { return TELVARN_VERSION " (linked in)"; }
-
-
-uint64_t MonotonicMs() {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-}
 
 }  // namespace telvarn::cli

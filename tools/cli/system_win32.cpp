@@ -73,6 +73,14 @@ DWORD WriteEvery(HANDLE handle, const char* bytes, size_t count) {
   return ERROR_SUCCESS;
 }
 
+// "None" reaches the system as a null handle, which every call refuses.
+HANDLE AsHandle(SystemHandle handle) { return handle == kNoHandle ? nullptr : reinterpret_cast<HANDLE>(handle); }
+
+// GetStdHandle says "none" with a null handle or with INVALID_HANDLE_VALUE.
+SystemHandle FromHandle(HANDLE handle) {
+  return handle == nullptr || handle == INVALID_HANDLE_VALUE ? kNoHandle : reinterpret_cast<SystemHandle>(handle);
+}
+
 }  // namespace
 
 void InputFile::Fail(uint32_t system_error) {
@@ -92,7 +100,7 @@ bool InputFile::Open(const std::string& name) {
     Fail(GetLastError());
     return false;
   }
-  handle_ = handle;
+  handle_ = FromHandle(handle);
   owned_ = true;
   BY_HANDLE_FILE_INFORMATION info;
   if (GetFileInformationByHandle(handle, &info) &&
@@ -108,8 +116,7 @@ bool InputFile::Open(const std::string& name) {
 
 void InputFile::OpenStandardInput() {
   Close();
-  handle_ = GetStdHandle(STD_INPUT_HANDLE);
-  if (handle_ == INVALID_HANDLE_VALUE) handle_ = nullptr;
+  handle_ = FromHandle(GetStdHandle(STD_INPUT_HANDLE));
   owned_ = false;
   Describe();
 }
@@ -117,19 +124,19 @@ void InputFile::OpenStandardInput() {
 void InputFile::Describe() {
   regular_ = false;
   size_ = 0;
-  if (handle_ == nullptr || GetFileType(handle_) != FILE_TYPE_DISK) return;
+  if (handle_ == kNoHandle || GetFileType(AsHandle(handle_)) != FILE_TYPE_DISK) return;
   LARGE_INTEGER size;
-  if (GetFileSizeEx(handle_, &size)) {
+  if (GetFileSizeEx(AsHandle(handle_), &size)) {
     regular_ = true;
     size_ = static_cast<uint64_t>(size.QuadPart);
   }
 }
 
 int64_t InputFile::Read(void* buffer, size_t count) {
-  if (handle_ == nullptr) return 0;  // no standard input at all reads as empty
+  if (handle_ == kNoHandle) return 0;  // no standard input at all reads as empty
   const DWORD ask = count > (1u << 30) ? (1u << 30) : static_cast<DWORD>(count);
   DWORD got = 0;
-  if (!ReadFile(handle_, buffer, ask, &got, nullptr)) {
+  if (!ReadFile(AsHandle(handle_), buffer, ask, &got, nullptr)) {
     const DWORD code = GetLastError();
     if (code == ERROR_BROKEN_PIPE || code == ERROR_HANDLE_EOF) return 0;
     Fail(code);
@@ -139,34 +146,33 @@ int64_t InputFile::Read(void* buffer, size_t count) {
 }
 
 void InputFile::Close() {
-  if (owned_ && handle_ != nullptr) CloseHandle(handle_);
-  handle_ = nullptr;
+  if (owned_ && handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
+  handle_ = kNoHandle;
   owned_ = false;
 }
 
 OutputStream::OutputStream(Which which) {
-  handle_ = GetStdHandle(which == Which::kStandardOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
-  if (handle_ == INVALID_HANDLE_VALUE) handle_ = nullptr;
+  handle_ = FromHandle(GetStdHandle(which == Which::kStandardOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE));
   DWORD mode = 0;
-  console_ = handle_ != nullptr && GetConsoleMode(handle_, &mode);
+  console_ = handle_ != kNoHandle && GetConsoleMode(AsHandle(handle_), &mode);
   interactive_ = console_;
   buffer_.reserve(which == Which::kStandardOutput ? 1u << 16 : 1024);
 }
 
 bool OutputStream::WriteOut(const char* bytes, size_t count, bool binary) {
   if (failed_) return false;
-  if (handle_ == nullptr) return true;  // no stream: nothing to write to, as with a closed one
+  if (handle_ == kNoHandle) return true;  // no stream: nothing to write to, as with a closed one
   if (console_ && !binary) {
     // A console shows characters, not bytes: hand it UTF-16.
     std::wstring wide = WideFromUtf8(std::string(bytes, count));
     DWORD done = 0;
-    if (!WriteConsoleW(handle_, wide.data(), static_cast<DWORD>(wide.size()), &done, nullptr)) {
+    if (!WriteConsoleW(AsHandle(handle_), wide.data(), static_cast<DWORD>(wide.size()), &done, nullptr)) {
       failed_ = true;
       error_ = SystemErrorText(GetLastError());
     }
     return !failed_;
   }
-  const DWORD code = WriteEvery(handle_, bytes, count);
+  const DWORD code = WriteEvery(AsHandle(handle_), bytes, count);
   if (code != ERROR_SUCCESS) {
     failed_ = true;
     error_ = SystemErrorText(code);
@@ -190,7 +196,7 @@ bool ModulePipe::Create() {
     error_ = SystemErrorText(GetLastError());
     return false;
   }
-  server_ = server;
+  writer_ = FromHandle(server);
   return true;
 }
 
@@ -198,19 +204,19 @@ void ModulePipe::ReaderBound() {}
 
 bool ModulePipe::WriteAll(const char* bytes, size_t count) {
   // A closed or never made server end is a null handle, which WriteFile refuses.
-  const DWORD code = WriteEvery(server_, bytes, count);
+  const DWORD code = WriteEvery(AsHandle(writer_), bytes, count);
   if (code != ERROR_SUCCESS) error_ = SystemErrorText(code);
   return code == ERROR_SUCCESS;
 }
 
 void ModulePipe::CloseWriter() {
   // Closing the server end delivers what was written, then the end of the stream.
-  if (server_ != nullptr) CloseHandle(server_);
-  server_ = nullptr;
+  if (writer_ != kNoHandle) CloseHandle(AsHandle(writer_));
+  writer_ = kNoHandle;
 }
 
 SpoolFile::~SpoolFile() {
-  if (handle_ != nullptr) CloseHandle(handle_);
+  if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
 }
 
 bool SpoolFile::Create() {
@@ -228,19 +234,19 @@ bool SpoolFile::Create() {
     DeleteFileW(path);
     return false;
   }
-  handle_ = handle;
+  handle_ = FromHandle(handle);
   return true;
 }
 
 bool SpoolFile::Write(const char* bytes, size_t count) {
-  const DWORD code = WriteEvery(handle_, bytes, count);
+  const DWORD code = WriteEvery(AsHandle(handle_), bytes, count);
   if (code != ERROR_SUCCESS) error_ = SystemErrorText(code);
   return code == ERROR_SUCCESS;
 }
 
 bool SpoolFile::Rewind() {
   LARGE_INTEGER start{};
-  if (!SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN)) {
+  if (!SetFilePointerEx(AsHandle(handle_), start, nullptr, FILE_BEGIN)) {
     error_ = SystemErrorText(GetLastError());
     return false;
   }
@@ -250,7 +256,7 @@ bool SpoolFile::Rewind() {
 int64_t SpoolFile::Read(char* bytes, size_t count) {
   const DWORD ask = count > (1u << 30) ? (1u << 30) : static_cast<DWORD>(count);
   DWORD got = 0;
-  if (!ReadFile(handle_, bytes, ask, &got, nullptr)) {
+  if (!ReadFile(AsHandle(handle_), bytes, ask, &got, nullptr)) {
     error_ = SystemErrorText(GetLastError());
     return -1;
   }
@@ -330,7 +336,5 @@ std::string ModuleVersion() {
   if (module == nullptr) return "not loaded";
   return FileVersionOf(ModulePath(module));
 }
-
-uint64_t MonotonicMs() { return GetTickCount64(); }
 
 }  // namespace telvarn::cli
