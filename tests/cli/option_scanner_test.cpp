@@ -251,6 +251,18 @@ TEST(OptionScanner, ArrayOverloadScansTheWholeTable) {
   EXPECT_EQ(scanned.options[1].id, kZero);
 }
 
+TEST(OptionScanner, CountsTheOperandsBeforeTheEndOfOptions) {
+  ScannedArguments scanned;
+  std::string error;
+  ASSERT_TRUE(ScanOptions({"a", "-z", "b", "--", "-c", "d"}, kDigestSpecs, scanned, error)) << error;
+  EXPECT_EQ(scanned.operands, (std::vector<std::string>{"a", "b", "-c", "d"}));
+  EXPECT_EQ(scanned.operands_before_separator, 2u);
+  ASSERT_TRUE(ScanOptions({"--", "a"}, kDigestSpecs, scanned, error)) << error;
+  EXPECT_EQ(scanned.operands_before_separator, 0u);
+  ASSERT_TRUE(ScanOptions({"a", "-", ""}, kDigestSpecs, scanned, error)) << error;
+  EXPECT_EQ(scanned.operands_before_separator, 3u);
+}
+
 #if defined(__GLIBC__)
 
 constexpr int kLongOptionBase = 1000;

@@ -2,6 +2,7 @@
 // here, and text checked whole before any of it is decoded by the module.
 #include "cli/base64_command.h"
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -27,6 +28,7 @@ constexpr size_t kSpoolInMemory = 16u << 20;
 struct Base64Options {
   bool decode = false;
   bool ignore_garbage = false;
+  bool progress = false;
   uint64_t columns = 76;
   bool crlf = false;
   bool module_lines = false;
@@ -50,6 +52,8 @@ void PrintBase64Help(Console& console) {
       "      --module-lines    the module's own layout, byte for byte: lines of 72\n"
       "                        characters, each ending in CR LF, and one more CR LF at\n"
       "                        the end when the input is a multiple of 54 bytes\n"
+      "      --progress        show on standard error the bytes read, the total where\n"
+      "                        known and the rate (not while the text goes to a terminal)\n"
       "  -h, --help            show this help\n"
       "      --version         show the versions of telvarn and of the module\n"
       "      --                end of options\n\n"
@@ -57,7 +61,7 @@ void PrintBase64Help(Console& console) {
       "2 a usage error or a failed write.\n");
 }
 
-enum Base64OptionId { kDecode, kIgnoreGarbage, kWrap, kCrlf, kModuleLines, kHelp, kVersion };
+enum Base64OptionId { kDecode, kIgnoreGarbage, kWrap, kCrlf, kModuleLines, kProgress, kHelp, kVersion };
 
 constexpr OptionSpec kBase64Options[] = {
     {"decode", 'd', OptionArgument::kNone, kDecode},
@@ -65,6 +69,7 @@ constexpr OptionSpec kBase64Options[] = {
     {"wrap", 'w', OptionArgument::kRequired, kWrap},
     {"crlf", '\0', OptionArgument::kNone, kCrlf},
     {"module-lines", '\0', OptionArgument::kNone, kModuleLines},
+    {"progress", '\0', OptionArgument::kNone, kProgress},
     {"help", 'h', OptionArgument::kNone, kHelp},
     {"version", '\0', OptionArgument::kNone, kVersion},
 };
@@ -103,6 +108,7 @@ int ParseBase64Options(Console& console, const Arguments& args, Base64Options& o
         break;
       case kCrlf: options.crlf = true; break;
       case kModuleLines: options.module_lines = true; break;
+      case kProgress: options.progress = true; break;
       case kHelp:
         PrintBase64Help(console);
         return console.Finish(kExitOk);
@@ -110,9 +116,10 @@ int ParseBase64Options(Console& console, const Arguments& args, Base64Options& o
         return PrintVersion(console);
     }
   }
-  options.files = std::move(scanned.operands);
-  // "encode" or "decode" first names the direction; -d says it too.
-  if (!options.files.empty() && (options.files[0] == "encode" || options.files[0] == "decode")) {
+  options.files = scanned.operands;
+  // "encode" or "decode" first names the direction (-d says it too); after "--" it
+  // is a file's name.
+  if (scanned.operands_before_separator > 0 && (options.files[0] == "encode" || options.files[0] == "decode")) {
     options.decode = options.decode || options.files[0] == "decode";
     options.files.erase(options.files.begin());
   }
@@ -126,6 +133,38 @@ int ParseBase64Options(Console& console, const Arguments& args, Base64Options& o
     return console.UsageError("base64", "--crlf and --module-lines do not go together");
   }
   return -1;
+}
+
+// The bytes read of one input, shown on the progress line when asked for. Encoded
+// or decoded text on a terminal would run into the line: there it is not shown.
+class ReadProgress {
+ public:
+  ReadProgress(Console& console, bool wanted)
+      : line_(console.err(), wanted && !console.out().interactive()), attached_(console, line_) {}
+
+  void Start(const std::string& label, int64_t total) {
+    done_.store(0, std::memory_order_relaxed);
+    line_.Show(label, [this, total](uint64_t& done, int64_t& all) {
+      done = done_.load(std::memory_order_relaxed);
+      all = total;
+      return true;
+    });
+  }
+  void Add(int64_t count) {
+    if (count > 0) done_.fetch_add(static_cast<uint64_t>(count), std::memory_order_relaxed);
+  }
+  void Stop() { line_.Hide(); }
+
+ private:
+  ProgressLine line_;
+  AttachedProgress attached_;
+  std::atomic<uint64_t> done_{0};
+};
+
+std::string ProgressLabel(const std::string& name) { return name == "-" ? "standard input" : QuoteName(name); }
+
+int64_t KnownSize(const std::string& name, const InputFile& input) {
+  return name != "-" && input.regular() ? static_cast<int64_t>(input.size()) : -1;
 }
 
 // A file that could not be opened or read: its reason, and the exit code.
@@ -180,6 +219,8 @@ class LineLayout {
 int Encode(Console& console, const HostExports& exports, const Base64Options& options, const std::string& name) {
   InputFile input;
   if (!OpenInput(name, input)) return InputFailed(console, name, input);
+  ReadProgress progress(console, options.progress);
+  progress.Start(ProgressLabel(name), KnownSize(name, input));
   std::unique_ptr<char[]> bytes(new char[kEncodeBlock]);
   // One-line text of a block, or its module lines: 4 characters per 3 bytes, a CR LF
   // per 54 bytes and one more, and the NUL.
@@ -189,6 +230,7 @@ int Encode(Console& console, const HostExports& exports, const Base64Options& op
   for (;;) {
     const int64_t got = input.ReadFull(bytes.get(), kEncodeBlock);
     if (got < 0) return InputFailed(console, name, input);
+    progress.Add(got);
     const auto count = static_cast<uint32_t>(got);
     const bool last = count < kEncodeBlock;
     if (options.module_lines) {
@@ -213,6 +255,7 @@ int Encode(Console& console, const HostExports& exports, const Base64Options& op
     }
     if (last || console.out().failed()) break;
   }
+  progress.Stop();
   if (!options.module_lines) {
     const std::string end = layout.Close();
     console.out().WriteBinary(end.data(), end.size());
@@ -305,14 +348,16 @@ int InvalidText(Console& console, const std::string& name, Base64Validator& vali
 
 // A regular file is checked whole first, then read again and decoded straight out.
 int DecodeFile(Console& console, const HostExports& exports, InputFile& input, const std::string& name,
-               bool ignore_garbage) {
+               bool ignore_garbage, ReadProgress& progress) {
   Base64Validator validator;
+  progress.Start(ProgressLabel(name) + " (checked)", KnownSize(name, input));
   {
     std::unique_ptr<char[]> block(new char[kDecodeBlock]);
     for (;;) {
       const int64_t got = input.ReadFull(block.get(), kDecodeBlock);
       if (got < 0) return InputFailed(console, name, input);
       if (got == 0) break;
+      progress.Add(got);
       size_t count = static_cast<size_t>(got);
       if (ignore_garbage) count = KeepBase64Only(block.get(), count);
       if (!validator.Feed(block.get(), count)) return InvalidText(console, name, validator);
@@ -321,10 +366,12 @@ int DecodeFile(Console& console, const HostExports& exports, InputFile& input, c
   if (!validator.End()) return InvalidText(console, name, validator);
   InputFile again;
   if (!again.Open(name)) return InputFailed(console, name, again);
+  progress.Start(ProgressLabel(name), KnownSize(name, again));
   BlockDecoder decoder(exports);
   for (;;) {
     const int64_t got = again.ReadFull(decoder.room(), kDecodeBlock);
     if (got < 0) return InputFailed(console, name, again);
+    progress.Add(got);
     size_t received = static_cast<size_t>(got);
     if (ignore_garbage) received = KeepBase64Only(decoder.room(), received);
     const char* bytes = nullptr;
@@ -333,13 +380,15 @@ int DecodeFile(Console& console, const HostExports& exports, InputFile& input, c
     console.out().WriteBinary(bytes, count);
     if (got == 0 || console.out().failed()) break;
   }
+  progress.Stop();
   return console.Finish(kExitOk);
 }
 
 // A stream is checked and decoded block by block; its bytes are held back until
 // the end of the text has been checked too.
 int DecodeStream(Console& console, const HostExports& exports, InputFile& input, const std::string& name,
-                 bool ignore_garbage) {
+                 bool ignore_garbage, ReadProgress& progress) {
+  progress.Start(ProgressLabel(name), KnownSize(name, input));
   Base64Validator validator;
   BlockDecoder decoder(exports);
   DecodedSpool spool;
@@ -347,6 +396,7 @@ int DecodeStream(Console& console, const HostExports& exports, InputFile& input,
     const int64_t got = input.ReadFull(decoder.room(), kDecodeBlock);
     if (got < 0) return InputFailed(console, name, input);
     if (got == 0) break;
+    progress.Add(got);
     size_t received = static_cast<size_t>(got);
     if (ignore_garbage) received = KeepBase64Only(decoder.room(), received);
     if (!validator.Feed(decoder.room(), received)) return InvalidText(console, name, validator);
@@ -359,6 +409,7 @@ int DecodeStream(Console& console, const HostExports& exports, InputFile& input,
     }
   }
   if (!validator.End()) return InvalidText(console, name, validator);
+  progress.Stop();
   if (!spool.CopyTo(console.out())) {
     console.Error("cannot read the decoded bytes back: " + spool.error());
     return console.Finish(kExitError);
@@ -369,8 +420,11 @@ int DecodeStream(Console& console, const HostExports& exports, InputFile& input,
 int Decode(Console& console, const HostExports& exports, const Base64Options& options, const std::string& name) {
   InputFile input;
   if (!OpenInput(name, input)) return InputFailed(console, name, input);
-  if (name != "-" && input.regular()) return DecodeFile(console, exports, input, name, options.ignore_garbage);
-  return DecodeStream(console, exports, input, name, options.ignore_garbage);
+  ReadProgress progress(console, options.progress);
+  if (name != "-" && input.regular()) {
+    return DecodeFile(console, exports, input, name, options.ignore_garbage, progress);
+  }
+  return DecodeStream(console, exports, input, name, options.ignore_garbage, progress);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 namespace telvarn::cli {
 
 void Console::Error(const std::string& message) {
+  if (progress_ != nullptr) progress_->Hide();
   out_.Flush();
   err_.Write("telvarn: " + message + "\n");
   err_.Flush();

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "cli/progress_line.h"
 #include "cli/system.h"
 
 namespace telvarn::cli {
@@ -21,8 +22,11 @@ class Console {
   OutputStream& out() { return out_; }
   // Standard error, for the progress line alone; messages go through Error().
   OutputStream& err() { return err_; }
-  // "telvarn: MESSAGE" on standard error, after what standard output holds so far.
+  // "telvarn: MESSAGE" on standard error, after what standard output holds so far
+  // and once the progress line, if one is shown, is erased.
   void Error(const std::string& message);
+  // The progress line that Error() erases first; nullptr for none.
+  void AttachProgress(ProgressLine* progress) { progress_ = progress; }
   // An error in the command line, with the hint where help is.
   int UsageError(const std::string& command, const std::string& message);
   // The exit code once standard output is written out: a failed write is reported
@@ -32,6 +36,21 @@ class Console {
  private:
   OutputStream out_;
   OutputStream err_;
+  ProgressLine* progress_ = nullptr;
+};
+
+// Attaches a progress line to the console for as long as it lives.
+class AttachedProgress {
+ public:
+  AttachedProgress(Console& console, ProgressLine& progress) : console_(console) {
+    console_.AttachProgress(&progress);
+  }
+  ~AttachedProgress() { console_.AttachProgress(nullptr); }
+  AttachedProgress(const AttachedProgress&) = delete;
+  AttachedProgress& operator=(const AttachedProgress&) = delete;
+
+ private:
+  Console& console_;
 };
 
 // `telvarn --version` and every command's --version: the versions of the program

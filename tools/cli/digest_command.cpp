@@ -195,6 +195,7 @@ int PrintDigests(Console& console, const HostExports& exports, const Algorithm& 
   int status = kExitOk;
   const char end = options.zero ? '\0' : '\n';
   ProgressLine progress(console.err(), options.progress);
+  AttachedProgress attached(console, progress);
   DigestRunner runner(
       exports, algorithm, options.key,
       [&](DigestTask& task) {
@@ -309,6 +310,7 @@ bool CheckList(Console& console, const HostExports& exports, const Algorithm& al
   bool any_wellformed = false, any_matched = false;
   {
     ProgressLine progress(console.err(), options.progress);
+    AttachedProgress attached(console, progress);
     DigestRunner runner(
         exports, algorithm, options.key,
         [&](DigestTask& task) {

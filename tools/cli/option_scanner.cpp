@@ -120,9 +120,12 @@ bool ScanOptions(const std::vector<std::string>& args, const OptionSpec* specs, 
   error.clear();
   const SpecTable table{specs, spec_count};
   size_t index = 0;
+  bool separated = false;
   while (index < args.size()) {
     const std::string& arg = args[index++];
     if (arg == "--") {
+      scanned.operands_before_separator = scanned.operands.size();
+      separated = true;
       scanned.operands.insert(scanned.operands.end(), args.begin() + static_cast<std::ptrdiff_t>(index),
                               args.end());
       break;
@@ -135,6 +138,7 @@ bool ScanOptions(const std::vector<std::string>& args, const OptionSpec* specs, 
                                             : ScanShortOptions(args, index, table, scanned, error);
     if (!scanned_well) return false;
   }
+  if (!separated) scanned.operands_before_separator = scanned.operands.size();
   return true;
 }
 

@@ -26,6 +26,9 @@ struct ScannedOption {
 struct ScannedArguments {
   std::vector<ScannedOption> options;  // in the order given: a later one may undo an earlier one
   std::vector<std::string> operands;   // in order; "-", "" and everything after "--" among them
+  // How many operands came before "--" (all of them when there was none): the
+  // ones after it are names whatever they spell.
+  size_t operands_before_separator = 0;
 };
 
 // Scans `args` (without the program name and the command word). False at the first

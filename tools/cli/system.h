@@ -86,6 +86,8 @@ class OutputStream {
   bool Flush();
   bool failed() const { return failed_; }
   const std::string& error() const { return error_; }
+  // A console or terminal, where a person reads.
+  bool interactive() const { return interactive_; }
 
  private:
   bool WriteOut(const char* bytes, size_t count, bool binary);
