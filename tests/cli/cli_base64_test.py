@@ -42,7 +42,7 @@ def test_base64():
             code, out, err = run(["base64", "-d"], stdin=text)
             check(code == 0 and out == data, "decode of %d bytes from a pipe: %r" % (size, err))
     for text, why in ((b"Zg", b"group of four"), (b"Zg=", b"group of four"), (b"Zm9v!", b"'!' at byte 4"),
-                      (b"Zm 9v", b"' ' at byte 2"), (b"Zg==Zg==", b"after the padding"), (b"Zm9v\r", b"CR"),
+                      (b"Zm 9v", b"' ' at byte 2"), (b"Zg==Zg", b"group of four"), (b"Zm9v\r", b"CR"),
                       (b"Zm\r9v", b"CR not followed by LF"), (b"Z===", b"'='"), (b"Zm=v", b"inside the padding"),
                       (b"=", b"'='"), (b"Zm9v\tYmFy", b"0x09"), (b"Zm9vYmFy\x00", b"0x00")):
         for args, stdin in ((["base64", "-d"], text), (["base64", "decode", "bad.b64"], b"")):

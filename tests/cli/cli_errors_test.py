@@ -28,7 +28,7 @@ def test_errors_and_help():
         code, out, _ = run([command, "--help"])
         check(code == 0 and out.startswith(b"usage: telvarn " + command.encode()), "%s --help: %r" % (command, out[:60]))
     code, out, _ = run(["--help"])
-    check(code == 0 and b"usage: telvarn" in out and b"upper-case" in out, "--help")
+    check(code == 0 and b"usage: telvarn" in out and b"lower-case" in out, "--help")
     code, out, _ = run(["--version"])
     version = re.match(rb"telvarn \d+\.\d+\.\d+\n(TelvarnHX(64)?\.hpi) \d+\.\d+\.\d+", out)
     check(code == 0 and version, "--version: %r" % out)

@@ -69,23 +69,24 @@ def crc16_mcrf4xx(data):
         crc ^= byte
         for _ in range(8):
             crc = (crc >> 1) ^ 0x8408 if crc & 1 else crc >> 1
-    return "%04X" % crc
+    return "%04x" % crc
 
 
-# The module's letter case: upper for the SHAs and CRCs, lower for MD5.
-CASE = {"crc32": str.upper, "crc16": str.upper, "md5": str.lower, "sha1": str.upper,
-        "sha256": str.upper, "sha512": str.upper, "hmac-md5": str.lower}
+# The letter case of telvarn's digest lines: lower, as coreutils writes them (--upper
+# gives upper case).
+CASE = {"crc32": str.lower, "crc16": str.lower, "md5": str.lower, "sha1": str.lower,
+        "sha256": str.lower, "sha512": str.lower, "hmac-md5": str.lower}
 GNU_TOOL = {"md5": "md5sum", "sha1": "sha1sum", "sha256": "sha256sum", "sha512": "sha512sum"}
 
 
 def python_digest(algorithm, data):
     if algorithm == "crc32":
-        return "%08X" % zlib.crc32(data)
+        return "%08x" % zlib.crc32(data)
     return crc16_mcrf4xx(data)
 
 
 def as_module_case(algorithm, gnu_output):
-    """coreutils' lines with the digests in the module's letter case."""
+    """coreutils' lines with the digests in telvarn's letter case."""
     fix = CASE[algorithm]
     return re.sub(rb"(?m)^(\\?)([0-9a-f]{32,128})", lambda m: m.group(1) + fix(m.group(2).decode()).encode(),
                   gnu_output)

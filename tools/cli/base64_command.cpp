@@ -103,7 +103,10 @@ int ParseBase64Options(Console& console, const Arguments& args, Base64Options& o
       case kIgnoreGarbage: options.ignore_garbage = true; break;
       case kWrap:
         if (!ParseWrapColumns(option.value, options.columns)) {
-          return console.UsageError("base64", "invalid wrap size: " + QuoteName(option.value));
+          const std::string quoted = QuoteName(option.value);
+          const bool bare = quoted.empty() || (quoted[0] != '\'' && quoted[0] != '"');
+          console.Error("invalid wrap size: " + (bare ? "'" + quoted + "'" : quoted));
+          return console.Finish(kExitError);
         }
         break;
       case kCrlf: options.crlf = true; break;

@@ -193,7 +193,7 @@ void DigestRunner::Add(std::unique_ptr<DigestTask> task) {
 void DigestRunner::ShowProgress(Job& job) {
   if (progress_ == nullptr || !progress_->enabled()) return;
   const int32_t io = job.io;
-  const int64_t known_size = job.fed && job.task->name != "-" ? static_cast<int64_t>(job.size) : -1;
+  const int64_t known_size = job.fed && job.file.regular() ? static_cast<int64_t>(job.file.size()) : -1;
   progress_->Show(job.task->name == "-" ? "standard input" : QuoteName(job.task->name),
                   [this, io, known_size](uint64_t& done, int64_t& total) {
                     TelvarnProgressCounts counts{};

@@ -60,8 +60,8 @@ bool ParseSumsLine(std::string_view line, std::string_view tag, size_t digest_le
     i += tag.size();
     if (i < line.size() && line[i] == ' ') ++i;
     if (i >= line.size() || line[i] != '(') return false;
-    if (!ParseBsdRest(line.substr(i + 1), escaped, digest_length, parsed)) return false;
-    return !parsed.name.empty();
+    // An empty name is well-formed, and fails to open, as with the GNU tools.
+    return ParseBsdRest(line.substr(i + 1), escaped, digest_length, parsed);
   }
 
   // The digest, one blank, and a name of at least one byte.
@@ -79,7 +79,7 @@ bool ParseSumsLine(std::string_view line, std::string_view tag, size_t digest_le
     seen = SeparatorForm::kTwoCharacters;
     ++i;
   }
-  if (!TakeName(line.substr(i), escaped, parsed.name) || parsed.name.empty()) return false;
+  if (!TakeName(line.substr(i), escaped, parsed.name)) return false;
   parsed.digest.assign(digest);
   form = seen;
   return true;
