@@ -9,7 +9,7 @@
 
 #include "cli/base64_text_check.h"
 #include "cli/option_scanner.h"
-#include "cli/base64_scan.h"
+#include "cli/base64_blocks.h"
 #include "cli/system.h"
 #include "cli/text.h"
 #include "telvarn.h"
@@ -184,41 +184,6 @@ bool OpenInput(const std::string& name, InputFile& input) {
   return input.Open(name);
 }
 
-// Lays one-line text out in lines of `columns` characters, carrying the column from
-// block to block.
-class LineLayout {
- public:
-  LineLayout(uint64_t columns, bool crlf) : columns_(columns), end_(crlf ? "\r\n" : "\n") {}
-
-  void Add(const char* text, size_t count, std::vector<char>& out) {
-    out.clear();
-    if (columns_ == 0) {
-      out.insert(out.end(), text, text + count);
-      return;
-    }
-    out.reserve(count + static_cast<size_t>(count / columns_ + 1) * end_.size());
-    while (count > 0) {
-      const uint64_t room = columns_ - column_;
-      const size_t take = room < count ? static_cast<size_t>(room) : count;
-      out.insert(out.end(), text, text + take);
-      text += take;
-      count -= take;
-      column_ += take;
-      if (column_ == columns_) {
-        out.insert(out.end(), end_.begin(), end_.end());
-        column_ = 0;
-      }
-    }
-  }
-  // The line end after a last, shorter line; none after an empty text.
-  std::string Close() const { return columns_ != 0 && column_ != 0 ? end_ : std::string(); }
-
- private:
-  uint64_t columns_;
-  uint64_t column_ = 0;
-  std::string end_;
-};
-
 int Encode(Console& console, const HostExports& exports, const Base64Options& options, const std::string& name) {
   InputFile input;
   if (!OpenInput(name, input)) return InputFailed(console, name, input);
@@ -265,45 +230,6 @@ int Encode(Console& console, const HostExports& exports, const Base64Options& op
   }
   return console.Finish(kExitOk);
 }
-
-// Decodes checked text block by block through the module: whole groups of four at a
-// time, each call's text ending in NUL, the rest of a group carried to the next block.
-class BlockDecoder {
- public:
-  explicit BlockDecoder(const HostExports& exports)
-      : exports_(exports), text_(kDecodeBlock + 8), bytes_(kDecodeBlock / 4 * 3 + 16) {}
-
-  // Where the next block of text goes; at most kDecodeBlock bytes.
-  char* room() { return text_.data() + carried_; }
-
-  // Decodes what room() received; `bytes` and `count` are the result.
-  void Decode(size_t received, const char*& bytes, size_t& count) {
-    const size_t length = carried_ + DropLineBreaks(room(), received);
-    const size_t whole = length / 4 * 4;
-    count = 0;
-    bytes = bytes_.data();
-    // The module takes one text per call, so a padded group, which ends a text,
-    // ends a call.
-    size_t start = 0;
-    while (start < whole) {
-      const size_t end = start + CanonicalUpToPadding(text_.data() + start, whole - start);
-      const char kept = text_[end];
-      text_[end] = '\0';
-      const int32_t result = exports_.base64_decode(bytes_.data() + count, text_.data() + start, 0, 0);
-      count += static_cast<size_t>(-static_cast<int64_t>(result));
-      text_[end] = kept;
-      start = end;
-    }
-    std::memmove(text_.data(), text_.data() + whole, length - whole);
-    carried_ = length - whole;
-  }
-
- private:
-  const HostExports& exports_;
-  std::vector<char> text_;
-  std::vector<char> bytes_;
-  size_t carried_ = 0;
-};
 
 // Decoded bytes that wait until the whole text has been checked: in memory up to a
 // bound, then in a temporary file.
@@ -370,7 +296,7 @@ int DecodeFile(Console& console, const HostExports& exports, InputFile& input, c
   InputFile again;
   if (!again.Open(name)) return InputFailed(console, name, again);
   progress.Start(ProgressLabel(name), KnownSize(name, again));
-  BlockDecoder decoder(exports);
+  BlockDecoder decoder(exports, kDecodeBlock);
   for (;;) {
     const int64_t got = again.ReadFull(decoder.room(), kDecodeBlock);
     if (got < 0) return InputFailed(console, name, again);
@@ -393,7 +319,7 @@ int DecodeStream(Console& console, const HostExports& exports, InputFile& input,
                  bool ignore_garbage, ReadProgress& progress) {
   progress.Start(ProgressLabel(name), KnownSize(name, input));
   Base64Validator validator;
-  BlockDecoder decoder(exports);
+  BlockDecoder decoder(exports, kDecodeBlock);
   DecodedSpool spool;
   for (;;) {
     const int64_t got = input.ReadFull(decoder.room(), kDecodeBlock);
