@@ -1,0 +1,60 @@
+#!/usr/bin/env python3
+"""telvarn's digests of files and standard input against md5sum, sha1sum, sha256sum
+and sha512sum, and its CRCs against Python's zlib and a CRC-16/MCRF4XX of its own:
+lines, --tag, -z, options anywhere, unreadable inputs and escaped names.
+
+usage: cli_digests_test.py [--sanitized] COMMAND...   (see cli_support.py)
+"""
+import random
+import sys
+
+from cli_support import (GNU_TOOL, LISTED_NAMES, ON_WINE, as_module_case, check, gnu, gnu_messages,
+                         python_digest, run, run_area, skip, write_inputs)
+
+
+def test_digests():
+    files = write_inputs(random.Random(1208))
+    names = LISTED_NAMES
+    for algorithm, tool in GNU_TOOL.items():
+        code, out, err = run([algorithm] + names)
+        _, expected, _ = gnu(tool, names)
+        check(code == 0 and out == as_module_case(algorithm, expected), "%s of four files: %r %r" % (algorithm, out, err))
+        code, out, _ = run([algorithm, "--tag"] + names)
+        _, expected, _ = gnu(tool, ["--tag"] + names)
+        check(code == 0 and out.lower() == expected.lower(), "%s --tag: %r" % (algorithm, out))
+    for algorithm in ("crc32", "crc16"):
+        code, out, _ = run([algorithm] + names)
+        expected = "".join("%s  %s\n" % (python_digest(algorithm, files[n]), n) for n in names).encode()
+        check(code == 0 and out == expected, "%s of four files: %r" % (algorithm, out))
+
+    code, out, _ = run(["sha256"], stdin=b"abc")
+    check(code == 0 and out == as_module_case("sha256", gnu("sha256sum", [], b"abc")[1]), "sha256 of standard input")
+    code, out, _ = run(["md5", "-"], stdin=b"")
+    check(code == 0 and out == gnu("md5sum", ["-"])[1], "md5 of empty standard input: %r" % out)
+    code, out, _ = run(["sha1", "-z", "-b", "abc.txt"])
+    check(code == 0 and out.lower() == gnu("sha1sum", ["-z", "-b", "abc.txt"])[1], "-z -b: %r" % out)
+    # Options anywhere, and -- before a name that looks like one.
+    code, out, _ = run(["sha256", "abc.txt", "--tag"])
+    check(code == 0 and out.lower() == gnu("sha256sum", ["abc.txt", "--tag"])[1].lower(), "option after a name")
+    code, out, _ = run(["sha256", "--", "-dash.txt"])
+    check(code == 0 and out.lower() == gnu("sha256sum", ["--", "-dash.txt"])[1], "-- ends options: %r" % out)
+
+    # Unreadable inputs: coreutils' messages and status 1; the others still digested.
+    args = ["abc.txt", "folder", "missing.bin", "random.bin"]
+    code, out, err = run(["sha256"] + args)
+    gnu_code, gnu_out, gnu_err = gnu("sha256sum", args)
+    check((code, out) == (gnu_code, as_module_case("sha256", gnu_out)), "folder and missing file: %d %r" % (code, out))
+    check(err == gnu_messages("sha256sum", gnu_err), "their messages: %r, not %r" % (err, gnu_err))
+    check(b"Is a directory" in err and b"No such file or directory" in err, "reasons in words: %r" % err)
+    # Names with a backslash or a line end are escaped, as coreutils does.
+    if ON_WINE:
+        skip("escaped names", "a Windows name holds neither a backslash nor a line end")
+        return
+    code, out, _ = run(["md5", "back\\slash", "new\nline"])
+    check(code == 0 and out == gnu("md5sum", ["back\\slash", "new\nline"])[1], "escaped names: %r" % out)
+    code, out, _ = run(["md5", "--tag", "new\nline"])
+    check(out == gnu("md5sum", ["--tag", "new\nline"])[1], "escaped --tag name: %r" % out)
+
+
+if __name__ == "__main__":
+    sys.exit(run_area("digests", test_digests))

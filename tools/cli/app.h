@@ -1,0 +1,11 @@
+// The command-line program as a function: the arguments in UTF-8, the exit code out.
+#pragma once
+
+#include "cli/system.h"
+
+namespace telvarn::cli {
+
+// Runs `telvarn COMMAND ...` (args[0] is the program's name) and returns its exit code.
+int Main(const Arguments& args);
+
+}  // namespace telvarn::cli

@@ -1,0 +1,12 @@
+// The base64 command: encoding and decoding in bounded memory through the module's
+// Base64 exports, with the checks and line layouts that GNU base64 users expect.
+#pragma once
+
+#include "cli/console.h"
+#include "host_exports.h"
+
+namespace telvarn::cli {
+
+int RunBase64Command(Console& console, const HostExports& exports, const Arguments& args);
+
+}  // namespace telvarn::cli

@@ -1,0 +1,450 @@
+// The digest commands: their options, checksum lines out, and check mode as the
+// coreutils sum programs behave (messages, summaries and exit codes).
+#include "cli/digest_command.h"
+
+#include <cstring>
+#include <iterator>
+
+#include "cli/option_scanner.h"
+#include "cli/sums_line.h"
+#include "cli/text.h"
+#include "telvarn.h"
+
+namespace telvarn::cli {
+namespace {
+
+// --quiet, --status and --warn each undo the other two: the last one given counts.
+enum class Verbosity { kDefault, kQuiet, kStatus, kWarn };
+
+struct DigestOptions {
+  bool check = false;
+  bool tag = false;
+  Verbosity verbosity = Verbosity::kDefault;
+  bool strict = false;
+  bool ignore_missing = false;
+  bool zero = false;
+  bool binary_marker = false;
+  bool upper = false;
+  bool progress = false;
+  std::string key;
+  std::vector<std::string> files;
+};
+
+// The key as bytes, from the one option that gave it; "" and false with a message
+// when it cannot be had or the module could not hold it whole.
+bool KeyFromOption(const std::string& option, const std::string& value, std::string& key,
+                   std::string& error) {
+  if (option == "--key") {
+    key = value;
+  } else if (option == "--key-hex") {
+    if (value.size() % 2 != 0) {
+      error = "--key-hex: an odd number of hexadecimal digits";
+      return false;
+    }
+    key.clear();
+    for (size_t i = 0; i < value.size(); i += 2) {
+      const int high = HexValue(value[i]);
+      const int low = HexValue(value[i + 1]);
+      if (high < 0 || low < 0) {
+        error = "--key-hex: '" + value.substr(i, 2) + "' is not a hexadecimal byte";
+        return false;
+      }
+      key += static_cast<char>(high * 16 + low);
+    }
+  } else {
+    InputFile file;
+    if (value == "-") {
+      file.OpenStandardInput();
+    } else if (!file.Open(value)) {
+      error = QuoteName(value) + ": " + file.error();
+      return false;
+    }
+    // One byte more than the module can hold tells a key that is too long.
+    key.assign(kMaxKeyBytes + 1, '\0');
+    const int64_t got = file.ReadFull(&key[0], key.size());
+    if (got < 0) {
+      error = QuoteName(value) + ": " + file.error();
+      return false;
+    }
+    key.resize(static_cast<size_t>(got));
+  }
+  if (key.size() > kMaxKeyBytes) {
+    error = "the key is longer than " + std::to_string(kMaxKeyBytes) +
+            " bytes, which is all the module can hold";
+    return false;
+  }
+  if (key.find('\0') != std::string::npos) {
+    error = "the key holds a NUL byte, where the module would end it";
+    return false;
+  }
+  return true;
+}
+
+enum DigestOptionId {
+  kBinary, kCheck, kTag, kText, kZero, kIgnoreMissing, kQuiet, kStatus, kStrict, kWarn, kUpper, kHelp,
+  kVersion, kProgress, kKey, kKeyFile, kKeyHex
+};
+
+// The options of every digest command, in the order GNU lists its ambiguities.
+constexpr OptionSpec kDigestOptions[] = {
+    {"binary", 'b', OptionArgument::kNone, kBinary},
+    {"check", 'c', OptionArgument::kNone, kCheck},
+    {"tag", '\0', OptionArgument::kNone, kTag},
+    {"text", 't', OptionArgument::kNone, kText},
+    {"zero", 'z', OptionArgument::kNone, kZero},
+    {"ignore-missing", '\0', OptionArgument::kNone, kIgnoreMissing},
+    {"quiet", '\0', OptionArgument::kNone, kQuiet},
+    {"status", '\0', OptionArgument::kNone, kStatus},
+    {"strict", '\0', OptionArgument::kNone, kStrict},
+    {"warn", 'w', OptionArgument::kNone, kWarn},
+    {"upper", '\0', OptionArgument::kNone, kUpper},
+    {"help", 'h', OptionArgument::kNone, kHelp},
+    {"version", '\0', OptionArgument::kNone, kVersion},
+    {"progress", '\0', OptionArgument::kNone, kProgress},
+};
+// The keyed commands' options besides.
+constexpr OptionSpec kKeyOptions[] = {
+    {"key", '\0', OptionArgument::kRequired, kKey},
+    {"key-file", '\0', OptionArgument::kRequired, kKeyFile},
+    {"key-hex", '\0', OptionArgument::kRequired, kKeyHex},
+};
+
+// Parses the options in any order; `--` ends them. Returns -1 to go on, or the exit
+// code when parsing ended the command (help, version, an error). Options combine
+// and refuse to combine as those of the GNU sum programs do.
+int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& args,
+                 DigestOptions& options) {
+  const std::string command = algorithm.command;
+  std::vector<OptionSpec> specs(std::begin(kDigestOptions), std::end(kDigestOptions));
+  if (algorithm.keyed) specs.insert(specs.end(), std::begin(kKeyOptions), std::end(kKeyOptions));
+  ScannedArguments scanned;
+  std::string error;
+  if (!ScanOptions(args, specs.data(), specs.size(), scanned, error)) return console.UsageError(command, error);
+  // -1 neither, 0 --text, 1 --binary (or --tag, which implies it): the last counts.
+  int binary = -1;
+  const char* key_option = nullptr;
+  std::string key_value;
+  for (const ScannedOption& option : scanned.options) {
+    switch (option.id) {
+      case kBinary: binary = 1; break;
+      case kCheck: options.check = true; break;
+      case kTag: options.tag = true; binary = 1; break;
+      case kText: binary = 0; break;
+      case kZero: options.zero = true; break;
+      case kIgnoreMissing: options.ignore_missing = true; break;
+      case kQuiet: options.verbosity = Verbosity::kQuiet; break;
+      case kStatus: options.verbosity = Verbosity::kStatus; break;
+      case kStrict: options.strict = true; break;
+      case kWarn: options.verbosity = Verbosity::kWarn; break;
+      case kUpper: options.upper = true; break;
+      case kProgress: options.progress = true; break;
+      case kHelp:
+        PrintDigestHelp(console, algorithm);
+        return console.Finish(kExitOk);
+      case kVersion:
+        return PrintVersion(console);
+      default:
+        if (key_option != nullptr) {
+          return console.UsageError(command, "give the key once: --key, --key-file or --key-hex");
+        }
+        key_option = option.id == kKey ? "--key" : option.id == kKeyFile ? "--key-file" : "--key-hex";
+        key_value = option.value;
+        break;
+    }
+  }
+  options.files = std::move(scanned.operands);
+  options.binary_marker = binary == 1;
+  if (options.tag && binary == 0) return console.UsageError(command, "--tag does not support --text mode");
+  if (options.check) {
+    if (options.zero) {
+      return console.UsageError(command, "the --zero option is not supported when verifying checksums");
+    }
+    if (options.tag) return console.UsageError(command, "the --tag option is meaningless when verifying checksums");
+    if (binary >= 0) {
+      return console.UsageError(command,
+                                "the --binary and --text options are meaningless when verifying checksums");
+    }
+  } else {
+    const char* check_only = options.ignore_missing                    ? "--ignore-missing"
+                             : options.verbosity == Verbosity::kStatus ? "--status"
+                             : options.verbosity == Verbosity::kWarn   ? "--warn"
+                             : options.verbosity == Verbosity::kQuiet  ? "--quiet"
+                             : options.strict                          ? "--strict"
+                                                                       : nullptr;
+    if (check_only != nullptr) {
+      return console.UsageError(command, std::string("the ") + check_only +
+                                             " option is meaningful only when verifying checksums");
+    }
+  }
+  if (algorithm.keyed) {
+    if (key_option == nullptr) {
+      return console.UsageError(command, command + " needs a key: --key TEXT, --key-file FILE or --key-hex HEX");
+    }
+    if (!KeyFromOption(key_option, key_value, options.key, error)) {
+      console.Error(error);
+      return kExitError;
+    }
+  }
+  return -1;
+}
+
+int PrintDigests(Console& console, const HostExports& exports, const Algorithm& algorithm,
+                 const DigestOptions& options) {
+  std::vector<std::string> files = options.files;
+  if (files.empty()) files.push_back("-");
+  int status = kExitOk;
+  const char end = options.zero ? '\0' : '\n';
+  ProgressLine progress(console.err(), options.progress);
+  AttachedProgress attached(console, progress);
+  DigestRunner runner(
+      exports, algorithm, options.key,
+      [&](DigestTask& task) {
+        if (!task.ok) {
+          if (!task.error.empty()) console.Error(QuoteName(task.name) + ": " + task.error);
+          status = kExitFailure;
+          return;
+        }
+        // The module writes most digests in upper case; the GNU tools write lower.
+        std::string digest = task.digest;
+        for (char& c : digest) c = options.upper ? ToUpperHex(c) : ToLowerHex(c);
+        const bool escape = !options.zero && NameNeedsEscape(task.name);
+        const std::string name = escape ? EscapeName(task.name) : task.name;
+        std::string line = escape ? "\\" : "";
+        if (options.tag) {
+          line += std::string(algorithm.tag) + " (" + name + ") = " + digest;
+        } else {
+          line += digest + (options.binary_marker ? " *" : "  ") + name;
+        }
+        line += end;
+        console.out().Write(line);
+      },
+      [&] { return console.out().failed(); }, &progress);
+  for (const std::string& file : files) {
+    auto task = std::make_unique<DigestTask>();
+    task->name = file;
+    runner.Add(std::move(task));
+  }
+  runner.Finish();
+  return console.Finish(status);
+}
+
+// Reads lines from a file in blocks. A line longer than any name a system allows
+// is not kept but marked too long, so that a list without line ends cannot fill
+// the memory.
+class LineReader {
+ public:
+  static constexpr size_t kLongestLine = 1u << 20;
+
+  explicit LineReader(InputFile& file) : file_(file), block_(1u << 16) {}
+
+  // False at the end; `failed` tells a read error from the end.
+  bool Next(std::string& line) {
+    line.clear();
+    too_long_ = false;
+    for (;;) {
+      if (line.size() > kLongestLine) {
+        too_long_ = true;
+        line.clear();
+      }
+      if (pos_ == end_) {
+        if (done_) return !line.empty();
+        const int64_t got = file_.Read(block_.data(), block_.size());
+        if (got <= 0) {
+          failed_ = got < 0;
+          done_ = true;
+          return !line.empty();
+        }
+        pos_ = 0;
+        end_ = static_cast<size_t>(got);
+      }
+      const char* start = block_.data() + pos_;
+      const void* newline = std::memchr(start, '\n', end_ - pos_);
+      if (newline != nullptr) {
+        const size_t count = static_cast<size_t>(static_cast<const char*>(newline) - start);
+        line.append(start, count + 1);
+        pos_ += count + 1;
+        return true;
+      }
+      line.append(start, end_ - pos_);
+      pos_ = end_;
+    }
+  }
+  bool failed() const { return failed_; }
+  bool too_long() const { return too_long_; }
+
+ private:
+  InputFile& file_;
+  std::vector<char> block_;
+  size_t pos_ = 0;
+  size_t end_ = 0;
+  bool done_ = false;
+  bool failed_ = false;
+  bool too_long_ = false;
+};
+
+// A name on a line of check mode's output: escaped, with the line's mark, only
+// when a line end in it would split the line, as the GNU tools do.
+std::string CheckLineName(const std::string& name) {
+  return name.find('\n') != std::string::npos ? "\\" + EscapeName(name) : name;
+}
+
+std::string Plural(uint64_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// Checks one list; true when every file in it matched as the options ask.
+bool CheckList(Console& console, const HostExports& exports, const Algorithm& algorithm,
+               const DigestOptions& options, const std::string& list_name) {
+  const bool from_stdin = list_name == "-";
+  const bool status_only = options.verbosity == Verbosity::kStatus;
+  const std::string shown = from_stdin ? "'standard input'" : QuoteName(list_name);
+  InputFile list;
+  if (from_stdin) {
+    list.OpenStandardInput();
+  } else if (!list.Open(list_name)) {
+    console.Error(shown + ": " + list.error());
+    return false;
+  }
+
+  uint64_t misformatted = 0, unreadable = 0, mismatched = 0;
+  bool any_wellformed = false, any_matched = false;
+  {
+    ProgressLine progress(console.err(), options.progress);
+    AttachedProgress attached(console, progress);
+    DigestRunner runner(
+        exports, algorithm, options.key,
+        [&](DigestTask& task) {
+          if (!task.ok) {
+            if (options.ignore_missing && task.missing) return;
+            if (!task.error.empty()) console.Error(QuoteName(task.name) + ": " + task.error);
+            ++unreadable;
+            if (!status_only) console.out().Write(CheckLineName(task.name) + ": FAILED open or read\n");
+            return;
+          }
+          const bool match = HexEqual(task.digest, task.expected);
+          if (match) {
+            any_matched = true;
+          } else {
+            ++mismatched;
+          }
+          if (status_only || (match && options.verbosity == Verbosity::kQuiet)) return;
+          console.out().Write(CheckLineName(task.name) + (match ? ": OK\n" : ": FAILED\n"));
+        },
+        [&] { return console.out().failed(); }, &progress);
+
+    LineReader reader(list);
+    std::string line;
+    uint64_t number = 0;
+    SeparatorForm form = SeparatorForm::kUnknown;
+    while (reader.Next(line)) {
+      ++number;
+      const bool too_long = reader.too_long();
+      if (!too_long && PrepareListLine(line, number == 1) == ListLine::kSkip) continue;
+      SumsLine parsed;
+      if (too_long || !ParseSumsLine(line, algorithm.tag, algorithm.text_length, form, parsed) ||
+          (from_stdin && parsed.name == "-")) {
+        ++misformatted;
+        if (options.verbosity == Verbosity::kWarn) {
+          console.Error(shown + ": " + std::to_string(number) + ": improperly formatted " + algorithm.tag +
+                        " checksum line");
+        }
+        continue;
+      }
+      any_wellformed = true;
+      auto task = std::make_unique<DigestTask>();
+      task->name = parsed.name;
+      task->expected = parsed.digest;
+      runner.Add(std::move(task));
+      if (console.out().failed()) break;
+    }
+    runner.Finish();
+    if (reader.failed()) {
+      console.Error(shown + ": " + list.error());
+      return false;
+    }
+  }
+
+  if (!any_wellformed) {
+    console.Error(shown + ": no properly formatted checksum lines found");
+    return false;
+  }
+  if (!status_only) {
+    if (misformatted > 0) {
+      console.Error("WARNING: " + Plural(misformatted, "line is", "lines are") + " improperly formatted");
+    }
+    if (unreadable > 0) {
+      console.Error("WARNING: " + Plural(unreadable, "listed file", "listed files") + " could not be read");
+    }
+    if (mismatched > 0) {
+      console.Error("WARNING: " + Plural(mismatched, "computed checksum", "computed checksums") +
+                    " did NOT match");
+    }
+    if (options.ignore_missing && !any_matched) console.Error(shown + ": no file was verified");
+  }
+  return mismatched == 0 && unreadable == 0 && (!options.strict || misformatted == 0) &&
+         (!options.ignore_missing || any_matched);
+}
+
+}  // namespace
+
+void PrintDigestHelp(Console& console, const Algorithm& algorithm) {
+  const std::string c = algorithm.command;
+  const std::string key = algorithm.keyed ? " KEY-OPTION" : "";
+  std::string text =
+      "usage: telvarn " + c + key + " [OPTION]... [FILE]...\n"
+      "       telvarn " + c + key + " -c [OPTION]... [LIST]...\n"
+      "Print or check " + algorithm.tag + " digests (" + std::to_string(algorithm.text_length) +
+      " hexadecimal digits, computed by " TELVARN_MODULE_NAME ").\n"
+      "With no FILE, or when FILE is -, read standard input.\n\n";
+  if (algorithm.keyed) {
+    text +=
+        "The key (at most 4095 bytes, no NUL byte; give exactly one):\n"
+        "      --key TEXT        the text's UTF-8 bytes (also --key=TEXT)\n"
+        "      --key-file FILE   the file's bytes, as they are (- reads standard input)\n"
+        "      --key-hex HEX     bytes written as hexadecimal digits\n\n";
+  }
+  text +=
+      "  -b, --binary          mark lines with '*' before the name (no effect on the digest)\n"
+      "  -c, --check           read digests from the LISTs and check them\n"
+      "      --tag             write BSD-style lines: " + std::string(algorithm.tag) + " (FILE) = DIGEST\n"
+      "  -t, --text            mark lines with ' ' before the name (the default)\n"
+      "      --upper           write digests in upper-case hexadecimal (default: lower)\n"
+      "      --progress        show on standard error how far each input is: bytes\n"
+      "                        done, the total where known, and the rate\n"
+      "  -z, --zero            end each line with NUL, not newline, and do not escape names\n\n"
+      "Only when checking:\n"
+      "      --ignore-missing  don't fail or report status for missing files\n"
+      "      --quiet           don't print OK for each successfully verified file\n"
+      "      --status          don't output anything, the exit code shows success\n"
+      "      --strict          exit non-zero for improperly formatted checksum lines\n"
+      "  -w, --warn            warn about improperly formatted checksum lines\n\n"
+      "  -h, --help            show this help\n"
+      "      --version         show the versions of telvarn and of the module\n"
+      "      --                end of options: what follows are names\n\n"
+      "Lists may hold GNU lines (DIGEST, two spaces or ' *', NAME; a name with a\n"
+      "backslash or a line end starts the line with '\\' and is escaped) or BSD lines\n"
+      "as --tag writes them, with LF or CR LF line ends and an optional UTF-8 byte-order\n"
+      "mark. Digests compare without regard to letter case.\n\n"
+      "Exit status: 0 all good; 1 a digest did not match, a file could not be read, or\n"
+      "a list held no (or, with --strict, an) improperly formatted line; 2 a usage\n"
+      "error, a key the module cannot hold, or a failed write.\n";
+  console.out().Write(text);
+}
+
+int RunDigestCommand(Console& console, const HostExports& exports, const Algorithm& algorithm,
+                     const Arguments& args) {
+  DigestOptions options;
+  const int parsed = ParseOptions(console, algorithm, args, options);
+  if (parsed >= 0) return parsed;
+  if (!options.check) return PrintDigests(console, exports, algorithm, options);
+  std::vector<std::string> lists = options.files;
+  if (lists.empty()) lists.push_back("-");
+  bool all_good = true;
+  for (const std::string& list : lists) {
+    if (!CheckList(console, exports, algorithm, options, list)) all_good = false;
+    if (console.out().failed()) break;
+  }
+  return console.Finish(all_good ? kExitOk : kExitFailure);
+}
+
+}  // namespace telvarn::cli

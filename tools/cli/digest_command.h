@@ -1,0 +1,16 @@
+// The digest commands: printing digests as checksum lines, and checking lists of them.
+#pragma once
+
+#include "cli/console.h"
+#include "cli/digest_runner.h"
+#include "cli/system.h"
+
+namespace telvarn::cli {
+
+// Runs `telvarn ALGORITHM ARGS...` (ARGS without the command word).
+int RunDigestCommand(Console& console, const HostExports& exports, const Algorithm& algorithm,
+                     const Arguments& args);
+
+void PrintDigestHelp(Console& console, const Algorithm& algorithm);
+
+}  // namespace telvarn::cli

@@ -1,0 +1,172 @@
+// What telvarn needs of the operating system: Unicode file names, reading, the standard
+// streams, the pipe that carries bytes to the module, and version facts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace telvarn::cli {
+
+// The command line as UTF-8 text, whatever the system hands over.
+using Arguments = std::vector<std::string>;
+
+// A file descriptor natively, a HANDLE on Windows. Neither system hands out -1 for
+// an open file (on Windows it is INVALID_HANDLE_VALUE), so it marks "none" on both.
+using SystemHandle = intptr_t;
+inline constexpr SystemHandle kNoHandle = -1;
+
+// A file or the standard input, open for reading. Failures carry their reason in
+// words ("No such file or directory"), as the program prints them.
+class InputFile {
+ public:
+  InputFile() = default;
+  ~InputFile() { Close(); }
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  InputFile(InputFile&& other) noexcept { *this = std::move(other); }
+  InputFile& operator=(InputFile&& other) noexcept {
+    if (this != &other) {
+      Close();
+      handle_ = std::exchange(other.handle_, kNoHandle);
+      owned_ = std::exchange(other.owned_, false);
+      regular_ = other.regular_;
+      missing_ = other.missing_;
+      size_ = other.size_;
+      error_ = std::move(other.error_);
+    }
+    return *this;
+  }
+
+  // Opens a file by its UTF-8 name. A folder does not open: "Is a directory".
+  bool Open(const std::string& name);
+  void OpenStandardInput();
+  // Whether the file is a regular file on disk (not a pipe, a console or a device).
+  bool regular() const { return regular_; }
+  uint64_t size() const { return size_; }
+  // Whether the last failure was that the file does not exist.
+  bool missing() const { return missing_; }
+  const std::string& error() const { return error_; }
+
+  // Reads up to `count` bytes: the number read, 0 at the end, -1 on an error.
+  int64_t Read(void* buffer, size_t count);
+  // Reads until `count` bytes or the end: the number read, -1 on an error.
+  int64_t ReadFull(void* buffer, size_t count);
+  void Close();
+
+ private:
+  void Fail(uint32_t system_error);
+  void Describe();
+
+  SystemHandle handle_ = kNoHandle;
+  bool owned_ = false;
+  bool regular_ = false;
+  bool missing_ = false;
+  uint64_t size_ = 0;
+  std::string error_;
+};
+
+// Standard output or standard error, written through a buffer of the program's own.
+// Text goes out as UTF-8 to files and pipes and as Unicode characters to a console;
+// bytes marked binary always go out unchanged. A failed write is kept, not retried.
+class OutputStream {
+ public:
+  enum class Which { kStandardOutput, kStandardError };
+  explicit OutputStream(Which which);
+  ~OutputStream();
+  OutputStream(const OutputStream&) = delete;
+  OutputStream& operator=(const OutputStream&) = delete;
+
+  void Write(const char* bytes, size_t count);
+  void Write(const std::string& text) { Write(text.data(), text.size()); }
+  // Binary bytes (decoded Base64): never converted for a console.
+  void WriteBinary(const char* bytes, size_t count);
+  bool Flush();
+  bool failed() const { return failed_; }
+  const std::string& error() const { return error_; }
+  // A console or terminal, where a person reads.
+  bool interactive() const { return interactive_; }
+
+ private:
+  bool WriteOut(const char* bytes, size_t count, bool binary);
+
+  SystemHandle handle_ = kNoHandle;
+  bool console_ = false;  // a Windows console, which takes characters rather than bytes
+  std::vector<char> buffer_;
+  bool buffer_binary_ = false;
+  bool interactive_ = false;  // a console or terminal: written out at each write
+  bool failed_ = false;
+  std::string error_;
+};
+
+// A pipe whose reading end the module opens by name as a file: the program writes
+// what it has read (standard input, or a file the module cannot name) into it, and
+// the module reads it chunk by chunk in bounded memory.
+class ModulePipe {
+ public:
+  ModulePipe() = default;
+  ~ModulePipe();
+  ModulePipe(const ModulePipe&) = delete;
+  ModulePipe& operator=(const ModulePipe&) = delete;
+
+  bool Create();
+  // The name to bind as the job's input file (plain ASCII).
+  const std::string& name() const { return name_; }
+  // Once the module holds its own reading end: drops the program's copy, if any.
+  void ReaderBound();
+  // Writes everything; false once the reader has gone.
+  bool WriteAll(const char* bytes, size_t count);
+  // Ends the stream: the module reads to its end and finishes.
+  void CloseWriter();
+  const std::string& error() const { return error_; }
+
+ private:
+  std::string name_;
+  std::string error_;
+  // The program's copy of the reading end, held until the module has its own (a
+  // POSIX pipe; a named pipe's reader connects by name and leaves it empty).
+  SystemHandle reader_ = kNoHandle;
+  SystemHandle writer_ = kNoHandle;
+};
+
+// A temporary file of the program's own, removed when closed: where a stream that
+// has to be read twice waits for its second reading.
+class SpoolFile {
+ public:
+  SpoolFile() = default;
+  ~SpoolFile();
+  SpoolFile(const SpoolFile&) = delete;
+  SpoolFile& operator=(const SpoolFile&) = delete;
+
+  bool Create();
+  bool Write(const char* bytes, size_t count);
+  // Back to the start, for reading.
+  bool Rewind();
+  // Up to `count` bytes: the number read, 0 at the end, -1 on an error.
+  int64_t Read(char* bytes, size_t count);
+  const std::string& error() const { return error_; }
+
+ private:
+  std::string error_;
+  SystemHandle handle_ = kNoHandle;
+};
+
+// Whether the name is that of a regular file (not a folder, device or pipe), with
+// its size; a look at the name alone, cheaper than opening the file.
+bool LooksLikeRegularFile(const std::string& name, uint64_t& size);
+
+// The UTF-8 name turned into bytes that the module can pass to the C runtime's
+// fopen and reach the same file; empty when the system's code page cannot spell it.
+std::string ModuleFileName(const std::string& name);
+
+// Processors available to the program.
+uint32_t ProcessorCount();
+
+// "1.0.0" from the program's and the loaded module's version resources, or the
+// version the program was built with where there are none.
+std::string ProgramVersion();
+std::string ModuleVersion();
+
+}  // namespace telvarn::cli
