@@ -28,9 +28,9 @@
  *
  * Threads: host threads may call the exports at the same time, each on IOs of
  * its own; the job-control exports (state, progress, wait, wait-all, suspend)
- * and the Base64 exports may be called from any thread on any IO. A synchronous job runs
- * on the calling thread, an asynchronous one on a thread the module makes when
- * it starts the job.
+ * and the Base64 exports may be called from any thread on any IO. A synchronous
+ * job runs on the calling thread, an asynchronous one on a thread the module
+ * makes when it starts the job.
  *
  * A live IO (its job launched, running or suspended) belongs to its job: keep
  * memory bound to it in place until the job has finished. Binding, keying or
