@@ -21,7 +21,7 @@
 #include "codec/base64_private.h"
 #include "digest/crc.h"
 #include "digest/dispatch.h"
-#include "digest/hmac_md5.h"
+#include "digest/hmac.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
 #include "digest/x86/cpu_features.h"

@@ -24,7 +24,7 @@
 
 #include "digest/crc.h"
 #include "digest/dispatch.h"
-#include "digest/hmac_md5.h"
+#include "digest/hmac.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
 #include "digest/x86/cpu_features.h"
@@ -61,9 +61,10 @@ std::function<void(const uint8_t*, size_t, size_t)> ContextRun(Result result) {
   };
 }
 
+template <class Hash>
 std::function<void(const uint8_t*, size_t, size_t)> HmacRun() {
   return [](const uint8_t* data, size_t size, size_t piece) {
-    HmacMd5 hmac;
+    Hmac<Hash> hmac;
     hmac.SetKey(reinterpret_cast<const uint8_t*>("benchmark key"), 13);
     for (size_t at = 0; at < size; at += piece) hmac.Update(data + at, std::min(piece, size - at));
     g_sink = g_sink + static_cast<uint64_t>(hmac.HexDigest()[0]);
@@ -78,11 +79,11 @@ std::function<void(const uint8_t*, size_t)> OpenSslRun(const EVP_MD* md) {
   };
 }
 
-std::function<void(const uint8_t*, size_t)> OpenSslHmacRun() {
-  return [](const uint8_t* data, size_t size) {
+std::function<void(const uint8_t*, size_t)> OpenSslHmacRun(const EVP_MD* md) {
+  return [md](const uint8_t* data, size_t size) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
-    HMAC(EVP_md5(), "benchmark key", 13, data, size, digest, &length);
+    HMAC(md, "benchmark key", 13, data, size, digest, &length);
     g_sink = g_sink + digest[0];
   };
 }
@@ -144,14 +145,20 @@ int main(int argc, char** argv) {
   jobs.push_back({"MD5", Active<kMd5Kernels>().name, "openssl_md5", false,
                   ContextRun<Md5Context>([](Md5Context& c) { return static_cast<uint64_t>(c.HexDigest()[0]); }),
                   OpenSslRun(EVP_md5()), {}, {}, {}, {}, {}});
-  jobs.push_back({"HMAC-MD5", Active<kMd5Kernels>().name, "openssl_hmac_md5", false, HmacRun(), OpenSslHmacRun(),
-                  {}, {}, {}, {}, {}});
+  jobs.push_back({"HMAC-MD5", Active<kMd5Kernels>().name, "openssl_hmac_md5", false, HmacRun<Md5Context>(),
+                  OpenSslHmacRun(EVP_md5()), {}, {}, {}, {}, {}});
   jobs.push_back({"SHA-1", Active<kSha1Kernels>().name, "openssl_sha1", false, ContextRun<Sha1Context>(finish),
                   OpenSslRun(EVP_sha1()), {}, {}, {}, {}, {}});
   jobs.push_back({"SHA-256", Active<kSha256Kernels>().name, "openssl_sha256", false,
                   ContextRun<Sha256Context>(finish), OpenSslRun(EVP_sha256()), {}, {}, {}, {}, {}});
   jobs.push_back({"SHA-512", Active<kSha512Kernels>().name, "openssl_sha512", false,
                   ContextRun<Sha512Context>(finish), OpenSslRun(EVP_sha512()), {}, {}, {}, {}, {}});
+  jobs.push_back({"HMAC-SHA-1", Active<kSha1Kernels>().name, "openssl_hmac_sha1", false, HmacRun<Sha1Context>(),
+                  OpenSslHmacRun(EVP_sha1()), {}, {}, {}, {}, {}});
+  jobs.push_back({"HMAC-SHA-256", Active<kSha256Kernels>().name, "openssl_hmac_sha256", false,
+                  HmacRun<Sha256Context>(), OpenSslHmacRun(EVP_sha256()), {}, {}, {}, {}, {}});
+  jobs.push_back({"HMAC-SHA-512", Active<kSha512Kernels>().name, "openssl_hmac_sha512", false,
+                  HmacRun<Sha512Context>(), OpenSslHmacRun(EVP_sha512()), {}, {}, {}, {}, {}});
 
   const std::string load_before = LoadAverage();
   for (int round = 0; round < rounds; ++round) {

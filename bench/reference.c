@@ -12,7 +12,7 @@
  * (for Base64 the bytes encoded or decoded, not the text), and <check> is the
  * digest in hexadecimal (lower case) or "ok" after a Base64 round trip. The
  * buffer is bytes (i * 131 + 7) & 0xFF and the HMAC key "benchmark key", as in
- * bench/win32_bench.cpp, so compare.py can check both programs agree. */
+ * bench/dll_bench.cpp, so compare.py can check both programs agree. */
 #define _POSIX_C_SOURCE 200809L
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -106,18 +106,18 @@ static void Digest(const char* name, const EVP_MD* md, const uint8_t* data, size
   Report(name, size, best, text);
 }
 
-static void HmacMd5(const uint8_t* data, size_t size, int repeats) {
+static void Hmac(const char* name, const EVP_MD* md, const uint8_t* data, size_t size, int repeats) {
   Seconds best = {0, 0};
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
   for (int r = 0; r < repeats; ++r) {
     const double w0 = Clock(CLOCK_MONOTONIC), c0 = Clock(CLOCK_PROCESS_CPUTIME_ID);
-    HMAC(EVP_md5(), kHmacKey, (int)strlen(kHmacKey), data, size, digest, &length);
+    HMAC(md, kHmacKey, (int)strlen(kHmacKey), data, size, digest, &length);
     KeepBest(&best, Clock(CLOCK_MONOTONIC) - w0, Clock(CLOCK_PROCESS_CPUTIME_ID) - c0);
   }
   char text[2 * EVP_MAX_MD_SIZE + 1];
   Hex(digest, length, text);
-  Report("openssl_hmac_md5", size, best, text);
+  Report(name, size, best, text);
 }
 
 typedef uint32_t (*CrcFn)(const uint8_t*, size_t);
@@ -279,10 +279,13 @@ int main(int argc, char** argv) {
   Crc("textbook_crc16", TextbookCrc16Wide, 4, data, digest_size, repeats);
   Crc("memory_read", MemoryRead, 8, data, digest_size, repeats);
   Digest("openssl_md5", EVP_md5(), data, digest_size, repeats);
-  HmacMd5(data, digest_size, repeats);
+  Hmac("openssl_hmac_md5", EVP_md5(), data, digest_size, repeats);
   Digest("openssl_sha1", EVP_sha1(), data, digest_size, repeats);
+  Hmac("openssl_hmac_sha1", EVP_sha1(), data, digest_size, repeats);
   Digest("openssl_sha256", EVP_sha256(), data, digest_size, repeats);
+  Hmac("openssl_hmac_sha256", EVP_sha256(), data, digest_size, repeats);
   Digest("openssl_sha512", EVP_sha512(), data, digest_size, repeats);
+  Hmac("openssl_hmac_sha512", EVP_sha512(), data, digest_size, repeats);
   Base64(data, base64_size, repeats);
   free(data);
   return 0;

@@ -15,7 +15,8 @@
  * Integers stay 32-bit, as declared below (the module reads only the low 32 bits
  * of their registers), and the result is a 32-bit int in EAX; pointers are 64-bit:
  *   Telvarn_IO_Initialize, _IO_State, _IO_Suspend, _IO_WaitAll, _CRC32, _CRC16,
- *     _MD5, _MD5Key, _SHA1, _SHA256, _SHA512   four int32_t
+ *     _MD5, _MD5Key, _SHA1, _SHA256, _SHA512,
+ *     _SHA1Key, _SHA256Key, _SHA512Key         four int32_t
  *   Telvarn_IO_Wait                            int32_t io, uint32_t time-out, two int32_t
  *   Telvarn_IO_Progress                        int32_t io, a 64-bit TelvarnVarDesc pointer, two int32_t
  *   Telvarn_IO_Input_Set, _IO_Output_Set,
@@ -195,10 +196,11 @@ int32_t TELVARN_CALL Telvarn_IO_Input_Set(const TelvarnVarDesc* var, int32_t io,
 int32_t TELVARN_CALL Telvarn_IO_Output_Set(const TelvarnVarDesc* var, int32_t io, int32_t mode,
                                            int32_t length) TELVARN_NOTHROW;
 
-/* Stores the key for the keyed MD5 job: `length` bytes at `key` (0: up to the first
- * NUL; at most 4095 are kept), followed by a NUL. The job reads the key up to its
- * first NUL. Re-initialising the IO keeps the key. A keyed job uses the key the IO
- * had when the job was launched. 0 stored; -1 absent IO or live IO. */
+/* Stores the key for the keyed jobs (HMAC-MD5, and HMAC-SHA-1, -256 and -512):
+ * `length` bytes at `key` (0: up to the first NUL; at most 4095 are kept),
+ * followed by a NUL. The jobs read the key up to its first NUL. Re-initialising
+ * the IO keeps the key. A keyed job uses the key the IO had when the job was
+ * launched. 0 stored; -1 absent IO or live IO. */
 int32_t TELVARN_CALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t length,
                                         int32_t unused4) TELVARN_NOTHROW;
 
@@ -206,11 +208,11 @@ int32_t TELVARN_CALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t len
  * and a second marked '#' at var->data + 4 * var->stride_words, each a Base64 body
  * up to a NUL (CR and LF skipped, trailing ones trimmed in place). Each section is
  * stored as upper-case hexadecimal text: the first at key position 0, where it is
- * the keyed MD5 job's key, the second at position 1024. A section whose text and
+ * the keyed jobs' key, the second at position 1024. A section whose text and
  * NUL do not fit its room (the first: 1023 characters when a second section is
  * present, 4095 otherwise; the second: 3071) is not stored and does not count; it
- * leaves an empty text at its position, so the keyed MD5 job then uses the empty
- * key rather than an earlier one.
+ * leaves an empty text at its position, so the keyed jobs then use the empty key
+ * rather than an earlier one.
  * Result: minus (1 for a first section + 2 for a second): 0, -1, -2 or -3; -1 also
  * for an absent IO and a live IO (nothing is stored then). */
 int32_t TELVARN_CALL Telvarn_IO_RSA_Key_Set(const TelvarnVarDesc* var, int32_t io, int32_t unused3,
@@ -240,6 +242,15 @@ int32_t TELVARN_CALL Telvarn_SHA1(int32_t io, int32_t async, int32_t priority, i
 int32_t TELVARN_CALL Telvarn_SHA256(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
 /* SHA-512 as 128 upper-case hexadecimal digits. */
 int32_t TELVARN_CALL Telvarn_SHA512(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
+/* Since version 1.1: HMAC (RFC 2104) with SHA-1, SHA-256 or SHA-512 under the IO's
+ * key, the key of Telvarn_MD5Key: the bytes before the first NUL of what
+ * Telvarn_IO_Key_Set or Telvarn_IO_RSA_Key_Set stored last, taken when the job is
+ * launched. A key longer than the hash's block (64 bytes; 128 for SHA-512) is
+ * replaced by its digest; an empty key is an ordinary key. The result as 40, 64
+ * or 128 upper-case hexadecimal digits, like the plain digest's. */
+int32_t TELVARN_CALL Telvarn_SHA1Key(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
+int32_t TELVARN_CALL Telvarn_SHA256Key(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
+int32_t TELVARN_CALL Telvarn_SHA512Key(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
 
 /* After a 10 ms pause: minus the IO's job state, TELVARN_JOB_IDLE (0) to
  * TELVARN_JOB_FINISHED (-4); 0 at once for an absent IO. */
@@ -302,7 +313,9 @@ int32_t TELVARN_CALL Telvarn_Base64_Decode(void* destination, char* source, int3
  * LoadLibrary and find each export with GetProcAddress: by its name
  * (TELVARN_EXPORT_NAME(SHA256)), or by its ordinal (MAKEINTRESOURCEA(17)):
  *   PFN_Telvarn_SHA256 sha256 = (PFN_Telvarn_SHA256)GetProcAddress(module, TELVARN_EXPORT_NAME(SHA256));
- * The ordinals (1-18, and the additions from 19) are the same in both modules. TelvarnHX64.hpi also exports the
+ * The ordinals are the same in both modules: 1-18 for the eighteen exports in
+ * alphabetical order, then the additions of version 1.1, 19 SHA1Key, 20
+ * SHA256Key, 21 SHA512Key and 22 IO_Progress. TelvarnHX64.hpi also exports the
  * 32-bit names ("_Telvarn_SHA256@16") for the same functions, so that a host's
  * 32-bit GetProcAddress names keep working; those aliases are meant to be found by
  * name, and have ordinals of their own, 100 + the export's ordinal (117 here). */
@@ -316,7 +329,6 @@ typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Key_Set)(const void*, int32_t, int3
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Output_Set)(const TelvarnVarDesc*, int32_t, int32_t, int32_t);
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_RSA_Key_Set)(const TelvarnVarDesc*, int32_t, int32_t, int32_t);
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_State)(int32_t, int32_t, int32_t, int32_t);
-typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Progress)(int32_t, const TelvarnVarDesc*, int32_t, int32_t);
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Suspend)(int32_t, int32_t, int32_t, int32_t);
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Wait)(int32_t, uint32_t, int32_t, int32_t);
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_WaitAll)(int32_t, int32_t, int32_t, int32_t);
@@ -325,6 +337,10 @@ typedef int32_t(TELVARN_CALL* PFN_Telvarn_MD5Key)(int32_t, int32_t, int32_t, int
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_SHA1)(int32_t, int32_t, int32_t, int32_t);
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_SHA256)(int32_t, int32_t, int32_t, int32_t);
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_SHA512)(int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_SHA1Key)(int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_SHA256Key)(int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_SHA512Key)(int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Progress)(int32_t, const TelvarnVarDesc*, int32_t, int32_t);
 
 #ifdef __cplusplus
 }

@@ -123,6 +123,18 @@ int32_t TELVARN_CALL Telvarn_MD5Key(int32_t io, int32_t async, int32_t priority,
   return telvarn::LaunchJob(io, async, priority, telvarn::kMd5KeyJob);
 }
 
+int32_t TELVARN_CALL Telvarn_SHA1Key(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
+  return telvarn::LaunchJob(io, async, priority, telvarn::kSha1KeyJob);
+}
+
+int32_t TELVARN_CALL Telvarn_SHA256Key(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
+  return telvarn::LaunchJob(io, async, priority, telvarn::kSha256KeyJob);
+}
+
+int32_t TELVARN_CALL Telvarn_SHA512Key(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
+  return telvarn::LaunchJob(io, async, priority, telvarn::kSha512KeyJob);
+}
+
 int32_t TELVARN_CALL Telvarn_IO_State(int32_t io, int32_t, int32_t, int32_t) TELVARN_NOTHROW {
   return telvarn::JobState(io);
 }

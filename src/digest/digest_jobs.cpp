@@ -1,7 +1,7 @@
 // The digest jobs: each context plugged into the worker frame with its result length.
 #include <cstring>
 
-#include "digest/hmac_md5.h"
+#include "digest/hmac.h"
 #include "digest/jobs.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
@@ -30,17 +30,21 @@ class DigestJob final : public JobAlgorithm {
   Context context_;
 };
 
-// Keyed with the copy of the IO's key area that the job took at launch.
-class HmacMd5Job final : public JobAlgorithm {
+// HMAC over a digest context, keyed with the copy of the IO's key area that the
+// job took at launch.
+template <class Hash>
+class HmacJob final : public JobAlgorithm {
  public:
-  static constexpr JobShape kShape{kFileChunkBytes, kMemoryChunkBytes, static_cast<uint32_t>(HmacMd5::kTextLength)};
+  static constexpr size_t kTextLength = Hmac<Hash>::kTextLength;
+  static constexpr JobShape kShape{kFileChunkBytes, kMemoryChunkBytes, static_cast<uint32_t>(kTextLength)};
+  static_assert(kTextLength <= kMaxResultLength);
 
-  explicit HmacMd5Job(const uint8_t* key_area) { hmac_.SetKey(key_area, kKeyAreaSize); }
+  explicit HmacJob(const uint8_t* key_area) { hmac_.SetKey(key_area, kKeyAreaSize); }
   void Update(const uint8_t* bytes, size_t count) override { hmac_.Update(bytes, count); }
-  void Finish(char* text) override { std::memcpy(text, hmac_.HexDigest(), HmacMd5::kTextLength + 1); }
+  void Finish(char* text) override { std::memcpy(text, hmac_.HexDigest(), kTextLength + 1); }
 
  private:
-  HmacMd5 hmac_;
+  Hmac<Hash> hmac_;
 };
 
 }  // namespace
@@ -49,6 +53,9 @@ const JobKind kSha1Job = kJobOf<DigestJob<Sha1Context>>;
 const JobKind kSha256Job = kJobOf<DigestJob<Sha256Context>>;
 const JobKind kSha512Job = kJobOf<DigestJob<Sha512Context>>;
 const JobKind kMd5Job = kJobOf<DigestJob<Md5Context>>;
-const JobKind kMd5KeyJob = kJobOf<HmacMd5Job>;
+const JobKind kMd5KeyJob = kJobOf<HmacJob<Md5Context>>;
+const JobKind kSha1KeyJob = kJobOf<HmacJob<Sha1Context>>;
+const JobKind kSha256KeyJob = kJobOf<HmacJob<Sha256Context>>;
+const JobKind kSha512KeyJob = kJobOf<HmacJob<Sha512Context>>;
 
 }  // namespace telvarn

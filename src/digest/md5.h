@@ -19,8 +19,10 @@ namespace telvarn {
 
 class Md5Context {
  public:
+  static constexpr size_t kBlockSize = 64;
   static constexpr size_t kDigestSize = 16;
   static constexpr size_t kTextLength = 32;
+  static constexpr bool kUpperCaseText = false;
 
   Md5Context() : Md5Context(Active<kMd5Kernels>()) {}
   explicit Md5Context(const Md5Variant& variant) : engine_(variant.kernel) { Reset(); }
@@ -30,7 +32,7 @@ class Md5Context {
   const char* HexDigest();
 
  private:
-  using Engine = MerkleDamgard<uint32_t, 4, 64, LengthOrder::kLittleEndian>;
+  using Engine = MerkleDamgard<uint32_t, 4, kBlockSize, LengthOrder::kLittleEndian>;
 
   // Completes a copy of the message, so that the engine itself stays open.
   void Finish();

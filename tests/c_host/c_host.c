@@ -52,6 +52,14 @@ int main(void) {
     }
   }
   check(strcmp(output, "352441C2") == 0, "CRC-32 of abc");
+
+  check(Telvarn_IO_Key_Set("key", 7, 0, 0) == 0, "set a key");
+  check(Telvarn_IO_Input_Set(&in_var, 7, TELVARN_MODE_MEMORY, 0) == 0, "bind input for the keyed job");
+  memset(output, 0, sizeof output);
+  check(Telvarn_IO_Output_Set(&out_var, 7, TELVARN_MODE_MEMORY, 129) == 0, "bind output for the keyed job");
+  check(Telvarn_SHA256Key(7, TELVARN_RUN_NOW, TELVARN_PRIORITY_NORMAL, 0) == 0, "HMAC-SHA-256 job");
+  check(strcmp(output, "9C196E32DC0175F86F4B1CB89289D6619DE6BEE699E4C378E68309ED97A1A6AB") == 0,
+        "HMAC-SHA-256 of abc under key (Python's hmac)");
   check(Telvarn_IO_Key_Set("key", 99, 0, 0) == -1, "absent IO");
 
   if (failures == 0) printf("c_host: all checks passed\n");

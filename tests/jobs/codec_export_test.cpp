@@ -1,4 +1,4 @@
-// Base64 and RSA key import through the exports, the RSA key then keying HMAC-MD5.
+// Base64 and RSA key import through the exports, the RSA key then keying the HMAC jobs.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -8,8 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "digest/hmac_md5.h"
+#include "digest/hmac.h"
 #include "jobs/api.h"
+#include "jobs/job_kinds.h"
 
 namespace telvarn::test {
 namespace {
@@ -147,7 +148,7 @@ TEST_F(CodecExports, Base64AndRsaKeyExportsFromSeveralThreadsAtOnce) {
   }
 }
 
-TEST_F(CodecExports, RsaKeyImportKeysTheHmacJob) {
+TEST_F(CodecExports, RsaKeyImportKeysTheHmacJobs) {
   const int32_t io = NewIo();
   // "&" + Base64 of the bytes 01 02 03, then at 16 bytes (4 words) "#" + Base64 of "foo".
   char record[32] = {};
@@ -162,8 +163,10 @@ TEST_F(CodecExports, RsaKeyImportKeysTheHmacJob) {
 
   std::string key_area = "010203";
   key_area.resize(4096, '\0');
-  EXPECT_EQ(RunNow(api.md5_key, io, "signed text", 39), Hmac(key_area, "signed text"))
-      << "the first section's hexadecimal text is the key";
+  for (const JobUnderTest& job : KeyedJobs(api)) {
+    EXPECT_EQ(RunNow(job.run, io, "signed text"), job.reference(key_area, "signed text"))
+        << job.name << ": the first section's hexadecimal text is the key";
+  }
 }
 
 // A first section that does not fit its room replaces the key before it with the

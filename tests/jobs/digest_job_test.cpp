@@ -1,16 +1,19 @@
-// The five digest jobs through the exports, from memory and from files, against the
-// digest contexts (themselves checked against known answers and, natively, OpenSSL).
+// The digest jobs and the keyed jobs through the exports, from memory and from files, against the
+// digest contexts (themselves checked against known answers and, natively, OpenSSL) and the RFCs' cases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <random>
 #include <string>
 
-#include "digest/hmac_md5.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
 #include "jobs/api.h"
+#include "jobs/job_kinds.h"
+#include "support/hmac_vectors.h"
 #include "support/test_support.h"
 
 namespace telvarn::test {
@@ -19,10 +22,10 @@ namespace {
 const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
 
 struct Expected {
-  std::string md5, sha1, sha256, sha512, hmac;
+  std::string md5, sha1, sha256, sha512;
 };
 
-Expected Reference(const std::string& message, const std::string& key) {
+Expected Reference(const std::string& message) {
   Expected e;
   Md5Context md5;
   md5.Update(Bytes(message), message.size());
@@ -36,13 +39,14 @@ Expected Reference(const std::string& message, const std::string& key) {
   Sha512Context sha512(*kSha512Kernels.begin());
   sha512.Update(Bytes(message), message.size());
   e.sha512 = sha512.Finish();
-  std::string area = key;
-  area.resize(4096, '\0');
-  HmacMd5 hmac;
-  hmac.SetKey(Bytes(area), area.size());
-  hmac.Update(Bytes(message), message.size());
-  e.hmac = hmac.HexDigest();
   return e;
+}
+
+// The key as the IO's key area holds it, cut at 4095 bytes and followed by zeros.
+std::string KeyArea(const std::string& key) {
+  std::string area = key.substr(0, 4095);
+  area.resize(4096, '\0');
+  return area;
 }
 
 class DigestJobTest : public ExportTest {
@@ -69,14 +73,17 @@ class DigestJobTest : public ExportTest {
     ASSERT_EQ(job(io, TELVARN_RUN_NOW, 3, 0), 0);
     EXPECT_EQ(ReadFile(out_path), expected) << what << ", file";
   }
+  void ExpectKeyedJob(const JobUnderTest& job, const std::string& message) {
+    ExpectJob(job.run, message, job.reference(KeyArea(key_), message), job.name);
+  }
   void ExpectAllJobs(const std::string& message) {
     if (message.empty()) return;  // length 0 would mean "up to the first NUL"
-    Expected e = Reference(message, key_);
+    Expected e = Reference(message);
     ExpectJob(api.md5, message, e.md5, "MD5");
     ExpectJob(api.sha1, message, e.sha1, "SHA-1");
     ExpectJob(api.sha256, message, e.sha256, "SHA-256");
     ExpectJob(api.sha512, message, e.sha512, "SHA-512");
-    ExpectJob(api.md5_key, message, e.hmac, "HMAC-MD5");
+    for (const JobUnderTest& job : KeyedJobs(api)) ExpectKeyedJob(job, message);
   }
 
   std::string key_ = "Jefe";
@@ -98,6 +105,33 @@ TEST_F(DigestJobTest, KnownAnswersThroughTheJobs) {
       << "RFC 2202, test case 2";
 }
 
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return text;
+}
+
+// Every case of RFC 2202 (HMAC-SHA-1) and RFC 4231 (HMAC-SHA-256 and -512), the key
+// set with IO_Key_Set and the data bound as memory input: the digests in upper
+// case, the truncated case compared on its listed digits.
+TEST_F(DigestJobTest, RfcTestCasesThroughTheKeyedJobs) {
+  const auto expect = [&](JobExport job, const std::string& key, const std::string& data, const char* digest,
+                          const char* source) {
+    const int32_t io = NewIo();
+    ASSERT_EQ(api.key_set(key.data(), io, static_cast<int32_t>(key.size()), 0), 0);
+    ASSERT_EQ(api.input_set(Var(data.data()), io, TELVARN_MODE_MEMORY, static_cast<int32_t>(data.size())), 0);
+    char out[130];
+    std::memset(out, '#', sizeof out);
+    ASSERT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 129), 0);
+    ASSERT_EQ(job(io, TELVARN_RUN_NOW, 0, 0), 0);
+    EXPECT_EQ(std::string(out, std::strlen(digest)), Upper(digest)) << source;
+  };
+  for (const HmacSha1Case& c : Rfc2202Sha1Cases()) expect(api.sha1_key, c.key, c.data, c.sha1, c.source);
+  for (const HmacSha2Case& c : Rfc4231Cases()) {
+    expect(api.sha256_key, c.key, c.data, c.sha256, c.source);
+    expect(api.sha512_key, c.key, c.data, c.sha512, c.source);
+  }
+}
+
 TEST_F(DigestJobTest, NoInputBoundGivesTheEmptyMessagesDigest) {
   int32_t io = NewIo();
   EXPECT_EQ(RunNow(api.sha256, io, nullptr),
@@ -116,27 +150,34 @@ TEST_F(DigestJobTest, RandomMessagesFromMemoryAndFilesAcrossChunkBoundaries) {
   }
 }
 
+// Every keyed job: keys around the hashes' blocks (64 bytes; 128 for SHA-512), the
+// empty key, the longest key the IO holds, a key kept across re-initialisation and
+// a key cut at its zero byte, from memory and from files, synchronous and queued.
 TEST_F(DigestJobTest, HmacKeysAroundTheBlockSizeAndKeptAcrossReinitialisation) {
   const std::string message = "message for the keyed digest";
-  for (size_t length : {1, 64, 65, 300}) {
-    key_.assign(length, 'k');
-    SCOPED_TRACE(length);
-    ExpectJob(api.md5_key, message, Reference(message, key_).hmac, "HMAC-MD5");
+  for (const JobUnderTest& job : KeyedJobs(api)) {
+    SCOPED_TRACE(job.name);
+    for (size_t length : {0, 1, 64, 65, 128, 129, 300, 4095}) {
+      key_.assign(length, 'k');
+      SCOPED_TRACE(length);
+      ExpectKeyedJob(job, message);
+    }
+
+    int32_t io = NewIo();
+    ASSERT_EQ(api.key_set("kept", io, 0, 0), 0);
+    ASSERT_EQ(api.initialize(io, 0, 0, 0), 0);
+    EXPECT_EQ(RunNow(job.run, io, message.c_str()), job.reference(KeyArea("kept"), message))
+        << "the key outlives initialisation";
+
+    ASSERT_EQ(api.key_set("ab\0cd", io, 5, 0), 0);
+    char out[130] = {};
+    ASSERT_EQ(api.input_set(Var(message.c_str()), io, TELVARN_MODE_MEMORY, 0), 0);
+    ASSERT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 129), 0);
+    ASSERT_EQ(job.run(io, TELVARN_QUEUE, 2, 0), 0);
+    EXPECT_TRUE(Reaches(api, io, TELVARN_JOB_FINISHED));
+    EXPECT_EQ(std::string(out), job.reference(KeyArea("ab"), message)) << "a key ends at a zero byte";
+    EXPECT_EQ(std::strlen(out), job.result_length);
   }
-
-  int32_t io = NewIo();
-  ASSERT_EQ(api.key_set("kept", io, 0, 0), 0);
-  ASSERT_EQ(api.initialize(io, 0, 0, 0), 0);
-  EXPECT_EQ(RunNow(api.md5_key, io, message.c_str(), 39), Reference(message, "kept").hmac)
-      << "the key outlives initialisation";
-
-  ASSERT_EQ(api.key_set("ab\0cd", io, 5, 0), 0);
-  char out[40] = {};
-  ASSERT_EQ(api.input_set(Var(message.c_str()), io, TELVARN_MODE_MEMORY, 0), 0);
-  ASSERT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 39), 0);
-  ASSERT_EQ(api.md5_key(io, TELVARN_QUEUE, 2, 0), 0);
-  EXPECT_TRUE(Reaches(api, io, TELVARN_JOB_FINISHED));
-  EXPECT_EQ(std::string(out), Reference(message, "ab").hmac) << "a key ends at a zero byte";
 }
 
 }  // namespace

@@ -9,12 +9,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "jobs/job_fixture.h"
+#include "jobs/job_kinds.h"
 
 namespace telvarn::test {
 namespace {
@@ -30,18 +32,20 @@ const char* PhaseName(int32_t phase) {
 
 class LiveIoTest : public JobTest {
  protected:
-  // A held CRC-32 job in the state `phase`, its result going to memory or to the
-  // file `output_file`; a queued one waits behind two held blockers. With
-  // `inside_read`, a running or suspended job has taken one byte of its input and
-  // waits inside its read for the rest, past its first chunk boundary.
-  HeldJob Live(int32_t phase, const std::string& output_file = "", bool inside_read = false) {
+  // A held job (CRC-32 unless `run` names another export) in the state `phase`,
+  // its result going to memory or to the file `output_file`; a queued one waits
+  // behind two held blockers. With `inside_read`, a running or suspended job has
+  // taken one byte of its input and waits inside its read for the rest, past its
+  // first chunk boundary.
+  HeldJob Live(int32_t phase, const std::string& output_file = "", bool inside_read = false,
+               JobExport run = nullptr) {
     if (phase == TELVARN_JOB_LAUNCHED) {
       blockers_.push_back(LaunchHeld(3));
       blockers_.push_back(LaunchHeld(3));
       for (HeldJob& blocker : blockers_) EXPECT_TRUE(Reaches(api, blocker.io, TELVARN_JOB_RUNNING));
     }
     HeldJob job = LaunchHeld(3, output_file,
-                             inside_read ? HeldInput::Reads::kObserved : HeldInput::Reads::kUnobserved);
+                             inside_read ? HeldInput::Reads::kObserved : HeldInput::Reads::kUnobserved, run);
     if (phase == TELVARN_JOB_LAUNCHED) {
       EXPECT_EQ(JobState(api, job.io), TELVARN_JOB_LAUNCHED);
     } else {
@@ -73,9 +77,10 @@ TEST_F(LiveIoTest, EveryChangeToALiveIoIsRefusedAndTheJobGoesOn) {
     HeldJob job = Live(phase);
     const std::string existing = dir_.path("existing.txt"), created = dir_.path("created.txt");
     WriteFile(existing, "keep me");
-    EXPECT_EQ(Crc32(job.io, TELVARN_QUEUE), -1);
-    EXPECT_EQ(Crc32(job.io, TELVARN_RUN_NOW), -1) << "a synchronous launch is refused at once";
-    EXPECT_EQ(api.md5(job.io, TELVARN_QUEUE, 1, 0), -1);
+    for (const JobUnderTest& other : EveryJob(api)) {
+      EXPECT_EQ(other.run(job.io, TELVARN_QUEUE, 1, 0), -1) << other.name;
+      EXPECT_EQ(other.run(job.io, TELVARN_RUN_NOW, 3, 0), -1) << other.name << ": refused at once";
+    }
     EXPECT_EQ(api.output_set(Var(existing.c_str()), job.io, TELVARN_MODE_FILE, 0), -1);
     EXPECT_EQ(ReadFile(existing), "keep me") << "not emptied";
     EXPECT_EQ(api.output_set(Var(created.c_str()), job.io, TELVARN_MODE_FILE, 0), -1);
@@ -105,66 +110,82 @@ TEST_F(LiveIoTest, EveryChangeToALiveIoIsRefusedAndTheJobGoesOn) {
 }
 
 // A keyed job took its key at launch: a refused key change cannot reach it, and
-// the key stays the IO's for the next job.
+// the key stays the IO's for the next job. Every keyed job, queued and running.
 TEST_F(LiveIoTest, AKeyedJobKeepsTheKeyItWasLaunchedWith) {
-  const int32_t reference = NewIo();
-  ASSERT_EQ(api.key_set("old key", reference, 0, 0), 0);
-  BindMemoryInput(reference, "keyed message");
-  char* expected = BindMemoryOutput(reference);
-  ASSERT_EQ(api.md5_key(reference, TELVARN_RUN_NOW, 0, 0), 0);
+  for (const JobUnderTest& job : KeyedJobs(api)) {
+    SCOPED_TRACE(job.name);
+    std::string key_area = "old key";
+    key_area.resize(4096, '\0');
+    const std::string expected = job.reference(key_area, "keyed message");
 
-  const int32_t io = NewIo();
-  ASSERT_EQ(api.key_set("old key", io, 0, 0), 0);
-  HeldInput held;
-  BindFileInput(io, held.name());
-  char* out = BindMemoryOutput(io);
-  ASSERT_EQ(api.md5_key(io, TELVARN_QUEUE, 3, 0), 0);
-  ASSERT_TRUE(Reaches(api, io, TELVARN_JOB_RUNNING));
-  EXPECT_EQ(api.key_set("new key", io, 0, 0), -1);
-  held.Release("keyed message");
-  ASSERT_TRUE(Reaches(api, io, TELVARN_JOB_FINISHED));
-  EXPECT_EQ(std::string(out, 32), std::string(expected, 32));
+    const int32_t io = NewIo();
+    ASSERT_EQ(api.key_set("old key", io, 0, 0), 0);
+    HeldInput held;
+    BindFileInput(io, held.name());
+    char* out = BindMemoryOutput(io);
+    ASSERT_EQ(job.run(io, TELVARN_QUEUE, 3, 0), 0);
+    EXPECT_EQ(api.key_set("new key", io, 0, 0), -1) << "queued";
+    ASSERT_TRUE(Reaches(api, io, TELVARN_JOB_RUNNING));
+    EXPECT_EQ(api.key_set("new key", io, 0, 0), -1) << "running";
+    held.Release("keyed message");
+    ASSERT_TRUE(Reaches(api, io, TELVARN_JOB_FINISHED));
+    EXPECT_EQ(std::string(out, job.result_length), expected);
+    EXPECT_EQ(out[job.result_length], kSentinel);
+    EXPECT_EQ(RunNow(job.run, io, "keyed message"), expected) << "the key stays the IO's";
+  }
 }
 
 // Re-initialising a live IO cancels its job and returns at once, even while the job
 // is blocked reading a pipe (the pipe stays held until after the call, so a call
 // that waited for the job's read would never return). The IO is idle and usable at
 // once; the old job's read is stopped, and it writes nothing, closes its files and
-// goes while its pipe is still silent.
+// goes while its pipe is still silent. CRC-32 in every phase with either output,
+// then each other job in one phase and output after another.
 TEST_F(LiveIoTest, InitializeCancelsTheJobWithoutWaitingForIt) {
+  struct Round {
+    int32_t phase;
+    bool file_output;
+    JobUnderTest job;
+  };
+  std::vector<Round> rounds;
+  const std::vector<JobUnderTest> jobs = EveryJob(api);
   for (int32_t phase : kLivePhases) {
-    for (bool file_output : {false, true}) {
-      SCOPED_TRACE(testing::Message() << PhaseName(phase) << (file_output ? ", file output" : ""));
-      const std::string out = dir_.path("cancelled.txt");
-      // Inside its read, the job can only go once that read has been stopped.
-      HeldJob job = Live(phase, file_output ? out : "", true);
-      ASSERT_EQ(api.key_set("kept", job.io, 0, 0), -1);
+    for (bool file_output : {false, true}) rounds.push_back({phase, file_output, jobs[0]});
+  }
+  for (size_t i = 1; i < jobs.size(); ++i) rounds.push_back({kLivePhases[i % 3], i % 2 == 0, jobs[i]});
+  for (const Round& round : rounds) {
+    SCOPED_TRACE(testing::Message() << round.job.name << ", " << PhaseName(round.phase)
+                                    << (round.file_output ? ", file output" : ""));
+    const std::string out = dir_.path("cancelled.txt");
+    // Inside its read, the job can only go once that read has been stopped.
+    HeldJob job = Live(round.phase, round.file_output ? out : "", true, round.job.run);
+    ASSERT_EQ(api.key_set("kept", job.io, 0, 0), -1);
 
-      EXPECT_EQ(api.initialize(job.io, 0, 0, 0), 0);
-      EXPECT_EQ(JobState(api, job.io), TELVARN_JOB_IDLE);
-      EXPECT_EQ(api.wait(job.io, TELVARN_WAIT_INFINITE, 0, 0), TELVARN_WAIT_NOTHING) << "nothing left to wait on";
-      EXPECT_EQ(api.suspend(job.io, TELVARN_RESUME, 0, 0), 0);
+    EXPECT_EQ(api.initialize(job.io, 0, 0, 0), 0);
+    EXPECT_EQ(JobState(api, job.io), TELVARN_JOB_IDLE);
+    EXPECT_EQ(api.wait(job.io, TELVARN_WAIT_INFINITE, 0, 0), TELVARN_WAIT_NOTHING) << "nothing left to wait on";
+    EXPECT_EQ(api.suspend(job.io, TELVARN_RESUME, 0, 0), 0);
+    EXPECT_EQ(api.progress(job.io, nullptr, 0, 0), 0) << "an idle IO";
 
-      BindMemoryInput(job.io, "123456789");
-      char* fresh = BindMemoryOutput(job.io);
-      ASSERT_EQ(Crc32(job.io, TELVARN_RUN_NOW), 0) << "the IO is free for its next job";
-      EXPECT_EQ(std::string(fresh, 8), "CBF43926");
-      EXPECT_EQ(JobState(api, job.io), TELVARN_JOB_FINISHED);
+    BindMemoryInput(job.io, "123456789");
+    char* fresh = BindMemoryOutput(job.io);
+    ASSERT_EQ(Crc32(job.io, TELVARN_RUN_NOW), 0) << "the IO is free for its next job";
+    EXPECT_EQ(std::string(fresh, 8), "CBF43926");
+    EXPECT_EQ(JobState(api, job.io), TELVARN_JOB_FINISHED);
 
-      if (phase != TELVARN_JOB_LAUNCHED) {
-        EXPECT_TRUE(AllJobsEnd(api, 100)) << "the cancelled job is still blocked in its read";
-      }
-      job.input->Release("never digested");
-      FinishBlockers();
-      ASSERT_TRUE(AllJobsEnd(api, 100));
-      if (file_output) {
-        EXPECT_EQ(ReadFile(out), "") << "a cancelled job writes no result";
-        EXPECT_FALSE(IsFileOpenHere(out));
-      } else {
-        EXPECT_EQ(job.output[0], kSentinel) << "a cancelled job writes no result";
-      }
-      EXPECT_EQ(JobState(api, job.io), TELVARN_JOB_FINISHED) << "the old job never touches the IO again";
+    if (round.phase != TELVARN_JOB_LAUNCHED) {
+      EXPECT_TRUE(AllJobsEnd(api, 100)) << "the cancelled job is still blocked in its read";
     }
+    job.input->Release("never digested");
+    FinishBlockers();
+    ASSERT_TRUE(AllJobsEnd(api, 100));
+    if (round.file_output) {
+      EXPECT_EQ(ReadFile(out), "") << "a cancelled job writes no result";
+      EXPECT_FALSE(IsFileOpenHere(out));
+    } else {
+      EXPECT_EQ(job.output[0], kSentinel) << "a cancelled job writes no result";
+    }
+    EXPECT_EQ(JobState(api, job.io), TELVARN_JOB_FINISHED) << "the old job never touches the IO again";
   }
 }
 
@@ -282,13 +303,15 @@ TEST_F(LiveIoTest, CancelledJobsBlockedOnPipesGiveUpTheirPlaces) {
 // cancelled job, suspended or in the middle of its input, reads no more of it
 // (under the sanitizers a later read of the freed input would be reported).
 TEST_F(LiveIoTest, ACancelledJobLetsGoOfItsMemoryInputAtOnce) {
+  // The slowest jobs, plain and keyed, so that the cancel finds them in their input.
+  const JobExport slow_jobs[] = {api.sha512, api.sha512_key, api.sha256_key, api.sha1_key, api.md5_key};
   for (int round = 0; round < 10; ++round) {
     const bool suspend = round % 2 == 0;
     const int32_t io = NewIo();
     auto input = std::make_unique<std::string>(64 << 20, 'x');
     ASSERT_EQ(api.input_set(Var(input->data()), io, TELVARN_MODE_MEMORY, static_cast<int32_t>(input->size())), 0);
     char* out = BindMemoryOutput(io);
-    ASSERT_EQ(api.sha512(io, TELVARN_QUEUE, 1, 0), 0);
+    ASSERT_EQ(slow_jobs[static_cast<size_t>(round / 2) % std::size(slow_jobs)](io, TELVARN_QUEUE, 1, 0), 0);
     ASSERT_TRUE(Reaches(api, io, TELVARN_JOB_RUNNING));
     if (suspend) api.suspend(io, TELVARN_SUSPEND, 0, 0);
     const bool held = JobState(api, io) == TELVARN_JOB_SUSPENDED;

@@ -1,17 +1,23 @@
-// Digest contexts against OpenSSL's libcrypto on random messages fed in random pieces.
+// Digest contexts against OpenSSL's libcrypto on random messages fed in random pieces, and the keyed jobs against its HMAC.
 #include <gtest/gtest.h>
 
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <random>
+#include <set>
 #include <string>
+#include <vector>
 
-#include "digest/hmac_md5.h"
+#include "digest/hmac.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
 #include "digest/x86/cpu_features.h"
+#include "telvarn.h"
 
 namespace telvarn {
 namespace {
@@ -29,15 +35,15 @@ std::string OpenSslHex(const EVP_MD* md, const std::string& message, bool upper)
   return text;
 }
 
-std::string OpenSslHmacMd5(const std::string& key, const std::string& message) {
+std::string OpenSslHmac(const EVP_MD* md, const std::string& key, const std::string& message, bool upper) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int length = 0;
-  HMAC(EVP_md5(), key.data(), static_cast<int>(key.size()),
-       reinterpret_cast<const unsigned char*>(message.data()), message.size(), digest, &length);
+  HMAC(md, key.data(), static_cast<int>(key.size()), reinterpret_cast<const unsigned char*>(message.data()),
+       message.size(), digest, &length);
   std::string text;
   char pair[3];
   for (unsigned i = 0; i < length; ++i) {
-    std::snprintf(pair, sizeof pair, "%02x", digest[i]);
+    std::snprintf(pair, sizeof pair, upper ? "%02X" : "%02x", digest[i]);
     text += pair;
   }
   return text;
@@ -90,7 +96,24 @@ TEST_F(AgainstOpenSsl, EveryShaVariantOnRandomMessages) {
   }
 }
 
-TEST_F(AgainstOpenSsl, Md5AndHmacMd5OnRandomMessagesAndKeys) {
+// A key as the IO holds one: no zero byte, since the key ends at the first.
+std::string RandomKey(std::mt19937& rng, size_t length) {
+  std::string key(length, '\0');
+  for (char& c : key) c = static_cast<char>(1 + rng() % 255);
+  return key;
+}
+
+template <class Hash>
+std::string HmacInPieces(const std::string& key, const std::string& message, std::mt19937& rng) {
+  std::string area = key;
+  area.resize(4096, '\0');
+  Hmac<Hash> hmac;
+  hmac.SetKey(reinterpret_cast<const uint8_t*>(area.data()), area.size());
+  FeedInPieces(hmac, message, rng);
+  return hmac.HexDigest();
+}
+
+TEST_F(AgainstOpenSsl, Md5AndEveryHmacOnRandomMessagesAndKeys) {
   for (int round = 0; round < 12; ++round) {
     const std::string message = RandomMessage();
     SCOPED_TRACE(message.size());
@@ -98,15 +121,96 @@ TEST_F(AgainstOpenSsl, Md5AndHmacMd5OnRandomMessagesAndKeys) {
     FeedInPieces(md5, message, rng_);
     EXPECT_EQ(md5.HexDigest(), OpenSslHex(EVP_md5(), message, false));
 
-    std::string key(rng_() % 200, '\0');
-    for (char& c : key) c = static_cast<char>(1 + rng_() % 255);
-    std::string area = key;
-    area.resize(4096, '\0');
-    HmacMd5 hmac;
-    hmac.SetKey(reinterpret_cast<const uint8_t*>(area.data()), area.size());
-    FeedInPieces(hmac, message, rng_);
-    EXPECT_EQ(hmac.HexDigest(), OpenSslHmacMd5(key, message)) << key.size() << "-byte key";
+    const std::string key = RandomKey(rng_, rng_() % 300);
+    SCOPED_TRACE(testing::Message() << key.size() << "-byte key");
+    EXPECT_EQ(HmacInPieces<Md5Context>(key, message, rng_), OpenSslHmac(EVP_md5(), key, message, false));
+    EXPECT_EQ(HmacInPieces<Sha1Context>(key, message, rng_), OpenSslHmac(EVP_sha1(), key, message, true));
+    EXPECT_EQ(HmacInPieces<Sha256Context>(key, message, rng_), OpenSslHmac(EVP_sha256(), key, message, true));
+    EXPECT_EQ(HmacInPieces<Sha512Context>(key, message, rng_), OpenSslHmac(EVP_sha512(), key, message, true));
   }
+}
+
+// The message lengths up to 10,000 bytes where a cut falls: around every memory
+// chunk (1024 bytes) and file chunk (4096), around the hashes' blocks (64, 128)
+// and the lengths where their padding spills into another block, and a few
+// random ones between.
+std::vector<size_t> LengthsAroundTheCuts(std::mt19937& rng) {
+  std::set<size_t> lengths = {0, 1, 2, 10000, 9999};
+  for (size_t cut = 1024; cut <= 10000; cut += 1024) {
+    for (size_t near : {cut - 1, cut, cut + 1}) lengths.insert(near);
+  }
+  for (size_t cut : {55, 56, 63, 64, 65, 111, 112, 119, 120, 127, 128, 129, 191, 192, 255, 256, 257}) lengths.insert(cut);
+  while (lengths.size() < 64) lengths.insert(rng() % 10001);
+  return {lengths.begin(), lengths.end()};
+}
+
+// The keys up to the 4095 bytes an IO holds: around the blocks, at both ends,
+// and random lengths between.
+std::vector<size_t> KeyLengths(std::mt19937& rng) {
+  std::vector<size_t> lengths = {0, 1, 20, 63, 64, 65, 127, 128, 129, 131, 4095};
+  while (lengths.size() < 24) lengths.push_back(rng() % 4096);
+  return lengths;
+}
+
+struct KeyedJob {
+  const char* name;
+  PFN_Telvarn_SHA1Key run;
+  const EVP_MD* (*md)();
+  bool upper;
+};
+
+// Each keyed job through its export, on a key and a message from memory (read in
+// 1024-byte chunks) and from a file (4096-byte chunks), into memory: the text must
+// be OpenSSL's HMAC of the same key and message, and exactly its characters.
+TEST(KeyedJobsAgainstOpenSsl, RandomKeysAndMessagesCutAtEveryChunkBoundary) {
+  const KeyedJob jobs[] = {{"HMAC-SHA-1", &Telvarn_SHA1Key, &EVP_sha1, true},
+                           {"HMAC-SHA-256", &Telvarn_SHA256Key, &EVP_sha256, true},
+                           {"HMAC-SHA-512", &Telvarn_SHA512Key, &EVP_sha512, true},
+                           {"HMAC-MD5", &Telvarn_MD5Key, &EVP_md5, false}};
+  std::mt19937 rng(2104);
+  const std::vector<size_t> lengths = LengthsAroundTheCuts(rng);
+  const std::vector<size_t> key_lengths = KeyLengths(rng);
+  const std::filesystem::path file = std::filesystem::temp_directory_path() /
+                                     ("telvarn-hmac-" + std::to_string(rng()) + ".bin");
+  const std::string file_name = file.string();
+  const int32_t io = 0x4D4143;
+  ASSERT_EQ(Telvarn_IO_Initialize(io, 0, 0, 0), 0);
+  size_t runs = 0;
+  for (size_t i = 0; i < lengths.size(); ++i) {
+    std::string message(lengths[i], '\0');
+    for (char& c : message) c = static_cast<char>(rng());
+    const std::string key = RandomKey(rng, key_lengths[i % key_lengths.size()]);
+    { std::ofstream(file, std::ios::binary).write(message.data(), static_cast<std::streamsize>(message.size())); }
+    for (const KeyedJob& job : jobs) {
+      SCOPED_TRACE(testing::Message() << job.name << ", " << message.size() << "-byte message, " << key.size()
+                                      << "-byte key");
+      const std::string expected = OpenSslHmac(job.md(), key, message, job.upper);
+      // Length 0 measures up to the NUL: the empty key.
+      ASSERT_EQ(Telvarn_IO_Key_Set(key.c_str(), io, static_cast<int32_t>(key.size()), 0), 0);
+      for (bool from_file : {false, true}) {
+        char out[130];
+        std::fill(std::begin(out), std::end(out), '#');
+        TelvarnVarDesc in_var{}, out_var{};
+        out_var.data = out;
+        if (from_file) {
+          in_var.data = const_cast<char*>(file_name.c_str());
+          ASSERT_EQ(Telvarn_IO_Input_Set(&in_var, io, TELVARN_MODE_FILE, 0), 0);
+        } else {
+          // Length 0 would measure up to a NUL: an empty message is the empty text.
+          in_var.data = const_cast<char*>(message.empty() ? "" : message.data());
+          ASSERT_EQ(Telvarn_IO_Input_Set(&in_var, io, TELVARN_MODE_MEMORY, static_cast<int32_t>(message.size())), 0);
+        }
+        ASSERT_EQ(Telvarn_IO_Output_Set(&out_var, io, TELVARN_MODE_MEMORY, 129), 0);
+        ASSERT_EQ(job.run(io, TELVARN_RUN_NOW, 0, 0), 0);
+        ASSERT_EQ(std::string(out, expected.size()), expected) << (from_file ? "file" : "memory");
+        ASSERT_EQ(out[expected.size()], '#');
+        ++runs;
+      }
+    }
+  }
+  std::filesystem::remove(file);
+  std::printf("%zu keyed jobs on %zu message lengths and %zu key lengths agree with OpenSSL\n", runs,
+              lengths.size(), key_lengths.size());
 }
 
 }  // namespace

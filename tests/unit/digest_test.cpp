@@ -1,17 +1,20 @@
-// Digest contexts against known answers (RFC 1321, FIPS 180-2, RFC 2202) on every block
-// function variant, streaming in every split, and the MD5 and HMAC-MD5 particulars.
+// Digest contexts against known answers (RFC 1321, FIPS 180-2, RFC 2202, RFC 4231) on every
+// block function variant, streaming in every split, and the MD5 and HMAC particulars.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "digest/hmac_md5.h"
+#include "digest/hmac.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
 #include "digest/x86/cpu_features.h"
+#include "support/hmac_vectors.h"
 
 namespace telvarn {
 namespace {
@@ -194,38 +197,74 @@ TEST(Md5, BinaryThenTextGivesBothResults) {
   EXPECT_STREQ(md5.HexDigest(), "900150983cd24fb0d6963f7d28e17f72");
 }
 
-// HMAC-MD5 built from its definition (RFC 2104) on the tested MD5, as a second
-// implementation for keys RFC 2202 does not cover.
-std::string ReferenceHmacMd5(std::string key, const std::string& message) {
-  if (key.size() > 64) {
-    Md5Context hash;
+// HMAC built from its definition (RFC 2104) on the tested digest contexts, as a
+// second implementation for keys the RFCs do not cover.
+template <class Hash>
+std::string ReferenceHmac(std::string key, const std::string& message) {
+  constexpr size_t kBlock = Hash::kBlockSize;
+  if (key.size() > kBlock) {
+    Hash hash;
     hash.Update(Bytes(key), key.size());
-    key.assign(reinterpret_cast<const char*>(hash.Digest()), 16);
+    key.assign(reinterpret_cast<const char*>(hash.Digest()), Hash::kDigestSize);
   }
-  key.resize(64, '\0');
+  key.resize(kBlock, '\0');
   std::string inner_pad(key), outer_pad(key);
-  for (size_t i = 0; i < 64; ++i) {
+  for (size_t i = 0; i < kBlock; ++i) {
     inner_pad[i] = static_cast<char>(inner_pad[i] ^ 0x36);
     outer_pad[i] = static_cast<char>(outer_pad[i] ^ 0x5c);
   }
-  Md5Context inner;
-  inner.Update(Bytes(inner_pad), 64);
+  Hash inner;
+  inner.Update(Bytes(inner_pad), kBlock);
   inner.Update(Bytes(message), message.size());
-  Md5Context outer;
-  outer.Update(Bytes(outer_pad), 64);
-  outer.Update(inner.Digest(), 16);
-  return outer.HexDigest();
+  Hash outer;
+  outer.Update(Bytes(outer_pad), kBlock);
+  outer.Update(inner.Digest(), Hash::kDigestSize);
+  std::string text;
+  char pair[3];
+  for (size_t i = 0; i < Hash::kDigestSize; ++i) {
+    std::snprintf(pair, sizeof pair, Hash::kUpperCaseText ? "%02X" : "%02x", outer.Digest()[i]);
+    text += pair;
+  }
+  return text;
 }
 
-std::string Hmac(const std::string& key, const std::string& message) {
+// The keyed digest of `message` under `key` placed in a key area as the IO keeps
+// it, on the given block-function variant (or the active one).
+template <class Hash, class... Variant>
+std::string KeyedText(const std::string& key, const std::string& message, const Variant&... variant) {
   std::vector<uint8_t> area(4096, 0);
   std::memcpy(area.data(), key.data(), std::min<size_t>(key.size(), 4095));
-  HmacMd5 hmac;
+  Hmac<Hash> hmac(variant...);
   hmac.SetKey(area.data(), area.size());
   hmac.Update(Bytes(message), message.size());
   std::string first = hmac.HexDigest();
   EXPECT_EQ(first, hmac.HexDigest()) << "the outer hash is completed once";
   return first;
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// Every case of `cases` through every variant of `table` the processor supports;
+// `expected` is lower case as the RFCs print it, and may be a truncated prefix.
+template <class Hash, class Fn, class Case>
+void ExpectRfcCases(const KernelTable<Fn>& table, const std::vector<Case>& cases, const char* Case::*expected) {
+  for (const KernelVariant<Fn>& variant : table) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    for (const Case& c : cases) {
+      const std::string text = KeyedText<Hash>(c.key, c.data, variant);
+      EXPECT_EQ(text.size(), 2 * Hash::kDigestSize);
+      EXPECT_EQ(text.find_first_of("abcdef"), std::string::npos) << "upper case, as the plain digest's: " << text;
+      EXPECT_EQ(Lower(text).substr(0, std::strlen(c.*expected)), c.*expected)
+          << table.name << "/" << variant.name << ": " << c.source;
+    }
+  }
+}
+
+std::string HmacMd5Text(const std::string& key, const std::string& message) {
+  return KeyedText<Md5Context>(key, message);
 }
 
 TEST(HmacMd5, Rfc2202TestCases) {
@@ -247,19 +286,58 @@ TEST(HmacMd5, Rfc2202TestCases) {
        "Test Using Larger Than Block-Size Key and Larger Than One Block-Size Data",
        "6f630fad67cda0ee1fb1f562db3aa53e"},
   };
-  for (const auto& c : cases) EXPECT_EQ(Hmac(c.key, c.data), c.digest) << c.data;
+  for (const auto& c : cases) EXPECT_EQ(HmacMd5Text(c.key, c.data), c.digest) << c.data;
+}
+
+TEST(HmacSha, Rfc2202TestCasesOnEverySha1Variant) {
+  ExpectRfcCases<Sha1Context>(kSha1Kernels, test::Rfc2202Sha1Cases(), &test::HmacSha1Case::sha1);
+}
+
+TEST(HmacSha, Rfc4231TestCasesOnEverySha2Variant) {
+  ExpectRfcCases<Sha256Context>(kSha256Kernels, test::Rfc4231Cases(), &test::HmacSha2Case::sha256);
+  ExpectRfcCases<Sha512Context>(kSha512Kernels, test::Rfc4231Cases(), &test::HmacSha2Case::sha512);
+}
+
+// Keys around each hash's block (64 bytes; 128 for SHA-512), the longest key the
+// IO holds, the empty key and a key cut at its zero byte, against the definition.
+template <class Hash>
+void ExpectKeysAroundTheBlock() {
+  const std::string message = "The quick brown fox jumps over the lazy dog";
+  for (size_t length : {0, 1, 63, 64, 65, 127, 128, 129, 200, 4095}) {
+    std::string key;
+    for (size_t i = 0; i < length; ++i) key.push_back(static_cast<char>('A' + i % 26));
+    EXPECT_EQ(KeyedText<Hash>(key, message), ReferenceHmac<Hash>(key, message)) << length << "-byte key";
+  }
+  EXPECT_EQ(KeyedText<Hash>(std::string("ab\0cd", 5), message), KeyedText<Hash>("ab", message))
+      << "a key ends at its first zero byte";
+  // An empty key is the block of zero bytes that RFC 2104 pads it to.
+  EXPECT_EQ(KeyedText<Hash>("", message), ReferenceHmac<Hash>(std::string(Hash::kBlockSize, '\0'), message));
 }
 
 TEST(HmacMd5, KeyLengthsAroundTheBlockSize) {
-  const std::string message = "The quick brown fox jumps over the lazy dog";
-  for (size_t length : {0, 1, 63, 64, 65, 200, 4095}) {
-    std::string key;
-    for (size_t i = 0; i < length; ++i) key.push_back(static_cast<char>('A' + i % 26));
-    EXPECT_EQ(Hmac(key, message), ReferenceHmacMd5(key, message)) << length << "-byte key";
-  }
-  EXPECT_EQ(Hmac("", message), "ad262969c53bc16032f160081c4a07a0");
-  EXPECT_EQ(Hmac(std::string("ab\0cd", 5), message), Hmac("ab", message))
-      << "a key ends at its first zero byte";
+  ExpectKeysAroundTheBlock<Md5Context>();
+  EXPECT_EQ(HmacMd5Text("", "The quick brown fox jumps over the lazy dog"), "ad262969c53bc16032f160081c4a07a0");
+}
+
+TEST(HmacSha, KeyLengthsAroundTheBlockSize) {
+  ExpectKeysAroundTheBlock<Sha1Context>();
+  ExpectKeysAroundTheBlock<Sha256Context>();
+  ExpectKeysAroundTheBlock<Sha512Context>();
+}
+
+// The SHA contexts' bytes are their text: each word most significant byte first.
+TEST(Sha, DigestBytesSpellTheText) {
+  Sha512Context sha;
+  sha.Update(Bytes("abc"), 3);
+  const uint8_t* digest = sha.Digest();
+  EXPECT_EQ(digest[0], 0xDD);
+  EXPECT_EQ(digest[7], 0xBA);
+  EXPECT_EQ(digest[63], 0x9F);
+  EXPECT_STREQ(sha.Finish(), "DDAF35A193617ABACC417349AE20413112E6FA4E89A97EA20A9EEEE64B55D39A"
+                             "2192992A274FC1A836BA3C23A3FEEBBD454D4423643CE80E2A9AC94FA54CA49F");
+  Sha1Context sha1;
+  EXPECT_EQ(sha1.Digest()[0], 0xDA) << "the empty message, DA39A3EE...";
+  EXPECT_EQ(sha1.Digest()[19], 0x09);
 }
 
 }  // namespace
