@@ -24,9 +24,9 @@ COMMAND = [os.path.abspath(part) if os.path.isfile(part) else part
 # module is a file beside it.
 ON_WINE = bool(COMMAND) and COMMAND[-1].lower().endswith(".exe")
 ENV = dict(os.environ, LANG="C.UTF-8", LC_ALL="C.UTF-8")
-# Well under the areas' ctest time-outs, so that a run that hangs is named by its
+# Under the areas' ctest time-outs, so that a run that hangs is named by its
 # command line rather than cut short with the rest of its area.
-RUN_TIMEOUT_SECONDS = 240
+RUN_TIMEOUT_SECONDS = 300
 
 failures = []
 skipped = []
