@@ -3,7 +3,7 @@
 and GNU base64 on the same inputs: every digest of one file read by name and through a
 pipe, many small files, large files with each way of placing the jobs
 (TELVARN_PLACEMENT), a 1 GiB pipe (from head) with its peak memory, and Base64 of 100 MiB
-both ways. Each figure is the best of --repeats runs; the output is Markdown, ready for
+both ways, and each with and without --progress. Each figure is the best of --repeats runs; the output is Markdown, ready for
 the README.
 
 usage: cli_bench.py BUILD_DIR [--native] [--repeats N] [--algorithm-mib N] [--small N]
@@ -26,7 +26,7 @@ parser.add_argument("--repeats", type=int, default=3)
 parser.add_argument("--small", type=int, default=1000, help="number of small files")
 parser.add_argument("--large-mib", type=int, default=128, help="size of each of the four large files")
 parser.add_argument("--pipe-mib", type=int, default=1024, help="bytes piped into sha256")
-parser.add_argument("--sections", default="algorithms,pipe,files,base64", help="which tables to make")
+parser.add_argument("--sections", default="algorithms,progress,pipe,files,base64", help="which tables to make")
 args = parser.parse_args()
 
 WINE_RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts", "wine-run.sh")
@@ -39,9 +39,10 @@ else:
 ENV = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", LANG="C.UTF-8")
 
 
-def timed(command, stdin_path=None, placement=None, piped_from=None):
-    """Best wall time of the command, its output thrown away; with `piped_from`, the
-    command reads that file through a pipe from cat, and the time is the pipeline's."""
+def timed(command, stdin_path=None, placement=None, piped_from=None, quiet=False):
+    """Best wall time of the command, its output thrown away (and its messages, when
+    `quiet`); with `piped_from`, the command reads that file through a pipe from cat,
+    and the time is the pipeline's."""
     env = dict(ENV)
     if placement:
         env["TELVARN_PLACEMENT"] = placement
@@ -51,7 +52,8 @@ def timed(command, stdin_path=None, placement=None, piped_from=None):
     for _ in range(args.repeats):
         stdin = open(stdin_path, "rb") if stdin_path else subprocess.DEVNULL
         start = time.perf_counter()
-        code = subprocess.run(command, stdin=stdin, stdout=subprocess.DEVNULL, env=env).returncode
+        code = subprocess.run(command, stdin=stdin, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL if quiet else None, env=env).returncode
         elapsed = time.perf_counter() - start
         if stdin_path:
             stdin.close()
@@ -82,6 +84,8 @@ def main():
     sections = args.sections.split(",")
     if "algorithms" in sections:
         algorithm_table()
+    if "progress" in sections:
+        progress_table()
     if "pipe" in sections:
         pipe_table()
     if "files" in sections or "base64" in sections:
@@ -116,6 +120,27 @@ def algorithm_table():
         row(algorithm, "%.2f" % timed(TELVARN + [algorithm, data]), "%.2f" % timed(tool, stdin_path=data),
             "%.2f" % timed(TELVARN + [algorithm], piped_from=data), "%.2f" % timed(tool, piped_from=data),
             tool_name)
+    print()
+    shutil.rmtree(work, ignore_errors=True)
+
+
+def progress_table():
+    """What --progress costs: the same runs with and without it, its line thrown away."""
+    work = tempfile.mkdtemp(prefix="telvarn-bench-")
+    data = os.path.join(work, "data.bin")
+    rng = random.Random(12)
+    with open(data, "wb") as f:
+        for _ in range(args.algorithm_mib):
+            f.write(rng.randbytes(1 << 20))
+    print("## --progress on %d MiB (best of %d)" % (args.algorithm_mib, args.repeats))
+    print()
+    row("command", "without s", "with --progress s")
+    row("---", "---:", "---:")
+    for words, piped_from in ((["md5", data], None), (["sha256", data], None), (["sha256"], data),
+                              (["base64", data], None), (["base64"], data)):
+        shown = " ".join(os.path.basename(w) for w in words) + (" < pipe" if piped_from else "")
+        row("`%s`" % shown, "%.2f" % timed(TELVARN + words, piped_from=piped_from, quiet=True),
+            "%.2f" % timed(TELVARN + [words[0], "--progress"] + words[1:], piped_from=piped_from, quiet=True))
     print()
     shutil.rmtree(work, ignore_errors=True)
 
