@@ -102,14 +102,20 @@ ALGORITHM_TOOLS = (("crc32", ["cksum"], "cksum"), ("crc16", CRC16_TOOL, "python3
                    ("sha256", ["sha256sum"], "sha256sum"), ("sha512", ["sha512sum"], "sha512sum"))
 
 
-def algorithm_table():
-    """Each digest of one random file, named and through a pipe from cat, beside its tool."""
+def random_file(seed):
+    """A folder of its own holding data.bin, --algorithm-mib MiB of seeded random bytes."""
     work = tempfile.mkdtemp(prefix="telvarn-bench-")
     data = os.path.join(work, "data.bin")
-    rng = random.Random(11)
+    rng = random.Random(seed)
     with open(data, "wb") as f:
         for _ in range(args.algorithm_mib):
             f.write(rng.randbytes(1 << 20))
+    return work, data
+
+
+def algorithm_table():
+    """Each digest of one random file, named and through a pipe from cat, beside its tool."""
+    work, data = random_file(11)
     print("## Every digest of %d MiB, named and through a pipe (best of %d)" % (args.algorithm_mib, args.repeats))
     print()
     row("digest", "telvarn file s", "tool file s", "telvarn pipe s", "tool pipe s", "tool")
@@ -126,12 +132,7 @@ def algorithm_table():
 
 def progress_table():
     """What --progress costs: the same runs with and without it, its line thrown away."""
-    work = tempfile.mkdtemp(prefix="telvarn-bench-")
-    data = os.path.join(work, "data.bin")
-    rng = random.Random(12)
-    with open(data, "wb") as f:
-        for _ in range(args.algorithm_mib):
-            f.write(rng.randbytes(1 << 20))
+    work, data = random_file(12)
     print("## --progress on %d MiB (best of %d)" % (args.algorithm_mib, args.repeats))
     print()
     row("command", "without s", "with --progress s")
