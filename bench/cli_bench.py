@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
-"""Times telvarn.exe under Wine beside coreutils and GNU base64 on the same inputs:
-many small files, large files with each way of placing the jobs (TELVARN_PLACEMENT),
-a 1 GiB pipe (from head) with its peak memory, and Base64 of 100 MiB both ways. Each figure is
-the best of --repeats runs; the output is Markdown, ready for the README.
+"""Times telvarn.exe under Wine (or, with --native, the Linux telvarn) beside coreutils
+and GNU base64 on the same inputs: every digest of one file read by name and through a
+pipe, many small files, large files with each way of placing the jobs
+(TELVARN_PLACEMENT), a 1 GiB pipe (from head) with its peak memory, and Base64 of 100 MiB
+both ways, and each with and without --progress. Each figure is the best of --repeats runs; the output is Markdown, ready for
+the README.
 
-usage: cli_bench.py BUILD_DIR [--repeats N] [--small N] [--large-mib N] [--pipe-mib N]
+usage: cli_bench.py BUILD_DIR [--native] [--repeats N] [--algorithm-mib N] [--small N]
+                    [--large-mib N] [--pipe-mib N] [--sections LIST]
 """
 import argparse
 import os
 import random
+import shlex
 import shutil
 import subprocess
 import tempfile
@@ -16,30 +20,40 @@ import time
 
 parser = argparse.ArgumentParser()
 parser.add_argument("build_dir")
+parser.add_argument("--native", action="store_true", help="time BUILD_DIR/telvarn, the Linux program")
+parser.add_argument("--algorithm-mib", type=int, default=256, help="size of the file each digest reads")
 parser.add_argument("--repeats", type=int, default=3)
 parser.add_argument("--small", type=int, default=1000, help="number of small files")
 parser.add_argument("--large-mib", type=int, default=128, help="size of each of the four large files")
 parser.add_argument("--pipe-mib", type=int, default=1024, help="bytes piped into sha256")
-parser.add_argument("--sections", default="pipe,files,base64", help="which tables to make")
+parser.add_argument("--sections", default="algorithms,progress,pipe,files,base64", help="which tables to make")
 args = parser.parse_args()
 
 WINE_RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts", "wine-run.sh")
 # A build folder of the 64-bit module holds TelvarnHX64.hpi.
 ARCH = "win64" if os.path.exists(os.path.join(args.build_dir, "TelvarnHX64.hpi")) else "win32"
-TELVARN = [WINE_RUN, ARCH, os.path.abspath(os.path.join(args.build_dir, "telvarn.exe"))]
+if args.native:
+    TELVARN = [os.path.abspath(os.path.join(args.build_dir, "telvarn"))]
+else:
+    TELVARN = [WINE_RUN, ARCH, os.path.abspath(os.path.join(args.build_dir, "telvarn.exe"))]
 ENV = dict(os.environ, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=", LANG="C.UTF-8")
 
 
-def timed(command, stdin_path=None, placement=None):
-    """Best wall time of the command, its output thrown away."""
+def timed(command, stdin_path=None, placement=None, piped_from=None, quiet=False):
+    """Best wall time of the command, its output thrown away (and its messages, when
+    `quiet`); with `piped_from`, the command reads that file through a pipe from cat,
+    and the time is the pipeline's."""
     env = dict(ENV)
     if placement:
         env["TELVARN_PLACEMENT"] = placement
+    if piped_from:
+        command = ["sh", "-c", "cat %s | %s" % (shlex.quote(piped_from), " ".join(shlex.quote(c) for c in command))]
     best = None
     for _ in range(args.repeats):
         stdin = open(stdin_path, "rb") if stdin_path else subprocess.DEVNULL
         start = time.perf_counter()
-        code = subprocess.run(command, stdin=stdin, stdout=subprocess.DEVNULL, env=env).returncode
+        code = subprocess.run(command, stdin=stdin, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL if quiet else None, env=env).returncode
         elapsed = time.perf_counter() - start
         if stdin_path:
             stdin.close()
@@ -68,10 +82,68 @@ def row(*cells):
 
 def main():
     sections = args.sections.split(",")
+    if "algorithms" in sections:
+        algorithm_table()
+    if "progress" in sections:
+        progress_table()
     if "pipe" in sections:
         pipe_table()
     if "files" in sections or "base64" in sections:
         file_tables(sections)
+
+
+# The tool each digest is set beside. No coreutils tool computes this CRC-32 or any
+# CRC-16: cksum (the POSIX CRC-32) and Python's CRC-16/XMODEM stand in for their speed.
+CRC16_TOOL = ["python3", "-c", "import sys, binascii\nc = 0\n"
+              "for b in iter(lambda: sys.stdin.buffer.read(1 << 16), b''): c = binascii.crc_hqx(b, c)\n"
+              "print('%04X' % c)"]
+ALGORITHM_TOOLS = (("crc32", ["cksum"], "cksum"), ("crc16", CRC16_TOOL, "python3 binascii.crc_hqx"),
+                   ("md5", ["md5sum"], "md5sum"), ("sha1", ["sha1sum"], "sha1sum"),
+                   ("sha256", ["sha256sum"], "sha256sum"), ("sha512", ["sha512sum"], "sha512sum"))
+
+
+def random_file(seed):
+    """A folder of its own holding data.bin, --algorithm-mib MiB of seeded random bytes."""
+    work = tempfile.mkdtemp(prefix="telvarn-bench-")
+    data = os.path.join(work, "data.bin")
+    rng = random.Random(seed)
+    with open(data, "wb") as f:
+        for _ in range(args.algorithm_mib):
+            f.write(rng.randbytes(1 << 20))
+    return work, data
+
+
+def algorithm_table():
+    """Each digest of one random file, named and through a pipe from cat, beside its tool."""
+    work, data = random_file(11)
+    print("## Every digest of %d MiB, named and through a pipe (best of %d)" % (args.algorithm_mib, args.repeats))
+    print()
+    row("digest", "telvarn file s", "tool file s", "telvarn pipe s", "tool pipe s", "tool")
+    row("---", "---:", "---:", "---:", "---:", "---")
+    for algorithm, tool, tool_name in ALGORITHM_TOOLS:
+        # The tools read a named file from their standard input, as the telvarn file row
+        # reads it from its name: no pipe either way.
+        row(algorithm, "%.2f" % timed(TELVARN + [algorithm, data]), "%.2f" % timed(tool, stdin_path=data),
+            "%.2f" % timed(TELVARN + [algorithm], piped_from=data), "%.2f" % timed(tool, piped_from=data),
+            tool_name)
+    print()
+    shutil.rmtree(work, ignore_errors=True)
+
+
+def progress_table():
+    """What --progress costs: the same runs with and without it, its line thrown away."""
+    work, data = random_file(12)
+    print("## --progress on %d MiB (best of %d)" % (args.algorithm_mib, args.repeats))
+    print()
+    row("command", "without s", "with --progress s")
+    row("---", "---:", "---:")
+    for words, piped_from in ((["md5", data], None), (["sha256", data], None), (["sha256"], data),
+                              (["base64", data], None), (["base64"], data)):
+        shown = " ".join(os.path.basename(w) for w in words) + (" < pipe" if piped_from else "")
+        row("`%s`" % shown, "%.2f" % timed(TELVARN + words, piped_from=piped_from, quiet=True),
+            "%.2f" % timed(TELVARN + [words[0], "--progress"] + words[1:], piped_from=piped_from, quiet=True))
+    print()
+    shutil.rmtree(work, ignore_errors=True)
 
 
 def pipe_table():

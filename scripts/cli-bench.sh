@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Times telvarn.exe (32-bit where the host runs it, else 64-bit) under Wine beside coreutils and GNU base64 (bench/cli_bench.py):
-# many small files, large files with each job placement, a 1 GiB pipe with its peak
-# memory, and Base64 of 100 MiB. Prints Markdown.
+# Times telvarn beside coreutils and GNU base64 (bench/cli_bench.py): every digest of a
+# file by name and through a pipe, many small files, large files with each job
+# placement, a 1 GiB pipe with its peak memory, and Base64 of 100 MiB. Prints Markdown.
+# By default it times telvarn.exe (32-bit where the host runs it, else 64-bit) under
+# Wine; --native times the Linux program of the native preset instead.
 #
-# Usage: scripts/cli-bench.sh [cli_bench.py options, e.g. --repeats 5 --large-mib 256]
+# Usage: scripts/cli-bench.sh [--native] [cli_bench.py options, e.g. --repeats 5 --large-mib 256]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh >&2
@@ -14,6 +16,12 @@ if [[ ! -x /usr/bin/time ]]; then
     exit 2
   fi
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends time >/dev/null
+fi
+if [[ ${1:-} == --native ]]; then
+  shift
+  cmake --preset native >/dev/null
+  cmake --build --preset native --target telvarn >&2
+  exec python3 bench/cli_bench.py build/native --native "$@"
 fi
 # The 32-bit program where this host runs it, the 64-bit one elsewhere.
 source scripts/host-32bit.sh

@@ -10,6 +10,12 @@ namespace {
 
 using platform::Os;
 
+// What one read of a stream may take. A read per 4 KiB chunk costs more than the
+// chunk's digest (a system call each, under Wine a round trip to its server); a
+// read still returns at once with whatever the stream holds, so a writer's bytes
+// reach the job as they come.
+constexpr size_t kStagedBytes = 64 * 1024;
+
 int32_t SaturatingAdd(int32_t pos, size_t count) {
   if (pos < 0) pos = 0;
   if (count > static_cast<size_t>(INT32_MAX - pos)) return INT32_MAX;
@@ -23,9 +29,12 @@ ChunkReader::ChunkReader(const StreamBinding& input, int64_t file_length, uint32
     : chunk_size_(chunk_size), io_(io) {
   // Pipes and devices are read chunk by chunk, so that a writer's bytes reach the
   // job as they come, not once a whole block has gathered.
-  if (!input.bound || input.kind != kStreamFile || input.file == nullptr || file_length < 0) return;
-  blocks_.reset(new (std::nothrow) FileBlocks(input.file, file_length));
-  if (blocks_ && !blocks_->usable()) blocks_.reset();
+  if (!input.bound || input.kind != kStreamFile || input.file == nullptr) return;
+  if (file_length >= 0) {
+    blocks_.reset(new (std::nothrow) FileBlocks(input.file, file_length));
+    if (blocks_ && !blocks_->usable()) blocks_.reset();
+  }
+  if (!blocks_) staged_.reset(new (std::nothrow) uint8_t[kStagedBytes]);
 }
 
 int32_t ChunkReader::ReadChunk(StreamBinding& input, const uint8_t** bytes) {
@@ -45,7 +54,10 @@ int32_t ChunkReader::ReadChunk(StreamBinding& input, const uint8_t** bytes) {
 int32_t ChunkReader::ReadFileChunk(StreamBinding& input, const uint8_t** bytes) {
   if (input.file == nullptr) return 0;
   size_t count;
-  if (blocks_ == nullptr) {
+  if (blocks_ == nullptr && staged_ != nullptr) {
+    count = ReadStagedChunk(input, bytes);
+    if (count == 0) return 0;
+  } else if (blocks_ == nullptr) {
     if (ended_ || failed_) return 0;
     count = 0;
     while (count < chunk_size_) {
@@ -70,6 +82,35 @@ int32_t ChunkReader::ReadFileChunk(StreamBinding& input, const uint8_t** bytes) 
   }
   input.pos = SaturatingAdd(input.pos, count);
   return static_cast<int32_t>(count);
+}
+
+// A chunk of a stream: in place when the staged bytes hold a whole one, otherwise
+// gathered in chunk_ across reads until it is full or the stream has ended.
+size_t ChunkReader::ReadStagedChunk(StreamBinding& input, const uint8_t** bytes) {
+  if (staged_end_ - staged_pos_ >= chunk_size_) {
+    *bytes = staged_.get() + staged_pos_;
+    staged_pos_ += chunk_size_;
+    return chunk_size_;
+  }
+  size_t count = 0;
+  while (count < chunk_size_) {
+    if (staged_pos_ == staged_end_) {
+      if (ended_ || failed_) break;
+      const int64_t n = io_.read(input.file, staged_.get(), static_cast<uint32_t>(kStagedBytes));
+      if (n == 0) ended_ = true;
+      if (n < 0) failed_ = true;
+      if (n <= 0) break;
+      staged_pos_ = 0;
+      staged_end_ = static_cast<size_t>(n);
+    }
+    size_t take = staged_end_ - staged_pos_;
+    if (take > chunk_size_ - count) take = chunk_size_ - count;
+    std::memcpy(chunk_ + count, staged_.get() + staged_pos_, take);
+    staged_pos_ += take;
+    count += take;
+  }
+  *bytes = chunk_;
+  return count;
 }
 
 namespace {

@@ -65,7 +65,8 @@ static_assert(kMaxResultLength <= platform::kAtomicWriteBytes);
 class ChunkReader {
  public:
   // Chooses how the bound input is read, once: a regular file in blocks, anything
-  // else chunk by chunk through `io`, which the job's cancellation interrupts.
+  // else through `io`, which the job's cancellation interrupts: each read takes
+  // whatever the stream holds, up to 64 KiB, and the chunks are cut from it.
   // `file_length` is a file input's length when it is a regular file, -1 when it
   // is not (Os::regular_file_size); other inputs ignore it.
   ChunkReader(const StreamBinding& input, int64_t file_length, uint32_t chunk_size,
@@ -82,15 +83,21 @@ class ChunkReader {
 
  private:
   int32_t ReadFileChunk(StreamBinding& input, const uint8_t** bytes);
+  size_t ReadStagedChunk(StreamBinding& input, const uint8_t** bytes);
 
   const uint32_t chunk_size_;
   platform::Os::BlockingIo& io_;
   bool failed_ = false;
   bool ended_ = false;
-  std::unique_ptr<FileBlocks> blocks_;  // null: the file is read chunk by chunk into chunk_
+  std::unique_ptr<FileBlocks> blocks_;  // null: the file is a stream, read through staged_
   const uint8_t* block_ = nullptr;
   size_t block_pos_ = 0;
   size_t block_end_ = 0;
+  // A stream's bytes as its last read gave them, handed out chunk by chunk; null
+  // when the buffer could not be had, and each chunk is then read on its own.
+  std::unique_ptr<uint8_t[]> staged_;
+  size_t staged_pos_ = 0;
+  size_t staged_end_ = 0;
   uint8_t chunk_[kMaxChunk];
 };
 

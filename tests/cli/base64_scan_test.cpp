@@ -12,6 +12,7 @@
 #include "cli/base64_text_check.h"
 #include "cli/base64_scan.h"
 #include "support/test_support.h"
+#include "support/variant_checks.h"
 
 namespace telvarn::cli {
 namespace {
@@ -195,30 +196,8 @@ TEST(Base64Scan, DropLineBreaksKeepsEverythingElseInOrder) {
   EXPECT_EQ(AlphabetRun(reinterpret_cast<const uint8_t*>("QUJD\r\n"), 6), 4u);
 }
 
-// What the decoder runs: a variant the processor supports, and no row after it
-// that the processor also supports.
-template <const auto& kTable>
-void ExpectActiveIsLastSupported() {
-  const auto& active = Active<kTable>();
-  SCOPED_TRACE(std::string(kTable.name) + " runs " + active.name);
-  EXPECT_TRUE(active.supported(GetCpuFeatures()));
-  bool after_active = false;
-  for (const auto& variant : kTable) {
-    if (after_active) {
-      EXPECT_FALSE(variant.supported(GetCpuFeatures())) << variant.name << " is skipped";
-    }
-    if (&variant == &active) after_active = true;
-  }
-  EXPECT_TRUE(after_active) << "the active variant is a row of its table";
-}
-
-template <const auto&... kTables>
-void ExpectEveryActiveIsLastSupported(TableList<kTables...>) {
-  (ExpectActiveIsLastSupported<kTables>(), ...);
-}
-
 TEST(Base64Scan, TheActiveVariantOfEveryTableIsItsLastSupportedOne) {
-  ExpectEveryActiveIsLastSupported(EveryScanTable{});
+  test::ExpectEveryActiveIsLastSupported(EveryScanTable{});
   EXPECT_STREQ(kAlphabetRunScans.begin()->name, "portable");
   EXPECT_STREQ(kDropLineBreaksScans.begin()->name, "portable");
 }

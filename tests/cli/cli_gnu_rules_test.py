@@ -76,8 +76,8 @@ def test_list_lines():
     good = hashlib.sha256(b"").hexdigest()
     write("one-bad.sha256", ("%s  a\n%s  empty\n" % (good[1:], good)).encode())
     same_as_gnu("sha256sum", ["sha256", "-c", "one-bad.sha256"], what="a malformed line before a good one")
-    write("nul.sha256", good.encode() + b"  empty\0x\n")
-    same_as_gnu("sha256sum", ["sha256", "-c", "nul.sha256"], what="NUL in a list line")
+    write("nulbyte.sha256", good.encode() + b"  empty\0x\n")
+    same_as_gnu("sha256sum", ["sha256", "-c", "nulbyte.sha256"], what="NUL in a list line")
     lines = []
     for length in range(0, 131):
         digest = (good * 3)[:length]

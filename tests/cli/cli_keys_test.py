@@ -1,19 +1,23 @@
 #!/usr/bin/env python3
 """telvarn hmac-md5's keys (--key, --key-file, --key-hex, from standard input) against
-Python's hmac, and the keys it refuses with status 2.
+Python's hmac, and the keys it refuses with status 2; hmac-sha1, hmac-sha256 and
+hmac-sha512 against `openssl dgst -mac HMAC` and Python's hmac, and in check mode.
 
 usage: cli_keys_test.py [--sanitized] COMMAND...   (see cli_support.py)
 """
 import hashlib
 import hmac
 import random
+import shutil
+import subprocess
 import sys
 
-from cli_support import check, run, run_area, write, write_inputs
+from cli_support import check, run, run_area, skip, write, write_inputs
+
+KEYED_SHAS = {"hmac-sha1": hashlib.sha1, "hmac-sha256": hashlib.sha256, "hmac-sha512": hashlib.sha512}
 
 
-def test_keys():
-    data = write_inputs(random.Random(1208))["random.bin"]
+def test_keys(data):
 
     def expected(key):
         return ("%s  random.bin\n" % hmac.new(key, data, hashlib.md5).hexdigest()).encode()
@@ -42,5 +46,47 @@ def test_keys():
     check(code == 2, "--key is not an option of sha256: %r" % err)
 
 
+def openssl_hmac(digest, key, name):
+    """OpenSSL's HMAC of a file under a key given as hexadecimal digits."""
+    result = subprocess.run(["openssl", "dgst", "-" + digest, "-mac", "HMAC", "-macopt", "hexkey:" + key.hex(), name],
+                            capture_output=True, check=True)
+    return result.stdout.decode().rsplit("= ", 1)[1].strip()
+
+
+def test_keyed_shas(data):
+    rng = random.Random(22)
+    has_openssl = shutil.which("openssl") is not None
+    if not has_openssl:
+        skip("keyed digests against OpenSSL", "no openssl command on this host")
+    # An empty key, short ones, one as long as the block of SHA-512 and one longer
+    # than any block, which is hashed first.
+    keys = [b"", b"Jefe", bytes(rng.randrange(1, 256) for _ in range(64)), bytes(range(1, 129)),
+            bytes(rng.randrange(1, 256) for _ in range(4095))]
+    for command, digest in KEYED_SHAS.items():
+        for key in keys:
+            code, out, err = run([command, "--key-hex", key.hex(), "random.bin", "abc.txt"])
+            expected = "".join("%s  %s\n" % (hmac.new(key, content, digest).hexdigest(), name)
+                               for name, content in (("random.bin", data), ("abc.txt", b"abc")))
+            check(code == 0 and out == expected.encode(), "%s, a %d-byte key: %r %r" % (command, len(key), out, err))
+            # OpenSSL's command line takes no empty key; Python's hmac has checked that one.
+            if has_openssl and key:
+                theirs = openssl_hmac(command[5:], key, "random.bin")
+                check(out.split(b" ")[0].decode() == theirs, "%s, a %d-byte key, against OpenSSL" % (command, len(key)))
+        code, out, _ = run([command, "--key", "Jefe", "--tag", "abc.txt"])
+        write("list", out)
+        code, out, err = run([command, "--key", "Jefe", "-c", "list"])
+        check(code == 0 and out == b"abc.txt: OK\n", "%s -c of its own --tag line: %r %r" % (command, out, err))
+        code, out, err = run([command, "--key", "Jef", "-c", "list"])
+        check(code == 1 and out == b"abc.txt: FAILED\n", "%s -c under another key: %r" % (command, out))
+        code, _, err = run([command, "abc.txt"])
+        check(code == 2 and b"needs a key" in err, "%s without a key: %r" % (command, err))
+
+
+def test_all_keys():
+    data = write_inputs(random.Random(1208))["random.bin"]
+    test_keys(data)
+    test_keyed_shas(data)
+
+
 if __name__ == "__main__":
-    sys.exit(run_area("keys", test_keys))
+    sys.exit(run_area("keys", test_all_keys))

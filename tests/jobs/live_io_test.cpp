@@ -111,6 +111,32 @@ TEST_F(LiveIoTest, EveryChangeToALiveIoIsRefusedAndTheJobGoesOn) {
 
 // A keyed job took its key at launch: a refused key change cannot reach it, and
 // the key stays the IO's for the next job. Every keyed job, queued and running.
+// A stream is read as it comes, up to 64 KiB a read, and cut into chunks: whatever
+// the sizes of its reads, every job's result equals that of the same bytes from
+// memory, also at each size around a chunk (1 KiB, 4 KiB) and a read (64 KiB).
+TEST_F(LiveIoTest, APipesBytesGiveTheResultOfTheSameBytesFromMemory) {
+  std::mt19937 rng(64);
+  for (const size_t size : {size_t{0}, size_t{1023}, size_t{4097}, size_t{65535}, size_t{65537}, size_t{200003}}) {
+    const std::string bytes = RandomString(rng, size);
+    for (const JobUnderTest& job : EveryJob(api)) {
+      SCOPED_TRACE(std::string(job.name) + ", " + std::to_string(size) + " bytes");
+      const int32_t memory_io = NewIo();
+      BindMemoryInput(memory_io, bytes);
+      const char* expected = BindMemoryOutput(memory_io);
+      ASSERT_EQ(job.run(memory_io, TELVARN_RUN_NOW, 1, 0), 0);
+
+      HeldInput held;
+      const int32_t pipe_io = NewIo();
+      BindFileInput(pipe_io, held.name());
+      const char* out = BindMemoryOutput(pipe_io);
+      ASSERT_EQ(job.run(pipe_io, TELVARN_QUEUE, 1, 0), 0);
+      held.Release(bytes);
+      ASSERT_TRUE(Reaches(api, pipe_io, TELVARN_JOB_FINISHED));
+      EXPECT_EQ(std::string(out, job.result_length), std::string(expected, job.result_length));
+    }
+  }
+}
+
 TEST_F(LiveIoTest, AKeyedJobKeepsTheKeyItWasLaunchedWith) {
   for (const JobUnderTest& job : KeyedJobs(api)) {
     SCOPED_TRACE(job.name);

@@ -16,12 +16,14 @@
 #include "digest/sha.h"
 #include "support/digest_pieces.h"
 #include "support/test_support.h"
+#include "support/variant_checks.h"
 
 namespace telvarn {
 namespace {
 
 using test::Pieces;
 using test::RandomBytes;
+using test::ExpectEveryActiveIsLastSupported;
 
 const uint8_t* Bytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
 
@@ -269,28 +271,6 @@ TEST(Variants, EveryDigestVariantReturnsWithTheUpperRegisterHalvesClear) {
 #else
   GTEST_SKIP() << "x86 only";
 #endif
-}
-
-// What every caller of a table runs: a variant the processor supports, and no
-// row after it that the processor also supports.
-template <const auto& kTable>
-void ExpectActiveIsLastSupported() {
-  const auto& active = Active<kTable>();
-  SCOPED_TRACE(std::string(kTable.name) + " runs " + active.name);
-  EXPECT_TRUE(active.supported(GetCpuFeatures()));
-  bool after_active = false;
-  for (const auto& variant : kTable) {
-    if (after_active) {
-      EXPECT_FALSE(variant.supported(GetCpuFeatures())) << variant.name << " is skipped";
-    }
-    if (&variant == &active) after_active = true;
-  }
-  EXPECT_TRUE(after_active) << "the active variant is a row of its table";
-}
-
-template <const auto&... kTables>
-void ExpectEveryActiveIsLastSupported(TableList<kTables...>) {
-  (ExpectActiveIsLastSupported<kTables>(), ...);
 }
 
 TEST(Variants, TheActiveVariantOfEveryTableIsItsLastSupportedOne) {

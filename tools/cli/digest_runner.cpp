@@ -13,7 +13,7 @@
 
 namespace telvarn::cli {
 
-const Algorithm kAlgorithms[7] = {
+const Algorithm kAlgorithms[kAlgorithmCount] = {
     {"crc32", "CRC32", &HostExports::crc32, 8, false},
     {"crc16", "CRC16", &HostExports::crc16, 4, false},
     {"md5", "MD5", &HostExports::md5, 32, false},
@@ -21,6 +21,9 @@ const Algorithm kAlgorithms[7] = {
     {"sha256", "SHA256", &HostExports::sha256, 64, false},
     {"sha512", "SHA512", &HostExports::sha512, 128, false},
     {"hmac-md5", "HMAC-MD5", &HostExports::md5_key, 32, true},
+    {"hmac-sha1", "HMAC-SHA1", &HostExports::sha1_key, 40, true},
+    {"hmac-sha256", "HMAC-SHA256", &HostExports::sha256_key, 64, true},
+    {"hmac-sha512", "HMAC-SHA512", &HostExports::sha512_key, 128, true},
 };
 
 const Algorithm* FindAlgorithm(const std::string& command) {

@@ -24,7 +24,8 @@ struct Algorithm {
 };
 
 // Every digest command, in the order the help lists them.
-extern const Algorithm kAlgorithms[7];
+constexpr size_t kAlgorithmCount = 10;
+extern const Algorithm kAlgorithms[kAlgorithmCount];
 const Algorithm* FindAlgorithm(const std::string& command);
 
 // The module keeps at most this many key bytes and reads its key up to the first NUL.

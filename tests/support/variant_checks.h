@@ -1,0 +1,34 @@
+// The check that a variant table runs what its dispatch promises, shared by every table's test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "digest/dispatch.h"
+
+namespace telvarn::test {
+
+// What every caller of a table runs: a variant the processor supports, and no
+// row after it that the processor also supports.
+template <const auto& kTable>
+void ExpectActiveIsLastSupported() {
+  const auto& active = Active<kTable>();
+  SCOPED_TRACE(std::string(kTable.name) + " runs " + active.name);
+  EXPECT_TRUE(active.supported(GetCpuFeatures()));
+  bool after_active = false;
+  for (const auto& variant : kTable) {
+    if (after_active) {
+      EXPECT_FALSE(variant.supported(GetCpuFeatures())) << variant.name << " is skipped";
+    }
+    if (&variant == &active) after_active = true;
+  }
+  EXPECT_TRUE(after_active) << "the active variant is a row of its table";
+}
+
+template <const auto&... kTables>
+void ExpectEveryActiveIsLastSupported(TableList<kTables...>) {
+  (ExpectActiveIsLastSupported<kTables>(), ...);
+}
+
+}  // namespace telvarn::test
