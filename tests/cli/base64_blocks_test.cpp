@@ -19,9 +19,10 @@ constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxy
 
 std::string Wrapped(const std::string& text, uint64_t columns, const std::string& end) {
   if (columns == 0) return text;
+  const size_t width = columns < text.size() ? static_cast<size_t>(columns) : text.size();
   std::string out;
-  for (size_t i = 0; i < text.size(); i += columns) {
-    out += text.substr(i, columns) + end;
+  for (size_t i = 0; i < text.size(); i += width) {
+    out += text.substr(i, width) + end;
   }
   return out;
 }
