@@ -24,7 +24,7 @@ using Args = std::vector<std::string>;
 // The order of coreutils' digest programs, whose "--t" lists '--tag' before '--text'.
 enum DigestId { kCheck, kIgnoreMissing, kQuiet, kStatus, kWarn, kStrict, kTag, kZero, kBinary, kText, kHelp,
                 kVersion, kKey, kKeyFile, kKeyHex };
-const OptionSpec kDigestSpecs[] = {
+const OptionForm kDigestForms[] = {
     {"check", 'c', OptionArgument::kNone, kCheck},
     {"ignore-missing", '\0', OptionArgument::kNone, kIgnoreMissing},
     {"quiet", '\0', OptionArgument::kNone, kQuiet},
@@ -43,7 +43,7 @@ const OptionSpec kDigestSpecs[] = {
 };
 
 enum Base64Id { kDecode, kIgnoreGarbage, kWrap, kBase64Help, kBase64Version };
-const OptionSpec kBase64Specs[] = {
+const OptionForm kBase64Forms[] = {
     {"decode", 'd', OptionArgument::kNone, kDecode},
     {"ignore-garbage", 'i', OptionArgument::kNone, kIgnoreGarbage},
     {"wrap", 'w', OptionArgument::kRequired, kWrap},
@@ -54,7 +54,7 @@ const OptionSpec kBase64Specs[] = {
 // Names that are prefixes of one another, aliases, and short-only options.
 enum PrefixId { kTextual, kTagged, kState, kStateX, kVerbose, kVersioned, kColor, kSize, kList, kListing,
                 kShortOnly, kShortValue };
-const OptionSpec kPrefixSpecs[] = {
+const OptionForm kPrefixForms[] = {
     {"text", '\0', OptionArgument::kNone, kTextual},
     {"tag", '\0', OptionArgument::kNone, kTagged},
     {"status", '\0', OptionArgument::kNone, kState},
@@ -73,45 +73,45 @@ const OptionSpec kPrefixSpecs[] = {
     {nullptr, 'v', OptionArgument::kRequired, kShortValue},
 };
 
-struct SpecSet {
+struct FormSet {
   const char* name;
-  const OptionSpec* specs;
+  const OptionForm* forms;
   size_t count;
 };
 
-const SpecSet kDigest{"digest", kDigestSpecs, std::size(kDigestSpecs)};
-const SpecSet kBase64{"base64", kBase64Specs, std::size(kBase64Specs)};
-const SpecSet kPrefix{"prefix", kPrefixSpecs, std::size(kPrefixSpecs)};
-const SpecSet kAllSets[] = {kDigest, kBase64, kPrefix};
+const FormSet kDigest{"digest", kDigestForms, std::size(kDigestForms)};
+const FormSet kBase64{"base64", kBase64Forms, std::size(kBase64Forms)};
+const FormSet kPrefix{"prefix", kPrefixForms, std::size(kPrefixForms)};
+const FormSet kAllSets[] = {kDigest, kBase64, kPrefix};
 
 // What a scan gave, in a form that both scanners' results take and tests compare.
 struct Outcome {
   bool ok = false;
-  std::vector<std::string> options;  // "name" or "name=value", the name the first spec of the id has
+  std::vector<std::string> options;  // "name" or "name=value", the name the first form of the id has
   std::vector<std::string> operands;
   std::string error;
 };
 
-// A value is shown when the id's first spec takes one, or when it has one that it should not.
-std::string ShowOption(const SpecSet& set, int id, const std::string& value) {
+// A value is shown when the id's first form takes one, or when it has one that it should not.
+std::string ShowOption(const FormSet& set, int id, const std::string& value) {
   for (size_t i = 0; i < set.count; ++i) {
-    const OptionSpec& spec = set.specs[i];
-    if (spec.id != id) continue;
-    std::string shown = spec.long_name != nullptr ? spec.long_name : std::string(1, spec.short_name);
-    if (spec.argument == OptionArgument::kRequired || !value.empty()) shown += "=" + value;
+    const OptionForm& form = set.forms[i];
+    if (form.id != id) continue;
+    std::string shown = form.long_name != nullptr ? form.long_name : std::string(1, form.short_name);
+    if (form.argument == OptionArgument::kRequired || !value.empty()) shown += "=" + value;
     return shown;
   }
   return "unknown id " + std::to_string(id);
 }
 
-Outcome ScanWithScanner(const SpecSet& set, const Args& args) {
+Outcome ScanWithScanner(const FormSet& set, const Args& args) {
   ScannedArguments scanned;
   // Left over from an earlier scan, to show that a scan starts afresh.
   scanned.options.push_back({kWrap, "stale"});
   scanned.operands.push_back("stale");
   Outcome outcome;
   outcome.error = "stale";
-  outcome.ok = ScanOptions(args, set.specs, set.count, scanned, outcome.error);
+  outcome.ok = ScanOptions(args, set.forms, set.count, scanned, outcome.error);
   for (const ScannedOption& option : scanned.options) {
     outcome.options.push_back(ShowOption(set, option.id, option.value));
   }
@@ -126,7 +126,7 @@ struct Case {
   std::string error;  // empty when the scan succeeds
 };
 
-void ExpectCases(const SpecSet& set, const std::vector<Case>& cases) {
+void ExpectCases(const FormSet& set, const std::vector<Case>& cases) {
   for (const Case& c : cases) {
     const Outcome outcome = ScanWithScanner(set, c.args);
     std::string shown_args;
@@ -244,7 +244,7 @@ TEST(OptionScanner, PrefixesAndAliases) { ExpectCases(kPrefix, kPrefixCases); }
 TEST(OptionScanner, ArrayOverloadScansTheWholeTable) {
   ScannedArguments scanned;
   std::string error;
-  ASSERT_TRUE(ScanOptions({"--key-hex", "ab", "-z"}, kDigestSpecs, scanned, error)) << error;
+  ASSERT_TRUE(ScanOptions({"--key-hex", "ab", "-z"}, kDigestForms, scanned, error)) << error;
   ASSERT_EQ(scanned.options.size(), 2u);
   EXPECT_EQ(scanned.options[0].id, kKeyHex);
   EXPECT_EQ(scanned.options[0].value, "ab");
@@ -254,12 +254,12 @@ TEST(OptionScanner, ArrayOverloadScansTheWholeTable) {
 TEST(OptionScanner, CountsTheOperandsBeforeTheEndOfOptions) {
   ScannedArguments scanned;
   std::string error;
-  ASSERT_TRUE(ScanOptions({"a", "-z", "b", "--", "-c", "d"}, kDigestSpecs, scanned, error)) << error;
+  ASSERT_TRUE(ScanOptions({"a", "-z", "b", "--", "-c", "d"}, kDigestForms, scanned, error)) << error;
   EXPECT_EQ(scanned.operands, (std::vector<std::string>{"a", "b", "-c", "d"}));
   EXPECT_EQ(scanned.operands_before_separator, 2u);
-  ASSERT_TRUE(ScanOptions({"--", "a"}, kDigestSpecs, scanned, error)) << error;
+  ASSERT_TRUE(ScanOptions({"--", "a"}, kDigestForms, scanned, error)) << error;
   EXPECT_EQ(scanned.operands_before_separator, 0u);
-  ASSERT_TRUE(ScanOptions({"a", "-", ""}, kDigestSpecs, scanned, error)) << error;
+  ASSERT_TRUE(ScanOptions({"a", "-", ""}, kDigestForms, scanned, error)) << error;
   EXPECT_EQ(scanned.operands_before_separator, 3u);
 }
 
@@ -269,16 +269,16 @@ constexpr int kLongOptionBase = 1000;
 
 // glibc's getopt_long on "prog" + args, its messages captured from stderr, stopping
 // at its first error as a command does.
-Outcome ScanWithGlibc(const SpecSet& set, const Args& args) {
+Outcome ScanWithGlibc(const FormSet& set, const Args& args) {
   std::string short_options;
   std::vector<option> long_options;
   for (size_t i = 0; i < set.count; ++i) {
-    const OptionSpec& spec = set.specs[i];
-    const bool required = spec.argument == OptionArgument::kRequired;
-    if (spec.short_name != '\0') short_options += std::string(1, spec.short_name) + (required ? ":" : "");
-    if (spec.long_name != nullptr) {
-      long_options.push_back({spec.long_name, required ? required_argument : no_argument, nullptr,
-                              kLongOptionBase + spec.id});
+    const OptionForm& form = set.forms[i];
+    const bool required = form.argument == OptionArgument::kRequired;
+    if (form.short_name != '\0') short_options += std::string(1, form.short_name) + (required ? ":" : "");
+    if (form.long_name != nullptr) {
+      long_options.push_back({form.long_name, required ? required_argument : no_argument, nullptr,
+                              kLongOptionBase + form.id});
     }
   }
   long_options.push_back({nullptr, 0, nullptr, 0});
@@ -315,8 +315,8 @@ Outcome ScanWithGlibc(const SpecSet& set, const Args& args) {
       continue;
     }
     for (size_t i = 0; i < set.count; ++i) {
-      if (set.specs[i].short_name == static_cast<char>(result)) {
-        outcome.options.push_back(ShowOption(set, set.specs[i].id, optarg != nullptr ? optarg : ""));
+      if (set.forms[i].short_name == static_cast<char>(result)) {
+        outcome.options.push_back(ShowOption(set, set.forms[i].id, optarg != nullptr ? optarg : ""));
         break;
       }
     }
@@ -345,7 +345,7 @@ class OptionScannerVsGlibc : public ::testing::Test {
   void SetUp() override { unsetenv("POSIXLY_CORRECT"); }
 };
 
-void ExpectSameAsGlibc(const SpecSet& set, const Args& args) {
+void ExpectSameAsGlibc(const FormSet& set, const Args& args) {
   std::string shown_args;
   for (const std::string& arg : args) shown_args += "[" + arg + "] ";
   SCOPED_TRACE(std::string(set.name) + ": " + shown_args);
@@ -361,7 +361,7 @@ void ExpectSameAsGlibc(const SpecSet& set, const Args& args) {
 }
 
 TEST_F(OptionScannerVsGlibc, AgreesOnEveryHandWrittenCase) {
-  const std::pair<const SpecSet*, const std::vector<Case>*> tables[] = {
+  const std::pair<const FormSet*, const std::vector<Case>*> tables[] = {
       {&kDigest, &kDigestCases}, {&kBase64, &kBase64Cases}, {&kPrefix, &kPrefixCases}};
   for (const auto& table : tables) {
     for (const Case& c : *table.second) ExpectSameAsGlibc(*table.first, c.args);
@@ -370,17 +370,17 @@ TEST_F(OptionScannerVsGlibc, AgreesOnEveryHandWrittenCase) {
 
 // Fragments of arguments for a set: each long name whole, with a value, and cut to
 // every prefix; short options alone and in bundles; operands and odd dashes.
-std::vector<std::string> Fragments(const SpecSet& set) {
+std::vector<std::string> Fragments(const FormSet& set) {
   std::vector<std::string> fragments = {"a", "b c", "-", "", "--", "---", "--=", "--=x", "-5", "-\xC3\xA9",
                                         "-:", "-?", "--\xC3\xA9", "0", "=", "--unknown"};
   for (size_t i = 0; i < set.count; ++i) {
-    const OptionSpec& spec = set.specs[i];
-    if (spec.short_name != '\0') {
-      fragments.push_back(std::string("-") + spec.short_name);
-      fragments.push_back(std::string("-") + spec.short_name + "1");
+    const OptionForm& form = set.forms[i];
+    if (form.short_name != '\0') {
+      fragments.push_back(std::string("-") + form.short_name);
+      fragments.push_back(std::string("-") + form.short_name + "1");
     }
-    if (spec.long_name == nullptr) continue;
-    const std::string name = spec.long_name;
+    if (form.long_name == nullptr) continue;
+    const std::string name = form.long_name;
     fragments.push_back("--" + name + "=v");
     fragments.push_back("--" + name + "=");
     for (size_t length = 1; length <= name.size(); ++length) {
@@ -390,10 +390,10 @@ std::vector<std::string> Fragments(const SpecSet& set) {
   return fragments;
 }
 
-std::string ShortBundle(const SpecSet& set, std::mt19937& rng) {
+std::string ShortBundle(const FormSet& set, std::mt19937& rng) {
   std::string letters = "q0";
   for (size_t i = 0; i < set.count; ++i) {
-    if (set.specs[i].short_name != '\0') letters += set.specs[i].short_name;
+    if (set.forms[i].short_name != '\0') letters += set.forms[i].short_name;
   }
   std::string bundle = "-";
   const size_t length = 2 + rng() % 4;
@@ -403,7 +403,7 @@ std::string ShortBundle(const SpecSet& set, std::mt19937& rng) {
 
 TEST_F(OptionScannerVsGlibc, AgreesOnGeneratedArguments) {
   std::mt19937 rng(20240611);
-  for (const SpecSet& set : kAllSets) {
+  for (const FormSet& set : kAllSets) {
     const std::vector<std::string> fragments = Fragments(set);
     for (int round = 0; round < 400; ++round) {
       Args args;

@@ -63,7 +63,7 @@ void PrintBase64Help(Console& console) {
 
 enum Base64OptionId { kDecode, kIgnoreGarbage, kWrap, kCrlf, kModuleLines, kProgress, kHelp, kVersion };
 
-constexpr OptionSpec kBase64Options[] = {
+constexpr OptionForm kBase64Options[] = {
     {"decode", 'd', OptionArgument::kNone, kDecode},
     {"ignore-garbage", 'i', OptionArgument::kNone, kIgnoreGarbage},
     {"wrap", 'w', OptionArgument::kRequired, kWrap},

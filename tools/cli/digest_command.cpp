@@ -86,7 +86,7 @@ enum DigestOptionId {
 };
 
 // The options of every digest command, in the order GNU lists its ambiguities.
-constexpr OptionSpec kDigestOptions[] = {
+constexpr OptionForm kDigestOptions[] = {
     {"binary", 'b', OptionArgument::kNone, kBinary},
     {"check", 'c', OptionArgument::kNone, kCheck},
     {"tag", '\0', OptionArgument::kNone, kTag},
@@ -103,7 +103,7 @@ constexpr OptionSpec kDigestOptions[] = {
     {"progress", '\0', OptionArgument::kNone, kProgress},
 };
 // The keyed commands' options besides.
-constexpr OptionSpec kKeyOptions[] = {
+constexpr OptionForm kKeyOptions[] = {
     {"key", '\0', OptionArgument::kRequired, kKey},
     {"key-file", '\0', OptionArgument::kRequired, kKeyFile},
     {"key-hex", '\0', OptionArgument::kRequired, kKeyHex},
@@ -115,11 +115,11 @@ constexpr OptionSpec kKeyOptions[] = {
 int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& args,
                  DigestOptions& options) {
   const std::string command = algorithm.command;
-  std::vector<OptionSpec> specs(std::begin(kDigestOptions), std::end(kDigestOptions));
-  if (algorithm.keyed) specs.insert(specs.end(), std::begin(kKeyOptions), std::end(kKeyOptions));
+  std::vector<OptionForm> forms(std::begin(kDigestOptions), std::end(kDigestOptions));
+  if (algorithm.keyed) forms.insert(forms.end(), std::begin(kKeyOptions), std::end(kKeyOptions));
   ScannedArguments scanned;
   std::string error;
-  if (!ScanOptions(args, specs.data(), specs.size(), scanned, error)) return console.UsageError(command, error);
+  if (!ScanOptions(args, forms.data(), forms.size(), scanned, error)) return console.UsageError(command, error);
   // -1 neither, 0 --text, 1 --binary (or --tag, which implies it): the last counts.
   int binary = -1;
   const char* key_option = nullptr;

@@ -7,15 +7,15 @@
 namespace telvarn::cli {
 namespace {
 
-struct SpecTable {
-  const OptionSpec* specs;
+struct FormTable {
+  const OptionForm* forms;
   size_t count;
 };
 
-// The first spec with this short name, as glibc's strchr in the option string finds it.
-const OptionSpec* FindShortOption(const SpecTable& table, char short_name) {
+// The first form with this short name, as glibc's strchr in the option string finds it.
+const OptionForm* FindShortOption(const FormTable& table, char short_name) {
   for (size_t i = 0; i < table.count; ++i) {
-    if (table.specs[i].short_name != '\0' && table.specs[i].short_name == short_name) return &table.specs[i];
+    if (table.forms[i].short_name != '\0' && table.forms[i].short_name == short_name) return &table.forms[i];
   }
   return nullptr;
 }
@@ -26,27 +26,27 @@ bool StartsWith(const char* text, const std::string& prefix) {
 
 // A "--" argument other than "--" itself, at args[index - 1]; a required argument
 // not given after '=' is taken from args[index].
-bool ScanLongOption(const std::vector<std::string>& args, size_t& index, const SpecTable& table,
+bool ScanLongOption(const std::vector<std::string>& args, size_t& index, const FormTable& table,
                     ScannedArguments& scanned, std::string& error) {
   const std::string typed = args[index - 1].substr(2);
   const size_t equals = typed.find('=');
   const std::string name = typed.substr(0, equals);
 
-  const OptionSpec* found = nullptr;
+  const OptionForm* found = nullptr;
   for (size_t i = 0; i < table.count && found == nullptr; ++i) {
-    const char* long_name = table.specs[i].long_name;
-    if (long_name != nullptr && name == long_name) found = &table.specs[i];
+    const char* long_name = table.forms[i].long_name;
+    if (long_name != nullptr && name == long_name) found = &table.forms[i];
   }
   if (found == nullptr) {
     // glibc lists the first prefix match and every later one that is not the same
     // option as that first one: a later alias of the first is left out, while two
     // aliases of another option are both listed. "--=x" has the empty prefix of all.
-    std::vector<const OptionSpec*> candidates;
+    std::vector<const OptionForm*> candidates;
     for (size_t i = 0; i < table.count; ++i) {
-      const OptionSpec& spec = table.specs[i];
-      if (spec.long_name == nullptr || !StartsWith(spec.long_name, name)) continue;
-      if (candidates.empty() || spec.id != candidates[0]->id || spec.argument != candidates[0]->argument) {
-        candidates.push_back(&spec);
+      const OptionForm& form = table.forms[i];
+      if (form.long_name == nullptr || !StartsWith(form.long_name, name)) continue;
+      if (candidates.empty() || form.id != candidates[0]->id || form.argument != candidates[0]->argument) {
+        candidates.push_back(&form);
       }
     }
     if (candidates.empty()) {
@@ -55,7 +55,7 @@ bool ScanLongOption(const std::vector<std::string>& args, size_t& index, const S
     }
     if (candidates.size() > 1) {
       error = "option '--" + typed + "' is ambiguous; possibilities:";
-      for (const OptionSpec* candidate : candidates) {
+      for (const OptionForm* candidate : candidates) {
         error += std::string(" '--") + candidate->long_name + "'";
       }
       return false;
@@ -84,25 +84,25 @@ bool ScanLongOption(const std::vector<std::string>& args, size_t& index, const S
 
 // A bundle of short options, "-abc", at args[index - 1]. The first that takes an
 // argument takes the rest of the bundle, or args[index] when it ends the bundle.
-bool ScanShortOptions(const std::vector<std::string>& args, size_t& index, const SpecTable& table,
+bool ScanShortOptions(const std::vector<std::string>& args, size_t& index, const FormTable& table,
                       ScannedArguments& scanned, std::string& error) {
   const std::string& bundle = args[index - 1];
   for (size_t k = 1; k < bundle.size(); ++k) {
     const char short_name = bundle[k];
-    const OptionSpec* spec = FindShortOption(table, short_name);
-    if (spec == nullptr) {
+    const OptionForm* form = FindShortOption(table, short_name);
+    if (form == nullptr) {
       // glibc prints the byte itself, even one of a multibyte character.
       error = std::string("invalid option -- '") + short_name + "'";
       return false;
     }
-    if (spec->argument == OptionArgument::kNone) {
-      scanned.options.push_back({spec->id, {}});
+    if (form->argument == OptionArgument::kNone) {
+      scanned.options.push_back({form->id, {}});
       continue;
     }
     if (k + 1 < bundle.size()) {
-      scanned.options.push_back({spec->id, bundle.substr(k + 1)});
+      scanned.options.push_back({form->id, bundle.substr(k + 1)});
     } else if (index < args.size()) {
-      scanned.options.push_back({spec->id, args[index++]});
+      scanned.options.push_back({form->id, args[index++]});
     } else {
       error = std::string("option requires an argument -- '") + short_name + "'";
       return false;
@@ -114,11 +114,11 @@ bool ScanShortOptions(const std::vector<std::string>& args, size_t& index, const
 
 }  // namespace
 
-bool ScanOptions(const std::vector<std::string>& args, const OptionSpec* specs, size_t spec_count,
+bool ScanOptions(const std::vector<std::string>& args, const OptionForm* forms, size_t form_count,
                  ScannedArguments& scanned, std::string& error) {
   scanned = ScannedArguments{};
   error.clear();
-  const SpecTable table{specs, spec_count};
+  const FormTable table{forms, form_count};
   size_t index = 0;
   bool separated = false;
   while (index < args.size()) {

@@ -9,9 +9,9 @@ namespace telvarn::cli {
 
 enum class OptionArgument { kNone, kRequired };
 
-// One way of writing an option. Specs that share an id are aliases: a prefix that
+// One way of writing an option. Forms that share an id are aliases: a prefix that
 // matches only aliases of one kind of argument is not ambiguous.
-struct OptionSpec {
+struct OptionForm {
   const char* long_name;  // without the dashes; nullptr for a short-only option
   char short_name;        // an ASCII letter or digit; '\0' for a long-only option
   OptionArgument argument;
@@ -35,13 +35,13 @@ struct ScannedArguments {
 // error, with `error` set to glibc's message without the "program: " in front and
 // without the line suggesting --help; `scanned` then holds what came before it.
 // The message shows the argument's bytes as they are: quoting them is the caller's.
-bool ScanOptions(const std::vector<std::string>& args, const OptionSpec* specs, size_t spec_count,
+bool ScanOptions(const std::vector<std::string>& args, const OptionForm* forms, size_t form_count,
                  ScannedArguments& scanned, std::string& error);
 
 template <size_t N>
-bool ScanOptions(const std::vector<std::string>& args, const OptionSpec (&specs)[N],
+bool ScanOptions(const std::vector<std::string>& args, const OptionForm (&forms)[N],
                  ScannedArguments& scanned, std::string& error) {
-  return ScanOptions(args, specs, N, scanned, error);
+  return ScanOptions(args, forms, N, scanned, error);
 }
 
 }  // namespace telvarn::cli
