@@ -1,6 +1,7 @@
 // The operating-system services of the module: threads, module pins, locks, condition variables, sleeping, raw and interruptible file IO.
 //
-// Two backends implement one interface: Win32Os on the Win32 kernel (the DLL) and
+// Two backends implement one interface (BackendInterface, below, checks each against
+// it at compile time): Win32Os on the Win32 kernel (the DLL) and
 // StdCppOs on the C++ standard library (the native build, and the Windows tests,
 // which run one typed suite over both). `Os` names the backend of this build.
 //
@@ -52,6 +53,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <type_traits>
 
 // TELVARN_CALL, the exports' calling convention, is also what Win32 thread
 // routines use.
@@ -98,6 +100,57 @@ using Os = StdCppOs;
 #endif
 
 namespace telvarn::platform {
+
+// The interface both backends provide, in one place: the compiler checks each
+// backend of this build against it member by member, so a backend that drifts
+// (another signature, a missing member, a copyable lock) fails to compile.
+template <class OsT>
+struct BackendInterface {
+  using Mutex = typename OsT::Mutex;
+  using ConditionVariable = typename OsT::ConditionVariable;
+  using BlockingIo = typename OsT::BlockingIo;
+
+  template <class Member, class Type>
+  static constexpr bool kIs = std::is_same_v<Member, Type>;
+
+  static_assert(kIs<decltype(OsT::kName), const char* const>);
+  static_assert(kIs<decltype(OsT::kInterruptsBlockedCalls), const bool>);
+  static_assert(kIs<decltype(&OsT::create_thread), ThreadHandle (*)(ThreadRoutine, void*, uint32_t*)>);
+  static_assert(kIs<decltype(&OsT::lower_thread_priority), bool (*)(ThreadHandle)>);
+  static_assert(kIs<decltype(&OsT::wait_thread), WaitOutcome (*)(ThreadHandle, uint32_t)>);
+  static_assert(kIs<decltype(&OsT::close_thread), void (*)(ThreadHandle)>);
+  static_assert(kIs<decltype(&OsT::sleep_ms), void (*)(uint32_t)>);
+  static_assert(kIs<decltype(&OsT::monotonic_ms), uint64_t (*)()>);
+  static_assert(kIs<decltype(&OsT::read_file), int64_t (*)(std::FILE*, void*, uint32_t)>);
+  static_assert(kIs<decltype(&OsT::position_file), bool (*)(std::FILE*, uint64_t)>);
+  static_assert(kIs<decltype(&OsT::regular_file_size), int64_t (*)(std::FILE*)>);
+  static_assert(kIs<decltype(&OsT::pin_module), bool (*)()>);
+  static_assert(kIs<decltype(&OsT::unpin_module), void (*)()>);
+  static_assert(kIs<decltype(&OsT::leave_pinned_thread), void (*)(uint32_t)>);
+  static_assert(kIs<decltype(&OsT::in_unloadable_module), bool (*)()>);
+
+  static_assert(kIs<decltype(&Mutex::lock), void (Mutex::*)()>);
+  static_assert(kIs<decltype(&Mutex::unlock), void (Mutex::*)()>);
+  static_assert(kIs<decltype(&ConditionVariable::wait), bool (ConditionVariable::*)(Mutex&, uint32_t)>);
+  static_assert(kIs<decltype(&ConditionVariable::notify_all), void (ConditionVariable::*)()>);
+  static_assert(kIs<decltype(&BlockingIo::read), int64_t (BlockingIo::*)(std::FILE*, void*, uint32_t)>);
+  static_assert(kIs<decltype(&BlockingIo::write), int64_t (BlockingIo::*)(std::FILE*, const void*, uint32_t)>);
+  static_assert(kIs<decltype(&BlockingIo::interrupt), void (BlockingIo::*)()>);
+
+  // Locks, condition variables and IO objects are places, not values: a copy
+  // would be a second lock or a second owner of one call.
+  template <class Place>
+  static constexpr bool kIsPlace = std::is_default_constructible_v<Place> && !std::is_copy_constructible_v<Place> &&
+                                   !std::is_copy_assignable_v<Place>;
+  static_assert(kIsPlace<Mutex> && kIsPlace<ConditionVariable> && kIsPlace<BlockingIo>);
+
+  static constexpr bool kHolds = true;
+};
+
+static_assert(BackendInterface<StdCppOs>::kHolds);
+#if defined(_WIN32)
+static_assert(BackendInterface<Win32Os>::kHolds);
+#endif
 
 // Waits on `cv` (with `mutex` held) until ready() holds or `timeout_ms` has passed;
 // returns ready(). kInfinite waits for as long as it takes.
