@@ -30,8 +30,8 @@ class ModuleObject {
 };
 
 // The C++ runtime linked into the DLL keeps a pool for exceptions thrown under
-// memory pressure, allocated at load and never freed: about 19 KiB lost to every
-// load/unload cycle unless it is given back here, after everything else.
+// memory pressure, allocated at load and never freed: lost to every load/unload
+// cycle (the unload test counts it) unless it is given back here, after everything else.
 struct RuntimePoolRelease {
   ~RuntimePoolRelease() {
 #if defined(_WIN32) && defined(__GLIBCXX__)

@@ -7,14 +7,15 @@
 // Message words are big-endian with word 0 in the top lane, which one PSHUFB
 // reversing all 16 bytes produces.
 //
-// The chain that bounds the speed is one SHA1RNDS4 after another (six cycles each
-// on AMD Zen 4, so 120 cycles a block), so nothing else may sit on it or delay it:
+// The chain that bounds the speed is one SHA1RNDS4 after another (its latency is
+// the cost of a block; figures in bench/README.md, "The SHA block functions on AMD Zen 4"), so nothing
+// else may sit on it or delay it:
 // - Each group issues SHA1RNDS4 first, then SHA1NEXTE on the A:B:C:D it started
 //   from, then the SHA1MSG1/PXOR/SHA1MSG2 that make the next group's words. The SHA
 //   instructions compete for the same execution units, and in this order SHA1RNDS4
-//   is the oldest waiting instruction when its inputs arrive: on Zen 4 the blocks
-//   ran about three percent faster than in the order GCC's scheduler makes after
-//   register allocation, so the build turns that pass off for this file
+//   is the oldest waiting instruction when its inputs arrive. GCC's scheduler after
+//   register allocation moves SHA1NEXTE and the message instructions ahead of it,
+//   which costs time, so the build turns that pass off for this file
 //   (-fno-schedule-insns2) and the instructions keep the order written here.
 // - The next block's first E-plus-words is made at the end of the block and carried
 //   in a register. In 32-bit mode, with only eight XMM registers, the compiler
@@ -66,8 +67,8 @@ void Sha1CompressShaNi(uint32_t state[5], const uint8_t* data, size_t blocks) {
   __m128i w0 = LoadWords(data);
   __m128i e_and_words = _mm_add_epi32(e, w0);
   for (;;) {
-    // Eight blocks ahead, and only inside the caller's buffer. The hardware
-    // prefetchers stop at 4 KiB page boundaries; long inputs hash a few percent faster.
+    // Eight blocks ahead, and only inside the caller's buffer: the hardware
+    // prefetchers stop at 4 KiB page boundaries, where a long input would otherwise wait.
     if (blocks > 8) _mm_prefetch(reinterpret_cast<const char*>(data) + 512, _MM_HINT_T0);
     const __m128i abcd_start = abcd;
     const __m128i e_start = e;

@@ -6,18 +6,20 @@
 // call with words t, t+1 and a second with t+2, t+3 moved down. Message words are
 // big-endian: PSHUFB swaps the bytes within each word.
 //
-// The chain that bounds the speed is one SHA256RNDS2 after another (four cycles each
-// on AMD Zen 4, so 128 cycles a block), so nothing else may sit on it:
+// The chain that bounds the speed is one SHA256RNDS2 after another (its latency
+// times 32 is the cost of a block; figures in bench/README.md, "The SHA block functions on AMD Zen 4"),
+// so nothing else may sit on it:
 // - The rounds keep the two state halves and four message groups in registers plus
 //   the XMM0 temporary, which fits the eight of 32-bit mode; the constants and the
 //   byte-swap mask are read from memory.
 // - The block's starting state waits in a volatile stack slot and is added from
 //   there. Left to itself, the compiler runs out of registers and instead carries
 //   one state half from block to block through the stack, which puts a store and
-//   its reload (about nine cycles) on the chain of every block.
+//   its reload on the chain of every block.
 // - The 64 rounds are written out in full, so the message groups only change names.
-// - The state enters and leaves with one SHUFPS per half: the job calls this every
-//   16 blocks, and the state's reload from the previous call is on the chain too.
+// - The state enters and leaves with one SHUFPS per half: the job calls this once a
+//   chunk (16 blocks from memory, 64 from a file), and the state's reload from the
+//   previous call is on the chain too.
 #include <immintrin.h>
 
 #include "digest/sha_private.h"
@@ -75,8 +77,8 @@ void Sha256CompressShaNi(uint32_t state[8], const uint8_t* data, size_t blocks) 
   alignas(16) volatile __m128i start[2];
 
   for (; blocks > 0; --blocks, data += 64) {
-    // Eight blocks ahead, and only inside the caller's buffer. The hardware
-    // prefetchers stop at 4 KiB page boundaries; long inputs hash a few percent faster.
+    // Eight blocks ahead, and only inside the caller's buffer: the hardware
+    // prefetchers stop at 4 KiB page boundaries, where a long input would otherwise wait.
     if (blocks > 8) _mm_prefetch(reinterpret_cast<const char*>(data) + 512, _MM_HINT_T0);
     start[0] = abef;
     start[1] = cdgh;

@@ -8,7 +8,7 @@
 //   three right shifts and the XOR of three left shifts. Written as three separate
 //   rotations they need six shifted copies live at once, which eight XMM registers
 //   cannot hold beside the state: the compiler spills them, and every spill puts a
-//   store and its reload (about nine cycles) on the round's chain. Each half is
+//   store and its reload on the round's chain. Each half is
 //   therefore factored into a chain, x >> 14 ^ x >> 18 ^ x >> 41 being
 //   ((x >> 23 ^ x) >> 4 ^ x) >> 14, which keeps two values live: a longer chain,
 //   but one with no store and reload on it.

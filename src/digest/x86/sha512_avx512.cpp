@@ -38,8 +38,8 @@ struct Avx512Rounds {
     __m128i ch_maj = _mm_ternarylogic_epi64(ea, f_bc_or, g_bc_and, 0xCA);
     // W[t] + K[t] by an 8-byte load. The schedule stores W + K in 16-byte pairs shortly
     // before the rounds read them, and a 16-byte load at an odd t would straddle two
-    // such stores: it cannot take its bytes from the store buffer, and on Zen 4 waits
-    // about 20 cycles where a forwarded load takes 9.
+    // such stores: it cannot take its bytes from the store buffer and waits for them
+    // to be written, far longer than a forwarded load.
     __m128i h_plus_input =
         _mm_maskz_add_epi64(kLowLane, hd, _mm_set1_epi64x(static_cast<long long>(*round_input)));
     __m128i t1_t2 = _mm_add_epi64(sigmas, _mm_add_epi64(ch_maj, h_plus_input));

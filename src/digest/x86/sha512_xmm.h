@@ -52,9 +52,9 @@ class Sha512Schedule {
   static __m128i Load(const uint64_t* p) { return _mm_load_si128(reinterpret_cast<const __m128i*>(p)); }
   // The high word of `low` and the low word of `high`: two stored pairs read across
   // their boundary. A 16-byte load there would straddle two 16-byte stores, which the
-  // store buffer cannot forward while they are in flight (on Zen 4 such a load waits
-  // about 20 cycles where a forwarded one takes 9), and the schedule runs far enough
-  // ahead of the rounds that they are.
+  // store buffer cannot forward while they are in flight (such a load waits far
+  // longer than a forwarded one), and the schedule runs far enough ahead of the
+  // rounds that they are.
   static __m128i Straddle(__m128i low, __m128i high) {
     return _mm_castpd_si128(_mm_shuffle_pd(_mm_castsi128_pd(low), _mm_castsi128_pd(high), 1));
   }

@@ -29,10 +29,9 @@ namespace {
 //
 // A thread that lets go of its record last detaches itself, except on mingw-w64:
 // with winpthreads, a thread created while detached threads end may never run
-// its routine, or run it with a null argument (seen under Wine about once in a
-// few thousand creations of detached threads; none in 160,000 creations of
-// joined ones). There such threads are joined by the next create_thread or
-// close_thread instead.
+// its routine, or run it with a null argument (seen under Wine when created
+// while detached threads end; never with joined ones). There such threads are
+// joined by the next create_thread or close_thread instead.
 struct ThreadControl {
   ThreadRoutine routine;
   void* arg;
