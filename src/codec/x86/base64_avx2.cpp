@@ -7,12 +7,14 @@ namespace telvarn {
 namespace base64_internal {
 namespace {
 
-// pshufb works inside each 128-bit lane, so the tables are repeated in both.
-__m256i Lanes(__m128i table) { return _mm256_broadcastsi128_si256(table); }
+// A row in both 128-bit lanes.
+__m256i Lanes(const ShuffleRow& row) {
+  return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(row.bytes)));
+}
 
-// Each group's bytes s0 s1 s2 as the 32-bit word s1 s0 s2 s1 (low byte first); then
-// indices 0 and 2 to the low bits of the halves by a high multiply, 1 and 3 to
-// bits 8 and up by a low multiply.
+// Each group's bytes spread by `order` (kSpreadOrder); then indices 0 and 2 to the
+// low bits of the halves by a high multiply, 1 and 3 to bits 8 and up by a low
+// multiply.
 __m256i SpreadGroups(__m256i bytes, __m256i order) {
   const __m256i in = _mm256_shuffle_epi8(bytes, order);
   const __m256i first = _mm256_mulhi_epu16(_mm256_and_si256(in, _mm256_set1_epi32(0x0FC0FC00)),
@@ -27,8 +29,7 @@ __m256i ToAscii(__m256i indices) {
   __m256i range = _mm256_subs_epu8(indices, _mm256_set1_epi8(51));
   const __m256i upper = _mm256_cmpgt_epi8(_mm256_set1_epi8(26), indices);
   range = _mm256_or_si256(range, _mm256_and_si256(upper, _mm256_set1_epi8(13)));
-  const __m256i offsets = Lanes(_mm_setr_epi8(71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 65, 0, 0));
-  return _mm256_add_epi8(indices, _mm256_shuffle_epi8(offsets, range));
+  return _mm256_add_epi8(indices, _mm256_shuffle_epi8(Lanes(kCharOffsets), range));
 }
 
 // The 24 bytes at source + kSkip (0 or 4) from two overlapping 16-byte loads
@@ -39,33 +40,24 @@ __m256i Encode24(const uint8_t* source) {
   const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
   const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 12));
   const __m256i bytes = _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
-  return ToAscii(SpreadGroups(
-      bytes, Lanes(_mm_setr_epi8(kSkip + 1, kSkip, kSkip + 2, kSkip + 1, kSkip + 4, kSkip + 3, kSkip + 5,
-                                 kSkip + 4, kSkip + 7, kSkip + 6, kSkip + 8, kSkip + 7, kSkip + 10,
-                                 kSkip + 9, kSkip + 11, kSkip + 10))));
+  return ToAscii(SpreadGroups(bytes, Lanes(kSpreadOrder<kSkip>)));
 }
 
 void Store32(char* out, __m256i chars) {
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), chars);
 }
 
-// Character values: alphabet 0 to 63, anything else 255 (see the SSSE3 file for
-// the class tables).
+// Character values: alphabet 0 to 63, anything else 255.
 __m256i Values(__m256i chars) {
   const __m256i nibble = _mm256_set1_epi8(0x0F);
   const __m256i high = _mm256_and_si256(_mm256_srli_epi32(chars, 4), nibble);
   const __m256i low = _mm256_and_si256(chars, nibble);
-  const __m256i low_classes = Lanes(_mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
-                                                  0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A));
-  const __m256i high_classes = Lanes(_mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08,
-                                                   0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10));
-  const __m256i clash = _mm256_and_si256(_mm256_shuffle_epi8(low_classes, low),
-                                         _mm256_shuffle_epi8(high_classes, high));
+  const __m256i clash = _mm256_and_si256(_mm256_shuffle_epi8(Lanes(kLowNibbleClasses), low),
+                                         _mm256_shuffle_epi8(Lanes(kHighNibbleClasses), high));
   const __m256i invalid = _mm256_cmpgt_epi8(clash, _mm256_setzero_si256());
-  const __m256i offsets = Lanes(_mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0));
   const __m256i slash = _mm256_cmpeq_epi8(chars, _mm256_set1_epi8('/'));
   const __m256i values =
-      _mm256_add_epi8(chars, _mm256_shuffle_epi8(offsets, _mm256_add_epi8(high, slash)));
+      _mm256_add_epi8(chars, _mm256_shuffle_epi8(Lanes(kValueOffsets), _mm256_add_epi8(high, slash)));
   return _mm256_or_si256(values, invalid);
 }
 
@@ -108,7 +100,7 @@ struct Avx2Step {
     const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
     const __m256i groups = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
     const __m256i lanes = _mm256_shuffle_epi8(
-        groups, Lanes(_mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1)));
+        groups, Lanes(kGroupBytesOrder));
     return _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7));
   }
 

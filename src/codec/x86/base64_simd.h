@@ -27,6 +27,39 @@
 namespace telvarn {
 namespace base64_internal {
 
+// The byte tables of the PSHUFB method, one 16-byte row each; a kernel whose
+// registers are wider repeats a row in every 128-bit lane, since PSHUFB looks up
+// within a lane.
+struct alignas(16) ShuffleRow {
+  int8_t bytes[16];
+};
+
+// Encoding: the offset from a 6-bit index to its character, by range class (0 for
+// a-z, 1 to 10 for 0-9, 11 '+', 12 '/', 13 A-Z).
+inline constexpr ShuffleRow kCharOffsets{{71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 65, 0, 0}};
+
+// Encoding: each group's bytes s0 s1 s2, from `skip` bytes into a 16-byte load, laid
+// out as the 32-bit word s1 s0 s2 s1 (low byte first), so that its four 6-bit
+// indices sit in known places of the two halves.
+template <int kSkip>
+inline constexpr ShuffleRow kSpreadOrder{{kSkip + 1, kSkip, kSkip + 2, kSkip + 1, kSkip + 4, kSkip + 3, kSkip + 5,
+                                          kSkip + 4, kSkip + 7, kSkip + 6, kSkip + 8, kSkip + 7, kSkip + 10,
+                                          kSkip + 9, kSkip + 11, kSkip + 10}};
+
+// Decoding: a character is in the alphabet iff the class bits of its low nibble
+// and of its high nibble share none (one bit per high-nibble class, set in the
+// low-nibble row where that nibble is not in the class's range).
+inline constexpr ShuffleRow kLowNibbleClasses{
+    {0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A}};
+inline constexpr ShuffleRow kHighNibbleClasses{
+    {0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10}};
+// Decoding: the offset from a character to its value by high nibble; '/' shares
+// its nibble with '+' and takes the entry before.
+inline constexpr ShuffleRow kValueOffsets{{0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0}};
+// Decoding: the three low bytes of each 32-bit group, high first, packed into the
+// low 12 bytes of a row.
+inline constexpr ShuffleRow kGroupBytesOrder{{2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1}};
+
 template <class Step>
 void EncodeWith(char* text, const uint8_t* source, size_t count, bool lines) {
   size_t p = 0;

@@ -7,8 +7,10 @@ namespace telvarn {
 namespace base64_internal {
 namespace {
 
-// Each group's bytes s0 s1 s2 laid out as the 32-bit word s1 s0 s2 s1 (low byte
-// first), so that its four 6-bit indices sit in known places of the two halves.
+__m128i Row(const ShuffleRow& row) { return _mm_load_si128(reinterpret_cast<const __m128i*>(row.bytes)); }
+
+// Each group's bytes spread by `order` (kSpreadOrder), then its four 6-bit indices
+// moved into bytes of their own.
 __m128i SpreadGroups(__m128i bytes, __m128i order) {
   const __m128i in = _mm_shuffle_epi8(bytes, order);
   // Indices 0 and 2 to the low bits of the halves by a high multiply, 1 and 3 to
@@ -26,40 +28,28 @@ __m128i ToAscii(__m128i indices) {
   __m128i range = _mm_subs_epu8(indices, _mm_set1_epi8(51));
   const __m128i upper = _mm_cmpgt_epi8(_mm_set1_epi8(26), indices);
   range = _mm_or_si128(range, _mm_and_si128(upper, _mm_set1_epi8(13)));
-  const __m128i offsets = _mm_setr_epi8(71, -4, -4, -4, -4, -4, -4, -4, -4, -4, -4, -19, -16, 65, 0, 0);
-  return _mm_add_epi8(indices, _mm_shuffle_epi8(offsets, range));
+  return _mm_add_epi8(indices, _mm_shuffle_epi8(Row(kCharOffsets), range));
 }
 
 // Groups of the 12 bytes at source + kSkip (0 or 4), from a 16-byte load at source.
 template <int kSkip>
 __m128i Encode12Of16(const uint8_t* source) {
   const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
-  return ToAscii(SpreadGroups(
-      bytes, _mm_setr_epi8(kSkip + 1, kSkip, kSkip + 2, kSkip + 1, kSkip + 4, kSkip + 3, kSkip + 5, kSkip + 4,
-                           kSkip + 7, kSkip + 6, kSkip + 8, kSkip + 7, kSkip + 10, kSkip + 9, kSkip + 11,
-                           kSkip + 10)));
+  return ToAscii(SpreadGroups(bytes, Row(kSpreadOrder<kSkip>)));
 }
 
 void Store16(char* out, __m128i chars) { _mm_storeu_si128(reinterpret_cast<__m128i*>(out), chars); }
 
-// Character values: alphabet 0 to 63, anything else 255. Valid iff the class bits
-// of the low nibble and of the high nibble share none (one bit per high-nibble
-// class, set in the low-nibble table where that nibble is not in the class's range).
+// Character values: alphabet 0 to 63, anything else 255.
 __m128i Values(__m128i chars) {
   const __m128i nibble = _mm_set1_epi8(0x0F);
   const __m128i high = _mm_and_si128(_mm_srli_epi32(chars, 4), nibble);
   const __m128i low = _mm_and_si128(chars, nibble);
-  const __m128i low_classes = _mm_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
-                                            0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
-  const __m128i high_classes = _mm_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10,
-                                             0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
-  const __m128i clash = _mm_and_si128(_mm_shuffle_epi8(low_classes, low),
-                                      _mm_shuffle_epi8(high_classes, high));
+  const __m128i clash = _mm_and_si128(_mm_shuffle_epi8(Row(kLowNibbleClasses), low),
+                                      _mm_shuffle_epi8(Row(kHighNibbleClasses), high));
   const __m128i invalid = _mm_cmpgt_epi8(clash, _mm_setzero_si128());
-  // Offset by high nibble; '/' shares its nibble with '+' and takes the entry before.
-  const __m128i offsets = _mm_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
   const __m128i slash = _mm_cmpeq_epi8(chars, _mm_set1_epi8('/'));
-  const __m128i values = _mm_add_epi8(chars, _mm_shuffle_epi8(offsets, _mm_add_epi8(high, slash)));
+  const __m128i values = _mm_add_epi8(chars, _mm_shuffle_epi8(Row(kValueOffsets), _mm_add_epi8(high, slash)));
   return _mm_or_si128(values, invalid);
 }
 
@@ -69,7 +59,7 @@ __m128i Values(__m128i chars) {
 __m128i GroupBytes(__m128i values) {
   const __m128i pairs = _mm_maddubs_epi16(values, _mm_set1_epi32(0x01400140));
   const __m128i groups = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00011000));
-  return _mm_shuffle_epi8(groups, _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1));
+  return _mm_shuffle_epi8(groups, Row(kGroupBytesOrder));
 }
 
 struct Ssse3Step {
