@@ -139,6 +139,10 @@ typedef char telvarn_var_desc_of_32_or_40_bytes[sizeof(TelvarnVarDesc) == (sizeo
 #define TELVARN_RESUME 1
 #define TELVARN_RESUMED (-1)
 
+/* The longest result text of a digest job (SHA-512's), in characters: a zeroed
+ * buffer of TELVARN_DIGEST_TEXT_MAX + 1 bytes holds any result as a C string. */
+#define TELVARN_DIGEST_TEXT_MAX 128
+
 /* Telvarn_IO_Wait: no time limit; its results. */
 #define TELVARN_WAIT_INFINITE 0xFFFFFFFFu
 #define TELVARN_WAIT_ENDED (-2)

@@ -56,7 +56,7 @@ int32_t BindStream(IoSlot& slot, Direction direction, const VarDesc& var, int32_
   CloseStream(binding);
 
   if (mode != TELVARN_MODE_FILE) {
-    binding.kind = kStreamMemory;
+    binding.kind = StreamKind::kMemory;
     binding.data = data;
     binding.size = length != 0 ? length : MeasureText(data);
     binding.pos = 0;
@@ -68,7 +68,7 @@ int32_t BindStream(IoSlot& slot, Direction direction, const VarDesc& var, int32_
 
   std::FILE* file = std::fopen(reinterpret_cast<const char*>(data), input ? "rbS" : "wbS");
   if (file == nullptr) {
-    if (binding.kind == kStreamFile) binding.bound = false;
+    if (binding.kind == StreamKind::kFile) binding.bound = false;
     return -1;
   }
   binding.file = file;
@@ -76,7 +76,7 @@ int32_t BindStream(IoSlot& slot, Direction direction, const VarDesc& var, int32_
   binding.pos = 0;
   binding.size_explicit = false;
   binding.bound = true;
-  binding.kind = kStreamFile;
+  binding.kind = StreamKind::kFile;
   ForgetLastJob(slot);
   return 0;
 }

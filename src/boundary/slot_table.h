@@ -23,20 +23,18 @@
 
 namespace telvarn {
 
-inline constexpr int32_t kStreamNone = 0;
-inline constexpr int32_t kStreamFile = 1;
-inline constexpr int32_t kStreamMemory = 2;
+// What a stream binding reads or writes.
+enum class StreamKind : int32_t { kNone, kFile, kMemory };
 
 inline constexpr size_t kKeyAreaSize = 4096;
 
-// One direction of an IO: its input (`input_file`, `input_bound`, `input_kind`,
-// `input_size`, `input_pos`, `input_data`) or its output, which has the same shape.
+// One direction of an IO: its input or its output, which have the same shape.
 struct StreamBinding {
   // The open stream of a file binding; nullptr whenever no stream is open, so that
   // nothing is ever closed twice.
   std::FILE* file = nullptr;
   bool bound = false;
-  int32_t kind = kStreamNone;
+  StreamKind kind = StreamKind::kNone;
   // Memory: the length in bytes. File: the file's length at binding, capped at
   // INT32_MAX (a file input is read to its end whatever this says).
   int32_t size = 0;

@@ -29,7 +29,7 @@ ChunkReader::ChunkReader(const StreamBinding& input, int64_t file_length, uint32
     : chunk_size_(chunk_size), io_(io) {
   // Pipes and devices are read chunk by chunk, so that a writer's bytes reach the
   // job as they come, not once a whole block has gathered.
-  if (!input.bound || input.kind != kStreamFile || input.file == nullptr) return;
+  if (!input.bound || input.kind != StreamKind::kFile || input.file == nullptr) return;
   if (file_length >= 0) {
     blocks_.reset(new (std::nothrow) FileBlocks(input.file, file_length));
     if (blocks_ && !blocks_->usable()) blocks_.reset();
@@ -39,8 +39,8 @@ ChunkReader::ChunkReader(const StreamBinding& input, int64_t file_length, uint32
 
 int32_t ChunkReader::ReadChunk(StreamBinding& input, const uint8_t** bytes) {
   if (!input.bound) return 0;
-  if (input.kind == kStreamFile) return ReadFileChunk(input, bytes);
-  if (input.kind == kStreamMemory) {
+  if (input.kind == StreamKind::kFile) return ReadFileChunk(input, bytes);
+  if (input.kind == StreamKind::kMemory) {
     if (input.pos >= input.size) return 0;
     int32_t count = input.size - input.pos;
     if (count > static_cast<int32_t>(chunk_size_)) count = static_cast<int32_t>(chunk_size_);
@@ -163,7 +163,7 @@ void RunJob(Job& job, JobAlgorithm& algorithm, const JobShape& shape) {
     EndJob(job);
     return;
   }
-  const uint32_t chunk_size = job.input.kind == kStreamFile ? shape.file_chunk : shape.memory_chunk;
+  const uint32_t chunk_size = job.input.kind == StreamKind::kFile ? shape.file_chunk : shape.memory_chunk;
   bool complete = true;
   {
     ChunkReader reader(job.input, job.input_total, chunk_size, job.stream_io);

@@ -34,6 +34,7 @@
 #include "digest/file_blocks.h"
 #include "engine/job.h"
 #include "platform/platform.h"
+#include "telvarn.h"
 
 namespace telvarn {
 
@@ -57,7 +58,7 @@ struct JobShape {
 inline constexpr uint32_t kFileChunkBytes = 4096;
 inline constexpr uint32_t kMemoryChunkBytes = 1024;
 inline constexpr uint32_t kMaxChunk = kFileChunkBytes;
-inline constexpr uint32_t kMaxResultLength = 128;
+inline constexpr uint32_t kMaxResultLength = TELVARN_DIGEST_TEXT_MAX;
 // A result written into a pipe lands whole or not at all.
 static_assert(kMaxResultLength <= platform::kAtomicWriteBytes);
 

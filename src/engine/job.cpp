@@ -66,7 +66,7 @@ bool CommitResult(Job& job, const char* text, uint32_t length) {
   job.delivering = true;
   if (text == nullptr) return false;
   StreamBinding& output = job.output;
-  if (!output.bound || output.kind != kStreamMemory) return output.bound && output.kind == kStreamFile;
+  if (!output.bound || output.kind != StreamKind::kMemory) return output.bound && output.kind == StreamKind::kFile;
   size_t count = length;
   if (output.size_explicit) {
     const int32_t room = output.size > output.pos ? output.size - output.pos : 0;

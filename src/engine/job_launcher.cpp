@@ -20,8 +20,8 @@ void MoveBinding(StreamBinding& from, StreamBinding& to) {
 // device.
 int64_t InputTotal(const StreamBinding& input) {
   if (!input.bound) return 0;
-  if (input.kind == kStreamMemory) return input.size > 0 ? input.size : 0;
-  if (input.kind == kStreamFile && input.file != nullptr) return platform::Os::regular_file_size(input.file);
+  if (input.kind == StreamKind::kMemory) return input.size > 0 ? input.size : 0;
+  if (input.kind == StreamKind::kFile && input.file != nullptr) return platform::Os::regular_file_size(input.file);
   return 0;
 }
 
@@ -58,7 +58,7 @@ int32_t LaunchJob(int32_t io, int32_t async_flag, int32_t priority, const JobKin
     }
     MoveBinding(slot->input, job->input);
     MoveBinding(slot->output, job->output);
-    job->memory_input = job->input.bound && job->input.kind == kStreamMemory;
+    job->memory_input = job->input.bound && job->input.kind == StreamKind::kMemory;
     job->input_total = InputTotal(job->input);
 
     JobsLockHold hold(JobsLock());

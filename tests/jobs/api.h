@@ -61,9 +61,11 @@ class ExportTest : public ::testing::Test {
     return &var_;
   }
   // Runs `job` at once on the IO over `message` up to its NUL (nullptr: no input
-  // bound) into memory bound with the length `room`; the text written.
-  std::string RunNow(JobExport job, int32_t io, const char* message, int32_t room = 129) {
-    char out[130] = {};
+  // bound) into memory bound with the length `room` (at most the default); the
+  // text written. The buffer has a byte beyond the largest room, so it always ends
+  // in a NUL.
+  std::string RunNow(JobExport job, int32_t io, const char* message, int32_t room = TELVARN_DIGEST_TEXT_MAX + 1) {
+    char out[TELVARN_DIGEST_TEXT_MAX + 2] = {};
     if (message != nullptr) {
       EXPECT_EQ(api.input_set(Var(message), io, TELVARN_MODE_MEMORY, 0), 0);
     }

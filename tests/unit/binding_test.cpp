@@ -59,8 +59,8 @@ TEST_F(BindingTest, ReinitializingClosesBoundFilesAndKeepsTheKey) {
   Initialize(201);
   EXPECT_FALSE(slot.input.bound);
   EXPECT_FALSE(slot.output.bound);
-  EXPECT_EQ(slot.input.kind, kStreamNone);
-  EXPECT_EQ(slot.output.kind, kStreamNone);
+  EXPECT_EQ(slot.input.kind, StreamKind::kNone);
+  EXPECT_EQ(slot.output.kind, StreamKind::kNone);
   EXPECT_FALSE(test::IsFileOpenHere(in));
   EXPECT_FALSE(test::IsFileOpenHere(out));
   EXPECT_STREQ(reinterpret_cast<const char*>(slot.key_area), "secret");
@@ -71,7 +71,7 @@ TEST_F(BindingTest, MemoryInputTakesTheGivenOrMeasuredLength) {
   char text[8] = "abc";
   VarDesc var = HostVar(text);
   EXPECT_EQ(Telvarn_IO_Input_Set(&var, 202, TELVARN_MODE_MEMORY, 0), 0);
-  EXPECT_EQ(slot.input.kind, kStreamMemory);
+  EXPECT_EQ(slot.input.kind, StreamKind::kMemory);
   EXPECT_EQ(slot.input.size, 3);
   EXPECT_EQ(slot.input.pos, 0);
   EXPECT_EQ(slot.input.data, reinterpret_cast<uint8_t*>(text)) << "the address, not a copy";
@@ -93,7 +93,7 @@ TEST_F(BindingTest, MemoryOutputMeasuresTheBufferAtBinding) {
   char buffer[16] = "0123456789";
   VarDesc var = HostVar(buffer);
   EXPECT_EQ(Telvarn_IO_Output_Set(&var, 203, TELVARN_MODE_MEMORY, 0), 0);
-  EXPECT_EQ(slot.output.kind, kStreamMemory);
+  EXPECT_EQ(slot.output.kind, StreamKind::kMemory);
   EXPECT_EQ(slot.output.size, 10);
   EXPECT_EQ(slot.output.data, reinterpret_cast<uint8_t*>(buffer));
   EXPECT_EQ(Telvarn_IO_Output_Set(&var, 203, 7, 16), 0);
@@ -106,7 +106,7 @@ TEST_F(BindingTest, FileInputMeasuresTheFileAndASecondFileClosesTheFirst) {
   test::WriteFile(first, "0123456789");
   test::WriteFile(second, std::string(5000, 'x'));
   ASSERT_EQ(BindInputFile(204, first), 0);
-  EXPECT_EQ(slot.input.kind, kStreamFile);
+  EXPECT_EQ(slot.input.kind, StreamKind::kFile);
   EXPECT_EQ(slot.input.size, 10);
   EXPECT_EQ(slot.input.pos, 0);
   EXPECT_TRUE(slot.input.bound);
@@ -126,7 +126,7 @@ TEST_F(BindingTest, OnlyModeOneBindsAFile) {
   for (int32_t mode : {0, 2, -1}) {
     VarDesc var = HostVar(name.c_str());
     EXPECT_EQ(Telvarn_IO_Input_Set(&var, 205, mode, 0), 0);
-    EXPECT_EQ(slot.input.kind, kStreamMemory) << mode;
+    EXPECT_EQ(slot.input.kind, StreamKind::kMemory) << mode;
     EXPECT_EQ(slot.input.size, static_cast<int32_t>(name.size())) << "the name's own bytes";
   }
   EXPECT_FALSE(test::IsFileOpenHere(name));
@@ -157,14 +157,14 @@ TEST_F(BindingTest, AFileThatCannotBeOpenedLeavesTheRightState) {
   EXPECT_FALSE(slot.input.bound) << "an earlier file binding is left unbound";
   EXPECT_FALSE(test::IsFileOpenHere(present)) << "and its file closed";
   EXPECT_EQ(slot.input.size, 3) << "size, position and kind are not touched";
-  EXPECT_EQ(slot.input.kind, kStreamFile);
+  EXPECT_EQ(slot.input.kind, StreamKind::kFile);
 
   char text[] = "memory";
   VarDesc var = HostVar(text);
   ASSERT_EQ(Telvarn_IO_Input_Set(&var, 207, TELVARN_MODE_MEMORY, 0), 0);
   EXPECT_EQ(BindInputFile(207, missing), -1);
   EXPECT_TRUE(slot.input.bound) << "an earlier memory binding stays in force";
-  EXPECT_EQ(slot.input.kind, kStreamMemory);
+  EXPECT_EQ(slot.input.kind, StreamKind::kMemory);
   EXPECT_EQ(slot.input.size, 6);
 
   const std::string no_folder = dir_.path("no-such-folder/out.txt");
@@ -176,7 +176,7 @@ TEST_F(BindingTest, OutputFileIsEmptiedAtBinding) {
   const std::string name = dir_.path("existing.txt");
   test::WriteFile(name, std::string(1000, 'q'));
   ASSERT_EQ(BindOutputFile(208, name), 0);
-  EXPECT_EQ(slot.output.kind, kStreamFile);
+  EXPECT_EQ(slot.output.kind, StreamKind::kFile);
   EXPECT_EQ(slot.output.size, 0);
   EXPECT_TRUE(slot.output.bound);
   EXPECT_EQ(std::filesystem::file_size(name), 0u);

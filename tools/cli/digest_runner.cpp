@@ -81,7 +81,7 @@ struct DigestRunner::Job {
   bool own_job = false;
   bool retried = false;  // read here after the module delivered nothing
   bool finished = false;
-  char result[129] = {};
+  char result[TELVARN_DIGEST_TEXT_MAX + 1] = {};
 };
 
 DigestRunner::DigestRunner(const HostExports& exports, const Algorithm& algorithm, std::string key,
