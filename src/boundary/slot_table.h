@@ -29,8 +29,8 @@ inline constexpr int32_t kStreamMemory = 2;
 
 inline constexpr size_t kKeyAreaSize = 4096;
 
-// One direction of an IO: its input (`input_file`, `input_bound`, `input_kind`,
-// `input_size`, `input_pos`, `input_data`) or its output, which has the same shape.
+// One direction of an IO, its input or its output: the same fields (`file`, `bound`,
+// `kind`, `size`, `pos`, `data`) serve both.
 struct StreamBinding {
   // The open stream of a file binding; nullptr whenever no stream is open, so that
   // nothing is ever closed twice.
