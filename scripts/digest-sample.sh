@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job: telvarn digests the README and a generated 100 MB file with every
-# algorithm, the README as a synchronous job and the large file as a job of its own
-# beside it, and each run is timed. Everything is written in BUILD_DIR/main-job.
+# plain digest and HMAC-MD5, the README as a synchronous job and the large file as a
+# job of its own beside it, and each run is timed. Everything is written in BUILD_DIR/main-job.
 # usage: digest-sample.sh BUILD_DIR [win32|win64]   (a Windows build's telvarn.exe and
 # its module run under Wine; the architecture is the build's when not given)
 set -euo pipefail

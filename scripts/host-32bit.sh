@@ -1,4 +1,4 @@
-# What this host does with 32-bit x86 programs; sourced by setup.sh, main.sh and test-all.sh.
+# What this host does with 32-bit x86 programs; sourced by the scripts that install, build, test or bench.
 #
 # telvarn_kernel_runs_i386   succeeds when the kernel itself runs a 32-bit x86
 #     program. The kernel offers a program to the binfmt_misc handlers before its

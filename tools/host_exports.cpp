@@ -1,4 +1,4 @@
-// Binding the eighteen exports: by name from the DLL of this architecture, or to the linked core.
+// Binding the module's exports: by name from the DLL of this architecture, or to the linked core.
 #include "host_exports.h"
 
 #if defined(_WIN32)

@@ -1,4 +1,4 @@
-// The eighteen exports as function pointers, as a host reaches them: taken from the
+// The module's exports as function pointers, as a host reaches them: taken from the
 // module of the architecture (TELVARN_MODULE_NAME) with LoadLibrary and GetProcAddress
 // on Windows, bound to the linked core elsewhere. Shared by the command-line program,
 // the tests and the benchmark.

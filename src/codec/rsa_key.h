@@ -26,8 +26,9 @@
 //   result; it empties its room (a NUL at position 0 or 1024, nothing else of
 //   key_area changes), so that a keyed job uses the empty key, never an earlier
 //   import's. Its trimming has been done all the same.
-// - Runs on the host's calling thread without a lock; key_area is read by the
-//   keyed job's worker, so no job may be launched, running or suspended on the IO.
+// - Runs on the host's calling thread, under the IO's exports_lock, which the export
+//   takes and then refuses an IO whose job is launched, running or suspended; a
+//   keyed job reads only the copy of key_area it took at launch.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-// Shared by the CRC variants: the table-driven updates that every processor runs.
+// Shared by the CRC variants: the reflected polynomials and every variant's update function.
 #pragma once
 
 #include <cstddef>
@@ -26,7 +26,7 @@ uint32_t Crc16UpdateVpclmulAvx2(uint32_t crc, const uint8_t* data, size_t count)
 uint32_t Crc32UpdateVpclmulAvx512(uint32_t crc, const uint8_t* data, size_t count);
 uint32_t Crc16UpdateVpclmulAvx512(uint32_t crc, const uint8_t* data, size_t count);
 #if defined(__x86_64__)
-// The same prefetching ahead, and with eight ZMM accumulators on long inputs.
+// The same instructions, prefetching ahead, and with eight ZMM accumulators on long inputs.
 uint32_t Crc32UpdateVpclmulAvx512Wide(uint32_t crc, const uint8_t* data, size_t count);
 uint32_t Crc16UpdateVpclmulAvx512Wide(uint32_t crc, const uint8_t* data, size_t count);
 #endif

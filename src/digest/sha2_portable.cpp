@@ -1,7 +1,7 @@
 // SHA-256 and SHA-512 compression in plain C++ (FIPS 180-2, sections 6.2.2 and 6.3.2).
 //
 // The two differ only in word size, round count, constants and rotation counts.
-// On the 32-bit target the SHA-512 form is the 32-bit block function: the
+// On the 32-bit target the SHA-512 form is what a processor without MMX runs: the
 // compiler holds each 64-bit word as a pair of 32-bit registers, adds with carry
 // (add/adc) and rotates by shifting across both halves.
 #include "digest/sha_private.h"

@@ -27,8 +27,9 @@ int32_t SaturatingAdd(int32_t pos, size_t count) {
 ChunkReader::ChunkReader(const StreamBinding& input, int64_t file_length, uint32_t chunk_size,
                          platform::Os::BlockingIo& io)
     : chunk_size_(chunk_size), io_(io) {
-  // Pipes and devices are read chunk by chunk, so that a writer's bytes reach the
-  // job as they come, not once a whole block has gathered.
+  // Pipes and devices are read through `io_`, each read taking whatever the stream
+  // holds, so that a writer's bytes reach the job as they come, not once a whole
+  // block has gathered.
   if (!input.bound || input.kind != StreamKind::kFile || input.file == nullptr) return;
   if (file_length >= 0) {
     blocks_.reset(new (std::nothrow) FileBlocks(input.file, file_length));

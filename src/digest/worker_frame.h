@@ -19,7 +19,8 @@
 // - Chunks are views: a memory input is fed to the algorithm where it lies, and a
 //   regular file is read in blocks of 1 MiB that the chunks are cut from, straight
 //   from the file and, for a large file, a block ahead on a reader thread; a pipe
-//   or device is read through the job's `stream_io` until each chunk is full.
+//   or device is read through the job's `stream_io`, up to 64 KiB a read, until
+//   each chunk is full.
 //   The chunk sizes, the order of the bytes, input.pos after every chunk and the
 //   suspension points are what reading each chunk on its own would give; the
 //   views spare the copy and the many small reads.

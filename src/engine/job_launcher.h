@@ -1,4 +1,4 @@
-// The job launcher: one procedure behind all seven job exports, parameterised by the job.
+// The job launcher: one procedure behind all ten job exports, parameterised by the job.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""telvarn where it once printed data that was not true, and GNU's option rules, each
+"""telvarn where printing data would not be true, and GNU's option rules, each
 side by side with coreutils 9.1 and GNU base64 on the same inputs: read errors, check
 mode's unreadable files, the bits under Base64 padding, malformed list lines among good
 ones, NUL bytes in list lines, abbreviated and bundled options, --version everywhere,

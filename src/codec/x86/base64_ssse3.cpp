@@ -71,8 +71,9 @@ struct Ssse3Step {
     Store16(out, Encode12Of16<0>(source));
   }
 
-  // 48 bytes in four steps, the last reading 16 bytes that end with the line's
-  // last byte; its first two groups repeat characters already written.
+  // 54 bytes in five steps: four take [0, 48), the fifth reads the 16 bytes that
+  // end with the line's last byte, and its first two groups repeat characters
+  // already written.
   static void EncodeLine(char* out, const uint8_t* source) {
     Store16(out, Encode12Of16<0>(source));
     Store16(out + 16, Encode12Of16<0>(source + 12));

@@ -127,7 +127,7 @@ Win32Os::BlockingIo::~BlockingIo() {
 
 int64_t Win32Os::BlockingIo::Enter(void* handle) {
   // A call on a disk file ends by itself within moments, and is let end whole.
-  // The type is asked once per stream, not at every chunk of a pipe.
+  // The type is asked once per stream, not at every read of a pipe.
   if (handle != typed_handle_) {
     typed_handle_ = handle;
     typed_stoppable_ = GetFileType(handle) != FILE_TYPE_DISK;
