@@ -1,11 +1,48 @@
 #!/usr/bin/env python3
 """Reads the JUnit file that ctest --output-junit wrote: prints one line
-"PASSED FAILED SKIPPED", then each test that failed or did not run, with ctest's reason.
+"PASSED FAILED SKIPPED", then how many tests ran, each test that failed, and each
+that did not run with its reason. Every count comes from this file alone.
 
 usage: ctest-results.py JUNIT_FILE
+
+ctest's own reason for a skip is only the rule that matched ("SKIP_RETURN_CODE=77",
+"SKIP_REGULAR_EXPRESSION_MATCHED"); the test's words are in its output: GoogleTest
+writes the GTEST_SKIP() message after a "file:line: Skipped" line, and the scripts
+that exit with status 77 print a line holding "SKIPPED" with their reason.
 """
 import sys
 import xml.etree.ElementTree as ElementTree
+
+
+def gtest_skip_message(lines):
+    """The message under GoogleTest's "Skipped" line, up to its summary."""
+    for i, line in enumerate(lines):
+        if line.endswith(": Skipped"):
+            message = []
+            for following in lines[i + 1:]:
+                if following.startswith("[  SKIPPED ]"):
+                    break
+                if following.strip():
+                    message.append(following.strip())
+            return " ".join(message)
+    return ""
+
+
+def skip_reason(case):
+    skipped = case.find("skipped")
+    rule = skipped.get("message", "") if skipped is not None else ""
+    if case.get("status") == "disabled":
+        return "disabled"
+    output = case.findtext("system-out") or ""
+    lines = output.splitlines()
+    words = gtest_skip_message(lines)
+    if not words:
+        said = [line.strip() for line in lines if "SKIPPED" in line and not line.startswith("[")]
+        words = said[-1] if said else ""
+    if not words:
+        nonempty = [line.strip() for line in lines if line.strip()]
+        words = nonempty[-1] if nonempty else ""
+    return "%s: %s" % (rule, words) if rule and words else rule or words
 
 
 def main():
@@ -16,16 +53,16 @@ def main():
         status = case.get("status")
         if status == "run":
             passed.append(name)
-        elif status == "notrun" or case.find("skipped") is not None:
-            reason = case.find("skipped")
-            skipped.append((name, reason.get("message", "") if reason is not None else ""))
+        elif status in ("notrun", "disabled") or case.find("skipped") is not None:
+            skipped.append((name, skip_reason(case)))
         else:
             failed.append(name)
     print(len(passed), len(failed), len(skipped))
+    print("  ran %d tests: %d passed, %d failed" % (len(passed) + len(failed), len(passed), len(failed)))
     for name in failed:
         print("  FAILED", name)
     for name, reason in skipped:
-        print("  SKIPPED", name, "(%s)" % reason if reason else "")
+        print("  SKIPPED %s (%s)" % (name, reason or "no reason given"))
 
 
 if __name__ == "__main__":

@@ -10,10 +10,13 @@
 #include <filesystem>
 #include <iterator>
 #include <set>
+#include <string>
+#include <vector>
 
 #include <windows.h>
 
 #include "boundary/var_desc.h"
+#include "dll/minimum_windows.h"
 #include "dll/pe_image.h"
 #include "support/test_support.h"
 
@@ -168,16 +171,37 @@ TEST_F(Dll, ExportsExactlyTheBuiltExportsAtTheirOrdinals) {
   }
 }
 
-TEST_F(Dll, ImportsOnlyWindowsSystemDlls) {
-  const std::set<std::string> system_dlls = {"kernel32.dll", "msvcrt.dll", "user32.dll",
-                                             "advapi32.dll", "ntdll.dll"};
-  std::vector<std::string> imports = test::ReadImportedDlls(module_);
-  EXPECT_FALSE(imports.empty());
-  for (std::string dll : imports) {
-    std::transform(dll.begin(), dll.end(), dll.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    EXPECT_TRUE(system_dlls.count(dll)) << dll << " is not a Windows system DLL";
+// Every function the image imports exists on the minimum Windows, so that the
+// image loads there, and its header claims that minimum, neither an older Windows
+// that would refuse it for a missing function nor a newer one that it could run on.
+void ExpectRunsOnMinimumWindows(HMODULE image, const std::string& what) {
+  const std::vector<test::ImportedFunction> imports = test::ReadImportedFunctions(image);
+  EXPECT_FALSE(imports.empty()) << what;
+  for (const test::ImportedFunction& function : imports) {
+    const std::string name = function.name.empty() ? "#" + std::to_string(function.ordinal) : function.name;
+    EXPECT_TRUE(test::MinimumWindowsHas(function.dll, function.name))
+        << what << " imports " << function.dll << "!" << name << ", which " << test::kMinimumWindowsName
+        << " does not have (tests/dll/minimum_windows.h)";
   }
+  const test::ImageVersions versions = test::ReadImageVersions(image);
+  EXPECT_EQ(versions.major_operating_system, test::kMinimumWindowsMajor) << what;
+  EXPECT_EQ(versions.minor_operating_system, test::kMinimumWindowsMinor) << what;
+  EXPECT_EQ(versions.major_subsystem, test::kMinimumWindowsMajor) << what;
+  EXPECT_EQ(versions.minor_subsystem, test::kMinimumWindowsMinor) << what;
+}
+
+TEST_F(Dll, ImportsOnlyWhatTheMinimumWindowsHas) { ExpectRunsOnMinimumWindows(module_, TELVARN_MODULE_NAME); }
+
+// telvarn.exe beside the tests, mapped as an image whose imports are not resolved:
+// its headers and tables as the loader lays them out, and no program started.
+TEST(CommandLineProgram, ImportsOnlyWhatTheMinimumWindowsHas) {
+  HMODULE mapping = LoadLibraryExA("telvarn.exe", nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(mapping, nullptr) << "cannot map telvarn.exe: " << GetLastError();
+  // The handle of a resource mapping carries flags in its low bits; the image starts
+  // at the page below.
+  auto* image = reinterpret_cast<HMODULE>(reinterpret_cast<uintptr_t>(mapping) & ~uintptr_t{0xFFF});
+  ExpectRunsOnMinimumWindows(image, "telvarn.exe");
+  FreeLibrary(mapping);
 }
 
 TEST_F(Dll, InitializeAndKeysThroughTheExports) {

@@ -40,7 +40,39 @@ const IMAGE_DATA_DIRECTORY& Directory(HMODULE module, int index) {
   return static_cast<DWORD>(index) < count ? directories[index] : kAbsent;
 }
 
+template <class Thunk>
+void ReadLookupTable(HMODULE module, const std::string& dll, DWORD rva, Thunk ordinal_flag,
+                     std::vector<ImportedFunction>& functions) {
+  for (const Thunk* entry = At<Thunk>(module, rva); *entry != 0; ++entry) {
+    ImportedFunction function;
+    function.dll = dll;
+    if ((*entry & ordinal_flag) != 0) {
+      function.ordinal = static_cast<uint32_t>(*entry & 0xFFFF);
+    } else {
+      function.name = At<IMAGE_IMPORT_BY_NAME>(module, static_cast<DWORD>(*entry))->Name;
+    }
+    functions.push_back(function);
+  }
+}
+
 }  // namespace
+
+ImageVersions ReadImageVersions(HMODULE module) {
+  const IMAGE_NT_HEADERS32& nt = NtHeaders(module);
+  ImageVersions versions;
+  auto copy = [&versions](const auto& optional) {
+    versions.major_operating_system = optional.MajorOperatingSystemVersion;
+    versions.minor_operating_system = optional.MinorOperatingSystemVersion;
+    versions.major_subsystem = optional.MajorSubsystemVersion;
+    versions.minor_subsystem = optional.MinorSubsystemVersion;
+  };
+  if (nt.OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+    copy(reinterpret_cast<const IMAGE_NT_HEADERS64&>(nt).OptionalHeader);
+  } else {
+    copy(nt.OptionalHeader);
+  }
+  return versions;
+}
 
 ImageFormat ReadImageFormat(HMODULE module) {
   const IMAGE_NT_HEADERS32& nt = NtHeaders(module);
@@ -77,6 +109,24 @@ std::vector<std::string> ReadImportedDlls(HMODULE module) {
     dlls.emplace_back(At<char>(module, desc->Name));
   }
   return dlls;
+}
+
+std::vector<ImportedFunction> ReadImportedFunctions(HMODULE module) {
+  const auto& entry = Directory(module, IMAGE_DIRECTORY_ENTRY_IMPORT);
+  const bool pe32_plus = ReadImageFormat(module).pe32_plus;
+  std::vector<ImportedFunction> functions;
+  if (entry.VirtualAddress == 0) return functions;
+  for (auto* desc = At<IMAGE_IMPORT_DESCRIPTOR>(module, entry.VirtualAddress); desc->Name != 0;
+       ++desc) {
+    const std::string dll = At<char>(module, desc->Name);
+    if (desc->OriginalFirstThunk == 0) throw std::runtime_error(dll + ": no import lookup table");
+    if (pe32_plus) {
+      ReadLookupTable<ULONGLONG>(module, dll, desc->OriginalFirstThunk, IMAGE_ORDINAL_FLAG64, functions);
+    } else {
+      ReadLookupTable<DWORD>(module, dll, desc->OriginalFirstThunk, IMAGE_ORDINAL_FLAG32, functions);
+    }
+  }
+  return functions;
 }
 
 }  // namespace telvarn::test
