@@ -31,7 +31,7 @@
 //   file, measured with 64-bit offsets; -1 for a pipe, a device or a file that
 //   cannot be measured.
 //   (Positional reads would spare the caller a seek, but under Wine each costs
-//   a round trip to the server: half the throughput at 1 MiB a read.)
+//   a round trip to the server, which a seek and plain reads do not.)
 // - BlockingIo: the reads and writes of one job on a stream that is not a regular
 //   file (a pipe, a device), which may block for as long as the other end wishes,
 //   and which a host thread cancelling the job must be able to stop. Its calls are

@@ -43,8 +43,8 @@ struct DigestTask {
 };
 
 // When a file is large enough to be worth a job of its own beside this thread: a
-// job thread and the scheduler's admission cost a few milliseconds to about 100 ms
-// under Wine, which a file of this size repays.
+// job thread and the scheduler's admission cost far more under Wine than natively,
+// and a file of this size repays them everywhere.
 constexpr uint64_t kOwnJobBytes = 64u << 20;
 
 // Where the jobs run. kAuto is the program's choice; the others are there so that
