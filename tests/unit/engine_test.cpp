@@ -29,21 +29,22 @@ using platform::Os;
 class QueuedJobs {
  public:
   Job* make(int32_t level) {
-    jobs_.push_back(std::make_unique<Job>(kNeverRun, slot_, level));
-    return jobs_.back().get();
+    static const JobKind kNeverRun{nullptr, false};
+    made_.push_back(std::make_unique<Job>(kNeverRun, *table_.find_or_register(1), level));
+    return made_.back().get();
   }
-  Job* operator[](size_t made) const { return jobs_.at(made).get(); }
-  // Which job, in the order they were made; -1 for none.
+  Job* operator[](size_t order) const { return made_.at(order).get(); }
+  // The order the job was made in; -1 for none.
   int index(const Job* job) const {
-    const auto found = std::find_if(jobs_.begin(), jobs_.end(), [&](const auto& made) { return made.get() == job; });
-    return found == jobs_.end() ? -1 : static_cast<int>(found - jobs_.begin());
+    for (size_t order = 0; order < made_.size(); ++order) {
+      if (made_[order].get() == job) return static_cast<int>(order);
+    }
+    return -1;
   }
 
  private:
-  static inline const JobKind kNeverRun{nullptr, false};
   SlotTable table_;
-  IoSlot& slot_ = *table_.find_or_register(1);
-  std::vector<std::unique_ptr<Job>> jobs_;
+  std::vector<std::unique_ptr<Job>> made_;
 };
 
 TEST(RunQueue, ARingGrowsPastItsFirstRoomAndNeverLosesAJob) {
@@ -73,14 +74,14 @@ TEST(RunQueue, TakesTheLowestLevelFirstAndTellsTheImmediateLevelApart) {
   EXPECT_TRUE(queue.ordinary_empty());
   for (int32_t level : {5, 2, 2, 0}) queue.push(jobs.make(level), level);
   EXPECT_FALSE(queue.immediate_empty());
-  EXPECT_EQ(queue.take_immediate(), jobs[3]);
+  EXPECT_EQ(jobs.index(queue.take_immediate()), 3);
   EXPECT_TRUE(queue.immediate_empty());
   EXPECT_FALSE(queue.ordinary_empty());
-  EXPECT_EQ(queue.take_next(), jobs[1]);
-  EXPECT_EQ(queue.take_next(), jobs[2]);
+  EXPECT_EQ(jobs.index(queue.take_next()), 1);
+  EXPECT_EQ(jobs.index(queue.take_next()), 2);
   queue.push(jobs.make(0), 0);
-  EXPECT_EQ(queue.take_next(), jobs[4]) << "take_next looks at level 0 too";
-  EXPECT_EQ(queue.take_next(), jobs[0]);
+  EXPECT_EQ(jobs.index(queue.take_next()), 4) << "take_next looks at level 0 too";
+  EXPECT_EQ(jobs.index(queue.take_next()), 0);
   EXPECT_EQ(queue.take_next(), nullptr);
   EXPECT_FALSE(queue.push(jobs.make(6), 6));
   EXPECT_FALSE(queue.push(jobs.make(-1), -1));
@@ -101,7 +102,7 @@ TEST(RunQueue, PushFrontAndRemoveKeepTheOrderOfTheRest) {
   EXPECT_FALSE(queue.remove(jobs[100], 3)) << "another level";
   EXPECT_TRUE(queue.remove(jobs[319], 4)) << "the newest";
   Job* head = queue.take_next();
-  EXPECT_EQ(head, jobs[100]);
+  EXPECT_EQ(jobs.index(head), 100);
   EXPECT_TRUE(queue.push_front(head, 4));
   for (int expected = 100; expected < 319; ++expected) {
     if (expected == 149) continue;
