@@ -31,4 +31,17 @@ void ExpectEveryActiveIsLastSupported(TableList<kTables...>) {
   (ExpectActiveIsLastSupported<kTables>(), ...);
 }
 
+// The first row runs on a processor that has none of the instruction sets: it is
+// what such a processor runs, and the reference the other rows are checked against.
+template <const auto& kTable>
+void ExpectStartsPortable() {
+  ASSERT_NE(kTable.begin(), kTable.end()) << kTable.name << " has no rows";
+  EXPECT_TRUE(kTable.begin()->supported(CpuFeatures{})) << kTable.name << " starts with " << kTable.begin()->name;
+}
+
+template <const auto&... kTables>
+void ExpectEveryTableStartsPortable(TableList<kTables...>) {
+  (ExpectStartsPortable<kTables>(), ...);
+}
+
 }  // namespace telvarn::test

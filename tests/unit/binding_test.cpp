@@ -1,252 +1,273 @@
-// The IO exports as the core defines them: registration, input/output binding, keys.
+// The IO exports as a caller sees them: registration, input and output binding, keys.
 #include <gtest/gtest.h>
 
-#include <climits>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <random>
 #include <string>
 
 #include "boundary/bindings.h"
-#include "boundary/var_desc.h"
-#include "telvarn.h"
-#include "engine/module.h"
+#include "digest/crc.h"
+#include "digest/hmac.h"
 #include "support/test_support.h"
+#include "telvarn.h"
 
 namespace telvarn {
 namespace {
 
-using test::HostVar;
+using test::IsFileOpenHere;
+
+const char kMessage[] = "what do ya want for nothing?";
+
+const uint8_t* Bytes(const std::string& text) { return reinterpret_cast<const uint8_t*>(text.data()); }
+
+std::string Crc32Text(const std::string& bytes) {
+  Crc32 crc;
+  crc.Update(Bytes(bytes), bytes.size());
+  char text[9];
+  std::snprintf(text, sizeof text, "%08X", static_cast<unsigned>(crc.value()));
+  return text;
+}
+
+std::string HmacMd5Text(const std::string& key) {
+  HmacMd5 hmac;
+  hmac.SetKey(Bytes(key), key.size());
+  hmac.Update(reinterpret_cast<const uint8_t*>(kMessage), std::strlen(kMessage));
+  return hmac.HexDigest();
+}
 
 class BindingTest : public ::testing::Test {
  protected:
   // Each test takes IO numbers of its own: the slot table is module-wide.
-  IoSlot& Initialize(int32_t io) {
+  int32_t Initialize(int32_t io) {
     EXPECT_EQ(Telvarn_IO_Initialize(io, 0, 0, 0), 0);
-    IoSlot* slot = module::slot_table().find(io);
-    EXPECT_NE(slot, nullptr);
-    return *slot;
+    return io;
   }
-  int32_t BindInputFile(int32_t io, const std::string& path) {
-    VarDesc var = HostVar(path.c_str());
-    return Telvarn_IO_Input_Set(&var, io, TELVARN_MODE_FILE, 0);
+  int32_t BindInput(int32_t io, const void* data, int32_t mode = TELVARN_MODE_MEMORY, int32_t length = 0) {
+    VarDesc var = test::HostVar(data);
+    return Telvarn_IO_Input_Set(&var, io, mode, length);
   }
-  int32_t BindOutputFile(int32_t io, const std::string& path) {
-    VarDesc var = HostVar(path.c_str());
-    return Telvarn_IO_Output_Set(&var, io, TELVARN_MODE_FILE, 0);
+  int32_t BindOutput(int32_t io, const void* data, int32_t mode = TELVARN_MODE_MEMORY, int32_t length = 0) {
+    VarDesc var = test::HostVar(data);
+    return Telvarn_IO_Output_Set(&var, io, mode, length);
+  }
+  // CRC-32, run at once over whatever the IO's input is bound to.
+  std::string Crc32Now(int32_t io) {
+    char out[9] = {};
+    EXPECT_EQ(BindOutput(io, out, TELVARN_MODE_MEMORY, 8), 0);
+    EXPECT_EQ(Telvarn_CRC32(io, TELVARN_RUN_NOW, 0, 0), 0);
+    return out;
+  }
+  // HMAC-MD5 of kMessage under the IO's key, run at once.
+  std::string KeyedNow(int32_t io) {
+    char out[33] = {};
+    EXPECT_EQ(BindInput(io, kMessage), 0);
+    EXPECT_EQ(BindOutput(io, out, TELVARN_MODE_MEMORY, 32), 0);
+    EXPECT_EQ(Telvarn_MD5Key(io, TELVARN_RUN_NOW, 0, 0), 0);
+    return out;
   }
 
   test::TempDir dir_;
 };
 
 TEST_F(BindingTest, InitializeRegistersOnceAndResetsToIdle) {
-  IoSlot& slot = Initialize(-7);
-  slot.job_state = TELVARN_JOB_FINISHED;
-  EXPECT_EQ(Telvarn_IO_Initialize(-7, 0x7FFFFFFF, -1, 12345), 0) << "ignored arguments ignored";
-  EXPECT_EQ(module::slot_table().find(-7), &slot);
-  EXPECT_EQ(slot.job_state.load(), TELVARN_JOB_IDLE);
+  const int32_t io = Initialize(-7);
+  ASSERT_EQ(Telvarn_IO_Key_Set("kept", io, 0, 0), 0);
+  Crc32Now(io);
+  ASSERT_EQ(Telvarn_IO_State(io, 0, 0, 0), -TELVARN_JOB_FINISHED);
+  EXPECT_EQ(Telvarn_IO_Initialize(io, 0x7FFFFFFF, -1, 12345), 0) << "ignored arguments ignored";
+  EXPECT_EQ(Telvarn_IO_State(io, 0, 0, 0), -TELVARN_JOB_IDLE);
 
-  IoSlot& zero = Initialize(0);
-  EXPECT_NE(&zero, &slot);
+  ASSERT_EQ(Telvarn_IO_Key_Set("zero", Initialize(0), 0, 0), 0);
+  EXPECT_EQ(KeyedNow(io), HmacMd5Text("kept")) << "the same IO again, and IO 0 another one";
 }
 
-TEST_F(BindingTest, ReinitializingClosesBoundFilesAndKeepsTheKey) {
-  IoSlot& slot = Initialize(201);
+TEST_F(BindingTest, ReinitializingUnbindsAndClosesFilesAndKeepsTheKey) {
+  const int32_t io = Initialize(201);
   const std::string in = dir_.path("in.bin"), out = dir_.path("out.txt");
   test::WriteFile(in, "0123456789");
-  ASSERT_EQ(BindInputFile(201, in), 0);
-  ASSERT_EQ(BindOutputFile(201, out), 0);
-  ASSERT_EQ(Telvarn_IO_Key_Set("secret", 201, 0, 0), 0);
+  ASSERT_EQ(BindInput(io, in.c_str(), TELVARN_MODE_FILE), 0);
+  ASSERT_EQ(BindOutput(io, out.c_str(), TELVARN_MODE_FILE), 0);
+  ASSERT_EQ(Telvarn_IO_Key_Set("secret", io, 0, 0), 0);
 
-  Initialize(201);
-  EXPECT_FALSE(slot.input.bound);
-  EXPECT_FALSE(slot.output.bound);
-  EXPECT_EQ(slot.input.kind, StreamKind::kNone);
-  EXPECT_EQ(slot.output.kind, StreamKind::kNone);
-  EXPECT_FALSE(test::IsFileOpenHere(in));
-  EXPECT_FALSE(test::IsFileOpenHere(out));
-  EXPECT_STREQ(reinterpret_cast<const char*>(slot.key_area), "secret");
+  Initialize(io);
+  EXPECT_FALSE(IsFileOpenHere(in));
+  EXPECT_FALSE(IsFileOpenHere(out));
+  EXPECT_EQ(KeyedNow(io), HmacMd5Text("secret"));
+
+  char result[9] = "--------";
+  ASSERT_EQ(BindInput(io, "abc"), 0);
+  ASSERT_EQ(BindOutput(io, result), 0);
+  Initialize(io);
+  ASSERT_EQ(Telvarn_CRC32(io, TELVARN_RUN_NOW, 0, 0), 0);
+  EXPECT_STREQ(result, "--------") << "the output is no longer bound";
+  EXPECT_EQ(Crc32Now(io), "00000000") << "nor the input: the empty message";
 }
 
-TEST_F(BindingTest, MemoryInputTakesTheGivenOrMeasuredLength) {
-  IoSlot& slot = Initialize(202);
+TEST_F(BindingTest, MemoryInputIsReadWhereItLiesForTheGivenOrMeasuredLength) {
+  const int32_t io = Initialize(202);
   char text[8] = "abc";
-  VarDesc var = HostVar(text);
-  EXPECT_EQ(Telvarn_IO_Input_Set(&var, 202, TELVARN_MODE_MEMORY, 0), 0);
-  EXPECT_EQ(slot.input.kind, StreamKind::kMemory);
-  EXPECT_EQ(slot.input.size, 3);
-  EXPECT_EQ(slot.input.pos, 0);
-  EXPECT_EQ(slot.input.data, reinterpret_cast<uint8_t*>(text)) << "the address, not a copy";
-  EXPECT_TRUE(slot.input.bound);
+  ASSERT_EQ(BindInput(io, text), 0);
+  text[1] = 'B';
+  EXPECT_EQ(Crc32Now(io), Crc32Text("aBc")) << "the address is bound, not a copy";
 
-  EXPECT_EQ(Telvarn_IO_Input_Set(&var, 202, 2, 5), 0);
-  EXPECT_EQ(slot.input.size, 5);
-  EXPECT_EQ(Telvarn_IO_Input_Set(&var, 202, -1, -3), 0);
-  EXPECT_EQ(slot.input.size, -3) << "a negative length is kept; jobs then read nothing";
-
-  char empty[1] = "";
-  VarDesc empty_var = HostVar(empty);
-  EXPECT_EQ(Telvarn_IO_Input_Set(&empty_var, 202, TELVARN_MODE_MEMORY, 0), 0);
-  EXPECT_EQ(slot.input.size, 0);
+  ASSERT_EQ(BindInput(io, text, 2, 5), 0);
+  EXPECT_EQ(Crc32Now(io), Crc32Text(std::string("aBc\0\0", 5)));
+  ASSERT_EQ(BindInput(io, text, -1, -3), 0);
+  EXPECT_EQ(Crc32Now(io), "00000000") << "a negative length reads nothing";
+  ASSERT_EQ(BindInput(io, ""), 0);
+  EXPECT_EQ(Crc32Now(io), "00000000");
 }
 
-TEST_F(BindingTest, MemoryOutputMeasuresTheBufferAtBinding) {
-  IoSlot& slot = Initialize(203);
-  char buffer[16] = "0123456789";
-  VarDesc var = HostVar(buffer);
-  EXPECT_EQ(Telvarn_IO_Output_Set(&var, 203, TELVARN_MODE_MEMORY, 0), 0);
-  EXPECT_EQ(slot.output.kind, StreamKind::kMemory);
-  EXPECT_EQ(slot.output.size, 10);
-  EXPECT_EQ(slot.output.data, reinterpret_cast<uint8_t*>(buffer));
-  EXPECT_EQ(Telvarn_IO_Output_Set(&var, 203, 7, 16), 0);
-  EXPECT_EQ(slot.output.size, 16);
+TEST_F(BindingTest, MemoryOutputTakesTheWholeResultOrTheGivenLength) {
+  const int32_t io = Initialize(203);
+  const std::string sha1_abc = "A9993E364706816ABA3E25717850C26C9CD0D89D";
+  char buffer[48] = "0123456789";
+  ASSERT_EQ(BindInput(io, "abc"), 0);
+  ASSERT_EQ(BindOutput(io, buffer), 0);
+  ASSERT_EQ(Telvarn_SHA1(io, TELVARN_RUN_NOW, 0, 0), 0);
+  EXPECT_EQ(std::string(buffer), sha1_abc) << "a measured buffer is not a limit";
+
+  std::memset(buffer, '#', sizeof buffer);
+  ASSERT_EQ(BindInput(io, "abc"), 0);
+  ASSERT_EQ(BindOutput(io, buffer, 7, 16), 0);
+  ASSERT_EQ(Telvarn_SHA1(io, TELVARN_RUN_NOW, 0, 0), 0);
+  EXPECT_EQ(std::string(buffer, 18), sha1_abc.substr(0, 16) + "##");
 }
 
-TEST_F(BindingTest, FileInputMeasuresTheFileAndASecondFileClosesTheFirst) {
-  IoSlot& slot = Initialize(204);
+TEST_F(BindingTest, FileInputIsReadWholeFromItsStartAndASecondFileClosesTheFirst) {
+  const int32_t io = Initialize(204);
   const std::string first = dir_.path("first.bin"), second = dir_.path("second.bin");
+  std::mt19937 random(4);
+  const std::string second_bytes = test::RandomString(random, 5000);
   test::WriteFile(first, "0123456789");
-  test::WriteFile(second, std::string(5000, 'x'));
-  ASSERT_EQ(BindInputFile(204, first), 0);
-  EXPECT_EQ(slot.input.kind, StreamKind::kFile);
-  EXPECT_EQ(slot.input.size, 10);
-  EXPECT_EQ(slot.input.pos, 0);
-  EXPECT_TRUE(slot.input.bound);
-  EXPECT_TRUE(test::IsFileOpenHere(first));
+  test::WriteFile(second, second_bytes);
+  ASSERT_EQ(BindInput(io, first.c_str(), TELVARN_MODE_FILE), 0);
+  EXPECT_EQ(Crc32Now(io), Crc32Text("0123456789"));
+  EXPECT_FALSE(IsFileOpenHere(first)) << "the job closes it";
 
-  ASSERT_EQ(BindInputFile(204, second), 0);
-  EXPECT_EQ(slot.input.size, 5000);
-  EXPECT_FALSE(test::IsFileOpenHere(first));
-  EXPECT_TRUE(test::IsFileOpenHere(second));
-  Initialize(204);
+  ASSERT_EQ(BindInput(io, first.c_str(), TELVARN_MODE_FILE), 0);
+  EXPECT_TRUE(IsFileOpenHere(first));
+  ASSERT_EQ(BindInput(io, second.c_str(), TELVARN_MODE_FILE), 0);
+  EXPECT_FALSE(IsFileOpenHere(first));
+  EXPECT_EQ(Crc32Now(io), Crc32Text(second_bytes));
 }
 
 TEST_F(BindingTest, OnlyModeOneBindsAFile) {
-  IoSlot& slot = Initialize(205);
+  const int32_t io = Initialize(205);
   const std::string name = dir_.path("named.bin");
   test::WriteFile(name, "file contents");
   for (int32_t mode : {0, 2, -1}) {
-    VarDesc var = HostVar(name.c_str());
-    EXPECT_EQ(Telvarn_IO_Input_Set(&var, 205, mode, 0), 0);
-    EXPECT_EQ(slot.input.kind, StreamKind::kMemory) << mode;
-    EXPECT_EQ(slot.input.size, static_cast<int32_t>(name.size())) << "the name's own bytes";
+    ASSERT_EQ(BindInput(io, name.c_str(), mode), 0);
+    EXPECT_FALSE(IsFileOpenHere(name)) << mode;
+    EXPECT_EQ(Crc32Now(io), Crc32Text(name)) << "the name's own bytes, mode " << mode;
   }
-  EXPECT_FALSE(test::IsFileOpenHere(name));
 }
 
 TEST_F(BindingTest, MemoryBindingClosesAFileStillBound) {
-  IoSlot& slot = Initialize(206);
+  const int32_t io = Initialize(206);
   const std::string name = dir_.path("replaced.bin");
   test::WriteFile(name, "abc");
-  ASSERT_EQ(BindInputFile(206, name), 0);
-  char text[] = "xyz";
-  VarDesc var = HostVar(text);
-  ASSERT_EQ(Telvarn_IO_Input_Set(&var, 206, TELVARN_MODE_MEMORY, 0), 0);
-  EXPECT_FALSE(test::IsFileOpenHere(name));
-  EXPECT_EQ(slot.input.file, nullptr);
+  ASSERT_EQ(BindInput(io, name.c_str(), TELVARN_MODE_FILE), 0);
+  ASSERT_EQ(BindInput(io, "xyz"), 0);
+  EXPECT_FALSE(IsFileOpenHere(name));
+  EXPECT_EQ(Crc32Now(io), Crc32Text("xyz"));
 }
 
-TEST_F(BindingTest, AFileThatCannotBeOpenedLeavesTheRightState) {
-  IoSlot& slot = Initialize(207);
-  const std::string missing = dir_.path("missing.bin");
-  EXPECT_EQ(BindInputFile(207, missing), -1);
-  EXPECT_FALSE(slot.input.bound) << "a fresh IO stays unbound";
-
-  const std::string present = dir_.path("present.bin");
+TEST_F(BindingTest, AFileThatCannotBeOpenedIsRefusedAndLeavesTheRightBinding) {
+  const int32_t io = Initialize(207);
+  const std::string missing = dir_.path("missing.bin"), present = dir_.path("present.bin");
   test::WriteFile(present, "abc");
-  ASSERT_EQ(BindInputFile(207, present), 0);
-  EXPECT_EQ(BindInputFile(207, missing), -1);
-  EXPECT_FALSE(slot.input.bound) << "an earlier file binding is left unbound";
-  EXPECT_FALSE(test::IsFileOpenHere(present)) << "and its file closed";
-  EXPECT_EQ(slot.input.size, 3) << "size, position and kind are not touched";
-  EXPECT_EQ(slot.input.kind, StreamKind::kFile);
+  EXPECT_EQ(BindInput(io, missing.c_str(), TELVARN_MODE_FILE), -1);
+  EXPECT_EQ(Crc32Now(io), "00000000") << "a fresh IO stays unbound";
 
-  char text[] = "memory";
-  VarDesc var = HostVar(text);
-  ASSERT_EQ(Telvarn_IO_Input_Set(&var, 207, TELVARN_MODE_MEMORY, 0), 0);
-  EXPECT_EQ(BindInputFile(207, missing), -1);
-  EXPECT_TRUE(slot.input.bound) << "an earlier memory binding stays in force";
-  EXPECT_EQ(slot.input.kind, StreamKind::kMemory);
-  EXPECT_EQ(slot.input.size, 6);
+  ASSERT_EQ(BindInput(io, present.c_str(), TELVARN_MODE_FILE), 0);
+  EXPECT_EQ(BindInput(io, missing.c_str(), TELVARN_MODE_FILE), -1);
+  EXPECT_FALSE(IsFileOpenHere(present)) << "an earlier file binding is closed";
+  EXPECT_EQ(Crc32Now(io), "00000000") << "and left unbound";
 
-  const std::string no_folder = dir_.path("no-such-folder/out.txt");
-  EXPECT_EQ(BindOutputFile(207, no_folder), -1);
+  ASSERT_EQ(BindInput(io, "memory"), 0);
+  EXPECT_EQ(BindInput(io, missing.c_str(), TELVARN_MODE_FILE), -1);
+  EXPECT_EQ(Crc32Now(io), Crc32Text("memory")) << "an earlier memory binding stays in force";
+
+  EXPECT_EQ(BindOutput(io, dir_.path("no-such-folder/out.txt").c_str(), TELVARN_MODE_FILE), -1);
 }
 
-TEST_F(BindingTest, OutputFileIsEmptiedAtBinding) {
-  IoSlot& slot = Initialize(208);
+TEST_F(BindingTest, OutputFileIsEmptiedAtBindingAndReceivesTheResult) {
+  const int32_t io = Initialize(208);
   const std::string name = dir_.path("existing.txt");
   test::WriteFile(name, std::string(1000, 'q'));
-  ASSERT_EQ(BindOutputFile(208, name), 0);
-  EXPECT_EQ(slot.output.kind, StreamKind::kFile);
-  EXPECT_EQ(slot.output.size, 0);
-  EXPECT_TRUE(slot.output.bound);
+  ASSERT_EQ(BindOutput(io, name.c_str(), TELVARN_MODE_FILE), 0);
   EXPECT_EQ(std::filesystem::file_size(name), 0u);
-  Initialize(208);
+  ASSERT_EQ(BindInput(io, "123456789"), 0);
+  ASSERT_EQ(Telvarn_CRC32(io, TELVARN_RUN_NOW, 0, 0), 0);
+  EXPECT_EQ(test::ReadFile(name), "CBF43926");
 }
 
 TEST_F(BindingTest, AbsentIoChangesNothing) {
   const std::string name = dir_.path("never-created.txt");
-  VarDesc var = HostVar(name.c_str());
-  EXPECT_EQ(Telvarn_IO_Output_Set(&var, 987654, TELVARN_MODE_FILE, 0), -1);
+  EXPECT_EQ(BindOutput(987654, name.c_str(), TELVARN_MODE_FILE), -1);
   EXPECT_FALSE(std::filesystem::exists(name));
-  EXPECT_EQ(Telvarn_IO_Input_Set(&var, 987654, TELVARN_MODE_MEMORY, 0), -1);
+  EXPECT_EQ(BindInput(987654, name.c_str()), -1);
   EXPECT_EQ(Telvarn_IO_Key_Set("key", 987654, 0, 0), -1);
-  EXPECT_EQ(module::slot_table().find(987654), nullptr);
+  EXPECT_EQ(Telvarn_CRC32(987654, TELVARN_RUN_NOW, 0, 0), -1) << "still absent";
 }
 
-TEST_F(BindingTest, KeysAreStoredAsTextUpToTheirLength) {
-  IoSlot& slot = Initialize(209);
-  auto key_text = [&] { return std::string(reinterpret_cast<const char*>(slot.key_area)); };
-  EXPECT_EQ(Telvarn_IO_Key_Set("0123456789", 209, 0, 0), 0);
-  EXPECT_EQ(Telvarn_IO_Key_Set("abcd", 209, 0, 0), 0);
-  EXPECT_EQ(key_text(), "abcd");
-  EXPECT_EQ(slot.key_area[5], '5') << "the rest of a longer key stays behind the NUL";
-
-  EXPECT_EQ(Telvarn_IO_Key_Set("sixsix", 209, 3, 0), 0);
-  EXPECT_EQ(key_text(), "six");
-
-  const char with_zero[] = {'a', 0, 'b'};
-  EXPECT_EQ(Telvarn_IO_Key_Set(with_zero, 209, 3, 0), 0);
-  EXPECT_EQ(slot.key_area[2], 'b');
-  EXPECT_EQ(slot.key_area[3], 0);
-
-  slot.key_area[1024] = 'R';
-  EXPECT_EQ(Telvarn_IO_Key_Set("k", 209, -5, 0), 0);
-  EXPECT_EQ(key_text(), "") << "a negative length stores an empty key";
-  EXPECT_EQ(slot.key_area[1024], 'R') << "the second RSA section is left alone";
+TEST_F(BindingTest, KeyedJobsUseTheKeyTextUpToItsLength) {
+  const int32_t io = Initialize(209);
+  const struct {
+    const char* key;
+    int32_t length;
+    std::string used;
+  } cases[] = {{"0123456789", 0, "0123456789"}, {"abcd", 0, "abcd"},  {"sixsix", 3, "six"},
+               {"a\0b", 3, "a"},                {"k", -5, ""}};
+  for (const auto& c : cases) {
+    ASSERT_EQ(Telvarn_IO_Key_Set(c.key, io, c.length, 0), 0);
+    EXPECT_EQ(KeyedNow(io), HmacMd5Text(c.used)) << c.key << ", length " << c.length;
+  }
+  const std::string long_key(5000, 'k');
+  ASSERT_EQ(Telvarn_IO_Key_Set(long_key.c_str(), io, 5000, 0), 0);
+  EXPECT_EQ(KeyedNow(io), HmacMd5Text(long_key.substr(0, kKeyAreaSize - 1))) << "cut to the key area";
 }
 
-// A key area between guard bytes: whatever follows the area in a record, a write
-// past it shows.
-TEST_F(BindingTest, KeysLongerThanTheKeyAreaAreCut) {
+// A key area between guard bytes: SetKey writes the key's bytes and a NUL, and
+// nothing past them (the rest of an earlier key, the second RSA section, whatever
+// follows the area in a record).
+TEST_F(BindingTest, SetKeyWritesTheKeyAndItsNulAndNothingElse) {
   struct Guarded {
     uint8_t before[256];
     uint8_t area[kKeyAreaSize];
     uint8_t after[256];
   } guarded;
-  std::memset(&guarded, 0xA5, sizeof guarded);
   const std::string long_key(5000, 'k');
-  for (int32_t length : {0, 5000, 4096, 4095}) {
-    SetKey(guarded.area, reinterpret_cast<const uint8_t*>(long_key.c_str()), length);
-    EXPECT_EQ(guarded.area[4094], 'k') << length;
-    EXPECT_EQ(guarded.area[4095], 0) << length;
+  const struct {
+    const char* key;
+    int32_t length;
+    size_t stored;
+  } cases[] = {{long_key.c_str(), 0, 4095}, {long_key.c_str(), 5000, 4095}, {long_key.c_str(), 4096, 4095},
+               {long_key.c_str(), 4095, 4095}, {"a\0b", 3, 3}, {"sixsix", 3, 3}, {"k", -5, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "length " << c.length);
+    std::memset(&guarded, 0xA5, sizeof guarded);
+    SetKey(guarded.area, reinterpret_cast<const uint8_t*>(c.key), c.length);
+    EXPECT_EQ(std::memcmp(guarded.area, c.key, c.stored), 0);
+    EXPECT_EQ(guarded.area[c.stored], 0);
+    const uint8_t* first_untouched = guarded.area + c.stored + 1;
+    const uint8_t* end = reinterpret_cast<const uint8_t*>(&guarded + 1);
+    for (const uint8_t* byte = first_untouched; byte < end; ++byte) ASSERT_EQ(*byte, 0xA5) << "written past the NUL";
     for (uint8_t byte : guarded.before) ASSERT_EQ(byte, 0xA5) << "written before the area";
-    for (uint8_t byte : guarded.after) ASSERT_EQ(byte, 0xA5) << "written past the area";
   }
-  // Through the export, into an IO's own area.
-  IoSlot& slot = Initialize(210);
-  EXPECT_EQ(Telvarn_IO_Key_Set(long_key.c_str(), 210, 5000, 0), 0);
-  EXPECT_EQ(slot.key_area[4094], 'k');
-  EXPECT_EQ(slot.key_area[4095], 0);
 }
 
-TEST_F(BindingTest, FilesPastFourGigabytesBindWithTheirSizeCapped) {
-  IoSlot& slot = Initialize(211);
+TEST_F(BindingTest, FilesPastFourGigabytesBind) {
+  const int32_t io = Initialize(211);
   const std::string name = dir_.path("huge.bin");
   test::MakeSizedFile(name, (uint64_t{1} << 32) + 5);
-  ASSERT_EQ(BindInputFile(211, name), 0);
-  EXPECT_EQ(slot.input.size, INT32_MAX);
-  EXPECT_TRUE(slot.input.bound);
-  Initialize(211);
+  ASSERT_EQ(BindInput(io, name.c_str(), TELVARN_MODE_FILE), 0);
+  EXPECT_TRUE(IsFileOpenHere(name));
+  Initialize(io);
+  EXPECT_FALSE(IsFileOpenHere(name));
 }
 
 }  // namespace

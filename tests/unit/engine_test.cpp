@@ -1,5 +1,6 @@
-// The engine's parts on their own: run queue rings, priority levels, where jobs
-// run, and the worker frame's reading and delivery.
+// The engine's parts on their own: the run queue's order across levels and growth,
+// the thread a launched job runs on, the worker frame's chunked reading, and a
+// job's commit of its result into bound memory.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "boundary/bindings.h"
 #include "digest/worker_frame.h"
@@ -23,68 +25,88 @@ namespace {
 
 using platform::Os;
 
-Job* FakeJob(uintptr_t n) { return reinterpret_cast<Job*>(n); }
-uintptr_t Number(Job* job) { return reinterpret_cast<uintptr_t>(job); }
+// Jobs as the scheduler queues them, each at its own level; nothing runs them.
+class QueuedJobs {
+ public:
+  Job* make(int32_t level) {
+    static const JobKind kNeverRun{nullptr, false};
+    made_.push_back(std::make_unique<Job>(kNeverRun, *table_.find_or_register(1), level));
+    return made_.back().get();
+  }
+  Job* operator[](size_t order) const { return made_.at(order).get(); }
+  // The order the job was made in; -1 for none.
+  int index(const Job* job) const {
+    for (size_t order = 0; order < made_.size(); ++order) {
+      if (made_[order].get() == job) return static_cast<int>(order);
+    }
+    return -1;
+  }
+
+ private:
+  SlotTable table_;
+  std::vector<std::unique_ptr<Job>> made_;
+};
 
 TEST(RunQueue, ARingGrowsPastItsFirstRoomAndNeverLosesAJob) {
+  QueuedJobs jobs;
   RunQueue queue;
-  for (uintptr_t i = 1; i <= 129; ++i) ASSERT_TRUE(queue.push(FakeJob(i), 3));
-  for (uintptr_t i = 1; i <= 129; ++i) ASSERT_EQ(Number(queue.take_next()), i);
+  const int count = RunQueue::kInitialRingCapacity + 1;
+  for (int i = 0; i < count; ++i) ASSERT_TRUE(queue.push(jobs.make(3), 3));
+  for (int i = 0; i < count; ++i) ASSERT_EQ(jobs.index(queue.take_next()), i);
   EXPECT_TRUE(queue.empty());
 }
 
 TEST(RunQueue, GrowthKeepsQueueOrderWhenTheRingHasWrapped) {
+  QueuedJobs jobs;
   RunQueue queue;
-  uintptr_t pushed = 0, taken = 0;
-  for (int i = 0; i < 100; ++i) queue.push(FakeJob(++pushed), 5);
-  for (int i = 0; i < 90; ++i) ASSERT_EQ(Number(queue.take_next()), ++taken);
-  for (int i = 0; i < 300; ++i) queue.push(FakeJob(++pushed), 5);
-  while (taken < pushed) ASSERT_EQ(Number(queue.take_next()), ++taken);
+  int taken = 0;
+  for (int i = 0; i < 100; ++i) queue.push(jobs.make(5), 5);
+  for (; taken < 90; ++taken) ASSERT_EQ(jobs.index(queue.take_next()), taken);
+  for (int i = 0; i < 300; ++i) queue.push(jobs.make(5), 5);
+  for (; taken < 400; ++taken) ASSERT_EQ(jobs.index(queue.take_next()), taken);
   EXPECT_TRUE(queue.ordinary_empty());
 }
 
 TEST(RunQueue, TakesTheLowestLevelFirstAndTellsTheImmediateLevelApart) {
+  QueuedJobs jobs;
   RunQueue queue;
   EXPECT_TRUE(queue.immediate_empty());
   EXPECT_TRUE(queue.ordinary_empty());
-  queue.push(FakeJob(50), 5);
-  queue.push(FakeJob(20), 2);
-  queue.push(FakeJob(21), 2);
-  queue.push(FakeJob(1), 0);
+  for (int32_t level : {5, 2, 2, 0}) queue.push(jobs.make(level), level);
   EXPECT_FALSE(queue.immediate_empty());
-  EXPECT_EQ(Number(queue.take_immediate()), 1u);
+  EXPECT_EQ(jobs.index(queue.take_immediate()), 3);
   EXPECT_TRUE(queue.immediate_empty());
   EXPECT_FALSE(queue.ordinary_empty());
-  EXPECT_EQ(Number(queue.take_next()), 20u);
-  EXPECT_EQ(Number(queue.take_next()), 21u);
-  queue.push(FakeJob(2), 0);
-  EXPECT_EQ(Number(queue.take_next()), 2u) << "take_next looks at level 0 too";
-  EXPECT_EQ(Number(queue.take_next()), 50u);
+  EXPECT_EQ(jobs.index(queue.take_next()), 1);
+  EXPECT_EQ(jobs.index(queue.take_next()), 2);
+  queue.push(jobs.make(0), 0);
+  EXPECT_EQ(jobs.index(queue.take_next()), 4) << "take_next looks at level 0 too";
+  EXPECT_EQ(jobs.index(queue.take_next()), 0);
   EXPECT_EQ(queue.take_next(), nullptr);
-  EXPECT_FALSE(queue.push(FakeJob(9), 6));
-  EXPECT_FALSE(queue.push(FakeJob(9), -1));
+  EXPECT_FALSE(queue.push(jobs.make(6), 6));
+  EXPECT_FALSE(queue.push(jobs.make(-1), -1));
   EXPECT_TRUE(queue.empty());
 }
 
 // A job whose thread could not be made goes back to the head of its level, and a
-// cancelled job leaves the queue from wherever it stands, also across growth and
+// withdrawn job leaves the queue from wherever it stands, also across growth and
 // a wrapped ring.
 TEST(RunQueue, PushFrontAndRemoveKeepTheOrderOfTheRest) {
+  QueuedJobs jobs;
   RunQueue queue;
-  uintptr_t next = 0;
-  for (int i = 0; i < 120; ++i) queue.push(FakeJob(++next), 4);
+  for (int i = 0; i < 120; ++i) queue.push(jobs.make(4), 4);
   for (int i = 0; i < 100; ++i) queue.take_next();
-  for (int i = 0; i < 200; ++i) queue.push(FakeJob(++next), 4);
-  EXPECT_TRUE(queue.remove(FakeJob(150), 4));
-  EXPECT_FALSE(queue.remove(FakeJob(150), 4)) << "removed once";
-  EXPECT_FALSE(queue.remove(FakeJob(101), 3)) << "another level";
-  EXPECT_TRUE(queue.remove(FakeJob(320), 4)) << "the newest";
+  for (int i = 0; i < 200; ++i) queue.push(jobs.make(4), 4);
+  EXPECT_TRUE(queue.remove(jobs[149], 4));
+  EXPECT_FALSE(queue.remove(jobs[149], 4)) << "removed once";
+  EXPECT_FALSE(queue.remove(jobs[100], 3)) << "another level";
+  EXPECT_TRUE(queue.remove(jobs[319], 4)) << "the newest";
   Job* head = queue.take_next();
-  EXPECT_EQ(Number(head), 101u);
+  EXPECT_EQ(jobs.index(head), 100);
   EXPECT_TRUE(queue.push_front(head, 4));
-  for (uintptr_t expected = 101; expected < 320; ++expected) {
-    if (expected == 150) continue;
-    ASSERT_EQ(Number(queue.take_next()), expected);
+  for (int expected = 100; expected < 319; ++expected) {
+    if (expected == 149) continue;
+    ASSERT_EQ(jobs.index(queue.take_next()), expected);
   }
   EXPECT_TRUE(queue.empty());
 }

@@ -24,6 +24,7 @@ namespace {
 using test::Pieces;
 using test::RandomBytes;
 using test::ExpectEveryActiveIsLastSupported;
+using test::ExpectEveryTableStartsPortable;
 
 const uint8_t* Bytes(const char* text) { return reinterpret_cast<const uint8_t*>(text); }
 
@@ -275,6 +276,10 @@ TEST(Variants, EveryDigestVariantReturnsWithTheUpperRegisterHalvesClear) {
 
 TEST(Variants, TheActiveVariantOfEveryTableIsItsLastSupportedOne) {
   ExpectEveryActiveIsLastSupported(EveryKernelTable{});
+}
+
+TEST(Variants, EveryTableStartsWithARowForAnyProcessor) {
+  ExpectEveryTableStartsPortable(EveryKernelTable{});
 }
 
 // The contexts built without a variant run the active one.
