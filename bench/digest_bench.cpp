@@ -19,13 +19,14 @@
 
 #include "codec/base64.h"
 #include "codec/base64_private.h"
+#include "cpu/cpu_features.h"
 #include "digest/crc.h"
 #include "digest/dispatch.h"
 #include "digest/hmac.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
-#include "digest/x86/cpu_features.h"
 #include "memory_read.h"
+#include "support/every_kernel_table.h"
 
 namespace telvarn {
 namespace {

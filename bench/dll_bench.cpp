@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "host_exports.h"
+#include "module_binding/module_binding.h"
 
 namespace {
 
@@ -188,9 +188,9 @@ int main(int argc, char** argv) {
     }
   }
 
-  telvarn::HostExports e;
+  telvarn::ModuleExports e;
   std::string error;
-  if (!telvarn::LoadHostExports(e, error)) {
+  if (!telvarn::LoadModuleExports(e, error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 2;
   }

@@ -9,7 +9,7 @@
 #include <immintrin.h>
 #endif
 
-#include "digest/x86/cpu_features.h"
+#include "cpu/cpu_features.h"
 
 namespace telvarn::bench {
 

@@ -22,12 +22,12 @@
 #include <string>
 #include <vector>
 
+#include "cpu/cpu_features.h"
 #include "digest/crc.h"
 #include "digest/dispatch.h"
 #include "digest/hmac.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
-#include "digest/x86/cpu_features.h"
 #include "memory_read.h"
 
 namespace telvarn {

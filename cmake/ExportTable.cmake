@@ -80,6 +80,20 @@ function(telvarn_def_text table arch style var)
   set(${var} "${text}${aliases}" PARENT_SCOPE)
 endfunction()
 
+# telvarn_write_def_files(TABLE ARCH DIR) writes the ARCH module's .def files into
+# DIR, each rewritten only when its text changes: <stem>.def for the linker (link),
+# <stem>.implib.def for dlltool (import) and <stem>.msvc.def for the release
+# package (msvc), <stem> being TelvarnHX or TelvarnHX64.
+function(telvarn_write_def_files table arch dir)
+  telvarn_module_file(${arch} module)
+  set(styles link import msvc)
+  set(file_names ${module_STEM}.def ${module_STEM}.implib.def ${module_STEM}.msvc.def)
+  foreach(style file_name IN ZIP_LISTS styles file_names)
+    telvarn_def_text(${table} ${arch} ${style} text)
+    file(CONFIGURE OUTPUT ${dir}/${file_name} CONTENT "${text}")
+  endforeach()
+endfunction()
+
 # One export's line in STYLE: the name it is exported under, the symbol it stands
 # for, its ordinal.
 function(telvarn_def_line style exported symbol ordinal var)

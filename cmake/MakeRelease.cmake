@@ -26,9 +26,8 @@ set(shared_files telvarn.h example.c README.md LICENSE)
 file(COPY ${SOURCE_DIR}/include/telvarn.h ${SOURCE_DIR}/LICENSE ${SOURCE_DIR}/cmake/release/example.c
      DESTINATION ${stage})
 
-# Each half: the module, its import library and telvarn.exe from its build, and the
-# MSVC .def made from the one table of exports.
-set(table ${SOURCE_DIR}/src/boundary/export_table.inc)
+# Each half: the module, its import library, telvarn.exe and the MSVC .def (which
+# configuring the build writes from the one table of exports), all from its build.
 set(architectures win32 win64)
 set(folders "" x64/)
 foreach(arch folder IN ZIP_LISTS architectures folders)
@@ -47,15 +46,14 @@ foreach(arch folder IN ZIP_LISTS architectures folders)
   foreach(file IN LISTS built)
     file(COPY ${dir}/${file} DESTINATION ${stage}/${folder})
   endforeach()
-  telvarn_def_text(${table} ${arch} msvc def_text)
-  file(WRITE ${stage}/${folder}${module_STEM}.def "${def_text}")
+  file(COPY_FILE ${dir}/${module_STEM}.msvc.def ${stage}/${folder}${module_STEM}.def)
   set(${arch}_files ${built} ${module_STEM}.def)
   list(TRANSFORM ${arch}_files PREPEND "${folder}")
 endforeach()
 
 # The README's table of exports: each function's 32-bit name and ordinal, its
 # 64-bit name at the same ordinal, and the 32-bit name's alias in the 64-bit module.
-telvarn_read_exports(${table} export_ordinals export_names)
+telvarn_read_exports(${SOURCE_DIR}/src/boundary/export_table.inc export_ordinals export_names)
 set(EXPORT_ROWS "")
 foreach(ordinal name IN ZIP_LISTS export_ordinals export_names)
   math(EXPR alias_ordinal "${TELVARN_ALIAS_ORDINAL_OFFSET} + ${ordinal}")

@@ -17,7 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "digest/dispatch.h"
+#include "codec/dispatch.h"
 
 namespace telvarn {
 

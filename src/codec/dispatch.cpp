@@ -1,4 +1,6 @@
 // The variant tables of the Base64 encoder and decoder kernels and of the NUL scan.
+#include "codec/dispatch.h"
+
 #include "codec/base64_private.h"
 
 namespace telvarn {

@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "codec/base64.h"
-#include "digest/hex.h"
+#include "codec/hex.h"
 
 namespace telvarn {
 namespace {

@@ -1,6 +1,6 @@
 // The two checksum jobs: the CRCs plugged into the worker frame.
+#include "codec/hex.h"
 #include "digest/crc.h"
-#include "digest/hex.h"
 #include "digest/jobs.h"
 #include "digest/worker_frame.h"
 

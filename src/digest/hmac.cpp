@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "codec/byte_buffer.h"
-#include "digest/hex.h"
+#include "codec/hex.h"
 
 namespace telvarn {
 

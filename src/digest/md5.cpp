@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "digest/hex.h"
+#include "codec/hex.h"
 
 namespace telvarn {
 namespace {

@@ -1,7 +1,7 @@
 // The SHA initial hash values (FIPS 180-2, section 5.3) and result texts.
 #include "digest/sha.h"
 
-#include "digest/hex.h"
+#include "codec/hex.h"
 
 namespace telvarn {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "host_exports.h"
+#include "module_binding/module_binding.h"
 
 namespace telvarn::cli {
 namespace {
@@ -65,7 +65,7 @@ class BlockDecoderTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
-    ASSERT_TRUE(LoadHostExports(exports_, error)) << error;
+    ASSERT_TRUE(LoadModuleExports(exports_, error)) << error;
   }
 
   std::string DecodeInBlocks(const std::string& text, size_t block, std::mt19937& rng) {
@@ -85,7 +85,7 @@ class BlockDecoderTest : public ::testing::Test {
     return decoded;
   }
 
-  HostExports exports_{};
+  ModuleExports exports_{};
 };
 
 TEST_F(BlockDecoderTest, TextsCutAnywhereDecodeToTheirBytes) {

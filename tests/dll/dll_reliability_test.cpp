@@ -15,8 +15,8 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include "host_exports.h"
 #include "jobs/job_fixture.h"
+#include "module_binding/module_binding.h"
 #include "support/test_support.h"
 
 namespace telvarn::test {
@@ -85,7 +85,7 @@ Footprint Measure(int64_t threads_at_most = -1) {
 void TelvarnCycle(int cycle) {
   HMODULE module = LoadLibraryA(kModuleName);
   ASSERT_NE(module, nullptr);
-  HostExports api{};
+  ModuleExports api{};
   std::string error;
   ASSERT_TRUE(BindModuleExports(module, api, error)) << error;
   std::vector<std::string> inputs;
@@ -177,7 +177,7 @@ TEST(HostThreads, StartAFreshModuleTogether) {
   for (int round = 0; round < 6; ++round) {
     HMODULE module = LoadLibraryA(kModuleName);
     ASSERT_NE(module, nullptr);
-    HostExports api{};
+    ModuleExports api{};
     std::string error;
     ASSERT_TRUE(BindModuleExports(module, api, error)) << error;
 

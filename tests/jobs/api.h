@@ -9,13 +9,13 @@
 #include <string>
 
 #include "boundary/var_desc.h"
-#include "host_exports.h"
+#include "module_binding/module_binding.h"
 #include "support/test_support.h"
 
 namespace telvarn::test {
 
-using Api = HostExports;
-using JobExport = decltype(HostExports::crc32);
+using Api = ModuleExports;
+using JobExport = decltype(ModuleExports::crc32);
 
 // The exports of this test program's build.
 const Api& ExportsUnderTest();

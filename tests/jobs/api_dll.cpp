@@ -9,7 +9,7 @@ const Api& ExportsUnderTest() {
   static const Api api = [] {
     Api exports{};
     std::string error;
-    if (!LoadHostExports(exports, error)) throw std::runtime_error(error);
+    if (!LoadModuleExports(exports, error)) throw std::runtime_error(error);
     return exports;
   }();
   return api;

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "digest/dispatch.h"
+#include "cpu/kernel_table.h"
 
 namespace telvarn::test {
 

@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "cpu/cpu_features.h"
 #include "digest/hmac.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
-#include "digest/x86/cpu_features.h"
 #include "telvarn.h"
 
 namespace telvarn {

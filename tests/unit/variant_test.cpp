@@ -15,6 +15,7 @@
 #include "digest/md5.h"
 #include "digest/sha.h"
 #include "support/digest_pieces.h"
+#include "support/every_kernel_table.h"
 #include "support/test_support.h"
 #include "support/variant_checks.h"
 

@@ -7,7 +7,7 @@
 #include "cli/console.h"
 #include "cli/digest_command.h"
 #include "cli/system.h"
-#include "host_exports.h"
+#include "module_binding/module_binding.h"
 
 
 namespace telvarn::cli {
@@ -48,9 +48,9 @@ int Run(Console& console, const Arguments& all) {
     return console.Finish(kExitOk);
   }
 
-  HostExports exports{};
+  ModuleExports exports{};
   std::string load_error;
-  if (!LoadHostExports(exports, load_error)) {
+  if (!LoadModuleExports(exports, load_error)) {
     console.Error(load_error);
     return console.Finish(kExitError);
   }

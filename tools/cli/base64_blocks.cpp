@@ -31,7 +31,7 @@ void LineLayout::Add(const char* text, size_t count, std::vector<char>& out) {
 
 // The text buffer holds a block, up to 3 carried characters and the NUL that ends
 // each call's text; every 4 characters give at most 3 bytes.
-BlockDecoder::BlockDecoder(const HostExports& exports, size_t block)
+BlockDecoder::BlockDecoder(const ModuleExports& exports, size_t block)
     : exports_(exports), text_(block + 8), bytes_(block / 4 * 3 + 16) {}
 
 void BlockDecoder::Decode(size_t received, const char*& bytes, size_t& count) {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host_exports.h"
+#include "module_binding/module_binding.h"
 
 namespace telvarn::cli {
 
@@ -36,7 +36,7 @@ class LineLayout {
 // are those of RFC 4648 decoding, padded texts one after another included.
 class BlockDecoder {
  public:
-  BlockDecoder(const HostExports& exports, size_t block);
+  BlockDecoder(const ModuleExports& exports, size_t block);
 
   // Where the next block of text goes; at most `block` bytes.
   char* room() { return text_.data() + carried_; }
@@ -45,7 +45,7 @@ class BlockDecoder {
   void Decode(size_t received, const char*& bytes, size_t& count);
 
  private:
-  const HostExports& exports_;
+  const ModuleExports& exports_;
   std::vector<char> text_;
   std::vector<char> bytes_;
   size_t carried_ = 0;

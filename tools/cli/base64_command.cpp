@@ -184,7 +184,7 @@ bool OpenInput(const std::string& name, InputFile& input) {
   return input.Open(name);
 }
 
-int Encode(Console& console, const HostExports& exports, const Base64Options& options, const std::string& name) {
+int Encode(Console& console, const ModuleExports& exports, const Base64Options& options, const std::string& name) {
   InputFile input;
   if (!OpenInput(name, input)) return InputFailed(console, name, input);
   ReadProgress progress(console, options.progress);
@@ -276,7 +276,7 @@ int InvalidText(Console& console, const std::string& name, Base64Validator& vali
 }
 
 // A regular file is checked whole first, then read again and decoded straight out.
-int DecodeFile(Console& console, const HostExports& exports, InputFile& input, const std::string& name,
+int DecodeFile(Console& console, const ModuleExports& exports, InputFile& input, const std::string& name,
                bool ignore_garbage, ReadProgress& progress) {
   Base64Validator validator;
   progress.Start(ProgressLabel(name) + " (checked)", KnownSize(name, input));
@@ -315,7 +315,7 @@ int DecodeFile(Console& console, const HostExports& exports, InputFile& input, c
 
 // A stream is checked and decoded block by block; its bytes are held back until
 // the end of the text has been checked too.
-int DecodeStream(Console& console, const HostExports& exports, InputFile& input, const std::string& name,
+int DecodeStream(Console& console, const ModuleExports& exports, InputFile& input, const std::string& name,
                  bool ignore_garbage, ReadProgress& progress) {
   progress.Start(ProgressLabel(name), KnownSize(name, input));
   Base64Validator validator;
@@ -346,7 +346,7 @@ int DecodeStream(Console& console, const HostExports& exports, InputFile& input,
   return console.Finish(kExitOk);
 }
 
-int Decode(Console& console, const HostExports& exports, const Base64Options& options, const std::string& name) {
+int Decode(Console& console, const ModuleExports& exports, const Base64Options& options, const std::string& name) {
   InputFile input;
   if (!OpenInput(name, input)) return InputFailed(console, name, input);
   ReadProgress progress(console, options.progress);
@@ -358,7 +358,7 @@ int Decode(Console& console, const HostExports& exports, const Base64Options& op
 
 }  // namespace
 
-int RunBase64Command(Console& console, const HostExports& exports, const Arguments& args) {
+int RunBase64Command(Console& console, const ModuleExports& exports, const Arguments& args) {
   Base64Options options;
   const int parsed = ParseBase64Options(console, args, options);
   if (parsed >= 0) return parsed;

@@ -3,10 +3,10 @@
 #pragma once
 
 #include "cli/console.h"
-#include "host_exports.h"
+#include "module_binding/module_binding.h"
 
 namespace telvarn::cli {
 
-int RunBase64Command(Console& console, const HostExports& exports, const Arguments& args);
+int RunBase64Command(Console& console, const ModuleExports& exports, const Arguments& args);
 
 }  // namespace telvarn::cli

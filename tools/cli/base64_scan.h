@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "digest/dispatch.h"
+#include "cpu/kernel_table.h"
 
 namespace telvarn::cli {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "cli/base64_scan.h"
-#include "digest/hex.h"
+#include "codec/hex.h"
 
 namespace telvarn::cli {
 namespace {

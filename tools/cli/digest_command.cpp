@@ -188,7 +188,7 @@ int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& 
   return -1;
 }
 
-int PrintDigests(Console& console, const HostExports& exports, const Algorithm& algorithm,
+int PrintDigests(Console& console, const ModuleExports& exports, const Algorithm& algorithm,
                  const DigestOptions& options) {
   std::vector<std::string> files = options.files;
   if (files.empty()) files.push_back("-");
@@ -293,7 +293,7 @@ std::string Plural(uint64_t count, const char* one, const char* many) {
 }
 
 // Checks one list; true when every file in it matched as the options ask.
-bool CheckList(Console& console, const HostExports& exports, const Algorithm& algorithm,
+bool CheckList(Console& console, const ModuleExports& exports, const Algorithm& algorithm,
                const DigestOptions& options, const std::string& list_name) {
   const bool from_stdin = list_name == "-";
   const bool status_only = options.verbosity == Verbosity::kStatus;
@@ -431,7 +431,7 @@ void PrintDigestHelp(Console& console, const Algorithm& algorithm) {
   console.out().Write(text);
 }
 
-int RunDigestCommand(Console& console, const HostExports& exports, const Algorithm& algorithm,
+int RunDigestCommand(Console& console, const ModuleExports& exports, const Algorithm& algorithm,
                      const Arguments& args) {
   DigestOptions options;
   const int parsed = ParseOptions(console, algorithm, args, options);

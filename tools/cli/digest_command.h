@@ -8,7 +8,7 @@
 namespace telvarn::cli {
 
 // Runs `telvarn ALGORITHM ARGS...` (ARGS without the command word).
-int RunDigestCommand(Console& console, const HostExports& exports, const Algorithm& algorithm,
+int RunDigestCommand(Console& console, const ModuleExports& exports, const Algorithm& algorithm,
                      const Arguments& args);
 
 void PrintDigestHelp(Console& console, const Algorithm& algorithm);

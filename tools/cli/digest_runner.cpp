@@ -14,16 +14,16 @@
 namespace telvarn::cli {
 
 const Algorithm kAlgorithms[kAlgorithmCount] = {
-    {"crc32", "CRC32", &HostExports::crc32, 8, false},
-    {"crc16", "CRC16", &HostExports::crc16, 4, false},
-    {"md5", "MD5", &HostExports::md5, 32, false},
-    {"sha1", "SHA1", &HostExports::sha1, 40, false},
-    {"sha256", "SHA256", &HostExports::sha256, 64, false},
-    {"sha512", "SHA512", &HostExports::sha512, 128, false},
-    {"hmac-md5", "HMAC-MD5", &HostExports::md5_key, 32, true},
-    {"hmac-sha1", "HMAC-SHA1", &HostExports::sha1_key, 40, true},
-    {"hmac-sha256", "HMAC-SHA256", &HostExports::sha256_key, 64, true},
-    {"hmac-sha512", "HMAC-SHA512", &HostExports::sha512_key, 128, true},
+    {"crc32", "CRC32", &ModuleExports::crc32, 8, false},
+    {"crc16", "CRC16", &ModuleExports::crc16, 4, false},
+    {"md5", "MD5", &ModuleExports::md5, 32, false},
+    {"sha1", "SHA1", &ModuleExports::sha1, 40, false},
+    {"sha256", "SHA256", &ModuleExports::sha256, 64, false},
+    {"sha512", "SHA512", &ModuleExports::sha512, 128, false},
+    {"hmac-md5", "HMAC-MD5", &ModuleExports::md5_key, 32, true},
+    {"hmac-sha1", "HMAC-SHA1", &ModuleExports::sha1_key, 40, true},
+    {"hmac-sha256", "HMAC-SHA256", &ModuleExports::sha256_key, 64, true},
+    {"hmac-sha512", "HMAC-SHA512", &ModuleExports::sha512_key, 128, true},
 };
 
 const Algorithm* FindAlgorithm(const std::string& command) {
@@ -84,7 +84,7 @@ struct DigestRunner::Job {
   char result[TELVARN_DIGEST_TEXT_MAX + 1] = {};
 };
 
-DigestRunner::DigestRunner(const HostExports& exports, const Algorithm& algorithm, std::string key,
+DigestRunner::DigestRunner(const ModuleExports& exports, const Algorithm& algorithm, std::string key,
                            Done done, std::function<bool()> stop, ProgressLine* progress)
     : exports_(exports), algorithm_(algorithm), key_(std::move(key)), done_(std::move(done)),
       stop_(std::move(stop)), progress_(progress) {

@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "cli/progress_line.h"
-#include "host_exports.h"
+#include "module_binding/module_binding.h"
 
 namespace telvarn::cli {
 
 struct Algorithm {
   const char* command;  // the command word: sha256
   const char* tag;      // the name on BSD lines (--tag): SHA256
-  decltype(HostExports::crc32) HostExports::*job;
+  decltype(ModuleExports::crc32) ModuleExports::*job;
   size_t text_length;  // characters of the result text
   bool keyed;
 };
@@ -65,7 +65,7 @@ class DigestRunner {
   // `done` receives each task, in the order added. `stop` is asked between tasks;
   // once it says so, the remaining tasks are dropped. `progress`, when given, shows
   // the job this thread runs or waits for; it is hidden whenever `done` is called.
-  DigestRunner(const HostExports& exports, const Algorithm& algorithm, std::string key, Done done,
+  DigestRunner(const ModuleExports& exports, const Algorithm& algorithm, std::string key, Done done,
                std::function<bool()> stop, ProgressLine* progress = nullptr);
   ~DigestRunner();
   DigestRunner(const DigestRunner&) = delete;
@@ -95,7 +95,7 @@ class DigestRunner {
   void EmitReady();
   void WaitForFront();
 
-  const HostExports& exports_;
+  const ModuleExports& exports_;
   const Algorithm& algorithm_;
   std::string key_;
   Done done_;

@@ -1,5 +1,5 @@
 // Binding the module's exports: by name from the DLL of this architecture, or to the linked core.
-#include "host_exports.h"
+#include "module_binding/module_binding.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -24,7 +24,7 @@ bool Find(HMODULE module, const char* name, Fn& fn, std::string& error) {
 
 }  // namespace
 
-bool BindModuleExports(void* handle, HostExports& e, std::string& error) {
+bool BindModuleExports(void* handle, ModuleExports& e, std::string& error) {
   auto module = static_cast<HMODULE>(handle);
   return true
 #define TELVARN_EXPORT(ordinal, name, member) \
@@ -34,7 +34,7 @@ bool BindModuleExports(void* handle, HostExports& e, std::string& error) {
       ;
 }
 
-bool LoadHostExports(HostExports& exports, std::string& error) {
+bool LoadModuleExports(ModuleExports& exports, std::string& error) {
   HMODULE module = LoadLibraryA(TELVARN_MODULE_NAME);
   if (module == nullptr) {
     error = "cannot load " TELVARN_MODULE_NAME " (error " + std::to_string(GetLastError()) + ")";
@@ -45,7 +45,7 @@ bool LoadHostExports(HostExports& exports, std::string& error) {
 
 #else
 
-bool LoadHostExports(HostExports& exports, std::string&) {
+bool LoadModuleExports(ModuleExports& exports, std::string&) {
   BindLinkedExports(exports);
   return true;
 }

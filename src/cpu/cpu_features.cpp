@@ -1,5 +1,5 @@
 // The CPUID probe: identification bit, highest leaf, leaves 1 and 7, then XCR0.
-#include "digest/x86/cpu_features.h"
+#include "cpu/cpu_features.h"
 
 #include <cstdint>
 

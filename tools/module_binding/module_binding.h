@@ -11,7 +11,7 @@
 namespace telvarn {
 
 // One pointer per row of the export table, named by the row's member.
-struct HostExports {
+struct ModuleExports {
 #define TELVARN_EXPORT(ordinal, name, member) decltype(&Telvarn_##name) member;
 #include "boundary/export_table.inc"
 #undef TELVARN_EXPORT
@@ -21,15 +21,15 @@ struct HostExports {
 // Fills `exports` from a loaded module (its HMODULE), each export found by its
 // TELVARN_EXPORT_NAME: the decorated name on 32-bit Windows, the plain one on
 // 64-bit. False, with the missing name in `error`, when an export is not there.
-bool BindModuleExports(void* module, HostExports& exports, std::string& error);
+bool BindModuleExports(void* module, ModuleExports& exports, std::string& error);
 #endif
 
 // Windows: loads TELVARN_MODULE_NAME (searched for as LoadLibrary does: the
 // program's folder first) and binds its exports; the module stays loaded.
 // Elsewhere: the core's own functions (BindLinkedExports).
-bool LoadHostExports(HostExports& exports, std::string& error);
+bool LoadModuleExports(ModuleExports& exports, std::string& error);
 
-// The functions of the core linked into this program (host_exports_linked.cpp).
-void BindLinkedExports(HostExports& exports);
+// The functions of the core linked into this program (module_binding_linked.cpp).
+void BindLinkedExports(ModuleExports& exports);
 
 }  // namespace telvarn
