@@ -9,6 +9,7 @@
 #include "boundary/var_desc.h"
 #include "telvarn.h"
 #include "engine/module.h"
+#include "support/guarded_buffer.h"
 #include "support/test_support.h"
 
 namespace telvarn {
@@ -218,19 +219,14 @@ TEST_F(BindingTest, KeysAreStoredAsTextUpToTheirLength) {
 // A key area between guard bytes: whatever follows the area in a record, a write
 // past it shows.
 TEST_F(BindingTest, KeysLongerThanTheKeyAreaAreCut) {
-  struct Guarded {
-    uint8_t before[256];
-    uint8_t area[kKeyAreaSize];
-    uint8_t after[256];
-  } guarded;
-  std::memset(&guarded, 0xA5, sizeof guarded);
+  test::GuardedBuffer guarded(kKeyAreaSize, 256, 0xA5, 0xA5);
+  uint8_t (&area)[kKeyAreaSize] = *reinterpret_cast<uint8_t(*)[kKeyAreaSize]>(guarded.data());
   const std::string long_key(5000, 'k');
   for (int32_t length : {0, 5000, 4096, 4095}) {
-    SetKey(guarded.area, reinterpret_cast<const uint8_t*>(long_key.c_str()), length);
-    EXPECT_EQ(guarded.area[4094], 'k') << length;
-    EXPECT_EQ(guarded.area[4095], 0) << length;
-    for (uint8_t byte : guarded.before) ASSERT_EQ(byte, 0xA5) << "written before the area";
-    for (uint8_t byte : guarded.after) ASSERT_EQ(byte, 0xA5) << "written past the area";
+    SetKey(area, reinterpret_cast<const uint8_t*>(long_key.c_str()), length);
+    EXPECT_EQ(area[4094], 'k') << length;
+    EXPECT_EQ(area[4095], 0) << length;
+    ASSERT_EQ(guarded.Damage(), "") << length;
   }
   // Through the export, into an IO's own area.
   IoSlot& slot = Initialize(210);
