@@ -9,6 +9,7 @@
 
 #include "codec/base64.h"
 #include "codec/base64_private.h"
+#include "support/guarded_buffer.h"
 
 namespace {
 
@@ -17,20 +18,12 @@ constexpr size_t kGuard = 8;
 // Destinations from the source itself down to this many bytes below it.
 constexpr size_t kMaxShift = 160;
 
-// An output block of `size` bytes with guards after it, in a heap block of its own
-// so that the address sanitizer also sees a write past the guards.
-struct Guarded {
-  explicit Guarded(size_t size) : size_(size), bytes_(new uint8_t[size + kGuard]) {
-    std::memset(bytes_.get(), kFill, size + kGuard);
-  }
-  uint8_t* data() { return bytes_.get(); }
+// An output block of `size` bytes between guards.
+struct Guarded : telvarn::test::GuardedBuffer {
+  explicit Guarded(size_t size) : GuardedBuffer(size, kGuard, kFill, kFill) {}
   void CheckGuards(size_t written) const {
-    for (size_t i = written; i < size_ + kGuard; ++i) {
-      if (bytes_[i] != kFill) std::abort();
-    }
+    if (!Damage(written).empty()) std::abort();
   }
-  size_t size_;
-  std::unique_ptr<uint8_t[]> bytes_;
 };
 
 // Through the exports' placement rules: the source `shift` bytes above the

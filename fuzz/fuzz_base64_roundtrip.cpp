@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "codec/base64.h"
+#include "support/guarded_buffer.h"
 
 namespace {
 
@@ -19,15 +20,12 @@ void RoundTrip(const uint8_t* data, size_t size, int32_t line_mode) {
   const auto length = static_cast<uint32_t>(size);
 
   const size_t text_size = static_cast<size_t>(telvarn::EncodedBase64Length(size, line_mode));
-  std::unique_ptr<uint8_t[]> text(new uint8_t[text_size + 1 + kGuard]);
-  std::memset(text.get(), kFill, text_size + 1 + kGuard);
-  const int32_t encoded = telvarn::EncodeBase64(text.get(), source, length, line_mode);
+  telvarn::test::GuardedBuffer text(text_size + 1, kGuard, kFill, kFill);
+  const int32_t encoded = telvarn::EncodeBase64(text.data(), source, length, line_mode);
   if (encoded != -static_cast<int64_t>(text_size)) std::abort();
-  if (std::strlen(reinterpret_cast<const char*>(text.get())) != text_size) std::abort();
-  for (size_t i = text_size + 1; i < text_size + 1 + kGuard; ++i) {
-    if (text[i] != kFill) std::abort();
-  }
-  const bool has_break = std::memchr(text.get(), '\r', text_size) != nullptr;
+  if (std::strlen(text.chars()) != text_size) std::abort();
+  if (!text.Damage().empty()) std::abort();
+  const bool has_break = std::memchr(text.data(), '\r', text_size) != nullptr;
   if (has_break != (line_mode == 1)) std::abort();
 
   // Encoding in place gives the same text.
@@ -37,16 +35,13 @@ void RoundTrip(const uint8_t* data, size_t size, int32_t line_mode) {
   if (telvarn::EncodeBase64(in_place.get(), in_place.get(), length, line_mode) != encoded) {
     std::abort();
   }
-  if (std::memcmp(in_place.get(), text.get(), text_size + 1) != 0) std::abort();
+  if (std::memcmp(in_place.get(), text.data(), text_size + 1) != 0) std::abort();
 
-  std::unique_ptr<uint8_t[]> bytes(new uint8_t[size + kGuard]);
-  std::memset(bytes.get(), kFill, size + kGuard);
-  const int32_t decoded = telvarn::DecodeBase64(bytes.get(), reinterpret_cast<char*>(text.get()));
+  telvarn::test::GuardedBuffer bytes(size, kGuard, kFill, kFill);
+  const int32_t decoded = telvarn::DecodeBase64(bytes.data(), text.chars());
   if (decoded != -static_cast<int64_t>(size)) std::abort();
-  if (size != 0 && std::memcmp(bytes.get(), data, size) != 0) std::abort();
-  for (size_t i = size; i < size + kGuard; ++i) {
-    if (bytes[i] != kFill) std::abort();
-  }
+  if (size != 0 && std::memcmp(bytes.data(), data, size) != 0) std::abort();
+  if (!bytes.Damage().empty()) std::abort();
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "boundary/var_desc.h"
 #include "codec/base64.h"
 #include "codec/rsa_key.h"
+#include "support/guarded_buffer.h"
 
 namespace {
 
@@ -79,9 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   // The key area lies between guard bytes, so that a write on either side of it
   // shows whatever lies next to the area in the IO record.
-  std::vector<uint8_t> guarded(kGuardBytes + telvarn::kKeyAreaSize + kGuardBytes, kGuard);
-  uint8_t* key_area = guarded.data() + kGuardBytes;
-  std::memset(key_area, kFill, telvarn::kKeyAreaSize);
+  telvarn::test::GuardedBuffer guarded(telvarn::kKeyAreaSize, kGuardBytes, kGuard, kFill);
+  uint8_t* key_area = guarded.data();
 
   telvarn::VarDesc var{};
   var.data = variable.get();
@@ -90,9 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       telvarn::ImportRsaKey(*reinterpret_cast<uint8_t(*)[telvarn::kKeyAreaSize]>(key_area), var);
 
   if (result != -expected) std::abort();
-  for (size_t i = 0; i < kGuardBytes; ++i) {
-    if (guarded[i] != kGuard || key_area[telvarn::kKeyAreaSize + i] != kGuard) std::abort();
-  }
+  if (!guarded.Damage().empty()) std::abort();
   if (std::memcmp(key_area, expected_area, sizeof expected_area) != 0) std::abort();
   if (std::memcmp(variable.get(), model.data(), text_size + 1) != 0) std::abort();
   return 0;

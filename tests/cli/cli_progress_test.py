@@ -31,6 +31,7 @@ def held_run(args, first, rest):
     process.stdin.flush()
     deadline = time.monotonic() + WAIT_SECONDS
     seen = False
+    # The pause only paces the polling of the messages file.
     while not seen and time.monotonic() < deadline and process.poll() is None:
         time.sleep(0.05)
         with open("err", "rb") as f:

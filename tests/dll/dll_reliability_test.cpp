@@ -27,6 +27,7 @@ constexpr char kTrivialModuleName[] = "telvarn_trivial_module.dll";
 
 bool Loaded(const char* name) { return GetModuleHandleA(name) != nullptr; }
 
+// Polls until the module has gone; the pause only paces the polling.
 bool AwaitUnloaded(const char* name, int timeout_ms = 20000) {
   for (int waited = 0; waited < timeout_ms && Loaded(name); waited += 5) Sleep(5);
   return !Loaded(name);
@@ -67,7 +68,8 @@ int64_t CountThreads() {
   return count;
 }
 
-// Threads that have just returned may take a moment to be gone.
+// Threads that have just returned may take a moment to be gone: polled for up to
+// two seconds, the pause only pacing the polling.
 Footprint Measure(int64_t threads_at_most = -1) {
   for (int i = 0; i < 200 && threads_at_most >= 0 && CountThreads() > threads_at_most; ++i) Sleep(10);
   Footprint f;

@@ -35,6 +35,7 @@ class Unload : public ::testing::Test {
                                                                  start);
   }
   static bool Loaded() { return GetModuleHandleA(kModuleName) != nullptr; }
+  // Polls until the module has gone; the pause only paces the polling.
   static bool AwaitUnloaded(int timeout_ms = 20000) {
     for (int waited = 0; waited < timeout_ms && Loaded(); waited += 20) Sleep(20);
     return !Loaded();
@@ -128,7 +129,11 @@ TEST_F(Unload, ASuspendedJobHoldsTheModuleUntilAReloadedHostResumesIt) {
   ASSERT_EQ(api_.suspend(1, TELVARN_SUSPEND, 0, 0), 0);
   held.Release("123456789");
   EXPECT_LT(Free().count(), 1500);
-  Sleep(300);
+  // Nothing shows the moment at which the module would go if the suspended job
+  // did not hold it: it must stay throughout a margin far longer than the job's
+  // end and the module's unloading take on a loaded machine.
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (Loaded() && std::chrono::steady_clock::now() < until) Sleep(10);
   EXPECT_TRUE(Loaded());
 
   HMODULE again = LoadLibraryA(kModuleName);

@@ -12,6 +12,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "jobs/api.h"
@@ -42,6 +43,31 @@ inline std::string ReferenceCrc16(const std::string& bytes) {
   char text[5];
   std::snprintf(text, sizeof text, "%04X", crc);
   return text;
+}
+
+// IO_Wait shows a host no moment at which it has begun to wait: it pauses first
+// (200 ms) and only then looks for the job, and a job that ends before that look
+// leaves it nothing to wait on. A thread counts as waiting once this margin has
+// passed since it was about to call, far beyond the pause and any delay in
+// scheduling it on a loaded two-core machine.
+inline constexpr std::chrono::seconds kWaitBeganMargin{2};
+
+// Calls `wait` here and, once the wait has surely begun, `end_job` on a thread of
+// its own; returns the wait's result. A wait that returns before `end_job` has
+// been called fails the test.
+template <class Wait, class EndJob>
+int32_t WaitWhileTheJobEnds(Wait wait, EndJob end_job) {
+  const auto calling = std::chrono::steady_clock::now();
+  std::atomic<bool> ending{false};
+  std::thread ender([&] {
+    std::this_thread::sleep_until(calling + kWaitBeganMargin);
+    ending = true;
+    end_job();
+  });
+  const int32_t result = wait();
+  EXPECT_TRUE(ending) << "the wait returned before its job could end";
+  ender.join();
+  return result;
 }
 
 // Whether this process has launched a job (before one, IO_WaitAll says busy).

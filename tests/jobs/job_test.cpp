@@ -367,12 +367,9 @@ TEST_F(JobTest, WaitResults) {
   ASSERT_TRUE(Reaches(api, held.io, TELVARN_JOB_RUNNING));
   EXPECT_EQ(api.wait(held.io, 0, 0, 0), TELVARN_WAIT_TIMED_OUT);
   EXPECT_EQ(api.wait(held.io, 50, 0, 0), TELVARN_WAIT_TIMED_OUT);
-  std::thread releaser([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    held.input->Release("waited");
-  });
-  EXPECT_EQ(api.wait(held.io, TELVARN_WAIT_INFINITE, 0, 0), TELVARN_WAIT_ENDED);
-  releaser.join();
+  EXPECT_EQ(WaitWhileTheJobEnds([&] { return api.wait(held.io, TELVARN_WAIT_INFINITE, 0, 0); },
+                                [&] { held.input->Release("waited"); }),
+            TELVARN_WAIT_ENDED);
   EXPECT_EQ(JobState(api, held.io), TELVARN_JOB_FINISHED);
   EXPECT_EQ(std::string(held.output, 8), ReferenceCrc32("waited"));
   EXPECT_EQ(api.wait(held.io, TELVARN_WAIT_INFINITE, 0, 0), TELVARN_WAIT_NOTHING) << "an ended job leaves nothing to wait on";
@@ -386,12 +383,9 @@ TEST_F(JobTest, WaitOnAQueuedJobLastsUntilItHasRun) {
   BindMemoryInput(queued, "123456789");
   char* out = BindMemoryOutput(queued);
   ASSERT_EQ(Crc32(queued, TELVARN_QUEUE, 5), 0);
-  std::thread releaser([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    a.input->Release("a");
-  });
-  EXPECT_EQ(api.wait(queued, TELVARN_WAIT_INFINITE, 0, 0), TELVARN_WAIT_ENDED);
-  releaser.join();
+  EXPECT_EQ(WaitWhileTheJobEnds([&] { return api.wait(queued, TELVARN_WAIT_INFINITE, 0, 0); },
+                                [&] { a.input->Release("a"); }),
+            TELVARN_WAIT_ENDED);
   EXPECT_EQ(std::string(out, 8), "CBF43926");
   Finish(b);
 }

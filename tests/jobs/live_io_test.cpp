@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -32,6 +33,18 @@ const char* PhaseName(int32_t phase) {
 
 class LiveIoTest : public JobTest {
  protected:
+  // Polls IO_Progress (each call pauses 10 ms) until the IO's job has digested
+  // `bytes` bytes of its input.
+  ::testing::AssertionResult DigestsBytes(int32_t io, uint32_t bytes) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGenerousMs);
+    TelvarnProgressCounts counts{};
+    do {
+      api.progress(io, Var(&counts), 0, 0);
+      if (counts.consumed_low == bytes && counts.consumed_high == 0) return ::testing::AssertionSuccess();
+    } while (std::chrono::steady_clock::now() < deadline);
+    return ::testing::AssertionFailure() << "IO " << io << " digested " << counts.consumed_low << " bytes, not "
+                                         << bytes;
+  }
   // A held job (CRC-32 unless `run` names another export) in the state `phase`,
   // its result going to memory or to the file `output_file`; a queued one waits
   // behind two held blockers. With `inside_read`, a running or suspended job has
@@ -226,8 +239,10 @@ TEST_F(LiveIoTest, ACancelledWriteIntoAHeldPipeNeverLands) {
   g_any_launch = true;
   ASSERT_EQ(api.sha256(io, TELVARN_QUEUE, 1, 0), 0);
   ASSERT_TRUE(Reaches(api, io, TELVARN_JOB_RUNNING));
-  // Time to reach its write; the outcome must be the same if it has not.
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // Once the job has digested its whole input it only finishes the digest and
+  // writes: the module shows no later moment, and the outcome must be the same
+  // whether the cancel finds it before or inside its write.
+  ASSERT_TRUE(DigestsBytes(io, 3));
   const auto before = std::chrono::steady_clock::now();
   EXPECT_EQ(api.initialize(io, 0, 0, 0), 0);
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5)) << "the cancel waited for the reader";
@@ -352,7 +367,11 @@ TEST_F(LiveIoTest, ACancelledJobLetsGoOfItsMemoryInputAtOnce) {
 
 // A suspension that arrives just after IO_Wait saw the job end finds it finished:
 // it is never marked suspended, and the IO's next job runs and delivers normally.
+// Each round's job ends while its own host thread waits on it, and that thread
+// suspends the job the moment the wait returns; the rounds run side by side, with
+// threads that keep the processors busy, so that the ends fall at varied moments.
 TEST_F(LiveIoTest, SuspendRightAfterTheEndLeavesTheJobFinished) {
+  constexpr size_t kRounds = 20;
   std::atomic<bool> busy{true};
   std::vector<std::thread> load;
   for (int i = 0; i < 3; ++i) {
@@ -361,39 +380,57 @@ TEST_F(LiveIoTest, SuspendRightAfterTheEndLeavesTheJobFinished) {
       while (busy) spin = spin + 1;
     });
   }
-  std::mt19937 rng(31);
-  const int32_t io = NewIo();
-  int ended_during_wait = 0;
-  for (int round = 0; round < 20; ++round) {
-    const std::string first = RandomString(rng, 1 + rng() % 5000);
+  struct Round {
+    int32_t io;
     HeldInput held;
-    BindFileInput(io, held.name());
-    char* out = BindMemoryOutput(io);
-    ASSERT_EQ(Crc32(io, TELVARN_QUEUE, 1), 0);
-    // Released while the wait below is blocked, so that the wait returns at the
-    // job's very end and the suspension follows at once.
-    std::thread releaser([&] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(300));
-      held.Release(first);
-    });
-    const int32_t waited = api.wait(io, TELVARN_WAIT_INFINITE, 0, 0);
-    EXPECT_EQ(api.suspend(io, TELVARN_SUSPEND, 0, 0), 0);
-    releaser.join();
-    ASSERT_TRUE(waited == TELVARN_WAIT_ENDED || waited == TELVARN_WAIT_NOTHING) << waited;
-    ended_during_wait += waited == TELVARN_WAIT_ENDED ? 1 : 0;
-    ASSERT_EQ(JobState(api, io), TELVARN_JOB_FINISHED) << "round " << round;
-    EXPECT_EQ(std::string(out, 8), ReferenceCrc32(first));
-
-    const std::string second = RandomString(rng, 1 + rng() % 5000);
-    BindMemoryInput(io, second);
-    char* next = BindMemoryOutput(io);
-    ASSERT_EQ(api.crc16(io, TELVARN_RUN_NOW, 3, 0), 0);
-    EXPECT_EQ(std::string(next, 4), ReferenceCrc16(second)) << "round " << round;
-    EXPECT_EQ(JobState(api, io), TELVARN_JOB_FINISHED);
+    std::string first;
+    char* out;
+    int32_t waited;
+    int32_t suspended;
+  };
+  std::mt19937 rng(31);
+  std::vector<std::unique_ptr<Round>> rounds;
+  for (size_t i = 0; i < kRounds; ++i) {
+    rounds.push_back(std::make_unique<Round>());
+    Round& round = *rounds.back();
+    round.io = NewIo();
+    round.first = RandomString(rng, 1 + rng() % 5000);
+    BindFileInput(round.io, round.held.name());
+    round.out = BindMemoryOutput(round.io);
+    ASSERT_EQ(Crc32(round.io, TELVARN_QUEUE, 1), 0);
   }
-  EXPECT_GT(ended_during_wait, 10) << "the wait should mostly see the end itself";
+  std::atomic<size_t> calling{0};
+  std::vector<std::thread> waiters;
+  for (const std::unique_ptr<Round>& round : rounds) {
+    waiters.emplace_back([&, r = round.get()] {
+      ++calling;
+      r->waited = api.wait(r->io, TELVARN_WAIT_INFINITE, 0, 0);
+      r->suspended = api.suspend(r->io, TELVARN_SUSPEND, 0, 0);
+    });
+  }
+  while (calling < kRounds) std::this_thread::yield();
+  // The module shows no moment at which a wait has begun (see kWaitBeganMargin).
+  std::this_thread::sleep_for(kWaitBeganMargin);
+  for (const std::unique_ptr<Round>& round : rounds) round->held.Release(round->first);
+  for (std::thread& waiter : waiters) waiter.join();
   busy = false;
   for (std::thread& t : load) t.join();
+
+  for (size_t i = 0; i < kRounds; ++i) {
+    Round& round = *rounds[i];
+    SCOPED_TRACE(testing::Message() << "round " << i);
+    EXPECT_EQ(round.waited, TELVARN_WAIT_ENDED) << "the wait sees the end itself";
+    EXPECT_EQ(round.suspended, 0);
+    EXPECT_EQ(JobState(api, round.io), TELVARN_JOB_FINISHED);
+    EXPECT_EQ(std::string(round.out, 8), ReferenceCrc32(round.first));
+
+    const std::string second = RandomString(rng, 1 + rng() % 5000);
+    BindMemoryInput(round.io, second);
+    char* next = BindMemoryOutput(round.io);
+    ASSERT_EQ(api.crc16(round.io, TELVARN_RUN_NOW, 3, 0), 0);
+    EXPECT_EQ(std::string(next, 4), ReferenceCrc16(second));
+    EXPECT_EQ(JobState(api, round.io), TELVARN_JOB_FINISHED);
+  }
   EXPECT_TRUE(AllJobsEnd(api, 100));
 }
 

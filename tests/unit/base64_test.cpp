@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "codec/base64.h"
+#include "support/guarded_buffer.h"
 #include "support/test_support.h"
 
 namespace telvarn {
@@ -16,31 +17,10 @@ namespace {
 
 using test::RandomBytes;
 
-constexpr uint8_t kGuard = 0xA5;
-constexpr size_t kGuardBytes = 16;
-
-// A destination of `size` bytes followed by guard bytes that no call may touch.
-class Guarded {
+// A destination of `size` bytes between guard bytes that no call may touch.
+class Guarded : public test::GuardedBuffer {
  public:
-  explicit Guarded(size_t size, uint8_t fill = 0xEE)
-      : size_(size), bytes_(size + kGuardBytes, kGuard) {
-    std::memset(bytes_.data(), fill, size);
-  }
-  uint8_t* data() { return bytes_.data(); }
-  std::string text() const { return std::string(reinterpret_cast<const char*>(bytes_.data())); }
-  std::vector<uint8_t> head(size_t count) const {
-    return std::vector<uint8_t>(bytes_.data(), bytes_.data() + count);
-  }
-  bool guard_intact() const {
-    for (size_t i = size_; i < bytes_.size(); ++i) {
-      if (bytes_[i] != kGuard) return false;
-    }
-    return true;
-  }
-
- private:
-  size_t size_;
-  std::vector<uint8_t> bytes_;
+  explicit Guarded(size_t size, uint8_t fill = 0xEE) : GuardedBuffer(size, 16, 0xA5, fill) {}
 };
 
 std::vector<uint8_t> Bytes(const std::string& s) {
@@ -69,7 +49,7 @@ Encoded Encode(const std::vector<uint8_t>& source, int32_t line_mode) {
   const uint8_t* from = source.empty() ? &nul : source.data();
   const auto length = static_cast<uint32_t>(source.size());
   Encoded out{EncodeBase64(destination.data(), from, length, line_mode), destination.text()};
-  EXPECT_TRUE(destination.guard_intact()) << "written past the text's NUL";
+  EXPECT_EQ(destination.Damage(), "") << "written past the text's NUL";
   EXPECT_EQ(out.text.size() + 1, size);
   return out;
 }
@@ -85,7 +65,7 @@ Decoded Decode(std::string text, size_t expected_count) {
   std::vector<char> source(text.begin(), text.end());
   source.push_back('\0');
   const int32_t result = DecodeBase64(destination.data(), source.data());
-  EXPECT_TRUE(destination.guard_intact()) << "written past the decoded bytes";
+  EXPECT_EQ(destination.Damage(), "") << "written past the decoded bytes";
   const size_t count = result < 0 ? static_cast<size_t>(-static_cast<int64_t>(result)) : 0;
   return Decoded{result, destination.head(count < expected_count ? count : expected_count)};
 }
@@ -209,7 +189,7 @@ TEST(Base64Encode, LengthZeroMeansUpToTheFirstNul) {
   Guarded destination(5);
   EXPECT_EQ(EncodeBase64(destination.data(), source, 0, 0), -4);
   EXPECT_EQ(destination.text(), "Zm9v");
-  EXPECT_TRUE(destination.guard_intact());
+  EXPECT_EQ(destination.Damage(), "");
 }
 
 TEST(Base64Encode, EmptySourceGivesAnEmptyTextOrJustALineBreak) {
@@ -217,12 +197,12 @@ TEST(Base64Encode, EmptySourceGivesAnEmptyTextOrJustALineBreak) {
   Guarded plain(1, 'Q');
   EXPECT_EQ(EncodeBase64(plain.data(), source, 0, 0), 0);
   EXPECT_EQ(plain.head(1), std::vector<uint8_t>{0}) << "just the NUL";
-  EXPECT_TRUE(plain.guard_intact());
+  EXPECT_EQ(plain.Damage(), "");
 
   Guarded broken(3, 'Q');
   EXPECT_EQ(EncodeBase64(broken.data(), source, 0, 1), -2);
   EXPECT_EQ(broken.text(), "\r\n");
-  EXPECT_TRUE(broken.guard_intact());
+  EXPECT_EQ(broken.Damage(), "");
 }
 
 TEST(Base64Encode, AnExplicitLengthEncodesZeroBytesToo) {
@@ -231,7 +211,7 @@ TEST(Base64Encode, AnExplicitLengthEncodesZeroBytesToo) {
   EXPECT_EQ(EncodeBase64(destination.data(), source, 5, 0), -8);
   // Python: base64.b64encode(b"AB\0CD")
   EXPECT_EQ(destination.text(), "QUIAQ0Q=");
-  EXPECT_TRUE(destination.guard_intact());
+  EXPECT_EQ(destination.Damage(), "");
 }
 
 // Expected texts from Python: base64.b64encode(bytes(range(n))).
@@ -320,7 +300,7 @@ TEST(Base64Encode, RefusesATooLongTextBeforeReadingTheSource) {
       Guarded destination(8, 0x5C);
       EXPECT_EQ(EncodeBase64(destination.data(), source, length, mode), 0) << length;
       EXPECT_EQ(destination.head(8), empty_text) << "the empty text alone";
-      EXPECT_TRUE(destination.guard_intact());
+      EXPECT_EQ(destination.Damage(), "");
     }
   }
   Guarded destination(8, 0x5C);
@@ -368,7 +348,7 @@ TEST(Base64Decode, EmptyOrLineBreakOnlySourceLeavesTheDestinationAlone) {
   EXPECT_EQ(DecodeBase64(destination.data(), breaks), 0);
   EXPECT_EQ(destination.head(4), std::vector<uint8_t>(4, 0x3C));
   for (char c : breaks) EXPECT_EQ(c, '\0') << "the source is empty afterwards";
-  EXPECT_TRUE(destination.guard_intact());
+  EXPECT_EQ(destination.Damage(), "");
 }
 
 // The count and the bytes of padded and lenient texts (bytes of the lenient ones
@@ -418,7 +398,7 @@ TEST(Base64Decode, NeverReadsPastTheNul) {
     std::memcpy(text.get(), literal, size);
     Guarded destination(3 * size);
     DecodeBase64(destination.data(), text.get());
-    EXPECT_TRUE(destination.guard_intact()) << literal;
+    EXPECT_EQ(destination.Damage(), "") << literal;
   }
 }
 
@@ -437,7 +417,7 @@ TEST(Base64Decode, WritesNoMoreThanThreeBytesPerStartedGroup) {
     const int32_t result = DecodeBase64(destination.data(), source.data());
     EXPECT_LE(result, 0);
     EXPECT_LE(static_cast<size_t>(-static_cast<int64_t>(result)), room) << text;
-    EXPECT_TRUE(destination.guard_intact()) << text;
+    EXPECT_EQ(destination.Damage(), "") << text;
   }
 }
 

@@ -12,6 +12,7 @@
 
 #include "codec/base64.h"
 #include "codec/base64_private.h"
+#include "support/guarded_buffer.h"
 #include "support/test_support.h"
 
 namespace telvarn {
@@ -25,13 +26,10 @@ constexpr size_t kGuardBytes = 80;
 // Runs an encoder into a block with guards on both sides; the text as a string.
 std::string Encode(Base64EncodeFn encode, const uint8_t* source, size_t count, bool lines) {
   const size_t size = static_cast<size_t>(EncodedBase64Length(count, lines ? 1 : 0));
-  std::vector<uint8_t> block(size + 2 * kGuardBytes, kGuard);
-  encode(reinterpret_cast<char*>(block.data() + kGuardBytes), source, count, lines);
-  for (size_t i = 0; i < kGuardBytes; ++i) {
-    EXPECT_EQ(block[i], kGuard) << "written before the text";
-    EXPECT_EQ(block[kGuardBytes + size + i], kGuard) << "written past the text";
-  }
-  return std::string(block.begin() + kGuardBytes, block.begin() + static_cast<std::ptrdiff_t>(kGuardBytes + size));
+  test::GuardedBuffer block(size, kGuardBytes, kGuard, kGuard);
+  encode(block.chars(), source, count, lines);
+  EXPECT_EQ(block.Damage(), "");
+  return std::string(block.chars(), size);
 }
 
 // Runs a decoder on the trimmed text of `length` characters at `held`, which ends
@@ -39,17 +37,11 @@ std::string Encode(Base64EncodeFn encode, const uint8_t* source, size_t count, b
 std::vector<uint8_t> DecodeHeld(Base64DecodeFn decode, const char* held, size_t length) {
   const uint32_t drop = (held[length - 1] == '=' ? 1u : 0u) + (length >= 2 && held[length - 2] == '=' ? 1u : 0u);
   const size_t room = 3 * ((length + 3) / 4);
-  std::vector<uint8_t> block(room + 2 * kGuardBytes, kGuard);
-  const size_t count = decode(block.data() + kGuardBytes, held, length, drop);
+  test::GuardedBuffer block(room, kGuardBytes, kGuard, kGuard);
+  const size_t count = decode(block.data(), held, length, drop);
   EXPECT_LE(count, room);
-  for (size_t i = 0; i < kGuardBytes; ++i) {
-    EXPECT_EQ(block[i], kGuard) << "written before the bytes";
-  }
-  for (size_t i = kGuardBytes + count; i < block.size(); ++i) {
-    EXPECT_EQ(block[i], kGuard) << "written past the bytes";
-  }
-  return std::vector<uint8_t>(block.begin() + kGuardBytes,
-                              block.begin() + static_cast<std::ptrdiff_t>(kGuardBytes + count));
+  EXPECT_EQ(block.Damage(count), "") << "written past the bytes";
+  return block.head(count);
 }
 
 // Runs a decoder on a trimmed text held in a block of its own (so that the address

@@ -10,6 +10,7 @@
 #include "boundary/bindings.h"
 #include "digest/crc.h"
 #include "digest/hmac.h"
+#include "support/guarded_buffer.h"
 #include "support/test_support.h"
 #include "telvarn.h"
 
@@ -235,11 +236,6 @@ TEST_F(BindingTest, KeyedJobsUseTheKeyTextUpToItsLength) {
 // nothing past them (the rest of an earlier key, the second RSA section, whatever
 // follows the area in a record).
 TEST_F(BindingTest, SetKeyWritesTheKeyAndItsNulAndNothingElse) {
-  struct Guarded {
-    uint8_t before[256];
-    uint8_t area[kKeyAreaSize];
-    uint8_t after[256];
-  } guarded;
   const std::string long_key(5000, 'k');
   const struct {
     const char* key;
@@ -249,14 +245,12 @@ TEST_F(BindingTest, SetKeyWritesTheKeyAndItsNulAndNothingElse) {
                {long_key.c_str(), 4095, 4095}, {"a\0b", 3, 3}, {"sixsix", 3, 3}, {"k", -5, 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "length " << c.length);
-    std::memset(&guarded, 0xA5, sizeof guarded);
-    SetKey(guarded.area, reinterpret_cast<const uint8_t*>(c.key), c.length);
-    EXPECT_EQ(std::memcmp(guarded.area, c.key, c.stored), 0);
-    EXPECT_EQ(guarded.area[c.stored], 0);
-    const uint8_t* first_untouched = guarded.area + c.stored + 1;
-    const uint8_t* end = reinterpret_cast<const uint8_t*>(&guarded + 1);
-    for (const uint8_t* byte = first_untouched; byte < end; ++byte) ASSERT_EQ(*byte, 0xA5) << "written past the NUL";
-    for (uint8_t byte : guarded.before) ASSERT_EQ(byte, 0xA5) << "written before the area";
+    test::GuardedBuffer guarded(kKeyAreaSize, 256, 0xA5, 0xA5);
+    auto& area = *reinterpret_cast<uint8_t(*)[kKeyAreaSize]>(guarded.data());
+    SetKey(area, reinterpret_cast<const uint8_t*>(c.key), c.length);
+    EXPECT_EQ(std::memcmp(guarded.data(), c.key, c.stored), 0);
+    EXPECT_EQ(guarded.data()[c.stored], 0);
+    EXPECT_EQ(guarded.Damage(c.stored + 1), "") << "written past the NUL";
   }
 }
 

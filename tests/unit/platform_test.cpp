@@ -341,6 +341,7 @@ TYPED_TEST(PlatformTest, AnInterruptedWriteIntoAHeldPipeWritesNothing) {
   typename OsT::BlockingIo io;
   const std::string result(kAtomicWriteBytes, 'r');
   IoCall write([&] { return io.write(file, result.data(), static_cast<uint32_t>(result.size())); });
+  // Time to block; an interrupt that comes first must end the write the same way.
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_FALSE(write.done());
   io.interrupt();

@@ -13,6 +13,7 @@
 #include "boundary/var_desc.h"
 #include "codec/base64.h"
 #include "codec/rsa_key.h"
+#include "support/guarded_buffer.h"
 #include "support/test_support.h"
 
 namespace telvarn {
@@ -62,21 +63,7 @@ std::string Encoded(const std::vector<uint8_t>& bytes, int32_t line_mode) {
 // side of it shows whatever lies next to the area in the IO record.
 class RsaKeyImport : public ::testing::Test {
  protected:
-  static constexpr size_t kGuardBytes = 256;
-  static constexpr uint8_t kGuard = 0xC3;
-
-  void SetUp() override {
-    std::memset(guarded_.data(), kGuard, kGuardBytes);
-    std::memset(key_area_, kUntouched, kKeyAreaSize);
-    std::memset(key_area_ + kKeyAreaSize, kGuard, kGuardBytes);
-  }
-
-  void TearDown() override {
-    for (size_t i = 0; i < kGuardBytes; ++i) {
-      ASSERT_EQ(guarded_[i], kGuard) << "written " << kGuardBytes - i << " bytes before key_area";
-      ASSERT_EQ(key_area_[kKeyAreaSize + i], kGuard) << "written " << i << " bytes past key_area";
-    }
-  }
+  void TearDown() override { ASSERT_EQ(guarded_.Damage(), "") << "around key_area"; }
 
   int32_t Import(std::vector<char>& data, int32_t stride) {
     return ImportRsaKey(*reinterpret_cast<uint8_t(*)[kKeyAreaSize]>(key_area_), Var(data, stride));
@@ -109,8 +96,8 @@ class RsaKeyImport : public ::testing::Test {
     EXPECT_TRUE(Untouched(position + 1, room_end)) << "nothing else written";
   }
 
-  std::vector<uint8_t> guarded_ = std::vector<uint8_t>(kGuardBytes + kKeyAreaSize + kGuardBytes);
-  uint8_t* const key_area_ = guarded_.data() + kGuardBytes;
+  test::GuardedBuffer guarded_{kKeyAreaSize, 256, 0xC3, kUntouched};
+  uint8_t* const key_area_ = guarded_.data();
 };
 
 // The export imports into the IO record's own key area.
