@@ -21,8 +21,8 @@ telvarn_plan_32bit
 without_32bit=
 if [[ -n $TELVARN_WIN32_SKIP ]]; then
   without_32bit=$TELVARN_WIN32_SKIP
-elif [[ $TELVARN_LINUX32_HOW != natively ]]; then
-  without_32bit="32-bit Linux programs run $TELVARN_LINUX32_HOW here"
+elif [[ $TELVARN_WIN32_HOW != natively ]]; then
+  without_32bit="32-bit programs run $TELVARN_WIN32_HOW here, and an emulator's speed says nothing of theirs"
 fi
 if [[ -z $without_32bit ]]; then
   bash scripts/setup.sh gcc-multilib libssl-dev:i386 zlib1g-dev:i386 zlib1g-dev >&2

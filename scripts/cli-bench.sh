@@ -2,7 +2,7 @@
 # Times telvarn beside coreutils and GNU base64 (bench/cli_bench.py): every digest of a
 # file by name and through a pipe, many small files, large files with each job
 # placement, a 1 GiB pipe with its peak memory, and Base64 of 100 MiB. Prints Markdown.
-# By default it times telvarn.exe (32-bit where the host runs it, else 64-bit) under
+# By default it times telvarn.exe (32-bit where the host runs it natively, else 64-bit) under
 # Wine; --native times the Linux program of the native preset instead.
 #
 # Usage: scripts/cli-bench.sh [--native] [cli_bench.py options, e.g. --repeats 5 --large-mib 256]
@@ -23,11 +23,18 @@ if [[ ${1:-} == --native ]]; then
   cmake --build --preset native --target telvarn >&2
   exec python3 bench/cli_bench.py build/native --native "$@"
 fi
-# The 32-bit program where this host runs it, the 64-bit one elsewhere.
+# The 32-bit program where this host runs it natively, the 64-bit one elsewhere:
+# under an emulator its speed says nothing.
 source scripts/host-32bit.sh
 telvarn_plan_32bit
-preset=$(telvarn_windows_preset)
-if [[ $preset == win64 ]]; then echo "cli-bench: the 64-bit telvarn.exe ($TELVARN_WIN32_SKIP)" >&2; fi
+preset=win32
+if [[ -n $TELVARN_WIN32_SKIP ]]; then
+  preset=win64
+  echo "cli-bench: the 64-bit telvarn.exe ($TELVARN_WIN32_SKIP)" >&2
+elif [[ $TELVARN_WIN32_HOW != natively ]]; then
+  preset=win64
+  echo "cli-bench: the 64-bit telvarn.exe (32-bit programs run $TELVARN_WIN32_HOW here)" >&2
+fi
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" --target telvarn TelvarnHX >&2
 python3 bench/cli_bench.py "build/$preset" "$@"

@@ -6,10 +6,11 @@
 # only those presets, in the order given, then the fuzz step if named. An unknown
 # name is a usage error (status 2).
 #
-# A preset whose programs this host cannot run (32-bit Windows programs where the
-# kernel runs no 32-bit code, say) is still built, then reported as SKIPPED with its
+# A host whose kernel runs no 32-bit code runs the 32-bit presets under qemu-i386
+# (scripts/setup.sh registers it), and their lines say so. A preset whose programs
+# this host cannot run at all is still built, then reported as SKIPPED with its
 # reason and counted as skipped: never as passed, never left out. TELVARN_NO_32BIT=1
-# takes the path of a host without 32-bit code on any host. The last line is
+# takes the path of a host where 32-bit Windows programs cannot run, on any host. The last line is
 # "total: N passed, F failed, K skipped", counting tests, and the fuzz step and each
 # preset that could not run as one. Each preset's counts, the names of its failed
 # tests and its skipped tests with their reasons come from ctest's JUnit file alone
@@ -39,11 +40,11 @@ bash scripts/setup.sh || exit 2
 source scripts/host-32bit.sh
 source scripts/wine-env.sh
 telvarn_plan_32bit
-# The 64-bit module's release test builds and runs the 32-bit example hosts only
-# where 32-bit Windows programs run.
+# The release test builds and runs the 32-bit example hosts where 32-bit Windows
+# programs run, natively or under emulation.
 if [[ -z $TELVARN_WIN32_SKIP ]]; then
   export TELVARN_HOST_RUNS_32BIT=1
-  echo "host: runs 32-bit x86 programs natively; 32-bit Windows programs run under Wine"
+  echo "host: 32-bit Windows programs run under 32-bit Wine $TELVARN_WIN32_HOW"
 else
   export TELVARN_HOST_RUNS_32BIT=0
   echo "host: 32-bit Windows programs cannot run: $TELVARN_WIN32_SKIP"
@@ -57,6 +58,14 @@ skip_reason() {
   case $1 in
     linux32) echo "$TELVARN_LINUX32_SKIP" ;;
     win32) echo "$TELVARN_WIN32_SKIP" ;;
+  esac
+}
+
+# How the preset's 32-bit programs ran, for its line: natively or under emulation.
+how_it_ran() {
+  case $1 in
+    linux32) echo "; 32-bit programs ran $TELVARN_LINUX32_HOW" ;;
+    win32) echo "; 32-bit programs ran $TELVARN_WIN32_HOW" ;;
   esac
 }
 
@@ -122,7 +131,7 @@ for preset in "${steps[@]}"; do
   if [[ -f $junit ]] && results=$(python3 scripts/ctest-results.py "$junit"); then
     read -r passed failed skipped <<<"$(head -n 1 <<<"$results")"
     tail -n +2 <<<"$results"
-    echo "== $preset: $passed passed, $failed failed, $skipped skipped in $((SECONDS - started)) s"
+    echo "== $preset: $passed passed, $failed failed, $skipped skipped in $((SECONDS - started)) s$(how_it_ran "$preset")"
     total_passed=$((total_passed + passed))
     total_failed=$((total_failed + failed))
     total_skipped=$((total_skipped + skipped))

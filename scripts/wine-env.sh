@@ -10,7 +10,11 @@
 #                     prefix cannot run 64-bit programs, and a 64-bit one starts
 #                     32-bit helpers that a host without 32-bit code never finishes;
 #   WINEARCH, WINEDEBUG (no debug chatter) and WINEDLLOVERRIDES (no prompts to
-#   install Mono or Gecko in a new prefix).
+#   install Mono or Gecko in a new prefix);
+#   QEMU_SET_ENV      for win32 where the trapno mend is installed: qemu-i386, when
+#                     binfmt_misc sends 32-bit Wine to it, preloads the mend into
+#                     each emulated process (and no other: a program the kernel runs
+#                     itself never reads the variable).
 # telvarn_wine_ready [SECONDS]
 #                         makes the exported prefix if it has none yet and, when no
 #                         Wine server runs for it, starts one with Wine's services up,
@@ -20,12 +24,14 @@
 #                         ends the exported prefix's server and its programs.
 
 telvarn_wine_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$telvarn_wine_root/scripts/host-32bit.sh"
 
 telvarn_wine_env() {
   local arch=$1
   case $arch in
     win32)
       if [[ -x /usr/lib/wine/wine ]]; then TELVARN_WINE=/usr/lib/wine/wine; else TELVARN_WINE=wine; fi
+      if [[ -f $telvarn_trapno_mend ]]; then export QEMU_SET_ENV=LD_PRELOAD=$telvarn_trapno_mend; fi
       ;;
     win64)
       if [[ -x /usr/lib/wine/wine64 ]]; then
