@@ -173,8 +173,8 @@ typedef struct TelvarnProgressCounts {
 /* Registers the IO number, or finds it, and sets the IO idle with nothing bound; a
  * file still bound to it is closed, its key is kept. A job launched, running or
  * suspended on the IO is cancelled, never waited for: a queued one never starts,
- * a suspended one is released to stop, a running one stops at its next chunk of
- * input, and a read it is blocked in (a pipe its writer keeps silent) is stopped
+ * a suspended one is released to stop, a running one stops at its next span of
+ * input (at most 64 KiB on), and a read it is blocked in (a pipe its writer keeps silent) is stopped
  * at once. Once this call has returned, nothing more of the job reaches its
  * output: a result it had begun to write into a file is complete first (at most
  * 128 characters), and one not yet begun, or waiting for room in a pipe whose
@@ -271,7 +271,8 @@ int32_t TELVARN_CALL Telvarn_IO_State(int32_t io, int32_t unused2, int32_t unuse
  * and at once, without pausing, for an absent IO.
  * With `counts` not 0, and the IO not absent, counts->data receives a
  * TelvarnProgressCounts (16 bytes; give the variable room for them): the bytes
- * consumed and in all of the job reported, the total -1 when unknown; an idle IO
+ * consumed and in all of the job reported (the consumed count moves a span of
+ * input at a time, up to 64 KiB), the total -1 when unknown; an idle IO
  * gives 0 of -1. With `counts` 0 nothing is written. The call only reads: it
  * never waits for a job, may be made from any thread, and is allowed on a live
  * IO. */
@@ -293,7 +294,7 @@ int32_t TELVARN_CALL Telvarn_IO_WaitAll(int32_t unused1, int32_t unused2, int32_
                                         int32_t unused4) TELVARN_NOTHROW;
 
 /* `resume` 1 resumes a suspended job (TELVARN_RESUMED, -1); any other value suspends
- * a running job, which stops at its next chunk of input (0). A job that is already delivering its
+ * a running job, which stops at its next span of input, at most 64 KiB on (0). A job that is already delivering its
  * result is no longer suspended. 0 whenever nothing changes, also for an absent
  * IO. Pauses 10 ms when the IO exists. */
 int32_t TELVARN_CALL Telvarn_IO_Suspend(int32_t io, int32_t resume, int32_t unused3,

@@ -37,7 +37,7 @@ int32_t WaitForJob(int32_t io, uint32_t timeout_ms);
 // TELVARN_ALL_BUSY.
 int32_t WaitForAllJobs();
 // resume_flag TELVARN_RESUME: a suspended job runs on (TELVARN_RESUMED); any other
-// value: a running job is held at its next chunk boundary (0). 0 whenever nothing
+// value: a running job is held at its next span boundary (0). 0 whenever nothing
 // changes.
 int32_t SuspendJob(int32_t io, int32_t resume_flag);
 

@@ -1,4 +1,4 @@
-// The worker frame: chunked reading, suspension at chunk boundaries, delivery, closing.
+// The worker frame: reading in spans of whole chunks, suspension at span boundaries, delivery, closing.
 #include "digest/worker_frame.h"
 
 #include <climits>
@@ -15,6 +15,13 @@ using platform::Os;
 // read still returns at once with whatever the stream holds, so a writer's bytes
 // reach the job as they come.
 constexpr size_t kStagedBytes = 64 * 1024;
+static_assert(kStagedBytes >= kSpanBytes);
+
+// The whole chunks among `available` bytes, at most a span's worth.
+size_t WholeChunks(size_t available, uint32_t chunk_size) {
+  if (available > kSpanBytes) available = kSpanBytes;
+  return available - available % chunk_size;
+}
 
 int32_t SaturatingAdd(int32_t pos, size_t count) {
   if (pos < 0) pos = 0;
@@ -24,7 +31,7 @@ int32_t SaturatingAdd(int32_t pos, size_t count) {
 
 }  // namespace
 
-ChunkReader::ChunkReader(const StreamBinding& input, int64_t file_length, uint32_t chunk_size,
+SpanReader::SpanReader(const StreamBinding& input, int64_t file_length, uint32_t chunk_size,
                          platform::Os::BlockingIo& io)
     : chunk_size_(chunk_size), io_(io) {
   // Pipes and devices are read through `io_`, each read taking whatever the stream
@@ -38,13 +45,15 @@ ChunkReader::ChunkReader(const StreamBinding& input, int64_t file_length, uint32
   if (!blocks_) staged_.reset(new (std::nothrow) uint8_t[kStagedBytes]);
 }
 
-int32_t ChunkReader::ReadChunk(StreamBinding& input, const uint8_t** bytes) {
+int32_t SpanReader::ReadSpan(StreamBinding& input, const uint8_t** bytes) {
   if (!input.bound) return 0;
-  if (input.kind == StreamKind::kFile) return ReadFileChunk(input, bytes);
+  if (input.kind == StreamKind::kFile) return ReadFileSpan(input, bytes);
   if (input.kind == StreamKind::kMemory) {
     if (input.pos >= input.size) return 0;
+    // Every chunk of memory lies ready: a span is the rest of the input, or as
+    // much as a span holds.
     int32_t count = input.size - input.pos;
-    if (count > static_cast<int32_t>(chunk_size_)) count = static_cast<int32_t>(chunk_size_);
+    if (count > static_cast<int32_t>(kSpanBytes)) count = static_cast<int32_t>(kSpanBytes);
     *bytes = input.data + input.pos;
     input.pos += count;
     return count;
@@ -52,11 +61,11 @@ int32_t ChunkReader::ReadChunk(StreamBinding& input, const uint8_t** bytes) {
   return 0;
 }
 
-int32_t ChunkReader::ReadFileChunk(StreamBinding& input, const uint8_t** bytes) {
+int32_t SpanReader::ReadFileSpan(StreamBinding& input, const uint8_t** bytes) {
   if (input.file == nullptr) return 0;
   size_t count;
   if (blocks_ == nullptr && staged_ != nullptr) {
-    count = ReadStagedChunk(input, bytes);
+    count = ReadStagedSpan(input, bytes);
     if (count == 0) return 0;
   } else if (blocks_ == nullptr) {
     if (ended_ || failed_) return 0;
@@ -76,8 +85,9 @@ int32_t ChunkReader::ReadFileChunk(StreamBinding& input, const uint8_t** bytes) 
       if (blocks_->failed()) failed_ = true;
       if (block_end_ == 0) return 0;
     }
+    // A block is whole spans but at the file's end, where its last chunk may be short.
     count = block_end_ - block_pos_;
-    if (count > chunk_size_) count = chunk_size_;
+    if (count > kSpanBytes) count = kSpanBytes;
     *bytes = block_ + block_pos_;
     block_pos_ += count;
   }
@@ -85,13 +95,15 @@ int32_t ChunkReader::ReadFileChunk(StreamBinding& input, const uint8_t** bytes) 
   return static_cast<int32_t>(count);
 }
 
-// A chunk of a stream: in place when the staged bytes hold a whole one, otherwise
-// gathered in chunk_ across reads until it is full or the stream has ended.
-size_t ChunkReader::ReadStagedChunk(StreamBinding& input, const uint8_t** bytes) {
-  if (staged_end_ - staged_pos_ >= chunk_size_) {
+// A span of a stream: the whole chunks the staged bytes hold, in place; when they
+// hold none, one chunk gathered in chunk_ across reads until it is full or the
+// stream has ended.
+size_t SpanReader::ReadStagedSpan(StreamBinding& input, const uint8_t** bytes) {
+  const size_t ready = WholeChunks(staged_end_ - staged_pos_, chunk_size_);
+  if (ready > 0) {
     *bytes = staged_.get() + staged_pos_;
-    staged_pos_ += chunk_size_;
-    return chunk_size_;
+    staged_pos_ += ready;
+    return ready;
   }
   size_t count = 0;
   while (count < chunk_size_) {
@@ -125,7 +137,7 @@ void WriteFileResult(Job& job, const char* text, uint32_t length) {
 }
 
 // Holds the job's memory-input lock while the job reads the host's memory, and
-// lets go at a chunk boundary where a suspension or a cancellation waits.
+// lets go at a span boundary where a suspension or a cancellation waits.
 class MemoryInputHold {
  public:
   explicit MemoryInputHold(Job& job) : job_(job), held_(job.memory_input) {
@@ -135,8 +147,8 @@ class MemoryInputHold {
   MemoryInputHold(const MemoryInputHold&) = delete;
   MemoryInputHold& operator=(const MemoryInputHold&) = delete;
 
-  // A chunk boundary: false once the job is cancelled.
-  bool PassChunkBoundary() {
+  // A span boundary: false once the job is cancelled.
+  bool PassSpanBoundary() {
     if (!job_.attention.load(std::memory_order_acquire)) return true;
     const bool held = held_;
     Drop();
@@ -167,16 +179,16 @@ void RunJob(Job& job, JobAlgorithm& algorithm, const JobShape& shape) {
   const uint32_t chunk_size = job.input.kind == StreamKind::kFile ? shape.file_chunk : shape.memory_chunk;
   bool complete = true;
   {
-    ChunkReader reader(job.input, job.input_total, chunk_size, job.stream_io);
+    SpanReader reader(job.input, job.input_total, chunk_size, job.stream_io);
     MemoryInputHold memory(job);
     uint64_t consumed = 0;
     for (;;) {
-      if (!memory.PassChunkBoundary()) {
+      if (!memory.PassSpanBoundary()) {
         complete = false;
         break;
       }
       const uint8_t* bytes = nullptr;
-      const int32_t count = reader.ReadChunk(job.input, &bytes);
+      const int32_t count = reader.ReadSpan(job.input, &bytes);
       if (count <= 0) break;
       algorithm.Update(bytes, static_cast<size_t>(count));
       consumed += static_cast<uint32_t>(count);

@@ -1,29 +1,34 @@
-// The worker frame that every job runs: read the input in chunks, feed the algorithm,
-// deliver the result text, close the files, mark the job finished.
+// The worker frame that every job runs: read the input in spans of whole chunks, feed
+// the algorithm, deliver the result text, close the files, mark the job finished.
 //
 // Contracts:
 // - A job runs on the thread the scheduler made for it (asynchronous) or on the
 //   caller's (synchronous), with its Job as the only argument, and touches nothing
 //   but that job, its chunk buffer and its algorithm; the IO's record it reaches
 //   only through the job's transitions (engine/job.h).
-// - Suspension and cancellation take effect at chunk boundaries, so a held job
-//   never holds a stream or a runtime lock.
+// - The input is cut into chunks (JobShape), and the algorithm is fed spans: as
+//   many whole chunks as lie ready at once, up to kSpanBytes (the last chunk of
+//   the input may be short). Suspension and cancellation take effect at span
+//   boundaries, so a held job never holds a stream or a runtime lock, and a job
+//   runs on for at most one span after either.
 // - A file result is written in one call straight to the file, past the stream's
 //   buffer, through the job's `stream_io`, so that a cancellation either lets it
 //   complete first or stops it before a byte is written (engine/job.h).
 // - Every job that is not cancelled ends with job_state TELVARN_JOB_FINISHED. A job
 //   whose input cannot be read to its end (a read error, not the end of the input)
 //   delivers no result: a memory output stays untouched, an output file stays empty.
-// - After each chunk the job's `consumed` count is stored, one relaxed store, so
-//   that IO_Progress can follow the job without ever waiting for it.
-// - Chunks are views: a memory input is fed to the algorithm where it lies, and a
-//   regular file is read in blocks of 1 MiB that the chunks are cut from, straight
+// - After each span the job's `consumed` count and input.pos are stored (the count
+//   with one relaxed store), so that IO_Progress can follow the job without ever
+//   waiting for it.
+// - Spans are views: a memory input is fed to the algorithm where it lies, and a
+//   regular file is read in blocks of 1 MiB that the spans are cut from, straight
 //   from the file and, for a large file, a block ahead on a reader thread; a pipe
-//   or device is read through the job's `stream_io`, up to 64 KiB a read, until
-//   each chunk is full.
-//   The chunk sizes, the order of the bytes, input.pos after every chunk and the
-//   suspension points are what reading each chunk on its own would give; the
-//   views spare the copy and the many small reads.
+//   or device is read through the job's `stream_io`, up to 64 KiB a read, and
+//   whatever whole chunks a read brought are fed in place, a chunk split across
+//   reads gathered until it is full.
+//   The bytes and their order are what reading each chunk on its own would give,
+//   and every span ends on a chunk boundary; the views spare the copy and the
+//   many small reads, the spans a call into the algorithm per chunk.
 #pragma once
 
 #include <cstddef>
@@ -54,38 +59,47 @@ struct JobShape {
   uint32_t result_length;  // characters delivered
 };
 
-// Chunk sizes: a file input is read in chunks of kFileChunkBytes (CRC-16: of
+// Chunk sizes: a file input is cut in chunks of kFileChunkBytes (CRC-16: of
 // kMemoryChunkBytes), a memory input in chunks of kMemoryChunkBytes.
 inline constexpr uint32_t kFileChunkBytes = 4096;
 inline constexpr uint32_t kMemoryChunkBytes = 1024;
 inline constexpr uint32_t kMaxChunk = kFileChunkBytes;
+// The most input the algorithm is handed at once: enough that a call's set-up
+// (state loaded and stored, the job's bookkeeping) no longer shows beside the
+// kernels' work (bench/README.md has the figures), little enough that a job
+// suspended or cancelled runs on for microseconds.
+inline constexpr uint32_t kSpanBytes = 64 * 1024;
+static_assert(kSpanBytes % kFileChunkBytes == 0 && kSpanBytes % kMemoryChunkBytes == 0,
+              "a span is whole chunks");
+static_assert(FileBlocks::kBlockBytes % kSpanBytes == 0, "a file block is whole spans");
 inline constexpr uint32_t kMaxResultLength = TELVARN_DIGEST_TEXT_MAX;
 // A result written into a pipe lands whole or not at all.
 static_assert(kMaxResultLength <= platform::kAtomicWriteBytes);
 
-// The chunks of one job's input, in order.
-class ChunkReader {
+// The spans of one job's input, in order.
+class SpanReader {
  public:
   // Chooses how the bound input is read, once: a regular file in blocks, anything
   // else through `io`, which the job's cancellation interrupts: each read takes
-  // whatever the stream holds, up to 64 KiB, and the chunks are cut from it.
+  // whatever the stream holds, up to 64 KiB, and the spans are cut from it.
   // `file_length` is a file input's length when it is a regular file, -1 when it
   // is not (Os::regular_file_size); other inputs ignore it.
-  ChunkReader(const StreamBinding& input, int64_t file_length, uint32_t chunk_size,
-              platform::Os::BlockingIo& io);
-  ChunkReader(const ChunkReader&) = delete;
-  ChunkReader& operator=(const ChunkReader&) = delete;
+  SpanReader(const StreamBinding& input, int64_t file_length, uint32_t chunk_size,
+             platform::Os::BlockingIo& io);
+  SpanReader(const SpanReader&) = delete;
+  SpanReader& operator=(const SpanReader&) = delete;
 
-  // The next chunk: *bytes points at count bytes that stay valid until the next
+  // The next span: whole chunks of chunk_size, up to kSpanBytes, only the input's
+  // last chunk short. *bytes points at count bytes that stay valid until the next
   // call; 0 when no more input is to be read. Advances input.pos (saturating at
   // INT32_MAX).
-  int32_t ReadChunk(StreamBinding& input, const uint8_t** bytes);
+  int32_t ReadSpan(StreamBinding& input, const uint8_t** bytes);
   // A read failed (or was interrupted) before the input's end.
   bool failed() const { return failed_; }
 
  private:
-  int32_t ReadFileChunk(StreamBinding& input, const uint8_t** bytes);
-  size_t ReadStagedChunk(StreamBinding& input, const uint8_t** bytes);
+  int32_t ReadFileSpan(StreamBinding& input, const uint8_t** bytes);
+  size_t ReadStagedSpan(StreamBinding& input, const uint8_t** bytes);
 
   const uint32_t chunk_size_;
   platform::Os::BlockingIo& io_;
@@ -95,8 +109,9 @@ class ChunkReader {
   const uint8_t* block_ = nullptr;
   size_t block_pos_ = 0;
   size_t block_end_ = 0;
-  // A stream's bytes as its last read gave them, handed out chunk by chunk; null
-  // when the buffer could not be had, and each chunk is then read on its own.
+  // A stream's bytes as its last read gave them, handed out in spans of whole
+  // chunks; null when the buffer could not be had, and each chunk is then read on
+  // its own.
   std::unique_ptr<uint8_t[]> staged_;
   size_t staged_pos_ = 0;
   size_t staged_end_ = 0;

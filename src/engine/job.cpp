@@ -118,8 +118,8 @@ void CancelJobOf(IoSlot& slot) {
     // A read blocked on a pipe ends now, and a result not yet written never is.
     job->stream_io.interrupt();
     if (job->memory_input) {
-      // The job may be inside a chunk of the host's memory; it lets go at the next
-      // chunk boundary, where it sees the cancellation.
+      // The job may be inside a span of the host's memory; it lets go at the next
+      // span boundary, where it sees the cancellation.
       job->memory_input_lock.lock();
       job->memory_input_lock.unlock();
     }

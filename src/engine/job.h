@@ -12,12 +12,13 @@
 // - References keep a job alive: one for whoever runs it (the run queue, then its
 //   thread; or the caller of a synchronous launch), one for its IO while it is the
 //   IO's job, and one for each host thread waiting on it.
-// - Suspension and cancellation take effect at chunk boundaries: the job's thread
-//   looks at `attention` before each chunk and waits only on its own job's
+// - Suspension and cancellation take effect at span boundaries (the worker frame
+//   feeds its algorithm spans of whole chunks, up to 64 KiB): the job's thread
+//   looks at `attention` before each span and waits only on its own job's
 //   condition variable, so an older job can never wake for a newer one on the
 //   same IO.
 // - A suspended job holds where it stands; a cancelled one stops at its next
-//   chunk boundary, writes no result it has not begun to write, closes its files
+//   span boundary, writes no result it has not begun to write, closes its files
 //   and ends.
 // - A job's reads of a pipe or device input and its write of a file result go
 //   through `stream_io`, which a cancellation interrupts before it returns: a read
@@ -75,7 +76,7 @@ struct Job {
   // nobody knows before its end.
   int64_t input_total = -1;
   // Input bytes fed to the algorithm so far, for IO_Progress: the job's thread
-  // stores it once a chunk, and anyone may read it. Relaxed, since it only counts
+  // stores it once a span, and anyone may read it. Relaxed, since it only counts
   // and orders nothing else.
   std::atomic<uint64_t> consumed{0};
 
@@ -84,7 +85,7 @@ struct Job {
   bool cancelled = false;
   bool delivering = false;
   bool ended = false;
-  // suspended || cancelled, for the look at each chunk boundary without the lock.
+  // suspended || cancelled, for the look at each span boundary without the lock.
   std::atomic<bool> attention{false};
   platform::Os::ConditionVariable changed;
   platform::Os::Mutex memory_input_lock;
@@ -103,10 +104,10 @@ void Release(Job* job);
 // The job's side, for the worker frame.
 // Marks the job running; false when it was cancelled before it started.
 bool StartJob(Job& job);
-// At a chunk boundary where `attention` was seen: holds while the job is
+// At a span boundary where `attention` was seen: holds while the job is
 // suspended; false once it is cancelled.
 bool HoldWhileSuspended(Job& job);
-// After the last chunk: holds while suspended, then commits to delivering.
+// After the last span: holds while suspended, then commits to delivering.
 // Writes a memory result (`text` of `length` characters, nullptr for none) under
 // the lock, so that a host that cancels sees no write after its call. Returns
 // whether a file result is still to be written.
@@ -117,7 +118,7 @@ void EndJob(Job& job);
 
 // The host's side, with the IO's exports_lock held.
 // Cancels the IO's live job, if any, and sets the IO idle: never waits for the
-// job, only for the chunk of host memory it may be reading and for a write of its
+// job, only for the span of host memory it may be reading and for a write of its
 // result to a regular file already under way. The IO's own bindings are left to
 // the caller.
 void CancelJobOf(IoSlot& slot);

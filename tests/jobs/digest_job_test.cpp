@@ -139,10 +139,11 @@ TEST_F(DigestJobTest, NoInputBoundGivesTheEmptyMessagesDigest) {
   EXPECT_EQ(RunNow(api.md5, io, nullptr), "d41d8cd98f00b204e9800998ecf8427e");
 }
 
-TEST_F(DigestJobTest, RandomMessagesFromMemoryAndFilesAcrossChunkBoundaries) {
+// Lengths around the blocks, the chunks and the spans of 64 KiB the jobs are fed in.
+TEST_F(DigestJobTest, RandomMessagesFromMemoryAndFilesAcrossChunkAndSpanBoundaries) {
   std::mt19937 rng(4242);
   std::vector<size_t> sizes = {1, 55, 56, 63, 64, 65, 127, 128, 129, 1023, 1024, 1025, 4095,
-                               4096, 4097};
+                               4096, 4097, 65535, 65536, 65537, 2 * 65536 + 1};
   for (int i = 0; i < 6; ++i) sizes.push_back(1 + rng() % (1 << 20));
   for (size_t size : sizes) {
     SCOPED_TRACE(size);

@@ -51,9 +51,9 @@ TEST_F(JobTest, CrcKnownAnswersFromMemory) {
   }
 }
 
-TEST_F(JobTest, FilesAndMemoryGiveTheSameCrcAcrossChunkBoundaries) {
+TEST_F(JobTest, FilesAndMemoryGiveTheSameCrcAcrossChunkAndSpanBoundaries) {
   std::mt19937 rng(12345);
-  for (size_t size : {0, 1, 1023, 1024, 1025, 4095, 4096, 4097, 70001}) {
+  for (size_t size : {0, 1, 1023, 1024, 1025, 4095, 4096, 4097, 65535, 65536, 65537, 70001, 131073}) {
     const std::string bytes = RandomString(rng, size);
     const std::string in = dir_.path("in.bin"), out = dir_.path("out.txt");
     WriteFile(in, bytes);

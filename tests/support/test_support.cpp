@@ -245,11 +245,16 @@ HeldInput::HeldInput(Reads reads) {
 
 HeldInput::~HeldInput() { Release(); }
 
-void HeldInput::Release(const std::string& bytes) {
+void HeldInput::Feed(const std::string& bytes) {
   if (pipe_ == nullptr) return;
   ConnectNamedPipe(pipe_, nullptr);  // the binding has connected already, or never will
   DWORD written = 0;
   if (!bytes.empty()) ::WriteFile(pipe_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void HeldInput::Release(const std::string& bytes) {
+  if (pipe_ == nullptr) return;
+  Feed(bytes);
   // Closing (not disconnecting) delivers what was written, then the end.
   CloseHandle(pipe_);
   pipe_ = nullptr;
@@ -314,14 +319,18 @@ HeldInput::~HeldInput() {
   std::filesystem::remove_all(folder_, ignored);
 }
 
-void HeldInput::Release(const std::string& bytes) {
-  if (fd_ < 0) return;
+void HeldInput::Feed(const std::string& bytes) {
   size_t done = 0;
-  while (done < bytes.size()) {
+  while (fd_ >= 0 && done < bytes.size()) {
     ssize_t n = write(fd_, bytes.data() + done, bytes.size() - done);
     if (n <= 0) break;
     done += static_cast<size_t>(n);
   }
+}
+
+void HeldInput::Release(const std::string& bytes) {
+  if (fd_ < 0) return;
+  Feed(bytes);
   close(fd_);
   fd_ = -1;
 }

@@ -84,6 +84,9 @@ class HeldInput {
   HeldInput& operator=(const HeldInput&) = delete;
 
   const std::string& name() const { return name_; }
+  // Writes the bytes and keeps the pipe open: the reader sees them and waits for
+  // more. Returns once the pipe holds them (or the reader has taken them).
+  void Feed(const std::string& bytes);
   // Writes the bytes and closes the pipe: the reader then sees them and the end.
   void Release(const std::string& bytes = "");
   // kObserved only: writes one byte and returns once the reader has taken it, so

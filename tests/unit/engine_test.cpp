@@ -9,6 +9,8 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -140,45 +142,46 @@ TEST(JobLauncher, ASynchronousJobRunsOnTheCallingThread) {
   EXPECT_TRUE(g_job_ran_elsewhere);
 }
 
-TEST(WorkerFrame, ReadsMemoryInChunksAndFilesUntilTheirEnd) {
+TEST(WorkerFrame, ReadsMemoryInSpansAndFilesUntilTheirEnd) {
   SlotTable table;
   IoSlot& slot = *table.find_or_register(1);
-  std::string bytes(1025, 'm');
+  std::string bytes(kSpanBytes + 1025, 'm');
   VarDesc var{};
   var.data = bytes.data();
-  ASSERT_EQ(BindStream(slot, Direction::kInput, var, 0, 1025), 0);
-  const uint8_t* chunk = nullptr;
+  ASSERT_EQ(BindStream(slot, Direction::kInput, var, 0, static_cast<int32_t>(bytes.size())), 0);
+  const uint8_t* span = nullptr;
   platform::Os::BlockingIo io;
-  ChunkReader memory(slot.input, -1, 1024, io);
-  EXPECT_EQ(memory.ReadChunk(slot.input, &chunk), 1024);
-  EXPECT_EQ(memory.ReadChunk(slot.input, &chunk), 1);
-  EXPECT_EQ(chunk, reinterpret_cast<const uint8_t*>(bytes.data()) + 1024);
-  EXPECT_EQ(memory.ReadChunk(slot.input, &chunk), 0);
-  EXPECT_EQ(slot.input.pos, 1025);
+  SpanReader memory(slot.input, -1, 1024, io);
+  EXPECT_EQ(memory.ReadSpan(slot.input, &span), static_cast<int32_t>(kSpanBytes));
+  EXPECT_EQ(memory.ReadSpan(slot.input, &span), 1025);
+  EXPECT_EQ(span, reinterpret_cast<const uint8_t*>(bytes.data()) + kSpanBytes);
+  EXPECT_EQ(memory.ReadSpan(slot.input, &span), 0);
+  EXPECT_EQ(slot.input.pos, static_cast<int32_t>(bytes.size()));
 
   test::TempDir dir;
   const std::string path = dir.path("exact.bin");
   test::WriteFile(path, std::string(4096, 'f'));
   var.data = const_cast<char*>(path.c_str());
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
-  ChunkReader exact(slot.input, 4096, 4096, io);
-  EXPECT_EQ(exact.ReadChunk(slot.input, &chunk), 4096);
-  EXPECT_EQ(exact.ReadChunk(slot.input, &chunk), 0);
+  SpanReader exact(slot.input, 4096, 4096, io);
+  EXPECT_EQ(exact.ReadSpan(slot.input, &span), 4096);
+  EXPECT_EQ(exact.ReadSpan(slot.input, &span), 0);
 
   // Past 2^31 bytes the consumed count saturates rather than wrapping.
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
   slot.input.pos = INT32_MAX - 10;
-  ChunkReader saturating(slot.input, 4096, 4096, io);
-  EXPECT_EQ(saturating.ReadChunk(slot.input, &chunk), 4096);
+  SpanReader saturating(slot.input, 4096, 4096, io);
+  EXPECT_EQ(saturating.ReadSpan(slot.input, &span), 4096);
   EXPECT_EQ(slot.input.pos, INT32_MAX);
   EXPECT_FALSE(saturating.failed());
   CloseStream(slot.input);
 }
 
-// A regular file is read in large blocks, a block ahead when it is large, but the
-// chunks cut from them are those of chunk-by-chunk reading: same sizes, same bytes,
-// same positions, also when the file ends on a block boundary.
-TEST(WorkerFrame, ReadAheadCutsTheChunksOfChunkByChunkReading) {
+// A regular file is read in large blocks, a block ahead when it is large, and cut
+// into spans of whole chunks: the bytes of chunk-by-chunk reading, in order, every
+// span a full one but the file's last, also when the file ends on a block
+// boundary.
+TEST(WorkerFrame, ReadAheadCutsSpansOfWholeChunks) {
   const size_t block = FileBlocks::kBlockBytes;
   const struct {
     size_t size;
@@ -187,6 +190,8 @@ TEST(WorkerFrame, ReadAheadCutsTheChunksOfChunkByChunkReading) {
                {block, 4096},
                {2 * block + 4096, 4096},
                {1500, 1024},
+               {kSpanBytes - 1, 4096},
+               {kSpanBytes + 1, 1024},
                // Large enough to be read a block ahead on the reader thread.
                {static_cast<size_t>(FileBlocks::kReadAheadBytes) + 2 * block + 777, 4096},
                {static_cast<size_t>(FileBlocks::kReadAheadBytes), 1024}};
@@ -204,18 +209,64 @@ TEST(WorkerFrame, ReadAheadCutsTheChunksOfChunkByChunkReading) {
     ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
     std::string seen;
     platform::Os::BlockingIo io;
-    ChunkReader reader(slot.input, static_cast<int64_t>(c.size), c.chunk, io);
-    const uint8_t* chunk = nullptr;
-    for (int32_t count; (count = reader.ReadChunk(slot.input, &chunk)) > 0;) {
-      const size_t expected = std::min<size_t>(c.chunk, bytes.size() - seen.size());
+    SpanReader reader(slot.input, static_cast<int64_t>(c.size), c.chunk, io);
+    const uint8_t* span = nullptr;
+    for (int32_t count; (count = reader.ReadSpan(slot.input, &span)) > 0;) {
+      const size_t expected = std::min<size_t>(kSpanBytes, bytes.size() - seen.size());
       ASSERT_EQ(static_cast<size_t>(count), expected) << "after " << seen.size();
-      seen.append(reinterpret_cast<const char*>(chunk), static_cast<size_t>(count));
+      seen.append(reinterpret_cast<const char*>(span), static_cast<size_t>(count));
       ASSERT_EQ(slot.input.pos, static_cast<int32_t>(seen.size()));
     }
-    EXPECT_EQ(reader.ReadChunk(slot.input, &chunk), 0);
+    EXPECT_EQ(reader.ReadSpan(slot.input, &span), 0);
     EXPECT_TRUE(seen == bytes);
     EXPECT_FALSE(reader.failed());
     CloseStream(slot.input);
+  }
+}
+
+// A pipe is read as its writer's bytes come: whatever whole chunks a read brought
+// are one span, a chunk split across reads is gathered first. The first read
+// takes a chunk and 476 bytes alone (all the pipe holds; the writer goes on only
+// once that chunk is out), so the chunk gathered across it and the next read
+// leaves the rest of that read off its chunk grid: every span must still be
+// whole chunks but the last, and the bytes the writer's.
+TEST(WorkerFrame, APipeIsCutIntoSpansOfWholeChunks) {
+  std::mt19937 random(1024);
+  SlotTable table;
+  IoSlot& slot = *table.find_or_register(1);
+  for (const uint32_t chunk : {1024u, 4096u}) {
+    for (const size_t size : {size_t{1023}, size_t{4097}, size_t{kSpanBytes} - 1, size_t{kSpanBytes} + 1, size_t{200003}}) {
+      SCOPED_TRACE(testing::Message() << size << " bytes in chunks of " << chunk);
+      const std::string bytes = test::RandomString(random, size);
+      test::HeldInput held;
+      VarDesc var{};
+      var.data = const_cast<char*>(held.name().c_str());
+      ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
+      const size_t first = std::min<size_t>(chunk + 476, size);
+      if (first == size) {
+        held.Release(bytes);
+      } else {
+        held.Feed(bytes.substr(0, first));
+      }
+      platform::Os::BlockingIo io;
+      SpanReader reader(slot.input, -1, chunk, io);
+      std::string seen;
+      const uint8_t* span = nullptr;
+      std::thread writer;
+      for (int32_t count; (count = reader.ReadSpan(slot.input, &span)) > 0;) {
+        if (first < size && !writer.joinable()) writer = std::thread([&] { held.Release(bytes.substr(first)); });
+        EXPECT_LE(static_cast<size_t>(count), kSpanBytes);
+        seen.append(reinterpret_cast<const char*>(span), static_cast<size_t>(count));
+        if (seen.size() < size) {
+          EXPECT_EQ(count % static_cast<int32_t>(chunk), 0) << "after " << seen.size();
+        }
+      }
+      if (writer.joinable()) writer.join();
+      EXPECT_TRUE(seen == bytes);
+      EXPECT_EQ(slot.input.pos, static_cast<int32_t>(size));
+      EXPECT_FALSE(reader.failed());
+      CloseStream(slot.input);
+    }
   }
 }
 
