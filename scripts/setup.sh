@@ -32,6 +32,8 @@ if ! telvarn_kernel_runs_i386; then
 elif [[ ${TELVARN_EMULATE_32BIT:-0} == 1 ]]; then
   emulate=1
   path="the kernel runs them, and TELVARN_EMULATE_32BIT=1 sends them to qemu-i386"
+elif emulator=$(telvarn_i386_emulator); then
+  path="the kernel runs them, but the binfmt_misc entry $emulator sends them to an emulator"
 else
   path="the kernel runs them natively"
 fi

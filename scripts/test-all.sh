@@ -44,7 +44,7 @@ telvarn_plan_32bit
 # programs run, natively or under emulation.
 if [[ -z $TELVARN_WIN32_SKIP ]]; then
   export TELVARN_HOST_RUNS_32BIT=1
-  echo "host: 32-bit Windows programs run under 32-bit Wine $TELVARN_WIN32_HOW"
+  echo "host: 32-bit Windows programs run under 32-bit Wine, $TELVARN_WIN32_HOW"
 else
   export TELVARN_HOST_RUNS_32BIT=0
   echo "host: 32-bit Windows programs cannot run: $TELVARN_WIN32_SKIP"
