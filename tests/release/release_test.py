@@ -4,8 +4,8 @@
 release_test.py package BUILD_DIR VERSION --emulator-win64 COMMAND...
     Builds the package (cmake --build BUILD_DIR --target release), unpacks it, and
     checks both halves: the files, SHA256SUMS, the README's and the .def files'
-    exports against each module's export directory, and the architecture of every
-    binary. Builds example.c three ways for each architecture (mingw-w64 with the
+    exports against each module's export directory, the architecture of every
+    binary, and that no file names a path of the build. Builds example.c three ways for each architecture (mingw-w64 with the
     import library; an import library made from the .def as MSVC's lib makes it,
     here by lld-link; LoadLibrary) and runs the 64-bit ones under the emulator
     against digests computed here.
@@ -51,11 +51,16 @@ class Half:
 WIN32 = Half("win32", "", "TelvarnHX.hpi", "i686-w64-mingw32", "x86", "pei-i386")
 WIN64 = Half("win64", "x64/", "TelvarnHX64.hpi", "x86_64-w64-mingw32", "x64", "pei-x86-64")
 SHARED = ["telvarn.h", "example.c", "README.md", "LICENSE", "SHA256SUMS"]
-EXPECTED = set(WIN32.files + WIN64.files + SHARED)
+# The CMake package and the .pc files, where CMake and pkg-config look under a prefix.
+CONFIG_DIR = "lib/cmake/TelvarnHX"
+PACKAGE = [CONFIG_DIR + "/TelvarnHXConfig.cmake", CONFIG_DIR + "/TelvarnHXConfigVersion.cmake",
+           "lib/pkgconfig/TelvarnHX.pc", "lib/pkgconfig/TelvarnHX64.pc"]
+EXPECTED = set(WIN32.files + WIN64.files + SHARED + PACKAGE)
 ALIAS_ORDINAL_OFFSET = 100
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE_DIR = os.path.normpath(os.path.join(HERE, "..", ".."))
 # The module's one table of exports, which every list of them is made from.
-EXPORT_TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src", "boundary",
-                            "export_table.inc")
+EXPORT_TABLE = os.path.join(SOURCE_DIR, "src", "boundary", "export_table.inc")
 
 
 def table_exports():
@@ -166,7 +171,7 @@ def read(package, file_name):
         return f.read()
 
 
-def check_package(package, version, emulator64):
+def check_package(package, version, emulator64, build_dir):
     # SHA256SUMS lists every other file, and checks with coreutils and the 64-bit telvarn.
     listed = set()
     for line in read(package, "SHA256SUMS").decode().splitlines():
@@ -221,6 +226,13 @@ def check_package(package, version, emulator64):
         check(name32 == alias == "_%s@16" % name64 and int(alias_ordinal) == ALIAS_ORDINAL_OFFSET + int(ordinal),
               "README row %s: %s %s %s %s" % (ordinal, name32, name64, alias, alias_ordinal))
     check(read(package, "LICENSE").startswith(b"MIT License\n\nCopyright (c) 2026 The TelvarnHX authors"), "LICENSE")
+
+    # The CMake package and the .pc files find the rest from their own place, so that
+    # the folder works wherever it is unpacked: none may name a folder of this build.
+    for file_name in PACKAGE:
+        text = read(package, file_name).decode()
+        check(SOURCE_DIR not in text and os.path.abspath(build_dir) not in text,
+              "%s names a path of the build" % file_name)
 
     # Each .def names its module and every export at the ordinal that the README
     # gives it, and the export directory has exactly those.
@@ -278,7 +290,7 @@ def main():
                 print(build.stdout, build.stderr)
                 return 1
             package = unpack(args.build_dir, args.version, work)
-            check_package(package, args.version, args.emulator_win64)
+            check_package(package, args.version, args.emulator_win64, args.build_dir)
             build_examples(WIN32, package)
             run_examples(WIN64, package, build_examples(WIN64, package), args.emulator_win64, args.version)
         else:
