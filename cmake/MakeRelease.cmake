@@ -1,15 +1,18 @@
 # Stages the release package for a Windows developer (both modules, each with its
 # import library, MSVC .def file and telvarn.exe; the header, an example host,
-# README and LICENSE), lets the 64-bit telvarn write their SHA256SUMS, and zips them.
+# README and LICENSE; a CMake package and a pkg-config file per module), lets the
+# 64-bit telvarn write their SHA256SUMS, and zips them.
 #
 # Run with -DBUILD_DIR=... -DARCH=win32|win64 -DSOURCE_DIR=... -DVERSION=...
 # BUILD_DIR is the calling build, of architecture ARCH, whose products are up to
 # date; the zip goes there. The other architecture's products come from its
 # preset's build folder, configured here when missing and brought up to date.
 # The 32-bit files lie at the top of the package, as they always have; the 64-bit
-# ones in x64/.
+# ones in x64/; the CMake package and the .pc files where CMake and pkg-config look
+# under a prefix, lib/cmake/TelvarnHX/ and lib/pkgconfig/.
 include(${CMAKE_CURRENT_LIST_DIR}/ExportTable.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/WindowsBuilds.cmake)
+include(CMakePackageConfigHelpers)
 
 function(run what)
   execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${SOURCE_DIR} RESULT_VARIABLE status)
@@ -25,6 +28,16 @@ file(MAKE_DIRECTORY ${stage}/x64)
 set(shared_files telvarn.h example.c README.md LICENSE)
 file(COPY ${SOURCE_DIR}/include/telvarn.h ${SOURCE_DIR}/LICENSE ${SOURCE_DIR}/cmake/release/example.c
      DESTINATION ${stage})
+
+# The CMake package: one config for both halves, which picks the consumer's. The
+# version file must not hold the consumer to this script's pointer size.
+set(config_dir lib/cmake/TelvarnHX)
+configure_package_config_file(${SOURCE_DIR}/cmake/release/TelvarnHXConfig.cmake.in
+                              ${stage}/${config_dir}/TelvarnHXConfig.cmake
+                              INSTALL_DESTINATION ${config_dir} INSTALL_PREFIX ${stage})
+write_basic_package_version_file(${stage}/${config_dir}/TelvarnHXConfigVersion.cmake VERSION ${VERSION}
+                                 COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
+set(package_files ${config_dir}/TelvarnHXConfig.cmake ${config_dir}/TelvarnHXConfigVersion.cmake)
 
 # Each half: the module, its import library, telvarn.exe and the MSVC .def (which
 # configuring the build writes from the one table of exports), all from its build.
@@ -49,6 +62,19 @@ foreach(arch folder IN ZIP_LISTS architectures folders)
   file(COPY_FILE ${dir}/${module_STEM}.msvc.def ${stage}/${folder}${module_STEM}.def)
   set(${arch}_files ${built} ${module_STEM}.def)
   list(TRANSFORM ${arch}_files PREPEND "${folder}")
+
+  # Its .pc, named after its import library (-l<stem>), so both lie in one folder.
+  set(STEM ${module_STEM})
+  set(MODULE ${module})
+  if(arch STREQUAL "win32")
+    set(ARCH_NAME "32-bit (x86)")
+    set(PC_FOLDER "")
+  else()
+    set(ARCH_NAME "64-bit (x64)")
+    set(PC_FOLDER /x64)
+  endif()
+  configure_file(${SOURCE_DIR}/cmake/release/TelvarnHX.pc.in ${stage}/lib/pkgconfig/${module_STEM}.pc @ONLY)
+  list(APPEND package_files lib/pkgconfig/${module_STEM}.pc)
 endforeach()
 
 # The README's table of exports: each function's 32-bit name and ordinal, its
@@ -68,7 +94,7 @@ configure_file(${SOURCE_DIR}/cmake/release/README.md.in ${stage}/README.md @ONLY
 # host that runs no 32-bit programs.
 set(ENV{WINEDEBUG} -all)
 execute_process(
-  COMMAND ${emulator_win64} x64/telvarn.exe sha256 ${win32_files} ${shared_files} ${win64_files}
+  COMMAND ${emulator_win64} x64/telvarn.exe sha256 ${win32_files} ${shared_files} ${win64_files} ${package_files}
   WORKING_DIRECTORY ${stage}
   OUTPUT_FILE ${stage}/SHA256SUMS
   RESULT_VARIABLE status)

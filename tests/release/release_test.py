@@ -4,26 +4,35 @@
 release_test.py package BUILD_DIR VERSION --emulator-win64 COMMAND...
     Builds the package (cmake --build BUILD_DIR --target release), unpacks it, and
     checks both halves: the files, SHA256SUMS, the README's and the .def files'
-    exports against each module's export directory, and the architecture of every
-    binary. Builds example.c three ways for each architecture (mingw-w64 with the
-    import library; an import library made from the .def as MSVC's lib makes it,
-    here by lld-link; LoadLibrary) and runs the 64-bit ones under the emulator
-    against digests computed here.
+    exports against each module's export directory, the architecture of every
+    binary, and that no file names a path of the build. Builds example.c four ways
+    for each architecture (mingw-w64 with the import library, named directly and
+    through the module's .pc; an import library made from the .def as MSVC's lib
+    makes it, here by lld-link; LoadLibrary) and runs the 64-bit ones under the
+    emulator against digests computed here. Configures and builds consumer/, a
+    CMake project, for x64 with mingw-w64 against the unpacked package alone, and
+    runs it with the module its target names; and checks that the package refuses,
+    by name, a build whose half is missing.
 
 release_test.py win32-hosts BUILD_DIR VERSION --emulator-win32 COMMAND...
-    Runs the package's 32-bit programs: the three 32-bit example hosts and the
+    Runs the package's 32-bit programs: the four 32-bit example hosts and the
     32-bit telvarn.exe. Only a host that runs 32-bit programs can: elsewhere it
     says why and exits with SKIP_STATUS. TELVARN_HOST_RUNS_32BIT=1 or 0 says
     whether this host can; unset, it can when the 32-bit Wine loader is installed
     (starting a 32-bit program is no proof: an emulator registered with
     binfmt_misc may take it, and Wine does not run there). Unpacks the zip that
-    the package part built.
+    the package part built. Then builds consumer/ for x86 and runs it.
+
+release_test.py install BUILD_DIR VERSION
+    A native build: installs it (cmake --install) into a temporary prefix, moves the
+    prefix, and builds and runs consumer/ against the package found there.
 """
 import argparse
 import base64
 import hashlib
 import os
 import re
+import shlex
 import shutil
 import subprocess
 import sys
@@ -51,11 +60,18 @@ class Half:
 WIN32 = Half("win32", "", "TelvarnHX.hpi", "i686-w64-mingw32", "x86", "pei-i386")
 WIN64 = Half("win64", "x64/", "TelvarnHX64.hpi", "x86_64-w64-mingw32", "x64", "pei-x86-64")
 SHARED = ["telvarn.h", "example.c", "README.md", "LICENSE", "SHA256SUMS"]
-EXPECTED = set(WIN32.files + WIN64.files + SHARED)
+# The CMake package and the .pc files, where CMake and pkg-config look under a prefix.
+CONFIG_DIR = "lib/cmake/TelvarnHX"
+PACKAGE = [CONFIG_DIR + "/TelvarnHXConfig.cmake", CONFIG_DIR + "/TelvarnHXConfigVersion.cmake",
+           "lib/pkgconfig/TelvarnHX.pc", "lib/pkgconfig/TelvarnHX64.pc"]
+EXPECTED = set(WIN32.files + WIN64.files + SHARED + PACKAGE)
 ALIAS_ORDINAL_OFFSET = 100
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE_DIR = os.path.normpath(os.path.join(HERE, "..", ".."))
 # The module's one table of exports, which every list of them is made from.
-EXPORT_TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "src", "boundary",
-                            "export_table.inc")
+EXPORT_TABLE = os.path.join(SOURCE_DIR, "src", "boundary", "export_table.inc")
+# A CMake project that links TelvarnHX::TelvarnHX and prints the SHA-256 of "abc".
+CONSUMER = os.path.join(HERE, "consumer")
 
 
 def table_exports():
@@ -72,8 +88,8 @@ def check(condition, what):
         print("FAILED:", what)
 
 
-def run(args, cwd):
-    result = subprocess.run(args, cwd=cwd, capture_output=True, env=ENV, timeout=600)
+def run(args, cwd, env=None):
+    result = subprocess.run(args, cwd=cwd, capture_output=True, env=env or ENV, timeout=600)
     return result.returncode, result.stdout.decode(errors="replace"), result.stderr.decode(errors="replace")
 
 
@@ -93,7 +109,15 @@ def unpack(build_dir, version, work):
     return os.path.join(work, name)
 
 
-def example_builds(half, folder):
+def isolated_env(**settings):
+    """ENV without the variables by which CMake or pkg-config would look for packages
+    anywhere but where a test tells them, plus `settings`."""
+    env = {k: v for k, v in ENV.items() if not k.startswith(("CMAKE_", "PKG_CONFIG_", "TelvarnHX_"))}
+    env.update(settings)
+    return env
+
+
+def example_builds(half, package):
     """The commands that build example.c for `half` in its folder, from the zip's files
     alone, by what they show."""
     compiler = ["%s-gcc" % half.triple, "-std=c99", "-Wall", "-Wextra", "-Werror", "-O2"]
@@ -103,6 +127,13 @@ def example_builds(half, folder):
         "mingw import library": compiler + [include, source, half.import_library, "-o", "example_mingw.exe"],
         "LoadLibrary": compiler + [include, "-DTELVARN_EXAMPLE_LOADLIBRARY", source, "-o", "example_loadlibrary.exe"],
     }
+    # The module's .pc gives the include and link options; it is the only one found.
+    check(shutil.which("pkg-config") is not None, "pkg-config (package pkg-config) reads the .pc files")
+    if shutil.which("pkg-config"):
+        code, out, err = run(["pkg-config", "--cflags", "--libs", half.stem], package,
+                             isolated_env(PKG_CONFIG_LIBDIR=os.path.join(package, "lib", "pkgconfig")))
+        check(code == 0, "pkg-config --cflags --libs %s: %s" % (half.stem, err))
+        builds["pkg-config import library"] = compiler + [source] + shlex.split(out) + ["-o", "example_pkgconfig.exe"]
     # MSVC's lib /def:X.def /machine:M has a twin in lld-link, which makes an import
     # library with MSVC's rules from a .def alone. GNU ld misreads such a library,
     # so that host is linked by clang with lld in MinGW mode.
@@ -110,6 +141,7 @@ def example_builds(half, folder):
     check(lld_link is not None, "lld-link (package lld-14) makes the MSVC-style import library")
     if lld_link:
         lib = half.stem + ".lib"
+        folder = os.path.join(package, half.folder)
         code, out, err = run([lld_link, "-machine:" + half.lld_machine, "-def:" + half.definitions, "-out:" + lib],
                              folder)
         check(code == 0, "lld-link -def:%s -machine:%s: %s %s" % (half.definitions, half.lld_machine, out, err))
@@ -125,7 +157,7 @@ def build_examples(half, package):
     """Builds example.c every way for `half`; the programs built, by what they show."""
     folder = os.path.join(package, half.folder)
     programs = {}
-    for what, command in example_builds(half, folder).items():
+    for what, command in example_builds(half, package).items():
         code, out, err = run(command, folder)
         check(code == 0, "%s %s: build failed: %s %s" % (half.arch, what, out, err))
         if code != 0:
@@ -166,7 +198,7 @@ def read(package, file_name):
         return f.read()
 
 
-def check_package(package, version, emulator64):
+def check_package(package, version, emulator64, build_dir):
     # SHA256SUMS lists every other file, and checks with coreutils and the 64-bit telvarn.
     listed = set()
     for line in read(package, "SHA256SUMS").decode().splitlines():
@@ -222,6 +254,13 @@ def check_package(package, version, emulator64):
               "README row %s: %s %s %s %s" % (ordinal, name32, name64, alias, alias_ordinal))
     check(read(package, "LICENSE").startswith(b"MIT License\n\nCopyright (c) 2026 The TelvarnHX authors"), "LICENSE")
 
+    # The CMake package and the .pc files find the rest from their own place, so that
+    # the folder works wherever it is unpacked: none may name a folder of this build.
+    for file_name in PACKAGE:
+        text = read(package, file_name).decode()
+        check(SOURCE_DIR not in text and os.path.abspath(build_dir) not in text,
+              "%s names a path of the build" % file_name)
+
     # Each .def names its module and every export at the ordinal that the README
     # gives it, and the export directory has exactly those.
     readme_exports = {
@@ -243,9 +282,66 @@ def check_package(package, version, emulator64):
         check(exported == readme_exports[half], "%s export directory %s" % (half.module, exported))
 
 
+def mingw(half):
+    """consumer/'s configure options for `half`: mingw-w64, and nothing else."""
+    return ["-DCMAKE_SYSTEM_NAME=Windows", "-DCMAKE_C_COMPILER=%s-gcc" % half.triple]
+
+
+def configure_consumer(work, name, prefix, options):
+    """Configures a copy of consumer/ with `prefix` as its only package prefix."""
+    source = os.path.join(work, name)
+    shutil.copytree(CONSUMER, source)
+    build = os.path.join(source, "build")
+    code, out, err = run(["cmake", "-S", source, "-B", build, "-G", "Ninja",
+                          "-DCMAKE_BUILD_TYPE=Release", "-DCMAKE_PREFIX_PATH=" + prefix] + options, work, isolated_env())
+    return code, out + err, build
+
+
+def consumer_case(what, work, prefix, options, emulator, program):
+    """Builds consumer/ against the package under `prefix` alone and runs it (a Windows
+    one with the module its post-build step copied from the target's location)."""
+    code, output, build = configure_consumer(work, "consumer-" + what, prefix, options)
+    if code == 0:
+        found = re.search(r"^TelvarnHX_DIR:PATH=(.*)$", read(build, "CMakeCache.txt").decode(), re.M).group(1)
+        code, out, err = run(["cmake", "--build", build], work, isolated_env())
+        output = "the package from %s; %s %s" % (found, out, err)
+    if code != 0 or os.path.realpath(found) != os.path.realpath(os.path.join(prefix, CONFIG_DIR)):
+        check(False, "%s consumer: %s" % (what, output))
+        return
+    code, out, err = run(emulator + [os.path.join(build, program)], build)
+    expected = "SHA256 %s\n" % hashlib.sha256(b"abc").hexdigest().upper()
+    check(code == 0 and out.replace("\r\n", "\n") == expected,
+          "%s consumer printed %r %r (status %d), not %r" % (what, out, err, code, expected))
+    print("%s: built consumer/ with find_package(TelvarnHX) from %s and ran it" % (what, prefix))
+
+
+def check_missing_half(work, package):
+    """The package without x64/ refuses a 64-bit build, saying what it lacks."""
+    partial = os.path.join(work, "without-x64")
+    shutil.copytree(package, partial, ignore=shutil.ignore_patterns("x64"))
+    code, output, _ = configure_consumer(work, "consumer-without-x64", partial, mingw(WIN64))
+    check(code != 0 and "lacks the x64 files" in output, "a 64-bit consumer of the package without x64/: %s" % output)
+
+
+def check_install(build_dir, work):
+    """Installs the native build, moves the prefix, and builds consumer/ against it."""
+    prefix = os.path.join(work, "installed")
+    code, out, err = run(["cmake", "--install", os.path.abspath(build_dir), "--prefix", prefix], work)
+    installed = {os.path.relpath(os.path.join(d, f), prefix) for d, _, files in os.walk(prefix) for f in files}
+    # The exported target's file per configuration: TelvarnHXTargets-release.cmake, say.
+    installed = {re.sub(r"Targets-\w+\.cmake$", "Targets-CONFIG.cmake", f) for f in installed}
+    config = ["%s/TelvarnHX%s.cmake" % (CONFIG_DIR, f) for f in ("Config", "ConfigVersion", "Targets", "Targets-CONFIG")]
+    check(code == 0 and installed == set(["include/telvarn.h", "lib/libTelvarnHX.a"] + config),
+          "cmake --install installed %s: %s %s" % (sorted(installed), out, err))
+    if code != 0:
+        return
+    os.rename(prefix, os.path.join(work, "moved"))
+    consumer_case("native", work, os.path.join(work, "moved"), [], [], "consumer")
+
+
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("part", choices=["package", "win32-hosts"])
+    parser.add_argument("part", choices=["package", "win32-hosts", "install"])
     parser.add_argument("build_dir")
     parser.add_argument("version")
     parser.add_argument("--emulator-win32", nargs="+", default=[])
@@ -278,9 +374,13 @@ def main():
                 print(build.stdout, build.stderr)
                 return 1
             package = unpack(args.build_dir, args.version, work)
-            check_package(package, args.version, args.emulator_win64)
+            check_package(package, args.version, args.emulator_win64, args.build_dir)
             build_examples(WIN32, package)
             run_examples(WIN64, package, build_examples(WIN64, package), args.emulator_win64, args.version)
+            consumer_case("win64", work, package, mingw(WIN64), args.emulator_win64, "consumer.exe")
+            check_missing_half(work, package)
+        elif args.part == "install":
+            check_install(args.build_dir, work)
         else:
             package = unpack(args.build_dir, args.version, work)
             run_examples(WIN32, package, build_examples(WIN32, package), args.emulator_win32, args.version)
@@ -290,6 +390,7 @@ def main():
             code, out, _ = run(args.emulator_win32 + ["telvarn.exe", "--version"], package)
             check(code == 0 and out.replace("\r\n", "\n") == "telvarn %s\nTelvarnHX.hpi %s\n" % (args.version, args.version),
                   "telvarn --version: %d %r" % (code, out))
+            consumer_case("win32", work, package, mingw(WIN32), args.emulator_win32, "consumer.exe")
     finally:
         shutil.rmtree(work, ignore_errors=True)
     print("release %s: all checks passed" % args.part if not failures
