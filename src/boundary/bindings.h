@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "boundary/slot_table.h"
-#include "boundary/var_desc.h"
+#include "slot_table/slot_table.h"
+#include "slot_table/var_desc.h"
 #include "telvarn.h"
 
 namespace telvarn {

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "boundary/var_desc.h"
+#include "slot_table/var_desc.h"
 #include "telvarn.h"
 
 namespace telvarn {

@@ -33,8 +33,8 @@
 
 #include <cstdint>
 
-#include "boundary/slot_table.h"
-#include "boundary/var_desc.h"
+#include "slot_table/slot_table.h"
+#include "slot_table/var_desc.h"
 
 namespace telvarn {
 

@@ -36,7 +36,7 @@
 #include <memory>
 #include <type_traits>
 
-#include "boundary/slot_table.h"
+#include "slot_table/slot_table.h"
 #include "digest/file_blocks.h"
 #include "engine/job.h"
 #include "platform/platform.h"

@@ -38,7 +38,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "boundary/slot_table.h"
+#include "slot_table/slot_table.h"
 #include "platform/platform.h"
 
 namespace telvarn {

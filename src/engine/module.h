@@ -13,7 +13,7 @@
 // destroyed: exit() runs static destructors while job threads may still run.
 #pragma once
 
-#include "boundary/slot_table.h"
+#include "slot_table/slot_table.h"
 #include "engine/job_scheduler.h"
 
 namespace telvarn::module {

@@ -1,5 +1,5 @@
 // The slot table: parallel arrays of IoSlot pointers and IO numbers, doubling on growth.
-#include "boundary/slot_table.h"
+#include "slot_table/slot_table.h"
 
 #include <new>
 
