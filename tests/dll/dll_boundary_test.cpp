@@ -15,7 +15,7 @@
 
 #include <windows.h>
 
-#include "boundary/var_desc.h"
+#include "slot_table/var_desc.h"
 #include "dll/minimum_windows.h"
 #include "dll/pe_image.h"
 #include "support/test_support.h"

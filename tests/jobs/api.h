@@ -8,7 +8,7 @@
 #include <chrono>
 #include <string>
 
-#include "boundary/var_desc.h"
+#include "slot_table/var_desc.h"
 #include "module_binding/module_binding.h"
 #include "support/test_support.h"
 

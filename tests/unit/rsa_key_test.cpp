@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "boundary/slot_table.h"
-#include "boundary/var_desc.h"
+#include "slot_table/slot_table.h"
+#include "slot_table/var_desc.h"
 #include "codec/base64.h"
 #include "codec/rsa_key.h"
 #include "support/guarded_buffer.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "boundary/bindings.h"
-#include "boundary/slot_table.h"
+#include "slot_table/slot_table.h"
 #include "support/test_support.h"
 
 namespace telvarn {
