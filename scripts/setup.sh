@@ -103,15 +103,21 @@ if (( need_i386_arch || need_qemu || ${#missing[@]} )); then
   done
   # Other builds on the machine may hold the dpkg lock for a while.
   apt_install=(apt-get -o DPkg::Lock::Timeout=300 install -y -qq --no-install-recommends)
-  if (( ${#missing[@]} )); then
-    "${apt_install[@]}" "${missing[@]}" >/dev/null
-    echo "setup: installed ${missing[*]}"
-  fi
   if (( need_qemu )); then
     # Alone, so that only qemu and what it depends on come from the backports.
     "${apt_install[@]}" -t "$qemu_suite" qemu-user-static >/dev/null
     echo "setup: installed qemu-user-static $(dpkg-query -W -f='${Version}' qemu-user-static) from $qemu_suite"
   fi
+fi
+
+# The emulator is registered before any i386 package is installed, so that what
+# their installation runs runs.
+registered=1
+if (( emulate )) && ! telvarn_register_i386_emulator; then registered=0; fi
+
+if (( ${#missing[@]} )); then
+  "${apt_install[@]}" "${missing[@]}" >/dev/null
+  echo "setup: installed ${missing[*]}"
 fi
 
 if (( emulate )); then
@@ -123,7 +129,7 @@ if (( emulate )); then
     install -D -m 0644 "$built" "$telvarn_trapno_mend"
   fi
   rm -f "$built"
-  if ! telvarn_register_i386_emulator; then
+  if (( !registered )); then
     echo "setup: 32-bit programs: $path, but qemu-i386 could not be registered with binfmt_misc (root, and a mountable binfmt_misc, are needed): the 32-bit tests will be skipped" >&2
     exit 0
   fi
