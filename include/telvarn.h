@@ -9,6 +9,12 @@
  * before the other IO exports accept it. Arguments a comment calls unused are
  * ignored and may hold anything.
  *
+ * Null pointers: a null pointer argument, or a TelvarnVarDesc whose data is null,
+ * is refused as each export below says (-1 from the binding and key exports, 0
+ * from the Base64 exports; IO_Progress writes no counts), before anything is read
+ * or changed. Memory that is there but unreadable, too short or read-only is the
+ * caller's to get right: the module does not catch faults.
+ *
  * TelvarnHX64.hpi is the same module for 64-bit Windows, with the same results.
  * Its exports follow the Windows x64 calling convention (__stdcall means nothing
  * there): the four arguments travel in RCX, RDX, R8 and R9, the caller cleans up.
@@ -188,15 +194,17 @@ int32_t TELVARN_CALL Telvarn_IO_Initialize(int32_t io, int32_t unused2, int32_t 
 /* Binds the IO's input to the file named by var->data (mode 1, read from its start
  * to its end at the job) or to the `length` bytes at var->data (any other mode;
  * length 0: up to the first NUL). Memory is read when the job runs, not copied.
- * 0 bound; -1 absent IO or the file cannot be opened. */
+ * 0 bound; -1 absent IO, the file cannot be opened, or a null var or var->data
+ * (nothing changes then: an earlier binding stays). */
 int32_t TELVARN_CALL Telvarn_IO_Input_Set(const TelvarnVarDesc* var, int32_t io, int32_t mode,
                                           int32_t length) TELVARN_NOTHROW;
 
 /* Binds the IO's output the same way. A file is created, or emptied, at once. A
  * memory buffer receives the job's result text, without a NUL: give it room for
  * the text (8, 4, 32, 40, 64 or 128 characters), or an explicit length, which the
- * job never writes past. 0 bound; -1 absent IO or the file cannot be opened. Both
- * bindings return -1 without opening anything on a live IO. */
+ * job never writes past. 0 bound; -1 absent IO, the file cannot be opened, or a
+ * null var or var->data. Both bindings return -1 without opening anything on a
+ * live IO. */
 int32_t TELVARN_CALL Telvarn_IO_Output_Set(const TelvarnVarDesc* var, int32_t io, int32_t mode,
                                            int32_t length) TELVARN_NOTHROW;
 
@@ -204,7 +212,7 @@ int32_t TELVARN_CALL Telvarn_IO_Output_Set(const TelvarnVarDesc* var, int32_t io
  * `length` bytes at `key` (0: up to the first NUL; at most 4095 are kept),
  * followed by a NUL. The jobs read the key up to its first NUL. Re-initialising
  * the IO keeps the key. A keyed job uses the key the IO had when the job was
- * launched. 0 stored; -1 absent IO or live IO. */
+ * launched. 0 stored; -1 absent IO, live IO or a null `key` (nothing stored). */
 int32_t TELVARN_CALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t length,
                                         int32_t unused4) TELVARN_NOTHROW;
 
@@ -218,7 +226,8 @@ int32_t TELVARN_CALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t len
  * leaves an empty text at its position, so the keyed jobs then use the empty key
  * rather than an earlier one.
  * Result: minus (1 for a first section + 2 for a second): 0, -1, -2 or -3; -1 also
- * for an absent IO and a live IO (nothing is stored then). */
+ * for an absent IO, a live IO and a null var or var->data (nothing is read or
+ * stored then). */
 int32_t TELVARN_CALL Telvarn_IO_RSA_Key_Set(const TelvarnVarDesc* var, int32_t io, int32_t unused3,
                                             int32_t unused4) TELVARN_NOTHROW;
 
@@ -272,10 +281,10 @@ int32_t TELVARN_CALL Telvarn_IO_State(int32_t io, int32_t unused2, int32_t unuse
  * With `counts` not 0, and the IO not absent, counts->data receives a
  * TelvarnProgressCounts (16 bytes; give the variable room for them): the bytes
  * consumed and in all of the job reported (the consumed count moves a span of
- * input at a time, up to 64 KiB), the total -1 when unknown; an idle IO
- * gives 0 of -1. With `counts` 0 nothing is written. The call only reads: it
- * never waits for a job, may be made from any thread, and is allowed on a live
- * IO. */
+ * input at a time, up to 64 KiB), the total -1 when unknown; an idle IO gives 0
+ * of -1. With `counts` 0, or counts->data 0, nothing is written. The call only
+ * reads: it never waits for a job, may be made from any thread, and is allowed
+ * on a live IO. */
 int32_t TELVARN_CALL Telvarn_IO_Progress(int32_t io, const TelvarnVarDesc* counts, int32_t unused3,
                                          int32_t unused4) TELVARN_NOTHROW;
 
@@ -304,13 +313,15 @@ int32_t TELVARN_CALL Telvarn_IO_Suspend(int32_t io, int32_t resume, int32_t unus
  * NUL at `destination`, which needs room for it; line_mode 1 breaks it into lines
  * of 72 characters, each ending in CR LF. The destination may be the source.
  * Result: minus the text's length; 0 for an empty text, or when the text would be
- * larger than 1 GiB (the destination then receives the empty text: a NUL alone). */
+ * larger than 1 GiB (the destination then receives the empty text: a NUL alone);
+ * 0, writing nothing, when `destination` or `source` is null. */
 int32_t TELVARN_CALL Telvarn_Base64_Encode(void* destination, const void* source, uint32_t length,
                                            int32_t line_mode) TELVARN_NOTHROW;
 
 /* Decodes the NUL-terminated Base64 text at `source` into bytes at `destination`
  * (which may be the source). CR and LF are skipped, and trailing ones are removed
- * from the source text in place. Result: minus the number of bytes written. */
+ * from the source text in place. Result: minus the number of bytes written; 0,
+ * touching neither, when `destination` or `source` is null. */
 int32_t TELVARN_CALL Telvarn_Base64_Decode(void* destination, char* source, int32_t unused3,
                                            int32_t unused4) TELVARN_NOTHROW;
 

@@ -42,8 +42,14 @@ int32_t ChangeIdleIo(int32_t io, Change change) {
   return change(*slot);
 }
 
+// A record that names no memory: none at all, or one whose data is null. Memory
+// that is there but unreadable is the host's to get right; a null pointer, the
+// commonest slip, is refused before anything is read through it.
+bool NamesNoMemory(const VarDesc* var) { return var == nullptr || var->data == nullptr; }
+
 int32_t BindExport(Direction direction, const VarDesc* var, int32_t io, int32_t mode,
                    int32_t length) {
+  if (NamesNoMemory(var)) return -1;
   return ChangeIdleIo(io, [&](IoSlot& slot) {
     return telvarn::BindStream(slot, direction, *var, mode, length);
   });
@@ -73,6 +79,7 @@ int32_t TELVARN_CALL Telvarn_IO_Output_Set(const VarDesc* var, int32_t io, int32
 
 int32_t TELVARN_CALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t length,
                                            int32_t) TELVARN_NOTHROW {
+  if (key == nullptr) return -1;
   return ChangeIdleIo(io, [&](IoSlot& slot) {
     telvarn::SetKey(slot, static_cast<const uint8_t*>(key), length);
     return 0;
@@ -81,17 +88,20 @@ int32_t TELVARN_CALL Telvarn_IO_Key_Set(const void* key, int32_t io, int32_t len
 
 int32_t TELVARN_CALL Telvarn_IO_RSA_Key_Set(const VarDesc* var, int32_t io, int32_t,
                                                int32_t) TELVARN_NOTHROW {
+  if (NamesNoMemory(var)) return -1;
   return ChangeIdleIo(io, [&](IoSlot& slot) { return telvarn::ImportRsaKey(slot, *var); });
 }
 
 int32_t TELVARN_CALL Telvarn_Base64_Encode(void* destination, const void* source, uint32_t length,
                                               int32_t line_mode) TELVARN_NOTHROW {
+  if (destination == nullptr || source == nullptr) return 0;
   return telvarn::EncodeBase64(static_cast<uint8_t*>(destination),
                                static_cast<const uint8_t*>(source), length, line_mode);
 }
 
 int32_t TELVARN_CALL Telvarn_Base64_Decode(void* destination, char* source, int32_t,
                                               int32_t) TELVARN_NOTHROW {
+  if (destination == nullptr || source == nullptr) return 0;
   return telvarn::DecodeBase64(static_cast<uint8_t*>(destination), source);
 }
 

@@ -56,7 +56,7 @@ int32_t JobProgress(int32_t io, const VarDesc* counts) {
       finished = true;
     }
   }
-  if (counts != nullptr) WriteCounts(counts->data, progress);
+  if (counts != nullptr && counts->data != nullptr) WriteCounts(counts->data, progress);
   return finished ? TELVARN_PROGRESS_FINISHED : -Thousandths(progress);
 }
 

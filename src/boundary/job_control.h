@@ -23,8 +23,8 @@ int32_t JobState(int32_t io);
 // running or suspended on an input of known length (0 on a pipe or device, whose
 // length is unknown), TELVARN_PROGRESS_FINISHED (-1000) once it has finished
 // until the IO is bound or re-initialised, 0 for an idle IO and (without pausing)
-// for an absent one. With `counts` not null, writes the TelvarnProgressCounts at
-// counts->data (nothing for an absent IO). Reads under the jobs lock only, which
+// for an absent one. With `counts` and counts->data not null, writes the
+// TelvarnProgressCounts at counts->data (nothing for an absent IO). Reads under the jobs lock only, which
 // no job holds while it reads or hashes: it never waits for a job and changes
 // nothing.
 int32_t JobProgress(int32_t io, const VarDesc* counts);

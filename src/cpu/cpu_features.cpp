@@ -100,9 +100,12 @@ CpuFeatures Probe() { return CpuFeatures{}; }
 
 }  // namespace
 
-const CpuFeatures& GetCpuFeatures() {
-  static const CpuFeatures features = Probe();
-  return features;
-}
+namespace {
+// Probed while the program or module loads, before anything can ask: a local
+// static would need a guard (see Active in kernel_table.h).
+const CpuFeatures g_features = Probe();
+}  // namespace
+
+const CpuFeatures& GetCpuFeatures() { return g_features; }
 
 }  // namespace telvarn

@@ -21,8 +21,8 @@ struct CpuFeatures {
   bool vpclmulqdq = false;  // leaf 7, ECX bit 10, on top of avx2: carry-less multiply on YMM/ZMM
 };
 
-// The probe runs on first use; every later call returns the same record. On
-// processors other than x86 every feature is false.
+// The probe runs once, while the program or module loads; every call returns the
+// same record. On processors other than x86 every feature is false.
 const CpuFeatures& GetCpuFeatures();
 
 }  // namespace telvarn

@@ -7,7 +7,9 @@
 // subsystem declares its own kernels' tables beside its code.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
+#include <type_traits>
 
 #include "cpu/cpu_features.h"
 
@@ -75,17 +77,24 @@ template <class... Lists>
 using JoinTableLists = typename JoinTableListsOf<Lists...>::type;
 
 // The variant this process runs from `kTable`: the first row (portable, always
-// supported), overridden by each later row the processor supports.
+// supported), overridden by each later row the processor supports. Kept in a
+// constant-initialised atomic, not a local static with a dynamic initialiser:
+// that one's guard waits on a POSIX condition variable, which the module does
+// not link (platform/win32/runtime_threads.cpp says why). Threads that choose at
+// the same moment choose the same row.
 template <const auto& kTable>
 const auto& Active() {
-  static const auto& active = *[] {
-    auto chosen = kTable.begin();
+  using Row = std::remove_reference_t<decltype(*kTable.begin())>;
+  static std::atomic<Row*> chosen{nullptr};
+  Row* row = chosen.load(std::memory_order_acquire);
+  if (row == nullptr) {
+    row = kTable.begin();
     for (auto variant = kTable.begin(); variant != kTable.end(); ++variant) {
-      if (variant->supported(GetCpuFeatures())) chosen = variant;
+      if (variant->supported(GetCpuFeatures())) row = variant;
     }
-    return chosen;
-  }();
-  return active;
+    chosen.store(row, std::memory_order_release);
+  }
+  return *row;
 }
 
 }  // namespace telvarn

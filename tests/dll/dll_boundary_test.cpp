@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iterator>
 #include <set>
 #include <string>
@@ -302,6 +303,70 @@ TEST_F(Dll, Base64ThroughTheExportsReadsA32BitLength) {
   std::memset(bytes, '#', sizeof bytes);
   EXPECT_EQ(Call(TELVARN_EXPORT_NAME(Base64_Decode), Ptr(bytes), Ptr(text), 0, 0), -6);
   EXPECT_EQ(std::string(bytes, sizeof bytes), "foobar##");
+}
+
+// A careless host's null pointers: no record, a record whose data is null, no key,
+// no Base64 destination or source. Each call returns its export's refusal and
+// changes nothing: the IO's input, output and key stay as bound (its keyed job
+// then gives what it gave before), and neither Base64 buffer is touched (the
+// source keeps the CR LF that a decoding trims).
+TEST_F(Dll, NullPointersAreRefusedAndChangeNothing) {
+  constexpr int32_t kIo = 35;
+  const VarDesc no_data = test::HostVar(nullptr);
+  char source[] = "QUJD\r\n";
+  char destination[8];
+  constexpr const char* kInputSet = TELVARN_EXPORT_NAME(IO_Input_Set);
+  constexpr const char* kOutputSet = TELVARN_EXPORT_NAME(IO_Output_Set);
+  constexpr const char* kKeySet = TELVARN_EXPORT_NAME(IO_Key_Set);
+  constexpr const char* kRsaKeySet = TELVARN_EXPORT_NAME(IO_RSA_Key_Set);
+  constexpr const char* kEncode = TELVARN_EXPORT_NAME(Base64_Encode);
+  constexpr const char* kDecode = TELVARN_EXPORT_NAME(Base64_Decode);
+  constexpr uint32_t kFile = TELVARN_MODE_FILE, kMemory = TELVARN_MODE_MEMORY;
+  const struct {
+    const char* what;
+    int32_t refusal;
+    std::function<int32_t()> call;
+  } rows[] = {
+      {"input, no record", -1, [&] { return Call(kInputSet, Ptr(nullptr), kIo, kMemory, 0); }},
+      {"input file, no name", -1, [&] { return Call(kInputSet, Ptr(&no_data), kIo, kFile, 0); }},
+      {"input memory, measured", -1, [&] { return Call(kInputSet, Ptr(&no_data), kIo, kMemory, 0); }},
+      {"input memory, read by the job", -1, [&] { return Call(kInputSet, Ptr(&no_data), kIo, kMemory, 5); }},
+      {"output, no record", -1, [&] { return Call(kOutputSet, Ptr(nullptr), kIo, kMemory, 0); }},
+      {"output file, no name", -1, [&] { return Call(kOutputSet, Ptr(&no_data), kIo, kFile, 0); }},
+      {"output memory, written by the job", -1, [&] { return Call(kOutputSet, Ptr(&no_data), kIo, kMemory, 32); }},
+      {"key, measured", -1, [&] { return Call(kKeySet, Ptr(nullptr), kIo, 0, 0); }},
+      {"key of 3 bytes", -1, [&] { return Call(kKeySet, Ptr(nullptr), kIo, 3, 0); }},
+      {"RSA key, no record", -1, [&] { return Call(kRsaKeySet, Ptr(nullptr), kIo, 0, 0); }},
+      {"RSA key, no text", -1, [&] { return Call(kRsaKeySet, Ptr(&no_data), kIo, 0, 0); }},
+      {"progress counts, no data", 0,
+       [&] { return Call(TELVARN_EXPORT_NAME(IO_Progress), kIo, Ptr(&no_data), 0, 0); }},
+      {"encode, no destination", 0, [&] { return Call(kEncode, Ptr(nullptr), Ptr(source), 3, 0); }},
+      {"encode, no source, measured", 0, [&] { return Call(kEncode, Ptr(destination), Ptr(nullptr), 0, 1); }},
+      {"encode, no source of 3 bytes", 0, [&] { return Call(kEncode, Ptr(destination), Ptr(nullptr), 3, 0); }},
+      {"decode, no destination", 0, [&] { return Call(kDecode, Ptr(nullptr), Ptr(source), 0, 0); }},
+      {"decode, no source", 0, [&] { return Call(kDecode, Ptr(destination), Ptr(nullptr), 0, 0); }},
+  };
+  const char message[] = "The quick brown fox jumps over the lazy dog";
+  const VarDesc input = test::HostVar(message);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    char digest[33];
+    std::memset(digest, '#', sizeof digest);
+    const VarDesc output = test::HostVar(digest);
+    ASSERT_EQ(Call(TELVARN_EXPORT_NAME(IO_Initialize), kIo, 0, 0, 0), 0);
+    ASSERT_EQ(Call(TELVARN_EXPORT_NAME(IO_Input_Set), Ptr(&input), kIo, TELVARN_MODE_MEMORY, 0), 0);
+    ASSERT_EQ(Call(TELVARN_EXPORT_NAME(IO_Output_Set), Ptr(&output), kIo, TELVARN_MODE_MEMORY, 32), 0);
+    ASSERT_EQ(Call(TELVARN_EXPORT_NAME(IO_Key_Set), Ptr("key"), kIo, 0, 0), 0);
+    std::memset(destination, '#', sizeof destination);
+
+    EXPECT_EQ(row.call(), row.refusal);
+
+    EXPECT_STREQ(source, "QUJD\r\n");
+    EXPECT_EQ(std::string(destination, sizeof destination), std::string(sizeof destination, '#'));
+    EXPECT_EQ(Call(TELVARN_EXPORT_NAME(MD5Key), kIo, TELVARN_RUN_NOW, 0, 0), 0);
+    EXPECT_EQ(std::string(digest, sizeof digest), "80070713463e7749b90c2dc24911e275#")
+        << "HMAC-MD5 of the message under \"key\"";
+  }
 }
 
 TEST_F(Dll, FilesPastFourGigabytesBind) {

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include <windows.h>
-#include <tlhelp32.h>
 
+#include "dll/process_footprint.h"
 #include "jobs/job_fixture.h"
 #include "module_binding/module_binding.h"
 #include "support/test_support.h"
@@ -23,63 +23,8 @@ namespace telvarn::test {
 namespace {
 
 constexpr char kModuleName[] = TELVARN_MODULE_NAME;
-constexpr char kTrivialModuleName[] = "telvarn_trivial_module.dll";
 
 bool Loaded(const char* name) { return GetModuleHandleA(name) != nullptr; }
-
-// Polls until the module has gone; the pause only paces the polling.
-bool AwaitUnloaded(const char* name, int timeout_ms = 20000) {
-  for (int waited = 0; waited < timeout_ms && Loaded(name); waited += 5) Sleep(5);
-  return !Loaded(name);
-}
-
-struct Footprint {
-  int64_t private_bytes = 0;  // committed private memory
-  int64_t address_space = 0;  // reserved or committed, private or mapped: what a 32-bit host runs out of
-  int64_t handles = 0;
-  int64_t threads = 0;
-};
-
-// Walks the address space: Wine does not fill GetProcessMemoryInfo's PrivateUsage.
-void MeasureMemory(Footprint& f) {
-  MEMORY_BASIC_INFORMATION info;
-  for (uintptr_t address = 0; VirtualQuery(reinterpret_cast<void*>(address), &info, sizeof info) != 0;) {
-    if (info.State != MEM_FREE) f.address_space += static_cast<int64_t>(info.RegionSize);
-    if (info.State == MEM_COMMIT && info.Type == MEM_PRIVATE) {
-      f.private_bytes += static_cast<int64_t>(info.RegionSize);
-    }
-    const uintptr_t next = reinterpret_cast<uintptr_t>(info.BaseAddress) + info.RegionSize;
-    if (next <= address) break;
-    address = next;
-  }
-}
-
-int64_t CountThreads() {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return -1;
-  THREADENTRY32 entry;
-  entry.dwSize = sizeof entry;
-  int64_t count = 0;
-  const DWORD self = GetCurrentProcessId();
-  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-    if (entry.th32OwnerProcessID == self) ++count;
-  }
-  CloseHandle(snapshot);
-  return count;
-}
-
-// Threads that have just returned may take a moment to be gone: polled for up to
-// two seconds, the pause only pacing the polling.
-Footprint Measure(int64_t threads_at_most = -1) {
-  for (int i = 0; i < 200 && threads_at_most >= 0 && CountThreads() > threads_at_most; ++i) Sleep(10);
-  Footprint f;
-  MeasureMemory(f);
-  DWORD handles = 0;
-  GetProcessHandleCount(GetCurrentProcess(), &handles);
-  f.handles = handles;
-  f.threads = CountThreads();
-  return f;
-}
 
 // One cycle of a long-lived host: load, run a job at once, queue jobs so that
 // some run and one waits, let go of the module with all of them in flight, and
@@ -104,43 +49,11 @@ void TelvarnCycle(int cycle) {
   }
   ASSERT_EQ(std::string(outputs[0], 8), ReferenceCrc32(inputs[0])) << "the synchronous job";
   ASSERT_TRUE(FreeLibrary(module));
-  ASSERT_TRUE(AwaitUnloaded(kModuleName)) << "cycle " << cycle;
+  ASSERT_TRUE(AwaitModuleUnloaded(kModuleName)) << "cycle " << cycle;
   for (int io = 0; io < 5; ++io) {
     ASSERT_EQ(std::string(outputs[io], 8), ReferenceCrc32(inputs[io])) << "cycle " << cycle << ", IO " << io;
     ASSERT_EQ(outputs[io][8], '#');
   }
-}
-
-void TrivialCycle(int) {
-  HMODULE module = LoadLibraryA(kTrivialModuleName);
-  ASSERT_NE(module, nullptr);
-  // On i686 the export carries its __stdcall decoration; x86-64 has none.
-  FARPROC found = nullptr;
-  for (const char* name : {"TrivialNegate@4", "_TrivialNegate@4", "TrivialNegate"}) {
-    if (found == nullptr) found = GetProcAddress(module, name);
-  }
-  ASSERT_NE(found, nullptr);
-  auto negate = reinterpret_cast<int32_t(__stdcall*)(int32_t)>(reinterpret_cast<void*>(found));
-  ASSERT_EQ(negate(5), -5);
-  ASSERT_TRUE(FreeLibrary(module));
-  ASSERT_TRUE(AwaitUnloaded(kTrivialModuleName));
-}
-
-// The growth of the process over `cycles` cycles, after a few to warm up.
-Footprint Growth(void (*cycle)(int), int cycles) {
-  for (int i = 0; i < 3; ++i) {
-    cycle(i);
-    if (::testing::Test::HasFatalFailure()) return {};
-  }
-  const int64_t threads = CountThreads();
-  const Footprint before = Measure(threads);
-  for (int i = 0; i < cycles; ++i) {
-    cycle(i);
-    if (::testing::Test::HasFatalFailure()) return {};
-  }
-  const Footprint after = Measure(threads);
-  return {after.private_bytes - before.private_bytes, after.address_space - before.address_space,
-          after.handles - before.handles, after.threads - before.threads};
 }
 
 // The module leaves nothing behind across load/unload cycles in which jobs ran,
@@ -151,9 +64,9 @@ TEST(UnloadCycles, LeaveNoMoreBehindThanATrivialDll) {
   ASSERT_FALSE(Loaded(kModuleName)) << "the module must not be loaded by anything else";
   int cycles = 40;
   if (const char* text = std::getenv("TELVARN_UNLOAD_CYCLES")) cycles = std::atoi(text);
-  const Footprint trivial = Growth(&TrivialCycle, cycles);
+  const Footprint trivial = CycleGrowth(&TrivialModuleCycle, cycles);
   if (HasFatalFailure()) return;
-  const Footprint telvarn = Growth(&TelvarnCycle, cycles);
+  const Footprint telvarn = CycleGrowth(&TelvarnCycle, cycles);
   if (HasFatalFailure()) return;
   for (const auto& [name, f] : {std::pair{kModuleName, telvarn}, std::pair{"trivial DLL", trivial}}) {
     std::printf("over %d cycles, %s: private memory %+lld KiB, address space %+lld KiB, "
@@ -222,7 +135,7 @@ TEST(HostThreads, StartAFreshModuleTogether) {
     EXPECT_EQ(failures.load(), 0) << "round " << round;
     EXPECT_TRUE(AllJobsEnd(api, 50));
     ASSERT_TRUE(FreeLibrary(module));
-    ASSERT_TRUE(AwaitUnloaded(kModuleName)) << "round " << round;
+    ASSERT_TRUE(AwaitModuleUnloaded(kModuleName)) << "round " << round;
   }
 }
 

@@ -18,10 +18,12 @@ constexpr const char* kMinimumWindowsName = "Windows Vista / Server 2008 (NT 6.0
 
 // What NT 6.0 brought that the modules use, and so what sets the minimum: slim
 // reader/writer locks and the condition variables that wait on them, the 64-bit tick
-// count, and the cancelling of another thread's blocked read.
+// count, and the cancelling of another thread's blocked read. With them, fiber-local
+// storage, whose callbacks release a thread's values when it ends (NT 5.2, which
+// 32-bit Windows XP is not).
 constexpr const char* kKernel32SinceVista[] = {
-    "AcquireSRWLockExclusive", "CancelSynchronousIo", "GetTickCount64", "ReleaseSRWLockExclusive",
-    "SleepConditionVariableSRW", "WakeAllConditionVariable",
+    "AcquireSRWLockExclusive", "CancelSynchronousIo", "FlsAlloc", "FlsFree", "FlsGetValue", "FlsSetValue",
+    "GetTickCount64", "ReleaseSRWLockExclusive", "SleepConditionVariableSRW", "WakeAllConditionVariable",
 };
 
 // Every other function imported, each from Windows XP or earlier. The x86-64
@@ -47,7 +49,7 @@ constexpr const char* kKernel32BeforeVista[] = {
     "RtlCaptureContext", "RtlLookupFunctionEntry", "RtlUnwindEx", "RtlVirtualUnwind", "SetEvent",
     "SetFilePointerEx", "SetLastError", "SetProcessAffinityMask", "SetSystemTime",
     "SetThreadContext", "SetThreadPriority", "SetUnhandledExceptionFilter", "Sleep",
-    "SuspendThread", "TlsAlloc", "TlsGetValue", "TlsSetValue", "TryEnterCriticalSection",
+    "SuspendThread", "SwitchToThread", "TlsAlloc", "TlsGetValue", "TlsSetValue", "TryEnterCriticalSection",
     "VirtualProtect", "VirtualQuery", "WaitForMultipleObjects", "WaitForSingleObject",
     "WideCharToMultiByte", "WriteConsoleW", "WriteFile",
 };

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -48,6 +49,9 @@ void MakeSizedFile(const std::string& path, uint64_t size);
 bool IsFileOpenHere(const std::string& path);
 // Open handles of this process (Windows) or open descriptors (elsewhere).
 int64_t CountProcessHandles();
+// The same by the type of their objects ("Event", "Thread", ...); elsewhere all
+// under "descriptor".
+std::map<std::string, int64_t> CountProcessHandlesByType();
 // Threads of this process that exist at the moment: from a snapshot of the
 // system's threads (Windows) or the entries of /proc/self/task (elsewhere); -1
 // when they cannot be counted.

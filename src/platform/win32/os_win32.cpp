@@ -43,13 +43,13 @@ void Win32Os::close_thread(ThreadHandle thread) {
 void Win32Os::sleep_ms(uint32_t ms) { Sleep(ms); }
 
 // GetTickCount64 advances in steps of about 16 ms; the performance counter keeps
-// time-outs to the millisecond.
+// time-outs to the millisecond. The frequency is asked each time, from memory the
+// system shares with every process, since a local static would need a guard
+// (see Active in cpu/kernel_table.h).
 uint64_t Win32Os::monotonic_ms() {
-  static const int64_t frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f.QuadPart;
-  }();
+  LARGE_INTEGER frequency_hz;
+  QueryPerformanceFrequency(&frequency_hz);
+  const int64_t frequency = frequency_hz.QuadPart;
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
   const int64_t seconds = now.QuadPart / frequency;
