@@ -153,7 +153,7 @@ telvarn_plan_32bit() {
     TELVARN_LINUX32_SKIP="this kernel runs no 32-bit x86 programs and no emulator is registered for them (scripts/setup.sh registers qemu-i386 when run as root)"
   fi
   if [[ ${TELVARN_NO_32BIT:-0} == 1 ]]; then
-    TELVARN_WIN32_SKIP="TELVARN_NO_32BIT=1 takes the path of a host without 32-bit code"
+    TELVARN_WIN32_SKIP="TELVARN_NO_32BIT=1 takes the path of a host where 32-bit Windows programs cannot run"
   elif [[ -n $TELVARN_LINUX32_SKIP ]]; then
     TELVARN_WIN32_SKIP=$TELVARN_LINUX32_SKIP
   elif [[ ! -x /usr/lib/wine/wine ]]; then
