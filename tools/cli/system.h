@@ -161,7 +161,7 @@ bool LooksLikeRegularFile(const std::string& name, uint64_t& size);
 // fopen and reach the same file; empty when the system's code page cannot spell it.
 std::string ModuleFileName(const std::string& name);
 
-// Processors available to the program.
+// Processors this process may run on.
 uint32_t ProcessorCount();
 
 // "1.0.0" from the program's and the loaded module's version resources, or the

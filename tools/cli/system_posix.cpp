@@ -1,5 +1,6 @@
 // The system services of telvarn natively: byte names, file descriptors, pipes.
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -193,6 +194,13 @@ std::string ModuleFileName(const std::string& name) {
 }
 
 uint32_t ProcessorCount() {
+  // The processors this process may run on (taskset, a container's cpuset), not all
+  // that the machine has.
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    if (count > 0) return static_cast<uint32_t>(count);
+  }
   const unsigned count = std::thread::hardware_concurrency();
   return count > 0 ? count : 1;
 }

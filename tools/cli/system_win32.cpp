@@ -296,6 +296,14 @@ std::string ModuleFileName(const std::string& name) {
 }
 
 uint32_t ProcessorCount() {
+  // The processors this process may run on (its affinity), not all that the machine has.
+  DWORD_PTR process_mask = 0;
+  DWORD_PTR system_mask = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) && process_mask != 0) {
+    uint32_t count = 0;
+    for (; process_mask != 0; process_mask &= process_mask - 1) ++count;
+    return count;
+  }
   SYSTEM_INFO info;
   GetSystemInfo(&info);
   return info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;
