@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""telvarn -j: many files at once, with the lines, messages (in their places among the
-lines) and exit status of coreutils run on the same arguments, one file after another;
-check lists likewise; files held back by a FIFO the test controls; memory bounded by
-the threads, not by the files.
+"""telvarn -j and -r: many files at once, with the lines, messages (in their places
+among the lines) and exit status of coreutils run on the same arguments, one file after
+another; check lists likewise; files held back by a FIFO the test controls; memory
+bounded by the threads, not by the files; trees walked in the byte order of their
+paths, with spaces, links, a loop and unreadable entries.
 
 usage: cli_parallel_test.py [--sanitized] COMMAND...   (see cli_support.py)
 """
@@ -132,10 +133,71 @@ def test_bounded_memory():
     check(many - few < 4096, "10,000 files peak at %d KiB, 100 files at %d KiB" % (many, few))
 
 
+def tree_files(root, locked):
+    """The paths -r digests under root in the order `LC_ALL=C sort` gives them, each with
+    None, or a folder named in `locked` with its reason, where its paths would sort."""
+    items = []
+    for folder, folders, files in os.walk(root):
+        for name in sorted(folders):
+            path = os.path.join(folder, name)
+            if name in locked:
+                items.append((path, "Permission denied"))
+                folders.remove(name)
+        items += [(os.path.join(folder, name), None) for name in files if os.path.isfile(os.path.join(folder, name))]
+    return sorted(items, key=lambda item: (item[0] + ("/" if item[1] else "")).encode())
+
+
+def test_recursive():
+    # Run as nobody where the test runs as root, to whom no folder is unreadable.
+    as_user = []
+    if os.geteuid() == 0 and not ON_WINE:
+        as_user = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
+        os.chmod(".", 0o755)
+    for folder in ("tree/a", "tree/a b", "tree/empty", "tree/locked", "tree/deep/er/est"):
+        os.makedirs(folder)
+    for name in ("tree/a file.txt", "tree/a-b", "tree/a/x", "tree/a b/y", "tree/locked/z", "tree/deep/er/est/f",
+                 "tree/deep/er.txt", "single.txt", "tree/secret"):
+        write(name, name.encode() * 100)
+    # Wine shows a link as a reparse point, and lists no dangling one.
+    os.symlink("../single.txt", "tree/link-to-file")
+    os.symlink("a", "tree/link-to-folder")
+    os.symlink(".", "tree/loop")
+    os.symlink("nowhere", "tree/dangling")
+    os.symlink("tree", "linked-tree")
+    os.chmod("tree/locked", 0)
+    os.chmod("tree/secret", 0)
+    locked = set()
+    if as_user or os.geteuid() != 0:
+        locked.add("locked")
+    else:
+        skip("an unreadable folder in a tree", "root reads every folder, and Wine's prefix is root's")
+    operands = ["tree", "single.txt", "linked-tree/"]
+    expected_code, expected = 0, b""
+    for operand in operands:
+        items = tree_files(operand, locked) if os.path.isdir(operand) else [(operand, None)]
+        for path, reason in items:
+            if reason:
+                expected_code, expected = 1, expected + b"telvarn: cannot read directory '%s': %s\n" % (
+                    path.encode(), reason.encode())
+                continue
+            code, text = combined(as_user + ["stdbuf", "-o0", "sha256sum", path])
+            expected_code = max(expected_code, code)
+            expected += text.replace(b"sha256sum: ", b"telvarn: ")
+    check(b"tree/a b/y" in expected and expected.index(b"a b/y") < expected.index(b"a-b") < expected.index(b"a/x"),
+          "the tree's paths in byte order: %r" % expected)
+    for jobs in ("1", "3"):
+        for recursive in ("-r", "--recursive"):
+            got = combined(as_user + COMMAND + ["sha256", recursive, "-j", jobs] + operands)
+            check(got == (expected_code, expected), "sha256 %s -j %s: %r, expected %r" % (
+                recursive, jobs, got, (expected_code, expected)))
+    same_as_gnu("sha256sum", "sha256", ["tree", "single.txt"], what="a folder without -r")
+
+
 def test_parallel():
     test_order_and_errors()
     test_held_fifo()
     test_bounded_memory()
+    test_recursive()
 
 
 if __name__ == "__main__":

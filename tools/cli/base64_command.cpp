@@ -103,9 +103,7 @@ int ParseBase64Options(Console& console, const Arguments& args, Base64Options& o
       case kIgnoreGarbage: options.ignore_garbage = true; break;
       case kWrap:
         if (!ParseWrapColumns(option.value, options.columns)) {
-          const std::string quoted = QuoteName(option.value);
-          const bool bare = quoted.empty() || (quoted[0] != '\'' && quoted[0] != '"');
-          console.Error("invalid wrap size: " + (bare ? "'" + quoted + "'" : quoted));
+          console.Error("invalid wrap size: " + QuoteAlways(option.value));
           return console.Finish(kExitError);
         }
         break;

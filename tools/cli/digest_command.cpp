@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "cli/folder_walk.h"
 #include "cli/option_scanner.h"
 #include "cli/sums_line.h"
 #include "cli/text.h"
@@ -28,6 +29,7 @@ struct DigestOptions {
   bool upper = false;
   bool progress = false;
   uint32_t jobs = 0;  // -j: files digested at once
+  bool recursive = false;
   std::string key;
   std::vector<std::string> files;
 };
@@ -84,7 +86,7 @@ bool KeyFromOption(const std::string& option, const std::string& value, std::str
 
 enum DigestOptionId {
   kBinary, kCheck, kTag, kText, kZero, kIgnoreMissing, kQuiet, kStatus, kStrict, kWarn, kUpper, kHelp,
-  kVersion, kProgress, kJobs, kKey, kKeyFile, kKeyHex
+  kVersion, kProgress, kJobs, kRecursive, kKey, kKeyFile, kKeyHex
 };
 
 // The options of every digest command, in the order GNU lists its ambiguities.
@@ -104,6 +106,7 @@ constexpr OptionForm kDigestOptions[] = {
     {"version", '\0', OptionArgument::kNone, kVersion},
     {"progress", '\0', OptionArgument::kNone, kProgress},
     {"jobs", 'j', OptionArgument::kRequired, kJobs},
+    {"recursive", 'r', OptionArgument::kNone, kRecursive},
 };
 // The keyed commands' options besides.
 constexpr OptionForm kKeyOptions[] = {
@@ -153,11 +156,10 @@ int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& 
       case kWarn: options.verbosity = Verbosity::kWarn; break;
       case kUpper: options.upper = true; break;
       case kProgress: options.progress = true; break;
+      case kRecursive: options.recursive = true; break;
       case kJobs:
         if (!ParseJobCount(option.value, options.jobs)) {
-          const std::string quoted = QuoteName(option.value);
-          const bool bare = quoted.empty() || (quoted[0] != '\'' && quoted[0] != '"');
-          return console.UsageError(command, "invalid number of jobs: " + (bare ? "'" + quoted + "'" : quoted));
+          return console.UsageError(command, "invalid number of jobs: " + QuoteAlways(option.value));
         }
         break;
       case kHelp:
@@ -183,6 +185,9 @@ int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& 
       return console.UsageError(command, "the --zero option is not supported when verifying checksums");
     }
     if (options.tag) return console.UsageError(command, "the --tag option is meaningless when verifying checksums");
+    if (options.recursive) {
+      return console.UsageError(command, "the --recursive option is meaningless when verifying checksums");
+    }
     if (binary >= 0) {
       return console.UsageError(command,
                                 "the --binary and --text options are meaningless when verifying checksums");
@@ -248,9 +253,20 @@ int PrintDigests(Console& console, const ModuleExports& exports, const Algorithm
       },
       [&] { return console.out().failed(); }, &progress);
   for (const std::string& file : files) {
-    auto task = std::make_unique<DigestTask>();
-    task->name = file;
-    runner.Add(std::move(task));
+    if (!options.recursive || file == "-" || !IsFolder(file)) {
+      auto task = std::make_unique<DigestTask>();
+      task->name = file;
+      runner.Add(std::move(task));
+      continue;
+    }
+    FolderWalk walk(file);
+    std::string path, error;
+    while (walk.Next(path, error) && !console.out().failed()) {
+      auto task = std::make_unique<DigestTask>();
+      task->name = path;
+      if (!error.empty()) task->notice = "cannot read directory " + QuoteAlways(path) + ": " + error;
+      runner.Add(std::move(task));
+    }
   }
   runner.Finish();
   return console.Finish(status);
@@ -444,6 +460,9 @@ void PrintDigestHelp(Console& console, const Algorithm& algorithm) {
       "      --tag             write BSD-style lines: " + std::string(algorithm.tag) + " (FILE) = DIGEST\n"
       "  -t, --text            mark lines with ' ' before the name (the default)\n"
       "      --upper           write digests in upper-case hexadecimal (default: lower)\n"
+      "  -r, --recursive       digest the files under each FILE that is a directory, in\n"
+      "                        the byte order of their paths; links to directories\n"
+      "                        are not followed (a directory named here is)\n"
       "  -j, --jobs N          digest N files at once (default: the processors this\n"
       "                        process may use, here " + std::to_string(ProcessorCount()) + "; at most " +
       std::to_string(kMostDigestThreads) + "); lines, messages\n"
