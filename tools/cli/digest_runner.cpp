@@ -124,16 +124,14 @@ void DigestRunner::Add(std::unique_ptr<DigestTask> task) {
     job->reads_stdin = true;
     job->stdin_turn = stdin_readers_added_++;
   }
-  const bool needs_thread = !job->finished;
   window_.push_back(std::move(job));
-  if (needs_thread) {
-    if (idle_threads_ == 0 && threads_.size() < thread_limit_) {
-      const int32_t io = static_cast<int32_t>(threads_.size()) + 1;
-      threads_.emplace_back([this, io] { Work(io); });
-    } else {
-      work_added_.notify_one();
-    }
+  // A thread that was woken may not have taken its job yet: only more jobs waiting
+  // than idle threads make another thread.
+  if (window_.size() - taken_ > idle_threads_ && threads_.size() < thread_limit_) {
+    const int32_t io = static_cast<int32_t>(threads_.size()) + 1;
+    threads_.emplace_back([this, io] { Work(io); });
   }
+  work_added_.notify_one();
   EmitFinished(lock);
   while (window_.size() >= window_limit_) {
     job_finished_.wait(lock, [this] { return window_.front()->finished; });
