@@ -8,12 +8,11 @@ paths, with spaces, links, a loop and unreadable entries.
 usage: cli_parallel_test.py [--sanitized] COMMAND...   (see cli_support.py)
 --sanitized: no memory figures, which would be the sanitizer's.
 """
-import errno
 import os
 import random
 import subprocess
 import sys
-import time
+import threading
 
 from cli_support import COMMAND, ENV, ON_WINE, RUN_TIMEOUT_SECONDS, SANITIZED, check, run_area, skip, write
 
@@ -67,18 +66,6 @@ def test_order_and_errors():
     same_as_gnu("sha256sum", "sha256", ["-c", "-w", "-"], stdin=b"".join(lines), what="check list on stdin")
 
 
-def reader_opened(fifo):
-    """Whether a reader holds the FIFO open: opening it to write without blocking fails
-    with ENXIO while nobody reads."""
-    try:
-        os.close(os.open(fifo, os.O_WRONLY | os.O_NONBLOCK))
-        return True
-    except OSError as error:
-        if error.errno != errno.ENXIO:
-            raise
-        return False
-
-
 def test_held_fifo():
     """The second name is a FIFO held shut while a later FIFO is read and released first:
     the later files are done before the held one, and still come after it."""
@@ -98,18 +85,21 @@ def test_held_fifo():
     names = list(contents)
     with open("out", "wb") as out:
         process = subprocess.Popen(COMMAND + ["sha1", "-j", "3"] + names, stdout=out, stderr=out, env=ENV)
-    deadline = time.monotonic() + WAIT_SECONDS
-    # The pause only paces the polling; the deadline is for a program that never gets there.
-    while not reader_opened("later") and time.monotonic() < deadline and process.poll() is None:
-        time.sleep(0.02)
-    if not reader_opened("later"):
+    # Opening a FIFO to write returns once a reader has opened it: "later" opens only
+    # when a thread has reached it while "held", earlier in the list, stays shut.
+    def write_later():
+        with open("later", "wb") as f:
+            f.write(contents["later"])
+    writer = threading.Thread(target=write_later, daemon=True)
+    writer.start()
+    writer.join(WAIT_SECONDS)
+    if writer.is_alive():
         check(False, "a thread reached the later FIFO while the first was held")
         process.kill()
         process.wait()
         return
-    for fifo in ("later", "held"):
-        with open(fifo, "wb") as f:
-            f.write(contents[fifo])
+    with open("held", "wb") as f:
+        f.write(contents["held"])
     code = process.wait(timeout=WAIT_SECONDS)
     with open("out", "rb") as f:
         got = f.read()
