@@ -3,11 +3,13 @@
 and GNU base64 on the same inputs: every digest of one file read by name and through a
 pipe, many small files, large files with each way of placing the jobs
 (TELVARN_PLACEMENT), a 1 GiB pipe (from head) with its peak memory, and Base64 of 100 MiB
-both ways, and each with and without --progress. Each figure is the best of --repeats runs; the output is Markdown, ready for
-the README.
+both ways, and each with and without --progress; files digested at once (-j) beside the
+serial run and the GNU tools, and the placements measured on files of each size. Each
+figure is the best of --repeats runs; the output is Markdown, ready for the README.
 
 usage: cli_bench.py BUILD_DIR [--native] [--repeats N] [--algorithm-mib N] [--small N]
-                    [--large-mib N] [--pipe-mib N] [--sections LIST]
+                    [--large-mib N] [--pipe-mib N] [--sections LIST] [--jobs LIST]
+                    [--baseline PROGRAM]
 """
 import argparse
 import os
@@ -26,7 +28,10 @@ parser.add_argument("--repeats", type=int, default=3)
 parser.add_argument("--small", type=int, default=1000, help="number of small files")
 parser.add_argument("--large-mib", type=int, default=128, help="size of each of the four large files")
 parser.add_argument("--pipe-mib", type=int, default=1024, help="bytes piped into sha256")
-parser.add_argument("--sections", default="algorithms,progress,pipe,files,base64", help="which tables to make")
+parser.add_argument("--sections", default="algorithms,progress,pipe,files,base64,parallel,placement",
+                    help="which tables to make")
+parser.add_argument("--jobs", default="1,2,4", help="the -j counts of the parallel table")
+parser.add_argument("--baseline", help="an earlier telvarn (same kind) timed beside it in the parallel table")
 args = parser.parse_args()
 
 WINE_RUN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts", "wine-run.sh")
@@ -90,6 +95,10 @@ def main():
         pipe_table()
     if "files" in sections or "base64" in sections:
         file_tables(sections)
+    if "parallel" in sections:
+        parallel_table()
+    if "placement" in sections:
+        placement_table()
 
 
 # The tool each digest is set beside. No coreutils tool computes this CRC-32 or any
@@ -189,16 +198,17 @@ def files_table(small, large, few):
     print()
     row("what", "placement", "wall s")
     row("---", "---", "---:")
-    row("sha256 of %d small files" % len(small), "auto", "%.2f" % timed(TELVARN + ["sha256"] + small))
-    row("sha256 of %d small files" % len(small), "here", "%.2f" % timed(TELVARN + ["sha256"] + small, placement="here"))
+    row("sha256 of %d small files" % len(small), "threads", "%.2f" % timed(TELVARN + ["sha256"] + small))
+    row("sha256 -j 1 of %d small files" % len(small), "threads",
+        "%.2f" % timed(TELVARN + ["sha256", "-j", "1"] + small))
     row("sha256sum of %d small files" % len(small), "", "%.2f" % timed(["sha256sum"] + small))
-    row("sha256 -c of a %d-line list" % len(small), "auto", "%.2f" % timed(TELVARN + ["sha256", "-c", "SMALL.sums"]))
+    row("sha256 -c of a %d-line list" % len(small), "threads", "%.2f" % timed(TELVARN + ["sha256", "-c", "SMALL.sums"]))
     row("sha256sum -c of a %d-line list" % len(small), "", "%.2f" % timed(["sha256sum", "-c", "SMALL.sums"]))
-    for placement in ("auto", "own", "queue"):
+    for placement in ("threads", "own", "queue"):
         row("sha256 of 100 small files", placement, "%.2f" % timed(TELVARN + ["sha256"] + few, placement=placement))
     for algorithm, tool in (("sha256", "sha256sum"), ("md5", "md5sum"), ("sha512", "sha512sum")):
         what = "%s of 4 files of %d MiB" % (algorithm, args.large_mib)
-        for placement in ("auto", "here", "own", "queue"):
+        for placement in ("threads", "own", "queue"):
             row(what, placement, "%.2f" % timed(TELVARN + [algorithm] + large, placement=placement))
         row("%s of the same" % tool, "", "%.2f" % timed([tool] + large))
     print()
@@ -220,6 +230,73 @@ def base64_table(rng):
     row("decode standard input", "%.2f" % timed(TELVARN + ["base64", "-d"], "data.b64"),
         "%.2f" % timed(["base64", "-d"], "data.b64"))
     print()
+
+
+def write_random(name, size, rng):
+    with open(name, "wb") as f:
+        while size > 0:
+            piece = min(size, 1 << 20)
+            f.write(rng.randbytes(piece))
+            size -= piece
+
+
+def parallel_table():
+    """The issue's rows: eight 96 MiB files (md5), 2,000 files of 0-128 KiB (sha256) and
+    one 1 GiB file (sha256), by telvarn at each -j, the baseline if given, and the GNU tool."""
+    work = tempfile.mkdtemp(prefix="telvarn-bench-")
+    os.chdir(work)
+    rng = random.Random(31)
+    large = ["large%d.bin" % i for i in range(8)]
+    for name in large:
+        write_random(name, 96 << 20, rng)
+    small = ["small%04d.bin" % i for i in range(2000)]
+    for name in small:
+        write_random(name, rng.randrange(0, 128 << 10), rng)
+    write_random("one.bin", 1 << 30, rng)
+    rows = (("md5 of 8 files of 96 MiB", "md5", "md5sum", large),
+            ("sha256 of 2,000 files of 0-128 KiB", "sha256", "sha256sum", small),
+            ("sha256 of one 1 GiB file", "sha256", "sha256sum", ["one.bin"]))
+    jobs = args.jobs.split(",")
+    print("## Files at once (-j), best of %d" % args.repeats)
+    print()
+    heads = ["what"] + ["-j %s s" % n for n in jobs] + (["baseline s"] if args.baseline else []) + [
+        "tool s", "tool / fastest -j"]
+    row(*heads)
+    row(*(["---"] + ["---:"] * (len(heads) - 1)))
+    baseline = None
+    if args.baseline:
+        baseline = [args.baseline] if args.native else [WINE_RUN, ARCH, os.path.abspath(args.baseline)]
+    for what, algorithm, tool, files in rows:
+        times = [timed(TELVARN + [algorithm, "-j", n] + files) for n in jobs]
+        cells = ["%.2f" % t for t in times]
+        if baseline:
+            cells.append("%.2f" % timed(baseline + [algorithm] + files))
+        tool_time = timed([tool] + files)
+        row(what, *cells, "%.2f" % tool_time, "%.2fx" % (tool_time / min(times)))
+    print()
+    os.chdir("/")
+    shutil.rmtree(work, ignore_errors=True)
+
+
+def placement_table():
+    """Where each file's job runs (TELVARN_PLACEMENT), on 100 files of each size (4 of
+    96 MiB), at the default -j."""
+    work = tempfile.mkdtemp(prefix="telvarn-bench-")
+    os.chdir(work)
+    rng = random.Random(32)
+    print("## Placement of the jobs, sha256, best of %d" % args.repeats)
+    print()
+    row("files", "threads s", "own s", "queue s")
+    row("---", "---:", "---:", "---:")
+    for size, count, shown in ((0, 100, "100 of 0 B"), (4096, 100, "100 of 4 KiB"), (1 << 20, 100, "100 of 1 MiB"),
+                               (96 << 20, 4, "4 of 96 MiB")):
+        names = ["p%d-%03d" % (size, i) for i in range(count)]
+        for name in names:
+            write_random(name, size, rng)
+        row(shown, *["%.3f" % timed(TELVARN + ["sha256"] + names, placement=p) for p in ("threads", "own", "queue")])
+    print()
+    os.chdir("/")
+    shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Times telvarn beside coreutils and GNU base64 (bench/cli_bench.py): every digest of a
 # file by name and through a pipe, many small files, large files with each job
-# placement, a 1 GiB pipe with its peak memory, and Base64 of 100 MiB. Prints Markdown.
+# placement, a 1 GiB pipe with its peak memory, Base64 of 100 MiB, files at once at
+# each -j (eight 96 MiB files, 2,000 small ones, one of 1 GiB) and the placements on
+# files of 0 B to 96 MiB. Prints Markdown.
 # By default it times telvarn.exe (32-bit where the host runs it natively, else 64-bit) under
 # Wine; --native times the Linux program of the native preset instead.
 #
-# Usage: scripts/cli-bench.sh [--native] [cli_bench.py options, e.g. --repeats 5 --large-mib 256]
+# Usage: scripts/cli-bench.sh [--native] [cli_bench.py options, e.g. --repeats 5 --large-mib 256,
+#        --sections parallel --jobs 1,2,4 --baseline OLD-TELVARN]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh >&2

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """telvarn --progress: a line on standard error while an input is read, erased before
-the result; nothing without the option. The input is a pipe the test holds open, so
-the line is seen while the job is known to be running.
+the result; nothing without the option; with -j, the bytes of every file in flight
+counted together. The inputs are pipes the test holds open, so the line is seen while
+the jobs are known to be running.
 
 usage: cli_progress_test.py [--sanitized] COMMAND...   (see cli_support.py)
 """
@@ -13,7 +14,7 @@ import subprocess
 import sys
 import time
 
-from cli_support import COMMAND, ENV, check, run, run_area, write
+from cli_support import COMMAND, ENV, ON_WINE, check, run, run_area, skip, write
 
 # Generous: a sanitized program, or one under Wine, on a loaded machine starts slowly.
 WAIT_SECONDS = 120
@@ -69,8 +70,51 @@ def test_progress():
                   "%s: %r" % (args, err))
 
 
+def mebibytes(text):
+    number, unit = text.split()
+    return float(number) * {b"B": 1, b"KiB": 1 << 10, b"MiB": 1 << 20, b"GiB": 1 << 30}[unit] / (1 << 20)
+
+
+def test_files_in_flight():
+    """Two FIFOs, each given 1 MiB and held open: the line counts both together."""
+    if ON_WINE:
+        skip("--progress of files in flight", "a Windows program reads a FIFO only through Wine's pipe emulation")
+        return
+    first, rest = os.urandom(1 << 20), os.urandom(1000)
+    for name in ("one", "two"):
+        os.mkfifo(name)
+    with open("out", "wb") as out, open("err", "wb") as err:
+        process = subprocess.Popen(COMMAND + ["md5", "-j", "2", "--progress", "one", "two"], stdout=out,
+                                   stderr=err, env=ENV)
+    # Opening a FIFO waits for its reader: both are read at once, or this never returns.
+    writers = [open(name, "wb") for name in ("one", "two")]
+    for writer in writers:
+        writer.write(first)
+        writer.flush()
+    deadline = time.monotonic() + WAIT_SECONDS
+    most = 0.0
+    # The pause only paces the polling of the messages file.
+    while most < 1.5 and time.monotonic() < deadline and process.poll() is None:
+        time.sleep(0.05)
+        with open("err", "rb") as f:
+            shown = re.findall(rb"2 files: (\d+(?:\.\d)? (?:B|KiB|MiB))", f.read())
+        most = max([most] + [mebibytes(text) for text in shown])
+    check(most >= 1.5, "the line counts both files' bytes together: at most %.2f MiB seen" % most)
+    for writer in writers:
+        writer.write(rest)
+        writer.close()
+    code = process.wait(timeout=WAIT_SECONDS)
+    with open("out", "rb") as f:
+        out = f.read()
+    expected = "".join("%s  %s\n" % (hashlib.md5(first + rest).hexdigest(), name) for name in ("one", "two"))
+    check(code == 0 and out == expected.encode(), "md5 -j 2 --progress of two FIFOs: %d %r" % (code, out))
+
+
 def main():
-    return run_area("progress", test_progress)
+    def body():
+        test_progress()
+        test_files_in_flight()
+    return run_area("progress", body)
 
 
 if __name__ == "__main__":

@@ -22,6 +22,8 @@ void PrintUsage(Console& console) {
       "  hmac-md5 | hmac-sha1 | hmac-sha256 | hmac-sha512\n"
       "      --key TEXT | --key-file FILE | --key-hex HEX [FILE]...\n"
       "  ALGORITHM -c [LIST]...      check the files that the LISTs name\n"
+      "  ALGORITHM -j N [FILE]...    N files at once (default: every processor), same output\n"
+      "  ALGORITHM -r [FILE]...      the files under each FILE that is a directory\n"
       "  ALGORITHM --tag [FILE]...   BSD-style lines: SHA256 (FILE) = DIGEST\n"
       "Base64:\n"
       "  base64 [encode] [-w COLS] [--crlf | --module-lines] [FILE]\n"

@@ -103,9 +103,7 @@ int ParseBase64Options(Console& console, const Arguments& args, Base64Options& o
       case kIgnoreGarbage: options.ignore_garbage = true; break;
       case kWrap:
         if (!ParseWrapColumns(option.value, options.columns)) {
-          const std::string quoted = QuoteName(option.value);
-          const bool bare = quoted.empty() || (quoted[0] != '\'' && quoted[0] != '"');
-          console.Error("invalid wrap size: " + (bare ? "'" + quoted + "'" : quoted));
+          console.Error("invalid wrap size: " + QuoteAlways(option.value));
           return console.Finish(kExitError);
         }
         break;
@@ -147,7 +145,7 @@ class ReadProgress {
 
   void Start(const std::string& label, int64_t total) {
     done_.store(0, std::memory_order_relaxed);
-    line_.Show(label, [this, total](uint64_t& done, int64_t& all) {
+    line_.Show(label, [this, total](uint64_t& done, int64_t& all, std::string&) {
       done = done_.load(std::memory_order_relaxed);
       all = total;
       return true;
@@ -156,7 +154,7 @@ class ReadProgress {
   void Add(int64_t count) {
     if (count > 0) done_.fetch_add(static_cast<uint64_t>(count), std::memory_order_relaxed);
   }
-  void Stop() { line_.Hide(); }
+  void Stop() { line_.Clear(); }
 
  private:
   ProgressLine line_;

@@ -2,9 +2,11 @@
 // coreutils sum programs behave (messages, summaries and exit codes).
 #include "cli/digest_command.h"
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
+#include "cli/folder_walk.h"
 #include "cli/option_scanner.h"
 #include "cli/sums_line.h"
 #include "cli/text.h"
@@ -26,6 +28,8 @@ struct DigestOptions {
   bool binary_marker = false;
   bool upper = false;
   bool progress = false;
+  uint32_t jobs = 0;  // -j: files digested at once
+  bool recursive = false;
   std::string key;
   std::vector<std::string> files;
 };
@@ -82,7 +86,7 @@ bool KeyFromOption(const std::string& option, const std::string& value, std::str
 
 enum DigestOptionId {
   kBinary, kCheck, kTag, kText, kZero, kIgnoreMissing, kQuiet, kStatus, kStrict, kWarn, kUpper, kHelp,
-  kVersion, kProgress, kKey, kKeyFile, kKeyHex
+  kVersion, kProgress, kJobs, kRecursive, kKey, kKeyFile, kKeyHex
 };
 
 // The options of every digest command, in the order GNU lists its ambiguities.
@@ -101,6 +105,8 @@ constexpr OptionForm kDigestOptions[] = {
     {"help", 'h', OptionArgument::kNone, kHelp},
     {"version", '\0', OptionArgument::kNone, kVersion},
     {"progress", '\0', OptionArgument::kNone, kProgress},
+    {"jobs", 'j', OptionArgument::kRequired, kJobs},
+    {"recursive", 'r', OptionArgument::kNone, kRecursive},
 };
 // The keyed commands' options besides.
 constexpr OptionForm kKeyOptions[] = {
@@ -108,6 +114,18 @@ constexpr OptionForm kKeyOptions[] = {
     {"key-file", '\0', OptionArgument::kRequired, kKeyFile},
     {"key-hex", '\0', OptionArgument::kRequired, kKeyHex},
 };
+
+// -j's count: decimal digits, at least 1; a count past kMostDigestThreads is taken
+// as that many.
+bool ParseJobCount(const std::string& value, uint32_t& jobs) {
+  if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos) return false;
+  const size_t first = value.find_first_not_of('0');
+  if (first == std::string::npos) return false;
+  jobs = value.size() - first > 3 ? kMostDigestThreads
+                                  : std::min<uint32_t>(static_cast<uint32_t>(std::stoul(value.substr(first))),
+                                                       kMostDigestThreads);
+  return true;
+}
 
 // Parses the options in any order; `--` ends them. Returns -1 to go on, or the exit
 // code when parsing ended the command (help, version, an error). Options combine
@@ -138,6 +156,12 @@ int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& 
       case kWarn: options.verbosity = Verbosity::kWarn; break;
       case kUpper: options.upper = true; break;
       case kProgress: options.progress = true; break;
+      case kRecursive: options.recursive = true; break;
+      case kJobs:
+        if (!ParseJobCount(option.value, options.jobs)) {
+          return console.UsageError(command, "invalid number of jobs: " + QuoteAlways(option.value));
+        }
+        break;
       case kHelp:
         PrintDigestHelp(console, algorithm);
         return console.Finish(kExitOk);
@@ -153,6 +177,7 @@ int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& 
     }
   }
   options.files = std::move(scanned.operands);
+  if (options.jobs == 0) options.jobs = ProcessorCount();
   options.binary_marker = binary == 1;
   if (options.tag && binary == 0) return console.UsageError(command, "--tag does not support --text mode");
   if (options.check) {
@@ -160,6 +185,9 @@ int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& 
       return console.UsageError(command, "the --zero option is not supported when verifying checksums");
     }
     if (options.tag) return console.UsageError(command, "the --tag option is meaningless when verifying checksums");
+    if (options.recursive) {
+      return console.UsageError(command, "the --recursive option is meaningless when verifying checksums");
+    }
     if (binary >= 0) {
       return console.UsageError(command,
                                 "the --binary and --text options are meaningless when verifying checksums");
@@ -197,8 +225,13 @@ int PrintDigests(Console& console, const ModuleExports& exports, const Algorithm
   ProgressLine progress(console.err(), options.progress);
   AttachedProgress attached(console, progress);
   DigestRunner runner(
-      exports, algorithm, options.key,
+      exports, algorithm, options.key, options.jobs,
       [&](DigestTask& task) {
+        if (!task.notice.empty()) {
+          console.Error(task.notice);
+          status = kExitFailure;
+          return;
+        }
         if (!task.ok) {
           if (!task.error.empty()) console.Error(QuoteName(task.name) + ": " + task.error);
           status = kExitFailure;
@@ -220,9 +253,20 @@ int PrintDigests(Console& console, const ModuleExports& exports, const Algorithm
       },
       [&] { return console.out().failed(); }, &progress);
   for (const std::string& file : files) {
-    auto task = std::make_unique<DigestTask>();
-    task->name = file;
-    runner.Add(std::move(task));
+    if (!options.recursive || file == "-" || !IsFolder(file)) {
+      auto task = std::make_unique<DigestTask>();
+      task->name = file;
+      runner.Add(std::move(task));
+      continue;
+    }
+    FolderWalk walk(file);
+    std::string path, error;
+    while (walk.Next(path, error) && !console.out().failed()) {
+      auto task = std::make_unique<DigestTask>();
+      task->name = path;
+      if (!error.empty()) task->notice = "cannot read directory " + QuoteAlways(path) + ": " + error;
+      runner.Add(std::move(task));
+    }
   }
   runner.Finish();
   return console.Finish(status);
@@ -312,8 +356,12 @@ bool CheckList(Console& console, const ModuleExports& exports, const Algorithm& 
     ProgressLine progress(console.err(), options.progress);
     AttachedProgress attached(console, progress);
     DigestRunner runner(
-        exports, algorithm, options.key,
+        exports, algorithm, options.key, options.jobs,
         [&](DigestTask& task) {
+          if (!task.notice.empty()) {
+            console.Error(task.notice);
+            return;
+          }
           if (!task.ok) {
             if (options.ignore_missing && task.missing) return;
             if (!task.error.empty()) console.Error(QuoteName(task.name) + ": " + task.error);
@@ -345,8 +393,11 @@ bool CheckList(Console& console, const ModuleExports& exports, const Algorithm& 
           (from_stdin && parsed.name == "-")) {
         ++misformatted;
         if (options.verbosity == Verbosity::kWarn) {
-          console.Error(shown + ": " + std::to_string(number) + ": improperly formatted " + algorithm.tag +
-                        " checksum line");
+          // In its place among the results of the lines before and after it.
+          auto notice = std::make_unique<DigestTask>();
+          notice->notice = shown + ": " + std::to_string(number) + ": improperly formatted " + algorithm.tag +
+                           " checksum line";
+          runner.Add(std::move(notice));
         }
         continue;
       }
@@ -409,8 +460,15 @@ void PrintDigestHelp(Console& console, const Algorithm& algorithm) {
       "      --tag             write BSD-style lines: " + std::string(algorithm.tag) + " (FILE) = DIGEST\n"
       "  -t, --text            mark lines with ' ' before the name (the default)\n"
       "      --upper           write digests in upper-case hexadecimal (default: lower)\n"
-      "      --progress        show on standard error how far each input is: bytes\n"
-      "                        done, the total where known, and the rate\n"
+      "  -r, --recursive       digest the files under each FILE that is a directory, in\n"
+      "                        the byte order of their paths; links to directories\n"
+      "                        are not followed (a directory named here is)\n"
+      "  -j, --jobs N          digest N files at once (default: the processors this\n"
+      "                        process may use, here " + std::to_string(ProcessorCount()) + "; at most " +
+      std::to_string(kMostDigestThreads) + "); lines, messages\n"
+      "                        and exit status are those of -j 1, in the order given\n"
+      "      --progress        show on standard error the bytes done of the inputs in\n"
+      "                        flight together, the total where known, and the rate\n"
       "  -z, --zero            end each line with NUL, not newline, and do not escape names\n\n"
       "Only when checking:\n"
       "      --ignore-missing  don't fail or report status for missing files\n"

@@ -1,11 +1,10 @@
-// The digest runner: binding each input, choosing where its job runs, and handing the
-// results back in order.
+// The digest runner: a few threads of the program's each take the next input, bind it
+// and run its job; the calling thread hands the results back in the order given.
 #include "cli/digest_runner.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "cli/system.h"
 #include "cli/text.h"
@@ -35,22 +34,18 @@ const Algorithm* FindAlgorithm(const std::string& command) {
 
 Placement PlacementFromEnvironment() {
   const char* value = std::getenv("TELVARN_PLACEMENT");
-  if (value == nullptr) return Placement::kAuto;
-  if (std::strcmp(value, "here") == 0) return Placement::kHere;
+  if (value == nullptr) return Placement::kThreads;
   if (std::strcmp(value, "own") == 0) return Placement::kOwn;
   if (std::strcmp(value, "queue") == 0) return Placement::kQueue;
-  return Placement::kAuto;
+  return Placement::kThreads;
 }
 
 namespace {
 
-// Results come back in order, so later ones wait for an earlier large file; this
-// many waiting results bound the memory they take.
-constexpr size_t kMostPending = 1024;
-// A job of its own is looked at no more often than this: each look pauses 10 ms.
-constexpr uint64_t kPollSpacingMs = 100;
-// The scheduler runs at most 64 jobs at once.
-constexpr uint32_t kMostOwnJobs = 62;
+// Tasks in flight (taken, waiting to be taken, or done and waiting for an earlier
+// one) per thread: enough that a thread finds work while an earlier large file
+// holds the output back, few enough that memory stays bounded by the threads.
+constexpr size_t kWindowPerThread = 4;
 // What a feeder reads and writes at a time.
 constexpr size_t kFeedBlock = 1u << 20;
 
@@ -69,193 +64,247 @@ TelvarnVarDesc Var(const void* data) {
   return var;
 }
 
+std::string ProgressName(const std::string& name) { return name == "-" ? "standard input" : QuoteName(name); }
+
 }  // namespace
 
 struct DigestRunner::Job {
   std::unique_ptr<DigestTask> task;
+  // Guarded by the runner's lock.
+  bool finished = false;
+  bool reads_stdin = false;
+  uint64_t stdin_turn = 0;   // readers of standard input go one at a time, in order
+  int32_t running_io = 0;    // the IO of its job while one runs, for the progress line
+  int64_t known_size = -1;   // bytes in all, when known
+
+  // The thread's that took it.
   InputFile file;
   bool fed = false;         // the module reads it through a pipe of ours
   std::string module_name;  // otherwise the name the module opens
   uint64_t size = 0;
-  int32_t io = 0;
-  bool own_job = false;
   bool retried = false;  // read here after the module delivered nothing
-  bool finished = false;
   char result[TELVARN_DIGEST_TEXT_MAX + 1] = {};
 };
 
 DigestRunner::DigestRunner(const ModuleExports& exports, const Algorithm& algorithm, std::string key,
-                           Done done, std::function<bool()> stop, ProgressLine* progress)
+                           uint32_t threads, Done done, std::function<bool()> stop, ProgressLine* progress)
     : exports_(exports), algorithm_(algorithm), key_(std::move(key)), done_(std::move(done)),
-      stop_(std::move(stop)), progress_(progress) {
-  const uint32_t processors = ProcessorCount();
-  placement_ = PlacementFromEnvironment();
-  switch (placement_) {
-    case Placement::kAuto:
-      // This thread runs jobs too, so it takes one of the processors.
-      own_job_limit_ = std::min(processors - 1, kMostOwnJobs);
-      break;
-    case Placement::kHere:
-      own_job_limit_ = 0;
-      break;
-    case Placement::kOwn:
-      own_job_limit_ = std::min(processors, kMostOwnJobs);
-      break;
-    case Placement::kQueue:
-      own_job_limit_ = kMostOwnJobs;
-      own_job_priority_ = TELVARN_PRIORITY_NORMAL;
-      break;
+      stop_(std::move(stop)), progress_(progress), placement_(PlacementFromEnvironment()),
+      thread_limit_(std::max<uint32_t>(1, std::min(threads, kMostDigestThreads))),
+      window_limit_(kWindowPerThread * thread_limit_) {
+  if (progress_ != nullptr && progress_->enabled()) {
+    progress_->Show("", [this](uint64_t& done_bytes, int64_t& total, std::string& name) {
+      return CountProgress(done_bytes, total, name);
+    });
   }
 }
 
 DigestRunner::~DigestRunner() {
-  // Jobs of their own still write into their Job records: wait for them.
-  for (auto& job : pending_) {
-    if (job->own_job && !job->finished) AwaitOwnJob(*job);
+  // The progress line's thread asks this runner: it stops asking before the runner goes.
+  if (progress_ != nullptr) progress_->Clear();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ending_ = true;
+    dropping_ = true;
   }
-}
-
-int32_t DigestRunner::TakeIo() {
-  if (!free_ios_.empty()) {
-    const int32_t io = free_ios_.back();
-    free_ios_.pop_back();
-    return io;
-  }
-  const int32_t io = next_io_++;
-  if (exports_.initialize(io, 0, 0, 0) != 0) return 0;
-  // An IO keeps its key from job to job.
-  if (algorithm_.keyed) {
-    exports_.key_set(key_.c_str(), io, static_cast<int32_t>(key_.size()), 0);
-  }
-  return io;
-}
-
-void DigestRunner::Prepare(Job& job) {
-  DigestTask& task = *job.task;
-  if (task.name == "-") {
-    job.file.OpenStandardInput();
-    job.fed = true;
-    return;
-  }
-  // A regular file under a name that the module's ANSI calls can spell is opened by
-  // the module alone; this look costs no open of our own.
-  if (LooksLikeRegularFile(task.name, job.size)) {
-    job.module_name = ModuleFileName(task.name);
-    if (!job.module_name.empty()) return;
-  }
-  OpenHere(job);
-}
-
-// Opens the input here, for its reason when it cannot be opened, or to feed it.
-void DigestRunner::OpenHere(Job& job) {
-  DigestTask& task = *job.task;
-  if (!job.file.Open(task.name)) {
-    task.missing = job.file.missing();
-    task.error = job.file.error();
-    job.finished = true;
-    return;
-  }
-  job.size = job.file.size();
-  job.fed = true;
-}
-
-bool DigestRunner::BindOutput(Job& job) {
-  TelvarnVarDesc out = Var(job.result);
-  return exports_.output_set(&out, job.io, TELVARN_MODE_MEMORY,
-                             static_cast<int32_t>(algorithm_.text_length)) == 0;
+  work_added_.notify_all();
+  // Jobs still running write into their Job records: the threads end after them.
+  for (std::thread& thread : threads_) thread.join();
 }
 
 void DigestRunner::Add(std::unique_ptr<DigestTask> task) {
   auto job = std::make_unique<Job>();
   job->task = std::move(task);
-  Prepare(*job);
-  Job& added = *job;
-  pending_.push_back(std::move(job));
-  if (added.finished || stop_()) {
-    added.finished = true;
-  } else if ((added.io = TakeIo()) == 0) {
-    added.task->error = "out of memory";
-    added.finished = true;
-  } else {
-    const bool own = !added.fed && own_job_limit_ > 0 &&
-                     (added.size >= kOwnJobBytes || placement_ != Placement::kAuto);
-    if (own && own_jobs_running_ >= own_job_limit_) {
-      // With every job of its own placed, a forced placement waits for one to end.
-      PollOwnJobs(placement_ != Placement::kAuto);
-      while (placement_ != Placement::kAuto && own_jobs_running_ >= own_job_limit_) PollOwnJobs(true);
-    }
-    if (!(own && own_jobs_running_ < own_job_limit_ && LaunchOwnJob(added))) RunHere(added);
+  const bool stop = stop_();
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (stop) dropping_ = true;
+  if (dropping_ || !job->task->notice.empty()) {
+    job->finished = true;
+  } else if (job->task->name == "-") {
+    job->reads_stdin = true;
+    job->stdin_turn = stdin_readers_added_++;
   }
-  PollOwnJobs(false);
-  EmitReady();
-  while (pending_.size() > kMostPending) WaitForFront();
+  window_.push_back(std::move(job));
+  // A thread that was woken may not have taken its job yet: only more jobs waiting
+  // than idle threads make another thread.
+  if (window_.size() - taken_ > idle_threads_ && threads_.size() < thread_limit_) {
+    const int32_t io = static_cast<int32_t>(threads_.size()) + 1;
+    threads_.emplace_back([this, io] { Work(io); });
+  }
+  work_added_.notify_one();
+  EmitFinished(lock);
+  while (window_.size() >= window_limit_) {
+    job_finished_.wait(lock, [this] { return window_.front()->finished; });
+    EmitFinished(lock);
+  }
 }
 
-// Shows the job's progress from the module's counts until progress_->Hide(). A
-// file fed through a pipe is counted by the module too; only its size is ours.
-void DigestRunner::ShowProgress(Job& job) {
-  if (progress_ == nullptr || !progress_->enabled()) return;
-  const int32_t io = job.io;
-  const int64_t known_size = job.fed && job.file.regular() ? static_cast<int64_t>(job.file.size()) : -1;
-  progress_->Show(job.task->name == "-" ? "standard input" : QuoteName(job.task->name),
-                  [this, io, known_size](uint64_t& done, int64_t& total) {
-                    TelvarnProgressCounts counts{};
-                    TelvarnVarDesc var = Var(&counts);
-                    exports_.progress(io, &var, 0, 0);
-                    done = counts.consumed_low | static_cast<uint64_t>(counts.consumed_high) << 32;
-                    const uint64_t all = counts.total_low | static_cast<uint64_t>(counts.total_high) << 32;
-                    total = all != UINT64_MAX ? static_cast<int64_t>(all) : known_size;
-                    return true;
-                  });
+void DigestRunner::Finish() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (!window_.empty()) {
+    job_finished_.wait(lock, [this] { return window_.front()->finished; });
+    EmitFinished(lock);
+  }
 }
 
-void DigestRunner::HideProgress() {
-  if (progress_ != nullptr) progress_->Hide();
+// Hands over the finished jobs at the front, outside the lock: `done` writes, and a
+// slow reader of the output must not hold the threads up.
+void DigestRunner::EmitFinished(std::unique_lock<std::mutex>& lock) {
+  bool emitted = false;
+  while (!window_.empty() && window_.front()->finished) {
+    std::unique_ptr<Job> job = std::move(window_.front());
+    window_.pop_front();
+    // A job finished at Add() may never have been taken.
+    if (taken_ > 0) --taken_;
+    lock.unlock();
+    if (!emitted && progress_ != nullptr) progress_->Hide();
+    emitted = true;
+    done_(*job->task);
+    job.reset();
+    const bool stop = stop_();
+    lock.lock();
+    if (stop) dropping_ = true;
+  }
+  if (emitted && progress_ != nullptr) {
+    lock.unlock();
+    progress_->Resume();
+    lock.lock();
+  }
 }
 
-void DigestRunner::RunHere(Job& job) {
-  ShowProgress(job);
-  RunHereShown(job);
-  HideProgress();
-}
-
-void DigestRunner::RunHereShown(Job& job) {
-  if (job.fed) {
-    RunFed(job);
-  } else {
-    TelvarnVarDesc in = Var(job.module_name.c_str());
-    if (exports_.input_set(&in, job.io, TELVARN_MODE_FILE, 0) != 0) {
-      // Gone since the look, or not for the module to open: open it here to say
-      // why, or to let the module read it through a pipe.
-      OpenHere(job);
-      if (job.fed) RunFed(job);
-      if (job.finished) {
-        free_ios_.push_back(job.io);
-        return;
+// One thread's life: it takes the jobs in the order added, on an IO of its own.
+void DigestRunner::Work(int32_t io) {
+  bool have_io = exports_.initialize(io, 0, 0, 0) == 0;
+  // An IO keeps its key from job to job.
+  if (have_io && algorithm_.keyed) {
+    have_io = exports_.key_set(key_.c_str(), io, static_cast<int32_t>(key_.size()), 0) == 0;
+  }
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    ++idle_threads_;
+    work_added_.wait(lock, [this] { return ending_ || taken_ < window_.size(); });
+    --idle_threads_;
+    if (taken_ == window_.size()) return;
+    Job& job = *window_[taken_++];
+    if (job.finished) continue;
+    if (job.reads_stdin) stdin_turn_.wait(lock, [this, &job] { return stdin_readers_done_ == job.stdin_turn; });
+    if (!dropping_) {
+      lock.unlock();
+      try {
+        if (!have_io) {
+          job.task->error = "cannot register an IO with the module";
+        } else {
+          Run(job, io);
+        }
+      } catch (const std::exception& error) {
+        job.task->error = error.what();
       }
-    } else {
-      BindOutput(job);
-      (exports_.*algorithm_.job)(job.io, TELVARN_RUN_NOW, TELVARN_PRIORITY_IMMEDIATE, 0);
+      lock.lock();
     }
+    if (job.reads_stdin) {
+      ++stdin_readers_done_;
+      stdin_turn_.notify_all();
+    }
+    job.running_io = 0;
+    if (job.known_size > 0) bytes_finished_ += static_cast<uint64_t>(job.known_size);
+    job.finished = true;
+    job_finished_.notify_all();
   }
-  Complete(job);
+}
+
+void DigestRunner::Run(Job& job, int32_t io) {
+  if (!Prepare(job)) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    job.running_io = io;
+    if (!job.fed || job.file.regular()) job.known_size = static_cast<int64_t>(job.size);
+  }
+  if (job.fed) {
+    RunFed(job, io);
+  } else {
+    RunNamed(job, io);
+  }
+  Complete(job, io);
+}
+
+// False, with the reason in the task, when the input cannot be had.
+bool DigestRunner::Prepare(Job& job) {
+  DigestTask& task = *job.task;
+  if (job.reads_stdin) {
+    job.file.OpenStandardInput();
+    job.fed = true;
+    return true;
+  }
+  // A regular file under a name that the module's ANSI calls can spell is opened by
+  // the module alone; this look costs no open of our own.
+  if (LooksLikeRegularFile(task.name, job.size)) {
+    job.module_name = ModuleFileName(task.name);
+    if (!job.module_name.empty()) return true;
+  }
+  return OpenHere(job);
+}
+
+// Opens the input here, for its reason when it cannot be opened, or to feed it.
+bool DigestRunner::OpenHere(Job& job) {
+  DigestTask& task = *job.task;
+  if (!job.file.Open(task.name)) {
+    task.missing = job.file.missing();
+    task.error = job.file.error();
+    return false;
+  }
+  job.size = job.file.size();
+  job.fed = true;
+  return true;
+}
+
+bool DigestRunner::BindOutput(Job& job, int32_t io) {
+  TelvarnVarDesc out = Var(job.result);
+  return exports_.output_set(&out, io, TELVARN_MODE_MEMORY, static_cast<int32_t>(algorithm_.text_length)) == 0;
+}
+
+void DigestRunner::RunNamed(Job& job, int32_t io) {
+  TelvarnVarDesc in = Var(job.module_name.c_str());
+  if (exports_.input_set(&in, io, TELVARN_MODE_FILE, 0) != 0) {
+    // Gone since the look, or not for the module to open: open it here to say why,
+    // or to let the module read it through a pipe.
+    if (OpenHere(job)) RunFed(job, io);
+    return;
+  }
+  BindOutput(job, io);
+  RunJob(io);
+}
+
+// Runs the job bound to `io` where the placement says, and returns once it has ended.
+void DigestRunner::RunJob(int32_t io) {
+  const auto job = algorithm_.job;
+  if (placement_ != Placement::kThreads) {
+    const int32_t priority = placement_ == Placement::kOwn ? TELVARN_PRIORITY_IMMEDIATE : TELVARN_PRIORITY_NORMAL;
+    if ((exports_.*job)(io, TELVARN_QUEUE, priority, 0) == 0) {
+      // IO_Wait sleeps in the module until the job ends, where polling IO_State
+      // would wake every 10 ms.
+      while (exports_.state(io, 0, 0, 0) != -TELVARN_JOB_FINISHED) exports_.wait(io, TELVARN_WAIT_INFINITE, 0, 0);
+      return;
+    }
+    // Not queued: the bindings are still in place for a run here.
+  }
+  (exports_.*job)(io, TELVARN_RUN_NOW, TELVARN_PRIORITY_IMMEDIATE, 0);
 }
 
 // The job runs on this thread and reads a pipe that a thread of ours fills from the
 // file, a block at a time.
-void DigestRunner::RunFed(Job& job) {
+void DigestRunner::RunFed(Job& job, int32_t io) {
   ModulePipe pipe;
   if (!pipe.Create()) {
     job.task->error = "cannot make a pipe: " + pipe.error();
     return;
   }
   TelvarnVarDesc in = Var(pipe.name().c_str());
-  if (exports_.input_set(&in, job.io, TELVARN_MODE_FILE, 0) != 0) {
+  if (exports_.input_set(&in, io, TELVARN_MODE_FILE, 0) != 0) {
     job.task->error = "the module cannot open a pipe";
     return;
   }
   pipe.ReaderBound();
-  BindOutput(job);
+  BindOutput(job, io);
   std::string read_error;
   std::thread feeder([&job, &pipe, &read_error] {
     std::unique_ptr<char[]> block(new char[kFeedBlock]);
@@ -269,101 +318,76 @@ void DigestRunner::RunFed(Job& job) {
     }
     pipe.CloseWriter();
   });
-  (exports_.*algorithm_.job)(job.io, TELVARN_RUN_NOW, TELVARN_PRIORITY_IMMEDIATE, 0);
+  (exports_.*algorithm_.job)(io, TELVARN_RUN_NOW, TELVARN_PRIORITY_IMMEDIATE, 0);
   feeder.join();
   job.file.Close();
   if (!read_error.empty()) job.task->error = read_error;
 }
 
-bool DigestRunner::LaunchOwnJob(Job& job) {
-  TelvarnVarDesc in = Var(job.module_name.c_str());
-  if (exports_.input_set(&in, job.io, TELVARN_MODE_FILE, 0) != 0) return false;
-  BindOutput(job);
-  if ((exports_.*algorithm_.job)(job.io, TELVARN_QUEUE, own_job_priority_, 0) != 0) {
-    // No thread for it: the bindings are still in place for a run here.
-    return false;
-  }
-  job.own_job = true;
-  ++own_jobs_running_;
-  return true;
-}
-
-bool DigestRunner::OwnJobFinished(Job& job) {
-  if (job.finished) return true;
-  if (exports_.state(job.io, 0, 0, 0) != -TELVARN_JOB_FINISHED) return false;
-  --own_jobs_running_;
-  Complete(job);
-  return true;
-}
-
-void DigestRunner::Complete(Job& job) {
+void DigestRunner::Complete(Job& job, int32_t io) {
   DigestTask& task = *job.task;
-  free_ios_.push_back(job.io);
-  job.io = 0;
   if (task.error.empty() && !DeliveredResult(job.result, algorithm_.text_length)) {
     // The module delivers nothing when it cannot read its input to the end, and
     // does not say why: read the input here, which finds the reason, or, should
     // the read succeed this time, gives the digest after all.
     if (!job.fed && !job.retried) {
       job.retried = true;
-      OpenHere(job);
-      if (job.fed && (job.io = TakeIo()) != 0) {
+      if (OpenHere(job)) {
         std::memset(job.result, 0, sizeof job.result);
-        ShowProgress(job);
-        RunFed(job);
-        HideProgress();
-        Complete(job);
-        return;
+        RunFed(job, io);
+        Complete(job, io);
       }
-      if (task.error.empty()) task.error = "out of memory";
-    } else {
-      task.error = "the module delivered no digest";
+      return;
     }
+    if (task.error.empty()) task.error = "the module delivered no digest";
   }
   if (task.error.empty()) {
     task.digest.assign(job.result, algorithm_.text_length);
     task.ok = true;
   }
-  job.finished = true;
 }
 
-void DigestRunner::PollOwnJobs(bool force) {
-  if (own_jobs_running_ == 0) return;
-  const uint64_t now = platform::Os::monotonic_ms();
-  if (!force && now - last_poll_ms_ < kPollSpacingMs) return;
-  for (auto& job : pending_) {
-    if (job->own_job && !job->finished) OwnJobFinished(*job);
+// The progress line's source, asked from its thread: the bytes of the jobs done since
+// the runner began and of those running, read from the module's counts outside the
+// lock (each read pauses in the module). A job that ends meanwhile may count twice
+// for one redraw; the line only shows it.
+bool DigestRunner::CountProgress(uint64_t& done, int64_t& total, std::string& name) {
+  struct Running {
+    int32_t io;
+    int64_t known_size;
+  };
+  std::vector<Running> running;
+  uint64_t finished = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished = bytes_finished_;
+    for (const auto& job : window_) {
+      if (job->running_io == 0 || job->finished) continue;
+      if (running.empty()) name = ProgressName(job->task->name);
+      running.push_back({job->running_io, job->known_size});
+    }
   }
-  last_poll_ms_ = platform::Os::monotonic_ms();
-}
-
-void DigestRunner::EmitReady() {
-  while (!pending_.empty() && pending_.front()->finished) {
-    std::unique_ptr<Job> job = std::move(pending_.front());
-    pending_.pop_front();
-    done_(*job->task);
+  if (running.empty()) return false;
+  if (running.size() > 1) name = std::to_string(running.size()) + " files";
+  done = finished;
+  uint64_t all = finished;
+  bool all_known = true;
+  for (const Running& job : running) {
+    TelvarnProgressCounts counts{};
+    TelvarnVarDesc var = Var(&counts);
+    exports_.progress(job.io, &var, 0, 0);
+    done += counts.consumed_low | static_cast<uint64_t>(counts.consumed_high) << 32;
+    const uint64_t job_total = counts.total_low | static_cast<uint64_t>(counts.total_high) << 32;
+    if (job_total != UINT64_MAX) {
+      all += job_total;
+    } else if (job.known_size >= 0) {
+      all += static_cast<uint64_t>(job.known_size);
+    } else {
+      all_known = false;
+    }
   }
-}
-
-// Blocks until a job of its own has finished: IO_Wait sleeps in the module until the
-// job ends, where polling IO_State would wake every 10 ms.
-void DigestRunner::AwaitOwnJob(Job& job) {
-  if (job.finished) return;
-  ShowProgress(job);
-  const int32_t io = job.io;
-  while (exports_.state(io, 0, 0, 0) != -TELVARN_JOB_FINISHED) exports_.wait(io, TELVARN_WAIT_INFINITE, 0, 0);
-  HideProgress();
-  OwnJobFinished(job);
-}
-
-void DigestRunner::WaitForFront() {
-  Job& front = *pending_.front();
-  if (front.own_job) AwaitOwnJob(front);
-  EmitReady();
-}
-
-void DigestRunner::Finish() {
-  while (!pending_.empty()) WaitForFront();
+  total = all_known ? static_cast<int64_t>(std::max(all, done)) : -1;
+  return true;
 }
 
 }  // namespace telvarn::cli

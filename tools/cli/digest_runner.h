@@ -1,13 +1,16 @@
-// Digesting many inputs through the module's job exports: each file is run where it
-// costs least (a synchronous job on this thread, or a priority-1 job of its own
-// beside it for a large file), and results come back in the order given.
+// Digesting many inputs through the module's job exports: several at once, each a
+// synchronous job on one of the program's threads, and the results handed back in the
+// order given.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/progress_line.h"
@@ -39,22 +42,23 @@ struct DigestTask {
   bool ok = false;       // the digest was computed
   bool missing = false;  // the file does not exist
   std::string error;     // the reason in words when not ok
+  // Set before Add(): nothing to digest, only this message, reported in the task's
+  // place among the results (a malformed list line, a folder that cannot be read).
+  std::string notice;
   std::string digest;    // the module's result text
 };
 
-// When a file is large enough to be worth a job of its own beside this thread: a
-// job thread and the scheduler's admission cost far more under Wine than natively,
-// and a file of this size repays them everywhere.
-constexpr uint64_t kOwnJobBytes = 64u << 20;
+// The most threads -j takes (a larger count is taken as this): under Wine each thread
+// holds about 2 MiB of a 32-bit process's address space.
+constexpr uint32_t kMostDigestThreads = 64;
 
-// Where the jobs run. kAuto is the program's choice; the others are there so that
-// the benchmark can measure the choice against them (TELVARN_PLACEMENT=here, own
-// or queue in the environment).
+// Where the jobs run. kThreads is the program's choice (measured against the others
+// in bench/README.md); the others are there so that the benchmark can measure it
+// (TELVARN_PLACEMENT=threads, own or queue in the environment).
 enum class Placement {
-  kAuto,   // synchronous here; a priority-1 job for a large file while processors are free
-  kHere,   // every file a synchronous job on this thread
-  kOwn,    // every file a priority-1 job, as many at once as there are processors
-  kQueue,  // every file a job at the scheduler's ordinary priority 4
+  kThreads,  // a synchronous job on the program's thread that took the file
+  kOwn,      // a priority-1 job of the module's, waited for by that thread
+  kQueue,    // a job at the scheduler's ordinary priority 4, waited for likewise
 };
 Placement PlacementFromEnvironment();
 
@@ -62,53 +66,60 @@ class DigestRunner {
  public:
   using Done = std::function<void(DigestTask&)>;
 
-  // `done` receives each task, in the order added. `stop` is asked between tasks;
-  // once it says so, the remaining tasks are dropped. `progress`, when given, shows
-  // the job this thread runs or waits for; it is hidden whenever `done` is called.
-  DigestRunner(const ModuleExports& exports, const Algorithm& algorithm, std::string key, Done done,
-               std::function<bool()> stop, ProgressLine* progress = nullptr);
+  // `threads` (1 to kMostDigestThreads) digest at once; `done` receives each task on
+  // the calling thread, in the order added, whatever order they finished in. `stop`
+  // is asked between tasks; once it says so, the tasks not begun are dropped.
+  // `progress`, when given, shows the bytes of every input in flight together; it
+  // is hidden whenever `done` is called.
+  DigestRunner(const ModuleExports& exports, const Algorithm& algorithm, std::string key, uint32_t threads,
+               Done done, std::function<bool()> stop, ProgressLine* progress = nullptr);
   ~DigestRunner();
   DigestRunner(const DigestRunner&) = delete;
   DigestRunner& operator=(const DigestRunner&) = delete;
 
+  // Blocks while the window of tasks in flight is full, handing over the finished ones.
   void Add(std::unique_ptr<DigestTask> task);
-  // Waits for every job and hands over the last results.
+  // Waits for every task and hands over the last results.
   void Finish();
 
  private:
   struct Job;
 
-  int32_t TakeIo();
-  bool BindOutput(Job& job);
-  void Prepare(Job& job);
-  void OpenHere(Job& job);
-  void RunHere(Job& job);
-  void RunHereShown(Job& job);
-  void ShowProgress(Job& job);
-  void HideProgress();
-  void RunFed(Job& job);
-  bool LaunchOwnJob(Job& job);
-  bool OwnJobFinished(Job& job);
-  void AwaitOwnJob(Job& job);
-  void Complete(Job& job);
-  void PollOwnJobs(bool force);
-  void EmitReady();
-  void WaitForFront();
+  void Work(int32_t io);
+  void Run(Job& job, int32_t io);
+  bool Prepare(Job& job);
+  bool OpenHere(Job& job);
+  bool BindOutput(Job& job, int32_t io);
+  void RunFed(Job& job, int32_t io);
+  void RunNamed(Job& job, int32_t io);
+  void RunJob(int32_t io);
+  void Complete(Job& job, int32_t io);
+  void EmitFinished(std::unique_lock<std::mutex>& lock);
+  bool CountProgress(uint64_t& done, int64_t& total, std::string& name);
 
   const ModuleExports& exports_;
   const Algorithm& algorithm_;
   std::string key_;
   Done done_;
   std::function<bool()> stop_;
-  std::deque<std::unique_ptr<Job>> pending_;
-  std::vector<int32_t> free_ios_;
-  int32_t next_io_ = 1;
-  uint32_t own_jobs_running_ = 0;
-  uint32_t own_job_limit_ = 0;
-  Placement placement_ = Placement::kAuto;
-  int32_t own_job_priority_ = TELVARN_PRIORITY_IMMEDIATE;
-  uint64_t last_poll_ms_ = 0;
   ProgressLine* progress_;
+  Placement placement_;
+  uint32_t thread_limit_;
+  size_t window_limit_;
+
+  std::mutex mutex_;
+  std::condition_variable work_added_;     // a job to take, or the end
+  std::condition_variable job_finished_;   // the front job may be done
+  std::condition_variable stdin_turn_;     // the next reader of standard input may go
+  std::deque<std::unique_ptr<Job>> window_;  // added and not yet handed over, in order
+  size_t taken_ = 0;                       // of window_, the jobs taken by a thread
+  uint32_t idle_threads_ = 0;              // threads waiting for a job
+  bool ending_ = false;                    // no more jobs: the threads return
+  bool dropping_ = false;                  // jobs not begun are dropped
+  uint64_t stdin_readers_added_ = 0;
+  uint64_t stdin_readers_done_ = 0;
+  uint64_t bytes_finished_ = 0;            // of the jobs done since the runner began
+  std::vector<std::thread> threads_;
 };
 
 }  // namespace telvarn::cli

@@ -63,6 +63,19 @@ void ProgressLine::Hide() {
   if (!enabled_) return;
   std::lock_guard<std::mutex> lock(mutex_);
   showing_ = false;
+  Erase();
+}
+
+void ProgressLine::Resume() {
+  if (!enabled_) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  showing_ = source_ != nullptr;
+}
+
+void ProgressLine::Clear() {
+  if (!enabled_) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  showing_ = false;
   source_ = nullptr;
   Erase();
 }
@@ -79,9 +92,10 @@ void ProgressLine::Erase() {
 void ProgressLine::Draw() {
   uint64_t done = 0;
   int64_t total = -1;
-  if (!source_ || !source_(done, total)) return;
+  std::string name = name_;
+  if (!source_ || !source_(done, total, name)) return;
   const double seconds = static_cast<double>(platform::Os::monotonic_ms() - shown_since_ms_) / 1000.0;
-  const std::string line = Format(name_, done, total, seconds);
+  const std::string line = Format(name, done, total, seconds);
   // Blanks over what a longer line before left on the screen.
   const size_t padding = line.size() < drawn_length_ ? drawn_length_ - line.size() : 0;
   err_.Write("\r" + line + std::string(padding, ' '));

@@ -13,13 +13,14 @@
 
 namespace telvarn::cli {
 
-// What the line shows: bytes done so far and in all (-1 when unknown). False when
-// there is nothing to show at the moment.
-using ProgressSource = std::function<bool(uint64_t& done, int64_t& total)>;
+// What the line shows: bytes done so far and in all (-1 when unknown), and the name,
+// which comes in as the one given to Show() and may be changed. False when there is
+// nothing to show at the moment.
+using ProgressSource = std::function<bool(uint64_t& done, int64_t& total, std::string& name)>;
 
-// Draws nothing unless made enabled. Show() and Hide() come from one thread (the
-// program's); the line's thread only draws, under the lock that Hide() takes, so
-// that after Hide() returns the program may write its own lines.
+// Draws nothing unless made enabled. Show(), Hide(), Resume() and Clear() come from
+// one thread (the program's); the line's thread only draws, under the lock that
+// Hide() takes, so that after Hide() returns the program may write its own lines.
 class ProgressLine {
  public:
   ProgressLine(OutputStream& err, bool enabled);
@@ -30,8 +31,12 @@ class ProgressLine {
   bool enabled() const { return enabled_; }
   // Shows the progress of one input until Hide(); the rate counts from here.
   void Show(const std::string& name, ProgressSource source);
-  // Erases the line and stops drawing it.
+  // Erases the line and stops drawing it; Resume() draws it again from the same
+  // source, its rate still counted from Show().
   void Hide();
+  void Resume();
+  // Erases the line and lets go of its source, which is never asked again.
+  void Clear();
 
   // The text of one line, without its erasure: "NAME: 1.5 GiB of 4.0 GiB (37%), 812 MiB/s".
   static std::string Format(const std::string& name, uint64_t done, int64_t total, double seconds);

@@ -157,11 +157,29 @@ class SpoolFile {
 // its size; a look at the name alone, cheaper than opening the file.
 bool LooksLikeRegularFile(const std::string& name, uint64_t& size);
 
+// What a walk of a tree (-r) makes of an entry of a folder: a link is followed only to
+// tell a file from a folder, and a link to a folder is never entered, so that no loop
+// of links can hold a walk.
+enum class EntryKind {
+  kFile,     // a regular file, or a link to one
+  kFolder,   // a folder itself, not a link to one
+  kSkipped,  // a link to a folder, a dangling link, a device, a pipe or a socket
+};
+struct FolderEntry {
+  std::string name;  // UTF-8, without the folder's path
+  EntryKind kind;
+};
+// The entries of a folder (not "." and ".."), in no particular order; false, with the
+// reason in words, when it cannot be read.
+bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries, std::string& error);
+// Whether the name is a folder, following links (a name given on the command line).
+bool IsFolder(const std::string& name);
+
 // The UTF-8 name turned into bytes that the module can pass to the C runtime's
 // fopen and reach the same file; empty when the system's code page cannot spell it.
 std::string ModuleFileName(const std::string& name);
 
-// Processors available to the program.
+// Processors this process may run on.
 uint32_t ProcessorCount();
 
 // "1.0.0" from the program's and the loaded module's version resources, or the

@@ -1,5 +1,7 @@
 // The system services of telvarn natively: byte names, file descriptors, pipes.
+#include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -187,12 +189,66 @@ bool LooksLikeRegularFile(const std::string& name, uint64_t& size) {
   return true;
 }
 
+bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries, std::string& error) {
+  entries.clear();
+  DIR* folder = opendir(path.c_str());
+  if (folder == nullptr) {
+    error = std::strerror(errno);
+    return false;
+  }
+  const std::string prefix = path.empty() || path.back() == '/' ? path : path + "/";
+  for (;;) {
+    errno = 0;
+    const dirent* entry = readdir(folder);
+    if (entry == nullptr) break;
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat info;
+    EntryKind kind = EntryKind::kSkipped;
+    if (entry->d_type == DT_REG) {
+      kind = EntryKind::kFile;
+    } else if (entry->d_type == DT_DIR) {
+      kind = EntryKind::kFolder;
+    } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+      const std::string full = prefix + name;
+      if (lstat(full.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode)) {
+          kind = EntryKind::kFolder;
+        } else if (S_ISREG(info.st_mode) || (S_ISLNK(info.st_mode) && stat(full.c_str(), &info) == 0 &&
+                                              S_ISREG(info.st_mode))) {
+          kind = EntryKind::kFile;
+        }
+      }
+    }
+    entries.push_back({name, kind});
+  }
+  const int read_error = errno;
+  closedir(folder);
+  if (read_error != 0) {
+    error = std::strerror(read_error);
+    return false;
+  }
+  return true;
+}
+
+bool IsFolder(const std::string& name) {
+  struct stat info;
+  return stat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 std::string ModuleFileName(const std::string& name) {
   // The C runtime takes any bytes but NUL as a name here.
   return name.find('\0') == std::string::npos ? name : std::string();
 }
 
 uint32_t ProcessorCount() {
+  // The processors this process may run on (taskset, a container's cpuset), not all
+  // that the machine has.
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    if (count > 0) return static_cast<uint32_t>(count);
+  }
   const unsigned count = std::thread::hardware_concurrency();
   return count > 0 ? count : 1;
 }

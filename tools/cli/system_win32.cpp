@@ -271,6 +271,48 @@ bool LooksLikeRegularFile(const std::string& name, uint64_t& size) {
   return true;
 }
 
+bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries, std::string& error) {
+  entries.clear();
+  const bool ends_in_separator = !path.empty() && (path.back() == '/' || path.back() == '\\');
+  const std::wstring pattern = WideFromUtf8(path + (ends_in_separator ? "*" : "/*"));
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) {
+    error = SystemErrorText(GetLastError());
+    return false;
+  }
+  DWORD last_error = ERROR_SUCCESS;
+  for (;;) {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") {
+      const DWORD attributes = found.dwFileAttributes;
+      const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      EntryKind kind = EntryKind::kFile;
+      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        kind = link ? EntryKind::kSkipped : EntryKind::kFolder;
+      } else if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) {
+        kind = EntryKind::kSkipped;
+      }
+      entries.push_back({Utf8FromWide(name), kind});
+    }
+    if (!FindNextFileW(search, &found)) {
+      last_error = GetLastError();
+      break;
+    }
+  }
+  FindClose(search);
+  if (last_error != ERROR_NO_MORE_FILES) {
+    error = SystemErrorText(last_error);
+    return false;
+  }
+  return true;
+}
+
+bool IsFolder(const std::string& name) {
+  const DWORD attributes = GetFileAttributesW(WideFromUtf8(name).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 std::string ModuleFileName(const std::string& name) {
   const std::wstring wide = WideFromUtf8(name);
   if (wide.empty() || wide.find(L'\0') != std::wstring::npos) return {};
@@ -296,6 +338,14 @@ std::string ModuleFileName(const std::string& name) {
 }
 
 uint32_t ProcessorCount() {
+  // The processors this process may run on (its affinity), not all that the machine has.
+  DWORD_PTR process_mask = 0;
+  DWORD_PTR system_mask = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) && process_mask != 0) {
+    uint32_t count = 0;
+    for (; process_mask != 0; process_mask &= process_mask - 1) ++count;
+    return count;
+  }
   SYSTEM_INFO info;
   GetSystemInfo(&info);
   return info.dwNumberOfProcessors > 0 ? info.dwNumberOfProcessors : 1;

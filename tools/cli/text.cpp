@@ -205,4 +205,10 @@ bool HexEqual(const std::string& a, const std::string& b) {
   return true;
 }
 
+std::string QuoteAlways(const std::string& text) {
+  const std::string quoted = QuoteName(text);
+  const bool bare = quoted.empty() || (quoted[0] != '\'' && quoted[0] != '"');
+  return bare ? "'" + quoted + "'" : quoted;
+}
+
 }  // namespace telvarn::cli

@@ -27,6 +27,9 @@ bool UnescapeName(const std::string& escaped, std::string& name);
 // control characters and bytes that are not printable UTF-8 as $'\n' or $'\377'
 // escapes, so that no name splits a message or reaches a terminal raw.
 std::string QuoteName(const std::string& name);
+// The same, in single quotes even when plain, as GNU quotes a value in a message
+// about it ("invalid wrap size: '5x'").
+std::string QuoteAlways(const std::string& text);
 
 bool IsHexDigit(char c);
 // A hexadecimal letter in the other case; any other character unchanged.
