@@ -276,7 +276,8 @@ bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries, std:
   const bool ends_in_separator = !path.empty() && (path.back() == '/' || path.back() == '\\');
   const std::wstring pattern = WideFromUtf8(path + (ends_in_separator ? "*" : "/*"));
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+  // FindExInfoStandard: Vista refuses FindExInfoBasic (Windows 7 and later).
+  HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &found, FindExSearchNameMatch, nullptr, 0);
   if (search == INVALID_HANDLE_VALUE) {
     error = SystemErrorText(GetLastError());
     return false;
