@@ -318,7 +318,11 @@ void DigestRunner::RunFed(Job& job, int32_t io) {
     }
     pipe.CloseWriter();
   });
-  (exports_.*algorithm_.job)(io, TELVARN_RUN_NOW, TELVARN_PRIORITY_IMMEDIATE, 0);
+  if ((exports_.*algorithm_.job)(io, TELVARN_RUN_NOW, TELVARN_PRIORITY_IMMEDIATE, 0) != 0) {
+    // A refused job leaves the pipe bound and unread: initialising the IO closes it,
+    // so that the feeder's next write fails instead of waiting for a reader.
+    exports_.initialize(io, 0, 0, 0);
+  }
   feeder.join();
   job.file.Close();
   if (!read_error.empty()) job.task->error = read_error;
