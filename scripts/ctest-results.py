@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Reads the JUnit file that ctest --output-junit wrote: prints one line
-"PASSED FAILED SKIPPED", then how many tests ran, each test that failed, and each
-that did not run with its reason. Every count comes from this file alone.
+"PASSED FAILED SKIPPED", then how many tests ran, each test that failed, each
+that did not run with its reason, and the five that took longest (where a run's
+time goes). Every count comes from this file alone.
 
 usage: ctest-results.py JUNIT_FILE
 
@@ -47,9 +48,10 @@ def skip_reason(case):
 
 def main():
     suite = ElementTree.parse(sys.argv[1]).getroot()
-    passed, failed, skipped = [], [], []
+    passed, failed, skipped, times = [], [], [], []
     for case in suite.iter("testcase"):
         name = case.get("name")
+        times.append((float(case.get("time") or 0), name))
         status = case.get("status")
         if status == "run":
             passed.append(name)
@@ -63,6 +65,8 @@ def main():
         print("  FAILED", name)
     for name, reason in skipped:
         print("  SKIPPED %s (%s)" % (name, reason or "no reason given"))
+    slowest = sorted(times, reverse=True)[:5]
+    print("  slowest: " + ", ".join("%s %.0f s" % (name, seconds) for seconds, name in slowest))
 
 
 if __name__ == "__main__":
