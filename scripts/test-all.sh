@@ -15,6 +15,12 @@
 # preset that could not run as one. Each preset's counts, the names of its failed
 # tests and its skipped tests with their reasons come from ctest's JUnit file alone
 # (scripts/ctest-results.py).
+#
+# The builds run ahead of the tests: one builder, at a lower priority, configures
+# and builds each step in turn while the tests of the presets built before it run,
+# since a preset's tests leave most of the processors idle (waiting on threads,
+# pipes and Wine's server) and its build would otherwise wait for them. A preset's
+# tests start once its own build is done; its build log is shown when it fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -82,13 +88,65 @@ stop_wine_servers() {
     [[ -d ${TELVARN_WINE_PREFIXES:-build/wine}/$arch ]] && (telvarn_wine_env "$arch" && telvarn_wine_server_stop)
   done
 }
-trap stop_wine_servers EXIT
 
 # Prints LABEL: the variant names the report lists under KIND, or "none".
 report_variants() {
   local names
   names=$(awk -v kind="$2" '$1 == kind {print $2}' "$TELVARN_VARIANT_REPORT" | sort -u | paste -sd ' ')
   echo "$1: ${names:-none}"
+}
+
+# The builder: each step's configure and build in the order of the steps, its log
+# and, last, its status in build/test-all/STEP.{log,status}.
+state=build/test-all
+rm -rf "$state"
+mkdir -p "$state"
+build_step() {
+  if [[ $1 == fuzz ]]; then
+    FUZZ_BUILD_ONLY=1 bash fuzz/run.sh
+  else
+    cmake --preset "$1" >/dev/null && cmake --build --preset "$1"
+  fi
+}
+(
+  for step in "${steps[@]}"; do
+    started=$SECONDS
+    nice -n 10 bash -c "$(declare -f build_step); build_step $step" >"$state/$step.log" 2>&1
+    status=$?
+    echo "$status $((SECONDS - started))" >"$state/$step.status.new"
+    mv "$state/$step.status.new" "$state/$step.status"
+  done
+) &
+builder=$!
+# On an early exit the builder goes with everything it started.
+kill_tree() {
+  local child
+  for child in $(pgrep -P "$1"); do kill_tree "$child"; done
+  kill "$1" 2>/dev/null
+}
+stop_builder() {
+  kill_tree "$builder"
+  stop_wine_servers
+}
+trap stop_builder EXIT
+
+# Waits for STEP's build; succeeds when it built, and says so either way.
+wait_for_build() {
+  local status seconds
+  while [[ ! -f $state/$1.status ]]; do
+    if ! kill -0 "$builder" 2>/dev/null && [[ ! -f $state/$1.status ]]; then
+      echo "== $1: the builder ended before building it"
+      return 1
+    fi
+    sleep 1
+  done
+  read -r status seconds <"$state/$1.status"
+  if (( status != 0 )); then
+    tail -n 100 "$state/$1.log"
+    echo "== $1: build FAILED (status $status; its log: $state/$1.log)"
+    return 1
+  fi
+  echo "== $1: built in $seconds s"
 }
 
 total_passed=0
@@ -99,13 +157,12 @@ skipped_presets=()
 for preset in "${steps[@]}"; do
   [[ $preset == fuzz ]] && continue
   echo "== $preset"
-  started=$SECONDS
-  if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset"; }; then
-    echo "== $preset: build FAILED"
+  if ! wait_for_build "$preset"; then
     failed_presets+=("$preset")
     total_failed=$((total_failed + 1))
     continue
   fi
+  started=$SECONDS
   reason=$(skip_reason "$preset")
   if [[ -n $reason ]]; then
     echo "== $preset: built; its tests SKIPPED ($reason)"
@@ -131,7 +188,7 @@ for preset in "${steps[@]}"; do
   if [[ -f $junit ]] && results=$(python3 scripts/ctest-results.py "$junit"); then
     read -r passed failed skipped <<<"$(head -n 1 <<<"$results")"
     tail -n +2 <<<"$results"
-    echo "== $preset: $passed passed, $failed failed, $skipped skipped in $((SECONDS - started)) s$(how_it_ran "$preset")"
+    echo "== $preset: $passed passed, $failed failed, $skipped skipped; tests took $((SECONDS - started)) s$(how_it_ran "$preset")"
     total_passed=$((total_passed + passed))
     total_failed=$((total_failed + failed))
     total_skipped=$((total_skipped + skipped))
@@ -147,7 +204,7 @@ done
 if [[ " ${steps[*]} " == *" fuzz "* ]]; then
   echo "== fuzz"
   started=$SECONDS
-  if FUZZ_SECONDS=30 bash fuzz/run.sh; then
+  if wait_for_build fuzz && FUZZ_SECONDS=30 bash fuzz/run.sh; then
     total_passed=$((total_passed + 1))
   else
     total_failed=$((total_failed + 1))
