@@ -206,6 +206,7 @@ void DigestRunner::Work(int32_t io) {
       stdin_turn_.notify_all();
     }
     job.running_io = 0;
+    run_on_io_[io] = 0;
     if (job.known_size > 0) bytes_finished_ += static_cast<uint64_t>(job.known_size);
     job.finished = true;
     job_finished_.notify_all();
@@ -217,6 +218,7 @@ void DigestRunner::Run(Job& job, int32_t io) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     job.running_io = io;
+    run_on_io_[io] = ++runs_begun_;
     if (!job.fed || job.file.regular()) job.known_size = static_cast<int64_t>(job.size);
   }
   if (job.fed) {
@@ -353,11 +355,14 @@ void DigestRunner::Complete(Job& job, int32_t io) {
 
 // The progress line's source, asked from its thread: the bytes of the jobs done since
 // the runner began and of those running, read from the module's counts outside the
-// lock (each read pauses in the module). A job that ends meanwhile may count twice
-// for one redraw; the line only shows it.
+// lock (each read pauses in the module, so that with many jobs one answer takes a
+// while). A job seen ended before its read is counted by its size and not asked
+// about, so that the last answer, which Clear() waits for, ends soon after the jobs.
+// A job that ends meanwhile may count twice for one redraw; the line only shows it.
 bool DigestRunner::CountProgress(uint64_t& done, int64_t& total, std::string& name) {
   struct Running {
     int32_t io;
+    uint64_t run;
     int64_t known_size;
   };
   std::vector<Running> running;
@@ -368,7 +373,7 @@ bool DigestRunner::CountProgress(uint64_t& done, int64_t& total, std::string& na
     for (const auto& job : window_) {
       if (job->running_io == 0 || job->finished) continue;
       if (running.empty()) name = ProgressName(job->task->name);
-      running.push_back({job->running_io, job->known_size});
+      running.push_back({job->running_io, run_on_io_[job->running_io], job->known_size});
     }
   }
   if (running.empty()) return false;
@@ -377,6 +382,17 @@ bool DigestRunner::CountProgress(uint64_t& done, int64_t& total, std::string& na
   uint64_t all = finished;
   bool all_known = true;
   for (const Running& job : running) {
+    bool ended = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ended = run_on_io_[job.io] != job.run;
+    }
+    if (ended) {
+      const uint64_t size = job.known_size > 0 ? static_cast<uint64_t>(job.known_size) : 0;
+      done += size;
+      all += size;
+      continue;
+    }
     TelvarnProgressCounts counts{};
     TelvarnVarDesc var = Var(&counts);
     exports_.progress(job.io, &var, 0, 0);

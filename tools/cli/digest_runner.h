@@ -119,6 +119,10 @@ class DigestRunner {
   uint64_t stdin_readers_added_ = 0;
   uint64_t stdin_readers_done_ = 0;
   uint64_t bytes_finished_ = 0;            // of the jobs done since the runner began
+  uint64_t runs_begun_ = 0;
+  // By IO: which run (of runs_begun_) its thread is in, 0 between runs; the
+  // progress line skips the IOs whose run ended since it looked.
+  uint64_t run_on_io_[kMostDigestThreads + 1] = {};
   std::vector<std::thread> threads_;
 };
 
