@@ -73,7 +73,8 @@ struct DigestRunner::Job {
   // Guarded by the runner's lock.
   bool finished = false;
   bool reads_stdin = false;
-  uint64_t stdin_turn = 0;   // readers of standard input go one at a time, in order
+  StreamTurns* stream = nullptr;  // a stream's, read in its turn
+  uint64_t stream_turn = 0;
   int32_t running_io = 0;    // the IO of its job while one runs, for the progress line
   int64_t known_size = -1;   // bytes in all, when known
 
@@ -115,14 +116,17 @@ DigestRunner::~DigestRunner() {
 void DigestRunner::Add(std::unique_ptr<DigestTask> task) {
   auto job = std::make_unique<Job>();
   job->task = std::move(task);
+  job->reads_stdin = job->task->name == "-";
+  std::string stream;
+  const bool is_stream = job->task->notice.empty() && StreamIdentity(job->task->name, stream);
   const bool stop = stop_();
   std::unique_lock<std::mutex> lock(mutex_);
   if (stop) dropping_ = true;
   if (dropping_ || !job->task->notice.empty()) {
     job->finished = true;
-  } else if (job->task->name == "-") {
-    job->reads_stdin = true;
-    job->stdin_turn = stdin_readers_added_++;
+  } else if (is_stream) {
+    job->stream = &stream_turns_[stream];
+    job->stream_turn = job->stream->readers_added++;
   }
   window_.push_back(std::move(job));
   // A thread that was woken may not have taken its job yet: only more jobs waiting
@@ -187,7 +191,9 @@ void DigestRunner::Work(int32_t io) {
     if (taken_ == window_.size()) return;
     Job& job = *window_[taken_++];
     if (job.finished) continue;
-    if (job.reads_stdin) stdin_turn_.wait(lock, [this, &job] { return stdin_readers_done_ == job.stdin_turn; });
+    if (job.stream != nullptr) {
+      turn_passed_.wait(lock, [&job] { return job.stream->readers_done == job.stream_turn; });
+    }
     if (!dropping_) {
       lock.unlock();
       try {
@@ -201,9 +207,9 @@ void DigestRunner::Work(int32_t io) {
       }
       lock.lock();
     }
-    if (job.reads_stdin) {
-      ++stdin_readers_done_;
-      stdin_turn_.notify_all();
+    if (job.stream != nullptr) {
+      ++job.stream->readers_done;
+      turn_passed_.notify_all();
     }
     job.running_io = 0;
     run_on_io_[io] = 0;

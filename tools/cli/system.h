@@ -157,6 +157,16 @@ class SpoolFile {
 // its size; a look at the name alone, cheaper than opening the file.
 bool LooksLikeRegularFile(const std::string& name, uint64_t& size);
 
+// Whether the input ("-" for standard input) is a stream rather than a file that each
+// opening reads from its start: a pipe, a FIFO, a terminal or another device, and
+// standard input whatever it is. Such an input's readers share its bytes, whatever
+// name each was given, so `identity` says which stream it is: its device and inode
+// natively; on Windows, for standard input its volume serial and file index (or that
+// it is the standard input, when it has none), for a device or pipe its full name.
+// A regular file and a folder are not streams, nor, natively, a name that cannot be
+// looked at (on Windows, where a pipe's name cannot be, it counts as a stream's).
+bool StreamIdentity(const std::string& name, std::string& identity);
+
 // What a walk of a tree (-r) makes of an entry of a folder: a link is followed only to
 // tell a file from a folder, and a link to a folder is never entered, so that no loop
 // of links can hold a walk.

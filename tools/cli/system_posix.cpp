@@ -220,6 +220,19 @@ bool LooksLikeRegularFile(const std::string& name, uint64_t& size) {
   return true;
 }
 
+bool StreamIdentity(const std::string& name, std::string& identity) {
+  struct stat info;
+  const bool standard_input = name == "-";
+  if ((standard_input ? fstat(STDIN_FILENO, &info) : stat(name.c_str(), &info)) != 0) {
+    if (!standard_input) return false;
+    identity = "standard input";
+    return true;
+  }
+  if (!standard_input && (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))) return false;
+  identity = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+  return true;
+}
+
 bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries, std::string& error) {
   entries.clear();
   DIR* folder = opendir(path.c_str());

@@ -271,6 +271,37 @@ bool LooksLikeRegularFile(const std::string& name, uint64_t& size) {
   return true;
 }
 
+bool StreamIdentity(const std::string& name, std::string& identity) {
+  if (name == "-") {
+    BY_HANDLE_FILE_INFORMATION info;
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input != nullptr && input != INVALID_HANDLE_VALUE && GetFileInformationByHandle(input, &info)) {
+      identity = "file " + std::to_string(info.dwVolumeSerialNumber) + ":" +
+                 std::to_string((static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
+    } else {
+      identity = "standard input";
+    }
+    return true;
+  }
+  const std::wstring wide = WideFromUtf8(name);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data) &&
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0) {
+    return false;
+  }
+  // A pipe or a device: opening one to ask for its file index would take a pipe's
+  // connection, so the full name, which has no aliases there, says which it is.
+  const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return false;
+  std::wstring full(length, L'\0');
+  const DWORD written = GetFullPathNameW(wide.c_str(), length, &full[0], nullptr);
+  if (written == 0 || written >= length) return false;
+  full.resize(written);
+  CharUpperBuffW(&full[0], written);
+  identity = "name " + Utf8FromWide(full);
+  return true;
+}
+
 bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries, std::string& error) {
   entries.clear();
   const bool ends_in_separator = !path.empty() && (path.back() == '/' || path.back() == '\\');
