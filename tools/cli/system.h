@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -179,6 +180,23 @@ struct FolderEntry {
   std::string name;  // UTF-8, without the folder's path
   EntryKind kind;
 };
+
+// What a walk makes of an entry of a Windows folder listing, from its attributes and,
+// for a reparse point, its tag (WIN32_FIND_DATAW's dwReserved0). Only name
+// surrogates (symbolic links, junctions) are links, and a reparse point listed
+// without a tag (Wine lists its links so); any other reparse point (the placeholder
+// of a cloud-synced file or folder, a deduplicated file) is the file or folder it
+// stands for. A link to a file is taken as its target: `target_is_file` is asked
+// then, and says whether the target is there and is a file. The values are
+// Windows' own, so that the rule is tested on every system.
+enum : uint32_t {
+  kWindowsAttributeDirectory = 0x10,             // FILE_ATTRIBUTE_DIRECTORY
+  kWindowsAttributeDevice = 0x40,                // FILE_ATTRIBUTE_DEVICE
+  kWindowsAttributeReparsePoint = 0x400,         // FILE_ATTRIBUTE_REPARSE_POINT
+  kWindowsReparseTagNameSurrogate = 0x20000000,  // the bit IsReparseTagNameSurrogate tests
+};
+EntryKind WindowsEntryKind(uint32_t attributes, uint32_t reparse_tag, const std::function<bool()>& target_is_file);
+
 // The entries of a folder (not "." and ".."), in no particular order; false, with the
 // reason in words, when it cannot be read.
 bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries, std::string& error);

@@ -302,6 +302,37 @@ bool StreamIdentity(const std::string& name, std::string& identity) {
   return true;
 }
 
+namespace {
+
+// A file handle closed when it goes out of scope.
+class ScopedFileHandle {
+ public:
+  explicit ScopedFileHandle(HANDLE handle) : handle_(handle) {}
+  ~ScopedFileHandle() {
+    if (open()) CloseHandle(handle_);
+  }
+  ScopedFileHandle(const ScopedFileHandle&) = delete;
+  ScopedFileHandle& operator=(const ScopedFileHandle&) = delete;
+  bool open() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// Whether a link leads to a file: opened without FILE_FLAG_OPEN_REPARSE_POINT, the
+// name reaches its target, which must be there and not be a folder.
+bool LinkTargetIsFile(const std::wstring& path) {
+  const ScopedFileHandle target(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  return target.open() && GetFileInformationByHandle(target.get(), &info) &&
+         (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+}  // namespace
+
 bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries, std::string& error) {
   entries.clear();
   const bool ends_in_separator = !path.empty() && (path.back() == '/' || path.back() == '\\');
@@ -317,14 +348,10 @@ bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries, std:
   for (;;) {
     const std::wstring name = found.cFileName;
     if (name != L"." && name != L"..") {
-      const DWORD attributes = found.dwFileAttributes;
-      const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      EntryKind kind = EntryKind::kFile;
-      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        kind = link ? EntryKind::kSkipped : EntryKind::kFolder;
-      } else if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) {
-        kind = EntryKind::kSkipped;
-      }
+      // dwReserved0 holds the reparse tag of a reparse point.
+      const EntryKind kind = WindowsEntryKind(found.dwFileAttributes, found.dwReserved0, [&] {
+        return LinkTargetIsFile(WideFromUtf8(path) + (ends_in_separator ? L"" : L"/") + name);
+      });
       entries.push_back({Utf8FromWide(name), kind});
     }
     if (!FindNextFileW(search, &found)) {
