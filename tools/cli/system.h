@@ -13,6 +13,22 @@ namespace telvarn::cli {
 
 // The command line as UTF-8 text, whatever the system hands over.
 using Arguments = std::vector<std::string>;
+// Which arguments, by index, name files by a pattern that the program expands itself.
+// Windows shells pass `*` and `?` through to the program: there, an argument whose
+// last component holds `*` or `?`, none of them inside double quotes, is a pattern,
+// as the Windows builds of the GNU tools take it. Elsewhere the shell has expanded
+// patterns already and none is.
+using PatternArguments = std::vector<bool>;
+
+#if defined(_WIN32)
+// The arguments of the process's command line (GetCommandLineW), split by the C
+// runtime's rules, and which of them are patterns.
+Arguments CommandLineArguments(PatternArguments& patterns);
+#endif
+
+// The names that a pattern argument matches in its folder, each with the folder as
+// written, in byte order; none when nothing matches ("." and ".." never do).
+std::vector<std::string> MatchFilePattern(const std::string& pattern);
 
 // A file descriptor natively, a HANDLE on Windows. Neither system hands out -1 for
 // an open file (on Windows it is INVALID_HANDLE_VALUE), so it marks "none" on both.

@@ -285,6 +285,11 @@ std::string ModuleFileName(const std::string& name) {
   return name.find('\0') == std::string::npos ? name : std::string();
 }
 
+std::vector<std::string> MatchFilePattern(const std::string&) {
+  // The shell has expanded every pattern before the program starts.
+  return {};
+}
+
 uint32_t ProcessorCount() {
   // The processors this process may run on (taskset, a container's cpuset), not all
   // that the machine has.

@@ -1,6 +1,7 @@
 // The system services of telvarn on Windows: UTF-16 names, handles, consoles, named pipes.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -394,6 +395,116 @@ std::string ModuleFileName(const std::string& name) {
   if (back > 0) MultiByteToWideChar(code_page, 0, ansi.data(), size, &round[0], back);
   if (round != wide) return {};
   return ansi;
+}
+
+namespace {
+
+// One argument of the command line, from `line` on: its text, and whether a `*` or `?`
+// stood outside double quotes and whether one stood inside them. The C runtime's
+// rules: 2n backslashes and a quote are n backslashes and a quote that opens or
+// closes a quoted part, 2n+1 and a quote are n and a literal quote, `""` inside
+// quotes is a literal quote, other backslashes are themselves.
+struct CommandLineArgument {
+  std::wstring text;
+  bool open_wildcard = false;
+  bool quoted_wildcard = false;
+};
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+CommandLineArgument NextArgument(const wchar_t*& line) {
+  CommandLineArgument arg;
+  bool quoted = false;
+  while (*line != L'\0' && (quoted || !IsBlank(*line))) {
+    size_t backslashes = 0;
+    while (*line == L'\\') {
+      ++backslashes;
+      ++line;
+    }
+    if (*line == L'"') {
+      arg.text.append(backslashes / 2, L'\\');
+      if (backslashes % 2 == 1) {
+        arg.text += L'"';
+      } else if (quoted && line[1] == L'"') {
+        arg.text += L'"';
+        ++line;
+      } else {
+        quoted = !quoted;
+      }
+      ++line;
+      continue;
+    }
+    arg.text.append(backslashes, L'\\');
+    if (*line == L'\0' || (!quoted && IsBlank(*line))) break;
+    if (*line == L'*' || *line == L'?') (quoted ? arg.quoted_wildcard : arg.open_wildcard) = true;
+    arg.text += *line++;
+  }
+  return arg;
+}
+
+// Whether the last component of a name holds `*` or `?`.
+bool WildcardInLastComponent(const std::wstring& name) {
+  const size_t separator = name.find_last_of(L"/\\:");
+  return name.find_first_of(L"*?", separator == std::wstring::npos ? 0 : separator + 1) != std::wstring::npos;
+}
+
+// A search of FindFirstFileExW, closed when it goes out of scope.
+class ScopedSearch {
+ public:
+  explicit ScopedSearch(HANDLE search) : search_(search) {}
+  ~ScopedSearch() {
+    if (open()) FindClose(search_);
+  }
+  ScopedSearch(const ScopedSearch&) = delete;
+  ScopedSearch& operator=(const ScopedSearch&) = delete;
+  bool open() const { return search_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return search_; }
+
+ private:
+  HANDLE search_;
+};
+
+}  // namespace
+
+Arguments CommandLineArguments(PatternArguments& patterns) {
+  const wchar_t* line = GetCommandLineW();
+  Arguments args;
+  patterns.clear();
+  // The program's name ends at its closing quote, or at the first blank; it holds
+  // no escapes.
+  std::wstring program;
+  if (*line == L'"') {
+    for (++line; *line != L'\0' && *line != L'"'; ++line) program += *line;
+    if (*line == L'"') ++line;
+  } else {
+    for (; *line != L'\0' && !IsBlank(*line); ++line) program += *line;
+  }
+  args.push_back(Utf8FromWide(program));
+  patterns.push_back(false);
+  for (;;) {
+    while (IsBlank(*line)) ++line;
+    if (*line == L'\0') break;
+    const CommandLineArgument arg = NextArgument(line);
+    args.push_back(Utf8FromWide(arg.text));
+    patterns.push_back(arg.open_wildcard && !arg.quoted_wildcard && WildcardInLastComponent(arg.text));
+  }
+  return args;
+}
+
+std::vector<std::string> MatchFilePattern(const std::string& pattern) {
+  const size_t separator = pattern.find_last_of("/\\:");
+  const std::string folder = separator == std::string::npos ? std::string() : pattern.substr(0, separator + 1);
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW found;
+  const ScopedSearch search(FindFirstFileExW(WideFromUtf8(pattern).c_str(), FindExInfoStandard, &found,
+                                             FindExSearchNameMatch, nullptr, 0));
+  if (!search.open()) return names;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") names.push_back(folder + Utf8FromWide(name));
+  } while (FindNextFileW(search.get(), &found));
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 uint32_t ProcessorCount() {
