@@ -298,7 +298,12 @@ bool StreamIdentity(const std::string& name, std::string& identity) {
   const DWORD written = GetFullPathNameW(wide.c_str(), length, &full[0], nullptr);
   if (written == 0 || written >= length) return false;
   full.resize(written);
-  CharUpperBuffW(&full[0], written);
+  // Device and pipe names are the same in any case.
+  std::wstring upper(written, L'\0');
+  if (LCMapStringW(LOCALE_SYSTEM_DEFAULT, LCMAP_UPPERCASE, full.c_str(), static_cast<int>(written), &upper[0],
+                   static_cast<int>(written)) == static_cast<int>(written)) {
+    full = upper;
+  }
   identity = "name " + Utf8FromWide(full);
   return true;
 }
