@@ -407,7 +407,7 @@ namespace {
 // One argument of the command line, from `line` on: its text, and whether a `*` or `?`
 // stood outside double quotes and whether one stood inside them. The C runtime's
 // rules: 2n backslashes and a quote are n backslashes and a quote that opens or
-// closes a quoted part, 2n+1 and a quote are n and a literal quote, `""` inside
+// closes a quoted stretch, 2n+1 and a quote are n and a literal quote, `""` inside
 // quotes is a literal quote, other backslashes are themselves.
 struct CommandLineArgument {
   std::wstring text;
