@@ -3,15 +3,17 @@
 side by side with coreutils 9.1 and GNU base64 on the same inputs: read errors, check
 mode's unreadable files, the bits under Base64 padding, malformed list lines among good
 ones, NUL bytes in list lines, abbreviated and bundled options, --version everywhere,
---tag with -b/--text, -z with -c, huge wrap widths and names quoted in messages.
+--tag with -b/--text, -z with -c, huge wrap widths and names quoted in messages; on
+Windows, file patterns expanded as the Windows builds of the GNU tools expand them.
 
 usage: cli_gnu_rules_test.py [--sanitized] COMMAND...   (see cli_support.py)
 """
 import hashlib
+import hmac
 import os
 import sys
 
-from cli_support import ON_WINE, check, gnu, gnu_messages, run, run_area, skip, write
+from cli_support import COMMAND, ON_WINE, check, gnu, gnu_messages, run, run_area, skip, write
 
 SUMS = {"md5": "md5sum", "sha1": "sha1sum", "sha256": "sha256sum", "sha512": "sha512sum"}
 
@@ -129,6 +131,38 @@ def test_quoted_names():
         same_as_gnu("md5sum", ["md5", "--", os.fsdecode(b"\xff\xfe")], what="quoted bytes that are not UTF-8")
 
 
+def test_patterns():
+    """Windows shells leave * and ? to the program: unquoted in a file operand's last
+    component they expand to the names they match, sorted; a pattern that matches
+    nothing stays as given; a quoted one, and an option's value, stay literal."""
+    if not ON_WINE:
+        skip("file patterns", "the shell expands patterns before a Linux program starts")
+        return
+    os.mkdir("sub")
+    contents = {"b2.txt": b"two", "b10.txt": b"ten", "B1.txt": b"one", "c1.dat": b"c", "sub/x1.bin": b"x1",
+                "sub/x2.bin": b"x2", "other.txt": b"other"}
+    for name, data in contents.items():
+        write(name, data)
+    # Wine hands the arguments over unquoted; Windows matches names in any case.
+    expanded = ["B1.txt", "b10.txt", "b2.txt", "c1.dat", "sub/x1.bin", "sub/x2.bin", "nomatch*.txt"]
+    code, out, err = run(["sha256", "b*.txt", "c?.dat", "sub/x*.bin", "nomatch*.txt"])
+    _, gnu_out, gnu_err = gnu("sha256sum", expanded)
+    check(code == 1 and out == gnu_out and err == gnu_messages("sha256sum", gnu_err),
+          "sha256 b*.txt c?.dat sub/x*.bin nomatch*.txt: %d %r %r, coreutils %r %r" % (
+              code, out, err, gnu_out, gnu_err))
+    code, out, err = run(["hmac-sha256", "--key", "b*.txt", "other.txt"])
+    expected = hmac.new(b"b*.txt", b"other", hashlib.sha256).hexdigest() + "  other.txt\n"
+    check(code == 0 and out == expected.encode(), "a key is not a pattern: %d %r %r" % (code, out, err))
+    # cmd runs a batch file's line as written, quotes and all: the quoted pattern
+    # reaches the program inside double quotes.
+    program = "Z:" + COMMAND[-1].replace("/", "\\")
+    write("quoted.bat", ('@"%s" sha256 "b*.txt" b?0.txt\r\n@exit /b %%errorlevel%%\r\n' % program).encode())
+    code, out, err = run([], command=COMMAND[:-1] + ["cmd", "/c", "quoted.bat"])
+    _, gnu_out, gnu_err = gnu("sha256sum", ["b*.txt", "b10.txt"])
+    check(code == 1 and out == gnu_out and err == gnu_messages("sha256sum", gnu_err),
+          "a quoted pattern stays literal: %d %r %r, coreutils %r %r" % (code, out, err, gnu_out, gnu_err))
+
+
 def main():
     def body():
         test_read_errors()
@@ -136,6 +170,7 @@ def main():
         test_list_lines()
         test_option_rules()
         test_quoted_names()
+        test_patterns()
     return run_area("gnu_rules", body)
 
 

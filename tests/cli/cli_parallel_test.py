@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """telvarn -j and -r: many files at once, with the lines, messages (in their places
 among the lines) and exit status of coreutils run on the same arguments, one file after
-another; check lists likewise; files held back by a FIFO the test controls; memory
+another; check lists likewise; files held back by a FIFO the test controls; one
+stream under several names read one name after another; memory
 bounded by the threads, not by the files; trees walked in the byte order of their
 paths, with spaces, links, a loop and unreadable entries.
 
@@ -56,6 +57,13 @@ def test_order_and_errors():
     listed = names[:5] + ["missing", names[5], "folder"] + names[6:]
     same_as_gnu("sha256sum", "sha256", listed, what="files, a missing one and a folder")
     same_as_gnu("md5sum", "md5", ["f05", "-", "f01", "-", "f00"], stdin=b"read once", what="standard input twice")
+    if ON_WINE:
+        skip("standard input under other names", "Windows has no /dev/stdin")
+    else:
+        # One stream, whatever its names: the first reader takes all of it.
+        streamed = rng.randbytes(3 << 20)
+        for listed in (["/dev/stdin", "/dev/stdin"], ["-", "f01", "/dev/stdin"], ["/dev/stdin", "-"]):
+            same_as_gnu("sha256sum", "sha256", listed, stdin=streamed, what="standard input under two names")
 
     good = subprocess.run(["sha256sum"] + names, capture_output=True).stdout.splitlines(keepends=True)
     digest = good[1][:64]
@@ -106,6 +114,39 @@ def test_held_fifo():
         got = f.read()
     expected = subprocess.run(["sha1sum"] + names, cwd="ref", capture_output=True).stdout
     check(code == 0 and got == expected, "held FIFO: %d %r, coreutils %r" % (code, got, expected))
+
+
+def test_fifo_named_twice():
+    """A FIFO named twice is read twice, one reader after the other: the first reads
+    what the first writer wrote, the second the empty input of the next writer."""
+    if ON_WINE:
+        skip("FIFO named twice", "a Windows program reads a FIFO only through Wine's own pipe emulation")
+        return
+    os.mkfifo("fifo")
+    write("plain", b"plain")
+    first = random.Random(33).randbytes(1 << 20)
+    results = []
+    for command in (["stdbuf", "-o0", "sha256sum"], COMMAND + ["sha256", "-j", "2"], COMMAND + ["sha256", "-j", "5"]):
+        stop = threading.Event()
+
+        def feed():
+            data = first
+            while not stop.is_set():
+                # Opening to write waits for a reader, so each open meets the next one.
+                with open("fifo", "wb") as f:
+                    f.write(data)
+                data = b""
+        feeder = threading.Thread(target=feed, daemon=True)
+        feeder.start()
+        code, text = combined(command + ["fifo", "plain", "fifo"])
+        stop.set()
+        # A reader of the test's own lets the feeder's last open return.
+        release = os.open("fifo", os.O_RDONLY | os.O_NONBLOCK)
+        feeder.join(WAIT_SECONDS)
+        os.close(release)
+        results.append((code, text.replace(b"sha256sum: ", b"telvarn: ")))
+    check(results[1:] == [results[0]] * 2, "FIFO named twice, -j 2 and -j 5: %r, coreutils %r" % (
+        results[1:], results[0]))
 
 
 def peak_kib(args):
@@ -211,6 +252,7 @@ def test_recursive():
 def test_parallel():
     test_order_and_errors()
     test_held_fifo()
+    test_fifo_named_twice()
     test_bounded_memory()
     test_recursive()
 

@@ -1,5 +1,6 @@
 // telvarn: digests, checksum lists and Base64 from the command line, every result
 // computed by the module's exports, called exactly as a host calls them.
+#include <algorithm>
 #include <exception>
 #include <new>
 
@@ -40,11 +41,14 @@ void PrintUsage(Console& console) {
       "versions of the program and of " TELVARN_MODULE_NAME ".\n");
 }
 
-int Run(Console& console, const Arguments& all) {
+int Run(Console& console, const Arguments& all, const PatternArguments& all_patterns) {
   Arguments args(all.begin() + (all.empty() ? 0 : 1), all.end());
   if (args.empty()) return console.Finish(console.UsageError("", "a command is missing"));
   const std::string command = args[0];
   args.erase(args.begin());
+  // Marked like the command's arguments, which follow the program's name and the command.
+  const PatternArguments patterns(all_patterns.begin() + std::min<size_t>(2, all_patterns.size()),
+                                  all_patterns.end());
   if (command == "--help" || command == "-h" || command == "help") {
     PrintUsage(console);
     return console.Finish(kExitOk);
@@ -59,9 +63,9 @@ int Run(Console& console, const Arguments& all) {
   if (command == "--version" || command == "version") {
     return PrintVersion(console);
   }
-  if (command == "base64") return RunBase64Command(console, exports, args);
+  if (command == "base64") return RunBase64Command(console, exports, args, patterns);
   if (const Algorithm* algorithm = FindAlgorithm(command)) {
-    return RunDigestCommand(console, exports, *algorithm, args);
+    return RunDigestCommand(console, exports, *algorithm, args, patterns);
   }
   if (!command.empty() && command[0] == '-') {
     return console.UsageError("", "unrecognized option '" + command + "' (a command comes first)");
@@ -71,10 +75,10 @@ int Run(Console& console, const Arguments& all) {
 
 }  // namespace
 
-int Main(const Arguments& args) {
+int Main(const Arguments& args, const PatternArguments& patterns) {
   Console console;
   try {
-    return Run(console, args);
+    return Run(console, args, patterns);
   } catch (const std::bad_alloc&) {
     console.Error("out of memory");
   } catch (const std::exception& error) {

@@ -6,6 +6,7 @@
 namespace telvarn::cli {
 
 // Runs `telvarn COMMAND ...` (args[0] is the program's name) and returns its exit code.
-int Main(const Arguments& args);
+// `patterns` marks the arguments that name files by a pattern (none on Linux).
+int Main(const Arguments& args, const PatternArguments& patterns = {});
 
 }  // namespace telvarn::cli

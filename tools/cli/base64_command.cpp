@@ -93,10 +93,12 @@ bool ParseWrapColumns(const std::string& value, uint64_t& columns) {
   return true;
 }
 
-int ParseBase64Options(Console& console, const Arguments& args, Base64Options& options) {
+int ParseBase64Options(Console& console, const Arguments& args, const PatternArguments& patterns,
+                       Base64Options& options) {
   ScannedArguments scanned;
   std::string error;
   if (!ScanOptions(args, kBase64Options, scanned, error)) return console.UsageError("base64", error);
+  ExpandOperandPatterns(scanned, patterns, MatchFilePattern);
   for (const ScannedOption& option : scanned.options) {
     switch (option.id) {
       case kDecode: options.decode = true; break;
@@ -356,9 +358,10 @@ int Decode(Console& console, const ModuleExports& exports, const Base64Options& 
 
 }  // namespace
 
-int RunBase64Command(Console& console, const ModuleExports& exports, const Arguments& args) {
+int RunBase64Command(Console& console, const ModuleExports& exports, const Arguments& args,
+                     const PatternArguments& patterns) {
   Base64Options options;
-  const int parsed = ParseBase64Options(console, args, options);
+  const int parsed = ParseBase64Options(console, args, patterns, options);
   if (parsed >= 0) return parsed;
   const std::string name = options.files.empty() ? "-" : options.files[0];
   return options.decode ? Decode(console, exports, options, name) : Encode(console, exports, options, name);

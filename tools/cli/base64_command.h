@@ -7,6 +7,7 @@
 
 namespace telvarn::cli {
 
-int RunBase64Command(Console& console, const ModuleExports& exports, const Arguments& args);
+int RunBase64Command(Console& console, const ModuleExports& exports, const Arguments& args,
+                     const PatternArguments& patterns);
 
 }  // namespace telvarn::cli

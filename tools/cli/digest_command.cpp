@@ -131,13 +131,14 @@ bool ParseJobCount(const std::string& value, uint32_t& jobs) {
 // code when parsing ended the command (help, version, an error). Options combine
 // and refuse to combine as those of the GNU sum programs do.
 int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& args,
-                 DigestOptions& options) {
+                 const PatternArguments& patterns, DigestOptions& options) {
   const std::string command = algorithm.command;
   std::vector<OptionForm> forms(std::begin(kDigestOptions), std::end(kDigestOptions));
   if (algorithm.keyed) forms.insert(forms.end(), std::begin(kKeyOptions), std::end(kKeyOptions));
   ScannedArguments scanned;
   std::string error;
   if (!ScanOptions(args, forms.data(), forms.size(), scanned, error)) return console.UsageError(command, error);
+  ExpandOperandPatterns(scanned, patterns, MatchFilePattern);
   // -1 neither, 0 --text, 1 --binary (or --tag, which implies it): the last counts.
   int binary = -1;
   const char* key_option = nullptr;
@@ -490,9 +491,9 @@ void PrintDigestHelp(Console& console, const Algorithm& algorithm) {
 }
 
 int RunDigestCommand(Console& console, const ModuleExports& exports, const Algorithm& algorithm,
-                     const Arguments& args) {
+                     const Arguments& args, const PatternArguments& patterns) {
   DigestOptions options;
-  const int parsed = ParseOptions(console, algorithm, args, options);
+  const int parsed = ParseOptions(console, algorithm, args, patterns, options);
   if (parsed >= 0) return parsed;
   if (!options.check) return PrintDigests(console, exports, algorithm, options);
   std::vector<std::string> lists = options.files;

@@ -9,7 +9,7 @@ namespace telvarn::cli {
 
 // Runs `telvarn ALGORITHM ARGS...` (ARGS without the command word).
 int RunDigestCommand(Console& console, const ModuleExports& exports, const Algorithm& algorithm,
-                     const Arguments& args);
+                     const Arguments& args, const PatternArguments& patterns);
 
 void PrintDigestHelp(Console& console, const Algorithm& algorithm);
 

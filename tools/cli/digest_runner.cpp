@@ -73,7 +73,8 @@ struct DigestRunner::Job {
   // Guarded by the runner's lock.
   bool finished = false;
   bool reads_stdin = false;
-  uint64_t stdin_turn = 0;   // readers of standard input go one at a time, in order
+  StreamTurns* stream = nullptr;  // a stream's, read in its turn
+  uint64_t stream_turn = 0;
   int32_t running_io = 0;    // the IO of its job while one runs, for the progress line
   int64_t known_size = -1;   // bytes in all, when known
 
@@ -115,14 +116,17 @@ DigestRunner::~DigestRunner() {
 void DigestRunner::Add(std::unique_ptr<DigestTask> task) {
   auto job = std::make_unique<Job>();
   job->task = std::move(task);
+  job->reads_stdin = job->task->name == "-";
+  std::string stream;
+  const bool is_stream = job->task->notice.empty() && StreamIdentity(job->task->name, stream);
   const bool stop = stop_();
   std::unique_lock<std::mutex> lock(mutex_);
   if (stop) dropping_ = true;
   if (dropping_ || !job->task->notice.empty()) {
     job->finished = true;
-  } else if (job->task->name == "-") {
-    job->reads_stdin = true;
-    job->stdin_turn = stdin_readers_added_++;
+  } else if (is_stream) {
+    job->stream = &stream_turns_[stream];
+    job->stream_turn = job->stream->readers_added++;
   }
   window_.push_back(std::move(job));
   // A thread that was woken may not have taken its job yet: only more jobs waiting
@@ -187,7 +191,9 @@ void DigestRunner::Work(int32_t io) {
     if (taken_ == window_.size()) return;
     Job& job = *window_[taken_++];
     if (job.finished) continue;
-    if (job.reads_stdin) stdin_turn_.wait(lock, [this, &job] { return stdin_readers_done_ == job.stdin_turn; });
+    if (job.stream != nullptr) {
+      turn_passed_.wait(lock, [&job] { return job.stream->readers_done == job.stream_turn; });
+    }
     if (!dropping_) {
       lock.unlock();
       try {
@@ -201,11 +207,12 @@ void DigestRunner::Work(int32_t io) {
       }
       lock.lock();
     }
-    if (job.reads_stdin) {
-      ++stdin_readers_done_;
-      stdin_turn_.notify_all();
+    if (job.stream != nullptr) {
+      ++job.stream->readers_done;
+      turn_passed_.notify_all();
     }
     job.running_io = 0;
+    run_on_io_[io] = 0;
     if (job.known_size > 0) bytes_finished_ += static_cast<uint64_t>(job.known_size);
     job.finished = true;
     job_finished_.notify_all();
@@ -217,6 +224,7 @@ void DigestRunner::Run(Job& job, int32_t io) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     job.running_io = io;
+    run_on_io_[io] = ++runs_begun_;
     if (!job.fed || job.file.regular()) job.known_size = static_cast<int64_t>(job.size);
   }
   if (job.fed) {
@@ -353,11 +361,14 @@ void DigestRunner::Complete(Job& job, int32_t io) {
 
 // The progress line's source, asked from its thread: the bytes of the jobs done since
 // the runner began and of those running, read from the module's counts outside the
-// lock (each read pauses in the module). A job that ends meanwhile may count twice
-// for one redraw; the line only shows it.
+// lock (each read pauses in the module, so that with many jobs one answer takes a
+// while). A job seen ended before its read is counted by its size and not asked
+// about, so that the last answer, which Clear() waits for, ends soon after the jobs.
+// A job that ends meanwhile may count twice for one redraw; the line only shows it.
 bool DigestRunner::CountProgress(uint64_t& done, int64_t& total, std::string& name) {
   struct Running {
     int32_t io;
+    uint64_t run;
     int64_t known_size;
   };
   std::vector<Running> running;
@@ -368,7 +379,7 @@ bool DigestRunner::CountProgress(uint64_t& done, int64_t& total, std::string& na
     for (const auto& job : window_) {
       if (job->running_io == 0 || job->finished) continue;
       if (running.empty()) name = ProgressName(job->task->name);
-      running.push_back({job->running_io, job->known_size});
+      running.push_back({job->running_io, run_on_io_[job->running_io], job->known_size});
     }
   }
   if (running.empty()) return false;
@@ -377,6 +388,17 @@ bool DigestRunner::CountProgress(uint64_t& done, int64_t& total, std::string& na
   uint64_t all = finished;
   bool all_known = true;
   for (const Running& job : running) {
+    bool ended = false;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ended = run_on_io_[job.io] != job.run;
+    }
+    if (ended) {
+      const uint64_t size = job.known_size > 0 ? static_cast<uint64_t>(job.known_size) : 0;
+      done += size;
+      all += size;
+      continue;
+    }
     TelvarnProgressCounts counts{};
     TelvarnVarDesc var = Var(&counts);
     exports_.progress(job.io, &var, 0, 0);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -110,15 +111,24 @@ class DigestRunner {
   std::mutex mutex_;
   std::condition_variable work_added_;     // a job to take, or the end
   std::condition_variable job_finished_;   // the front job may be done
-  std::condition_variable stdin_turn_;     // the next reader of standard input may go
+  std::condition_variable turn_passed_;    // the next reader of a stream may go
   std::deque<std::unique_ptr<Job>> window_;  // added and not yet handed over, in order
   size_t taken_ = 0;                       // of window_, the jobs taken by a thread
   uint32_t idle_threads_ = 0;              // threads waiting for a job
   bool ending_ = false;                    // no more jobs: the threads return
   bool dropping_ = false;                  // jobs not begun are dropped
-  uint64_t stdin_readers_added_ = 0;
-  uint64_t stdin_readers_done_ = 0;
+  // Readers of one stream (a pipe, a FIFO, a terminal, standard input), under
+  // whatever names, share its bytes: they go one at a time, in the order added.
+  struct StreamTurns {
+    uint64_t readers_added = 0;
+    uint64_t readers_done = 0;
+  };
+  std::map<std::string, StreamTurns> stream_turns_;  // by StreamIdentity()
   uint64_t bytes_finished_ = 0;            // of the jobs done since the runner began
+  uint64_t runs_begun_ = 0;
+  // By IO: which run (of runs_begun_) its thread is in, 0 between runs; the
+  // progress line skips the IOs whose run ended since it looked.
+  uint64_t run_on_io_[kMostDigestThreads + 1] = {};
   std::vector<std::thread> threads_;
 };
 

@@ -128,10 +128,12 @@ bool ScanOptions(const std::vector<std::string>& args, const OptionForm* forms, 
       separated = true;
       scanned.operands.insert(scanned.operands.end(), args.begin() + static_cast<std::ptrdiff_t>(index),
                               args.end());
+      for (; index < args.size(); ++index) scanned.operand_places.push_back(index);
       break;
     }
     if (arg.size() < 2 || arg[0] != '-') {
       scanned.operands.push_back(arg);
+      scanned.operand_places.push_back(index - 1);
       continue;
     }
     const bool scanned_well = arg[1] == '-' ? ScanLongOption(args, index, table, scanned, error)
@@ -140,6 +142,27 @@ bool ScanOptions(const std::vector<std::string>& args, const OptionForm* forms, 
   }
   if (!separated) scanned.operands_before_separator = scanned.operands.size();
   return true;
+}
+
+void ExpandOperandPatterns(ScannedArguments& scanned, const std::vector<bool>& patterns,
+                           const PatternMatcher& match) {
+  std::vector<std::string> operands;
+  std::vector<size_t> places;
+  size_t before_separator = 0;
+  for (size_t i = 0; i < scanned.operands.size(); ++i) {
+    const size_t place = scanned.operand_places[i];
+    std::vector<std::string> names;
+    if (place < patterns.size() && patterns[place]) names = match(scanned.operands[i]);
+    if (names.empty()) names.push_back(std::move(scanned.operands[i]));
+    if (i < scanned.operands_before_separator) before_separator += names.size();
+    for (std::string& name : names) {
+      operands.push_back(std::move(name));
+      places.push_back(place);
+    }
+  }
+  scanned.operands = std::move(operands);
+  scanned.operand_places = std::move(places);
+  scanned.operands_before_separator = before_separator;
 }
 
 }  // namespace telvarn::cli

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ struct ScannedOption {
 struct ScannedArguments {
   std::vector<ScannedOption> options;  // in the order given: a later one may undo an earlier one
   std::vector<std::string> operands;   // in order; "-", "" and everything after "--" among them
+  std::vector<size_t> operand_places;  // each operand's index in the arguments scanned
   // How many operands came before "--" (all of them when there was none): the
   // ones after it are names whatever they spell.
   size_t operands_before_separator = 0;
@@ -37,6 +39,13 @@ struct ScannedArguments {
 // The message shows the argument's bytes as they are: quoting them is the caller's.
 bool ScanOptions(const std::vector<std::string>& args, const OptionForm* forms, size_t form_count,
                  ScannedArguments& scanned, std::string& error);
+
+// Replaces each operand whose argument `patterns` marks (by its index in the arguments
+// scanned) with the names `match` finds for it, in the order found; an operand that
+// matches nothing stays as given. The count of operands before "--" follows.
+using PatternMatcher = std::function<std::vector<std::string>(const std::string& pattern)>;
+void ExpandOperandPatterns(ScannedArguments& scanned, const std::vector<bool>& patterns,
+                           const PatternMatcher& match);
 
 template <size_t N>
 bool ScanOptions(const std::vector<std::string>& args, const OptionForm (&forms)[N],

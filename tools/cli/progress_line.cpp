@@ -74,10 +74,12 @@ void ProgressLine::Resume() {
 
 void ProgressLine::Clear() {
   if (!enabled_) return;
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
   showing_ = false;
   source_ = nullptr;
   Erase();
+  // The caller may destroy what the source reads once this returns.
+  asked_.wait(lock, [this] { return !asking_; });
 }
 
 // Called with the lock held.
@@ -89,11 +91,7 @@ void ProgressLine::Erase() {
 }
 
 // Called with the lock held.
-void ProgressLine::Draw() {
-  uint64_t done = 0;
-  int64_t total = -1;
-  std::string name = name_;
-  if (!source_ || !source_(done, total, name)) return;
+void ProgressLine::Draw(const std::string& name, uint64_t done, int64_t total) {
   const double seconds = static_cast<double>(platform::Os::monotonic_ms() - shown_since_ms_) / 1000.0;
   const std::string line = Format(name, done, total, seconds);
   // Blanks over what a longer line before left on the screen.
@@ -107,7 +105,19 @@ void ProgressLine::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stopping_) {
     wake_.wait_for(lock, std::chrono::milliseconds(kRedrawMs));
-    if (!stopping_ && showing_) Draw();
+    if (stopping_ || !showing_ || !source_) continue;
+    const ProgressSource source = source_;
+    std::string name = name_;
+    uint64_t done = 0;
+    int64_t total = -1;
+    asking_ = true;
+    lock.unlock();
+    const bool answered = source(done, total, name);
+    lock.lock();
+    asking_ = false;
+    asked_.notify_all();
+    // Hidden meanwhile, the line stays hidden; resumed, it shows this answer.
+    if (answered && showing_ && !stopping_) Draw(name, done, total);
   }
 }
 

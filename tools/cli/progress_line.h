@@ -19,8 +19,9 @@ namespace telvarn::cli {
 using ProgressSource = std::function<bool(uint64_t& done, int64_t& total, std::string& name)>;
 
 // Draws nothing unless made enabled. Show(), Hide(), Resume() and Clear() come from
-// one thread (the program's); the line's thread only draws, under the lock that
-// Hide() takes, so that after Hide() returns the program may write its own lines.
+// one thread (the program's); the line's thread asks the source outside its lock,
+// since a source may take its time, and draws under the lock that Hide() takes, so
+// that after Hide() returns the program may write its own lines at once.
 class ProgressLine {
  public:
   ProgressLine(OutputStream& err, bool enabled);
@@ -42,7 +43,7 @@ class ProgressLine {
   static std::string Format(const std::string& name, uint64_t done, int64_t total, double seconds);
 
  private:
-  void Draw();
+  void Draw(const std::string& name, uint64_t done, int64_t total);
   void Erase();
   void Run();
 
@@ -50,8 +51,10 @@ class ProgressLine {
   const bool enabled_;
   std::mutex mutex_;
   std::condition_variable wake_;
+  std::condition_variable asked_;  // the source's answer came back
   bool stopping_ = false;
   bool showing_ = false;
+  bool asking_ = false;  // the line's thread is in the source
   std::string name_;
   ProgressSource source_;
   uint64_t shown_since_ms_ = 0;

@@ -1,6 +1,6 @@
 // The system services' parts that are the same on both systems: reading to a count,
-// and the buffering of the standard streams (the reads and writes themselves are
-// each system's).
+// the buffering of the standard streams (the reads and writes themselves are each
+// system's), and the rule by which a walk takes a Windows folder entry.
 #include "cli/system.h"
 
 namespace telvarn::cli {
@@ -36,6 +36,19 @@ void OutputStream::WriteBinary(const char* bytes, size_t count) {
   }
   buffer_.insert(buffer_.end(), bytes, bytes + count);
   if (buffer_.size() >= (1u << 16)) Flush();
+}
+
+EntryKind WindowsEntryKind(uint32_t attributes, uint32_t reparse_tag, const std::function<bool()>& target_is_file) {
+  if ((attributes & kWindowsAttributeDevice) != 0) return EntryKind::kSkipped;
+  const bool folder = (attributes & kWindowsAttributeDirectory) != 0;
+  // Windows lists every reparse point with its tag; Wine lists its links with none
+  // (0, a reserved tag), and those are taken as the links they are.
+  const bool link = (attributes & kWindowsAttributeReparsePoint) != 0 &&
+                    (reparse_tag == 0 || (reparse_tag & kWindowsReparseTagNameSurrogate) != 0);
+  if (!link) return folder ? EntryKind::kFolder : EntryKind::kFile;
+  // A link to a folder is never entered; a link to a file is its target, if there.
+  if (folder) return EntryKind::kSkipped;
+  return target_is_file() ? EntryKind::kFile : EntryKind::kSkipped;
 }
 
 bool OutputStream::Flush() {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +13,22 @@ namespace telvarn::cli {
 
 // The command line as UTF-8 text, whatever the system hands over.
 using Arguments = std::vector<std::string>;
+// Which arguments, by index, name files by a pattern that the program expands itself.
+// Windows shells pass `*` and `?` through to the program: there, an argument whose
+// last component holds `*` or `?`, none of them inside double quotes, is a pattern,
+// as the Windows builds of the GNU tools take it. Elsewhere the shell has expanded
+// patterns already and none is.
+using PatternArguments = std::vector<bool>;
+
+#if defined(_WIN32)
+// The arguments of the process's command line (GetCommandLineW), split by the C
+// runtime's rules, and which of them are patterns.
+Arguments CommandLineArguments(PatternArguments& patterns);
+#endif
+
+// The names that a pattern argument matches in its folder, each with the folder as
+// written, in byte order; none when nothing matches ("." and ".." never do).
+std::vector<std::string> MatchFilePattern(const std::string& pattern);
 
 // A file descriptor natively, a HANDLE on Windows. Neither system hands out -1 for
 // an open file (on Windows it is INVALID_HANDLE_VALUE), so it marks "none" on both.
@@ -157,6 +174,16 @@ class SpoolFile {
 // its size; a look at the name alone, cheaper than opening the file.
 bool LooksLikeRegularFile(const std::string& name, uint64_t& size);
 
+// Whether the input ("-" for standard input) is a stream rather than a file that each
+// opening reads from its start: a pipe, a FIFO, a terminal or another device, and
+// standard input whatever it is. Such an input's readers share its bytes, whatever
+// name each was given, so `identity` says which stream it is: its device and inode
+// natively; on Windows, for standard input its volume serial and file index (or that
+// it is the standard input, when it has none), for a device or pipe its full name.
+// A regular file and a folder are not streams, nor, natively, a name that cannot be
+// looked at (on Windows, where a pipe's name cannot be, it counts as a stream's).
+bool StreamIdentity(const std::string& name, std::string& identity);
+
 // What a walk of a tree (-r) makes of an entry of a folder: a link is followed only to
 // tell a file from a folder, and a link to a folder is never entered, so that no loop
 // of links can hold a walk.
@@ -169,6 +196,23 @@ struct FolderEntry {
   std::string name;  // UTF-8, without the folder's path
   EntryKind kind;
 };
+
+// What a walk makes of an entry of a Windows folder listing, from its attributes and,
+// for a reparse point, its tag (WIN32_FIND_DATAW's dwReserved0). Only name
+// surrogates (symbolic links, junctions) are links, and a reparse point listed
+// without a tag (Wine lists its links so); any other reparse point (the placeholder
+// of a cloud-synced file or folder, a deduplicated file) is the file or folder it
+// stands for. A link to a file is taken as its target: `target_is_file` is asked
+// then, and says whether the target is there and is a file. The values are
+// Windows' own, so that the rule is tested on every system.
+enum : uint32_t {
+  kWindowsAttributeDirectory = 0x10,             // FILE_ATTRIBUTE_DIRECTORY
+  kWindowsAttributeDevice = 0x40,                // FILE_ATTRIBUTE_DEVICE
+  kWindowsAttributeReparsePoint = 0x400,         // FILE_ATTRIBUTE_REPARSE_POINT
+  kWindowsReparseTagNameSurrogate = 0x20000000,  // the bit IsReparseTagNameSurrogate tests
+};
+EntryKind WindowsEntryKind(uint32_t attributes, uint32_t reparse_tag, const std::function<bool()>& target_is_file);
+
 // The entries of a folder (not "." and ".."), in no particular order; false, with the
 // reason in words, when it cannot be read.
 bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries, std::string& error);

@@ -1,7 +1,9 @@
 // The system services of telvarn natively: byte names, file descriptors, pipes.
 #include <dirent.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +39,34 @@ int WriteEvery(int fd, const char* bytes, size_t count, int stalled) {
 }
 
 int Fd(SystemHandle handle) { return static_cast<int>(handle); }
+
+// SIGPIPE blocked on this thread while it lives: a write into a pipe whose reader has
+// gone (the module closed it, refusing a job) fails with EPIPE instead of ending the
+// program, and the signal that write raised is taken back before the mask is
+// restored, lest it be delivered then. The program's own output keeps the usual
+// SIGPIPE, as the GNU tools do.
+class SigpipeBlocked {
+ public:
+  SigpipeBlocked() {
+    sigemptyset(&sigpipe_);
+    sigaddset(&sigpipe_, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &sigpipe_, &previous_);
+  }
+  ~SigpipeBlocked() {
+    sigset_t pending;
+    if (sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+      const timespec no_wait{};
+      sigtimedwait(&sigpipe_, nullptr, &no_wait);
+    }
+    pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
+  }
+  SigpipeBlocked(const SigpipeBlocked&) = delete;
+  SigpipeBlocked& operator=(const SigpipeBlocked&) = delete;
+
+ private:
+  sigset_t sigpipe_;
+  sigset_t previous_;
+};
 
 }  // namespace
 
@@ -134,6 +164,7 @@ void ModulePipe::ReaderBound() {
 }
 
 bool ModulePipe::WriteAll(const char* bytes, size_t count) {
+  const SigpipeBlocked blocked;
   const int error = WriteEvery(Fd(writer_), bytes, count, EPIPE);
   if (error != 0) error_ = std::strerror(error);
   return error == 0;
@@ -189,6 +220,19 @@ bool LooksLikeRegularFile(const std::string& name, uint64_t& size) {
   return true;
 }
 
+bool StreamIdentity(const std::string& name, std::string& identity) {
+  struct stat info;
+  const bool standard_input = name == "-";
+  if ((standard_input ? fstat(STDIN_FILENO, &info) : stat(name.c_str(), &info)) != 0) {
+    if (!standard_input) return false;
+    identity = "standard input";
+    return true;
+  }
+  if (!standard_input && (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))) return false;
+  identity = std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+  return true;
+}
+
 bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries, std::string& error) {
   entries.clear();
   DIR* folder = opendir(path.c_str());
@@ -239,6 +283,11 @@ bool IsFolder(const std::string& name) {
 std::string ModuleFileName(const std::string& name) {
   // The C runtime takes any bytes but NUL as a name here.
   return name.find('\0') == std::string::npos ? name : std::string();
+}
+
+std::vector<std::string> MatchFilePattern(const std::string&) {
+  // The shell has expanded every pattern before the program starts.
+  return {};
 }
 
 uint32_t ProcessorCount() {

@@ -1,6 +1,7 @@
 // The system services of telvarn on Windows: UTF-16 names, handles, consoles, named pipes.
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -271,6 +272,73 @@ bool LooksLikeRegularFile(const std::string& name, uint64_t& size) {
   return true;
 }
 
+bool StreamIdentity(const std::string& name, std::string& identity) {
+  if (name == "-") {
+    BY_HANDLE_FILE_INFORMATION info;
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input != nullptr && input != INVALID_HANDLE_VALUE && GetFileInformationByHandle(input, &info)) {
+      identity = "file " + std::to_string(info.dwVolumeSerialNumber) + ":" +
+                 std::to_string((static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
+    } else {
+      identity = "standard input";
+    }
+    return true;
+  }
+  const std::wstring wide = WideFromUtf8(name);
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data) &&
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0) {
+    return false;
+  }
+  // A pipe or a device: opening one to ask for its file index would take a pipe's
+  // connection, so the full name, which has no aliases there, says which it is.
+  const DWORD length = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return false;
+  std::wstring full(length, L'\0');
+  const DWORD written = GetFullPathNameW(wide.c_str(), length, &full[0], nullptr);
+  if (written == 0 || written >= length) return false;
+  full.resize(written);
+  // Device and pipe names are the same in any case.
+  std::wstring upper(written, L'\0');
+  if (LCMapStringW(LOCALE_SYSTEM_DEFAULT, LCMAP_UPPERCASE, full.c_str(), static_cast<int>(written), &upper[0],
+                   static_cast<int>(written)) == static_cast<int>(written)) {
+    full = upper;
+  }
+  identity = "name " + Utf8FromWide(full);
+  return true;
+}
+
+namespace {
+
+// A file handle closed when it goes out of scope.
+class ScopedFileHandle {
+ public:
+  explicit ScopedFileHandle(HANDLE handle) : handle_(handle) {}
+  ~ScopedFileHandle() {
+    if (open()) CloseHandle(handle_);
+  }
+  ScopedFileHandle(const ScopedFileHandle&) = delete;
+  ScopedFileHandle& operator=(const ScopedFileHandle&) = delete;
+  bool open() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// Whether a link leads to a file: opened without FILE_FLAG_OPEN_REPARSE_POINT, the
+// name reaches its target, which must be there and not be a folder.
+bool LinkTargetIsFile(const std::wstring& path) {
+  const ScopedFileHandle target(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  return target.open() && GetFileInformationByHandle(target.get(), &info) &&
+         (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+}  // namespace
+
 bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries, std::string& error) {
   entries.clear();
   const bool ends_in_separator = !path.empty() && (path.back() == '/' || path.back() == '\\');
@@ -286,14 +354,10 @@ bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries, std:
   for (;;) {
     const std::wstring name = found.cFileName;
     if (name != L"." && name != L"..") {
-      const DWORD attributes = found.dwFileAttributes;
-      const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      EntryKind kind = EntryKind::kFile;
-      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        kind = link ? EntryKind::kSkipped : EntryKind::kFolder;
-      } else if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) {
-        kind = EntryKind::kSkipped;
-      }
+      // dwReserved0 holds the reparse tag of a reparse point.
+      const EntryKind kind = WindowsEntryKind(found.dwFileAttributes, found.dwReserved0, [&] {
+        return LinkTargetIsFile(WideFromUtf8(path) + (ends_in_separator ? L"" : L"/") + name);
+      });
       entries.push_back({Utf8FromWide(name), kind});
     }
     if (!FindNextFileW(search, &found)) {
@@ -336,6 +400,116 @@ std::string ModuleFileName(const std::string& name) {
   if (back > 0) MultiByteToWideChar(code_page, 0, ansi.data(), size, &round[0], back);
   if (round != wide) return {};
   return ansi;
+}
+
+namespace {
+
+// One argument of the command line, from `line` on: its text, and whether a `*` or `?`
+// stood outside double quotes and whether one stood inside them. The C runtime's
+// rules: 2n backslashes and a quote are n backslashes and a quote that opens or
+// closes a quoted stretch, 2n+1 and a quote are n and a literal quote, `""` inside
+// quotes is a literal quote, other backslashes are themselves.
+struct CommandLineArgument {
+  std::wstring text;
+  bool open_wildcard = false;
+  bool quoted_wildcard = false;
+};
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+CommandLineArgument NextArgument(const wchar_t*& line) {
+  CommandLineArgument arg;
+  bool quoted = false;
+  while (*line != L'\0' && (quoted || !IsBlank(*line))) {
+    size_t backslashes = 0;
+    while (*line == L'\\') {
+      ++backslashes;
+      ++line;
+    }
+    if (*line == L'"') {
+      arg.text.append(backslashes / 2, L'\\');
+      if (backslashes % 2 == 1) {
+        arg.text += L'"';
+      } else if (quoted && line[1] == L'"') {
+        arg.text += L'"';
+        ++line;
+      } else {
+        quoted = !quoted;
+      }
+      ++line;
+      continue;
+    }
+    arg.text.append(backslashes, L'\\');
+    if (*line == L'\0' || (!quoted && IsBlank(*line))) break;
+    if (*line == L'*' || *line == L'?') (quoted ? arg.quoted_wildcard : arg.open_wildcard) = true;
+    arg.text += *line++;
+  }
+  return arg;
+}
+
+// Whether the last component of a name holds `*` or `?`.
+bool WildcardInLastComponent(const std::wstring& name) {
+  const size_t separator = name.find_last_of(L"/\\:");
+  return name.find_first_of(L"*?", separator == std::wstring::npos ? 0 : separator + 1) != std::wstring::npos;
+}
+
+// A search of FindFirstFileExW, closed when it goes out of scope.
+class ScopedSearch {
+ public:
+  explicit ScopedSearch(HANDLE search) : search_(search) {}
+  ~ScopedSearch() {
+    if (open()) FindClose(search_);
+  }
+  ScopedSearch(const ScopedSearch&) = delete;
+  ScopedSearch& operator=(const ScopedSearch&) = delete;
+  bool open() const { return search_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return search_; }
+
+ private:
+  HANDLE search_;
+};
+
+}  // namespace
+
+Arguments CommandLineArguments(PatternArguments& patterns) {
+  const wchar_t* line = GetCommandLineW();
+  Arguments args;
+  patterns.clear();
+  // The program's name ends at its closing quote, or at the first blank; it holds
+  // no escapes.
+  std::wstring program;
+  if (*line == L'"') {
+    for (++line; *line != L'\0' && *line != L'"'; ++line) program += *line;
+    if (*line == L'"') ++line;
+  } else {
+    for (; *line != L'\0' && !IsBlank(*line); ++line) program += *line;
+  }
+  args.push_back(Utf8FromWide(program));
+  patterns.push_back(false);
+  for (;;) {
+    while (IsBlank(*line)) ++line;
+    if (*line == L'\0') break;
+    const CommandLineArgument arg = NextArgument(line);
+    args.push_back(Utf8FromWide(arg.text));
+    patterns.push_back(arg.open_wildcard && !arg.quoted_wildcard && WildcardInLastComponent(arg.text));
+  }
+  return args;
+}
+
+std::vector<std::string> MatchFilePattern(const std::string& pattern) {
+  const size_t separator = pattern.find_last_of("/\\:");
+  const std::string folder = separator == std::string::npos ? std::string() : pattern.substr(0, separator + 1);
+  std::vector<std::string> names;
+  WIN32_FIND_DATAW found;
+  const ScopedSearch search(FindFirstFileExW(WideFromUtf8(pattern).c_str(), FindExInfoStandard, &found,
+                                             FindExSearchNameMatch, nullptr, 0));
+  if (!search.open()) return names;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name != L"." && name != L"..") names.push_back(folder + Utf8FromWide(name));
+  } while (FindNextFileW(search.get(), &found));
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 uint32_t ProcessorCount() {
