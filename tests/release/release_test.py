@@ -25,7 +25,8 @@ release_test.py win32-hosts BUILD_DIR VERSION --emulator-win32 COMMAND...
 
 release_test.py install BUILD_DIR VERSION
     A native build: installs it (cmake --install) into a temporary prefix, moves the
-    prefix, and builds and runs consumer/ against the package found there.
+    prefix, and builds and runs consumer/ against the package found there: a shared
+    library that links the static core, and a program that links that library.
 """
 import argparse
 import base64
