@@ -8,7 +8,7 @@ namespace {
 
 using namespace base64_internal;
 
-const Base64EncodeVariant kEncodeVariants[] = {
+constexpr Base64EncodeVariant kEncodeVariants[] = {
     {"portable", &EncodePortable, &Always},
 #if defined(__i386__) || defined(__x86_64__)
     {"ssse3", &EncodeSsse3, &HasSsse3},
@@ -17,7 +17,7 @@ const Base64EncodeVariant kEncodeVariants[] = {
 #endif
 };
 
-const Base64DecodeVariant kDecodeVariants[] = {
+constexpr Base64DecodeVariant kDecodeVariants[] = {
     {"portable", &DecodePortable, &Always},
 #if defined(__i386__) || defined(__x86_64__)
     {"ssse3", &DecodeSsse3, &HasSsse3},
@@ -26,7 +26,7 @@ const Base64DecodeVariant kDecodeVariants[] = {
 #endif
 };
 
-const TextLengthVariant kTextLengthVariants[] = {
+constexpr TextLengthVariant kTextLengthVariants[] = {
     {"portable", &TextLengthPortable, &Always},
 #if defined(__i386__) || defined(__x86_64__)
     {"sse2", &TextLengthSse2, &HasSse2},
@@ -35,8 +35,10 @@ const TextLengthVariant kTextLengthVariants[] = {
 
 }  // namespace
 
-const KernelTable<Base64EncodeFn> kBase64EncodeKernels = TableOf("base64-encode", kEncodeVariants);
-const KernelTable<Base64DecodeFn> kBase64DecodeKernels = TableOf("base64-decode", kDecodeVariants);
-const KernelTable<TextLengthFn> kTextLengthKernels = TableOf("text-length", kTextLengthVariants);
+// constexpr, so that the tables hold their rows before any initialiser of the
+// program runs: a kernel may be chosen from another file's static initialiser.
+constexpr KernelTable<Base64EncodeFn> kBase64EncodeKernels = TableOf("base64-encode", kEncodeVariants);
+constexpr KernelTable<Base64DecodeFn> kBase64DecodeKernels = TableOf("base64-decode", kDecodeVariants);
+constexpr KernelTable<TextLengthFn> kTextLengthKernels = TableOf("text-length", kTextLengthVariants);
 
 }  // namespace telvarn

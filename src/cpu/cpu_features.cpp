@@ -1,7 +1,10 @@
 // The CPUID probe: identification bit, highest leaf, leaves 1 and 7, then XCR0.
 #include "cpu/cpu_features.h"
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 namespace telvarn {
 namespace {
@@ -98,14 +101,49 @@ CpuFeatures Probe() { return CpuFeatures{}; }
 
 #endif
 
+// Every flag of the record, for packing it into one word.
+constexpr bool CpuFeatures::*kFlags[] = {
+    &CpuFeatures::mmx,    &CpuFeatures::sse2,   &CpuFeatures::ssse3,      &CpuFeatures::sse41,
+    &CpuFeatures::pclmulqdq, &CpuFeatures::avx, &CpuFeatures::avx2,       &CpuFeatures::bmi2,
+    &CpuFeatures::sha,    &CpuFeatures::avx512, &CpuFeatures::avx512vbmi, &CpuFeatures::vpclmulqdq,
+};
+static_assert(sizeof(CpuFeatures) == std::size(kFlags), "a flag of CpuFeatures is missing from kFlags");
+
+// Set in every packed record, so that zero means "not probed yet".
+constexpr uint32_t kProbed = 1u << 31;
+
+// The record, one bit a flag. Zero is its constant initial value, so it holds
+// before any initialiser of the program or the module runs: a caller during
+// another file's static initialisation probes then and there, rather than read a
+// record that its own initialiser has yet to fill (which would choose the slowest
+// kernels for the life of the process). A local static would need a guard (see
+// Active in kernel_table.h). The word is the whole record: threads that probe at
+// the same moment store the same value.
+std::atomic<uint32_t> g_packed_features{0};
+
+uint32_t Pack(const CpuFeatures& features) {
+  uint32_t packed = kProbed;
+  for (size_t i = 0; i < std::size(kFlags); ++i) {
+    if (features.*kFlags[i]) packed |= 1u << i;
+  }
+  return packed;
+}
+
+CpuFeatures Unpack(uint32_t packed) {
+  CpuFeatures features;
+  for (size_t i = 0; i < std::size(kFlags); ++i) features.*kFlags[i] = ((packed >> i) & 1) != 0;
+  return features;
+}
+
 }  // namespace
 
-namespace {
-// Probed while the program or module loads, before anything can ask: a local
-// static would need a guard (see Active in kernel_table.h).
-const CpuFeatures g_features = Probe();
-}  // namespace
-
-const CpuFeatures& GetCpuFeatures() { return g_features; }
+CpuFeatures GetCpuFeatures() {
+  uint32_t packed = g_packed_features.load(std::memory_order_acquire);
+  if (packed == 0) {
+    packed = Pack(Probe());
+    g_packed_features.store(packed, std::memory_order_release);
+  }
+  return Unpack(packed);
+}
 
 }  // namespace telvarn

@@ -1,4 +1,4 @@
-// What the processor offers, probed once per process, for choosing the kernels.
+// What the processor offers, probed once per process at first use, for choosing the kernels.
 #pragma once
 
 namespace telvarn {
@@ -21,8 +21,9 @@ struct CpuFeatures {
   bool vpclmulqdq = false;  // leaf 7, ECX bit 10, on top of avx2: carry-less multiply on YMM/ZMM
 };
 
-// The probe runs once, while the program or module loads; every call returns the
-// same record. On processors other than x86 every feature is false.
-const CpuFeatures& GetCpuFeatures();
+// The probe runs at the first call, whenever that is (static initialisation
+// included); every call returns the same values. On processors other than x86
+// every feature is false.
+CpuFeatures GetCpuFeatures();
 
 }  // namespace telvarn

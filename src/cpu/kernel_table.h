@@ -81,7 +81,9 @@ using JoinTableLists = typename JoinTableListsOf<Lists...>::type;
 // constant-initialised atomic, not a local static with a dynamic initialiser:
 // that one's guard waits on a POSIX condition variable, which the module does
 // not link (platform/win32/runtime_threads.cpp says why). Threads that choose at
-// the same moment choose the same row.
+// the same moment choose the same row. A choice made during static
+// initialisation is the one made later: GetCpuFeatures probes at its first call,
+// and the tables are constexpr, filled before any initialiser runs.
 template <const auto& kTable>
 const auto& Active() {
   using Row = std::remove_reference_t<decltype(*kTable.begin())>;

@@ -12,25 +12,25 @@ using namespace crc_internal;
 using namespace md5_internal;
 using namespace sha_internal;
 
-const Md5Variant kMd5Variants[] = {
+constexpr Md5Variant kMd5Variants[] = {
     {"portable", &Md5CompressPortable, &Always},
 };
 
-const Sha1Variant kSha1Variants[] = {
+constexpr Sha1Variant kSha1Variants[] = {
     {"portable", &Sha1CompressPortable, &Always},
 #if defined(__i386__) || defined(__x86_64__)
     {"shani", &Sha1CompressShaNi, &HasShaNi},
 #endif
 };
 
-const Sha256Variant kSha256Variants[] = {
+constexpr Sha256Variant kSha256Variants[] = {
     {"portable", &Sha256CompressPortable, &Always},
 #if defined(__i386__) || defined(__x86_64__)
     {"shani", &Sha256CompressShaNi, &HasShaNi},
 #endif
 };
 
-const Sha512Variant kSha512Variants[] = {
+constexpr Sha512Variant kSha512Variants[] = {
     {"portable", &Sha512CompressPortable, &Always},
 #if defined(__i386__) || defined(__x86_64__)
     {"mmx", &Sha512CompressMmx, &HasMmx},
@@ -47,7 +47,7 @@ const Sha512Variant kSha512Variants[] = {
 #endif
 };
 
-const CrcVariant kCrc32Variants[] = {
+constexpr CrcVariant kCrc32Variants[] = {
     {"bytewise", &Crc32UpdateBytewise, &Always},
     {"slicing8", &Crc32UpdateSlicing8, &Always},
 #if defined(__i386__) || defined(__x86_64__)
@@ -61,7 +61,7 @@ const CrcVariant kCrc32Variants[] = {
 #endif
 };
 
-const CrcVariant kCrc16Variants[] = {
+constexpr CrcVariant kCrc16Variants[] = {
     {"bytewise", &Crc16UpdateBytewise, &Always},
     {"slicing8", &Crc16UpdateSlicing8, &Always},
 #if defined(__i386__) || defined(__x86_64__)
@@ -76,11 +76,13 @@ const CrcVariant kCrc16Variants[] = {
 
 }  // namespace
 
-const KernelTable<Md5BlockFn> kMd5Kernels = TableOf("md5", kMd5Variants);
-const KernelTable<Sha1BlockFn> kSha1Kernels = TableOf("sha1", kSha1Variants);
-const KernelTable<Sha256BlockFn> kSha256Kernels = TableOf("sha256", kSha256Variants);
-const KernelTable<Sha512BlockFn> kSha512Kernels = TableOf("sha512", kSha512Variants);
-const KernelTable<CrcUpdateFn> kCrc32Kernels = TableOf("crc32", kCrc32Variants);
-const KernelTable<CrcUpdateFn> kCrc16Kernels = TableOf("crc16", kCrc16Variants);
+// constexpr, so that the tables hold their rows before any initialiser of the
+// program runs: a kernel may be chosen from another file's static initialiser.
+constexpr KernelTable<Md5BlockFn> kMd5Kernels = TableOf("md5", kMd5Variants);
+constexpr KernelTable<Sha1BlockFn> kSha1Kernels = TableOf("sha1", kSha1Variants);
+constexpr KernelTable<Sha256BlockFn> kSha256Kernels = TableOf("sha256", kSha256Variants);
+constexpr KernelTable<Sha512BlockFn> kSha512Kernels = TableOf("sha512", kSha512Variants);
+constexpr KernelTable<CrcUpdateFn> kCrc32Kernels = TableOf("crc32", kCrc32Variants);
+constexpr KernelTable<CrcUpdateFn> kCrc16Kernels = TableOf("crc16", kCrc16Variants);
 
 }  // namespace telvarn

@@ -191,7 +191,16 @@ void ExpectRunsOnMinimumWindows(HMODULE image, const std::string& what) {
   EXPECT_EQ(versions.minor_subsystem, test::kMinimumWindowsMinor) << what;
 }
 
-TEST_F(Dll, ImportsOnlyWhatTheMinimumWindowsHas) { ExpectRunsOnMinimumWindows(module_, TELVARN_MODULE_NAME); }
+TEST_F(Dll, ImportsOnlyWhatTheMinimumWindowsHas) {
+  ExpectRunsOnMinimumWindows(module_, TELVARN_MODULE_NAME);
+  // winpthreads' signs, which the allow-list above keeps for the programs: the
+  // module's runtime takes its thread calls from platform/win32/runtime_threads.cpp.
+  for (const test::ImportedFunction& function : test::ReadImportedFunctions(module_)) {
+    for (const char* winpthreads_call : {"TlsAlloc", "CreateEventA", "CreateSemaphoreA"}) {
+      EXPECT_NE(function.name, winpthreads_call) << TELVARN_MODULE_NAME << " links winpthreads again";
+    }
+  }
+}
 
 // telvarn.exe beside the tests, mapped as an image whose imports are not resolved:
 // its headers and tables as the loader lays them out, and no program started.

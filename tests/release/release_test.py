@@ -11,8 +11,10 @@ release_test.py package BUILD_DIR VERSION --emulator-win64 COMMAND...
     makes it, here by lld-link; LoadLibrary) and runs the 64-bit ones under the
     emulator against digests computed here. Configures and builds consumer/, a
     CMake project, for x64 with mingw-w64 against the unpacked package alone, and
-    runs it with the module its target names; and checks that the package refuses,
-    by name, a build whose half is missing.
+    runs it with the module its target names; configures consumer/ with clang-cl and
+    llvm-lib in MSVC's place, which makes the import library named by the release
+    from the .def, and again when another release's .def is unpacked over it; and
+    checks that the package refuses, by name, a build whose half is missing.
 
 release_test.py win32-hosts BUILD_DIR VERSION --emulator-win32 COMMAND...
     Runs the package's 32-bit programs: the four 32-bit example hosts and the
@@ -25,7 +27,8 @@ release_test.py win32-hosts BUILD_DIR VERSION --emulator-win32 COMMAND...
 
 release_test.py install BUILD_DIR VERSION
     A native build: installs it (cmake --install) into a temporary prefix, moves the
-    prefix, and builds and runs consumer/ against the package found there.
+    prefix, and builds and runs consumer/ against the package found there: a shared
+    library that links the static core, and a program that links that library.
 """
 import argparse
 import base64
@@ -315,6 +318,55 @@ def consumer_case(what, work, prefix, options, emulator, program):
     print("%s: built consumer/ with find_package(TelvarnHX) from %s and ran it" % (what, prefix))
 
 
+def msvc_twins(half, clang_cl, lld_link):
+    """consumer/'s configure options for `half` with clang-cl as MSVC's cl and lld-link
+    as its lib (lib /def:X.def /machine:M /out:Y.lib makes an import library; so does
+    lld-link, while llvm-lib 14 knows no /def:). Enough to configure, which is when
+    the package makes its .lib; with no Windows SDK here to link against, the
+    compiler is not tried."""
+    return ["-DCMAKE_SYSTEM_NAME=Windows", "-DCMAKE_C_COMPILER=" + clang_cl, "-DCMAKE_AR=" + lld_link,
+            "-DCMAKE_C_FLAGS=--target=%s-pc-windows-msvc" % half.triple.split("-")[0],
+            "-DCMAKE_C_COMPILER_WORKS=1", "-DCMAKE_SIZEOF_VOID_P=%d" % (8 if half is WIN64 else 4)]
+
+
+def check_msvc_import_library(work, package, version):
+    """For MSVC, configuring consumer/ makes <stem>-VERSION-<machine>.lib from the .def;
+    and when a release with other exports is unpacked over the package, its .def
+    dated before that .lib (as unpacked files keep their release's dates), the next
+    configure makes the .lib again from the .def it finds."""
+    # By their full paths: CMake takes a CMAKE_AR without a folder from the build's.
+    clang_cl, lld_link, llvm_nm = (shutil.which(first_tool(name + "-14", name) or name)
+                                   for name in ("clang-cl", "lld-link", "llvm-nm"))
+    check(clang_cl and lld_link and llvm_nm, "clang-cl, lld-link and llvm-nm (clang-14, lld-14, llvm-14) stand in")
+    if not (clang_cl and lld_link and llvm_nm):
+        return
+    unpacked = os.path.join(work, "msvc-package")
+    shutil.copytree(package, unpacked)
+    definitions = os.path.join(unpacked, WIN64.folder, WIN64.definitions)
+    this_release = read(unpacked, WIN64.folder + WIN64.definitions).decode()
+    # Another release: this one less its last export.
+    last_export = re.findall(r"^\s+(Telvarn_\w+)", this_release, re.M)[-1]
+    with open(definitions, "w") as f:
+        f.write("".join(line for line in this_release.splitlines(True)
+                        if not re.match(r"\s+%s\b" % last_export, line)))
+    code, output, build = configure_consumer(work, "consumer-msvc", unpacked, msvc_twins(WIN64, clang_cl, lld_link))
+    library = os.path.join(build, "TelvarnHX", "%s-%s-%s.lib" % (WIN64.stem, version, WIN64.lld_machine))
+    made = code == 0 and os.path.exists(library)
+    check(made, "an MSVC consumer made no %s: %s" % (library, output))
+    if not made:
+        return
+    check("__imp_" + last_export not in run([llvm_nm, library], work)[1], "the other release's .lib")
+    with open(definitions, "w") as f:
+        f.write(this_release)
+    dated_before = os.path.getmtime(library) - 3600
+    os.utime(definitions, (dated_before, dated_before))
+    code, out, err = run(["cmake", build], work, isolated_env())
+    remade = code == 0 and "__imp_" + last_export in run([llvm_nm, library], work)[1]
+    check(remade, "after this release was unpacked over another, %s lacks %s: %s %s" % (library, last_export, out, err))
+    if remade:
+        print("msvc: configuring made %s again from the .def unpacked over the package" % os.path.basename(library))
+
+
 def check_missing_half(work, package):
     """The package without x64/ refuses a 64-bit build, saying what it lacks."""
     partial = os.path.join(work, "without-x64")
@@ -378,6 +430,7 @@ def main():
             build_examples(WIN32, package)
             run_examples(WIN64, package, build_examples(WIN64, package), args.emulator_win64, args.version)
             consumer_case("win64", work, package, mingw(WIN64), args.emulator_win64, "consumer.exe")
+            check_msvc_import_library(work, package, args.version)
             check_missing_half(work, package)
         elif args.part == "install":
             check_install(args.build_dir, work)

@@ -21,9 +21,10 @@
 // pthread_cond_wait).
 //
 // They keep the promises those callers rely on: default (non-recursive)
-// mutexes, initialisation once, and up to kMaxKeys thread-specific keys, each
+// mutexes, initialisation once (an initialiser that throws leaves it not run, for
+// the next caller to run), and up to kMaxKeys thread-specific keys, each
 // destructor run when a thread ends and, for every thread still holding a value,
-// when the module unloads.
+// when the module unloads; reading a key leaves the thread's last error as it was.
 #include <pthread.h>
 #include <windows.h>
 
@@ -39,9 +40,25 @@ static_assert(sizeof(pthread_mutex_t) == sizeof(SRWLOCK));
 
 SRWLOCK* LockOf(pthread_mutex_t* mutex) { return reinterpret_cast<SRWLOCK*>(mutex); }
 
-// pthread_once_t states: PTHREAD_ONCE_INIT (0), then kOnceRunning, then kOnceDone.
+// pthread_once_t states: PTHREAD_ONCE_INIT (0), then kOnceRunning, then kOnceDone;
+// back to PTHREAD_ONCE_INIT when the initialiser throws.
 constexpr long kOnceRunning = 1;
 constexpr long kOnceDone = 2;
+
+// Ends a pthread_once run: done when the initialiser returns, and, when it throws,
+// the state it started from, so that the next caller (or one spinning now) runs it.
+class OnceRun {
+ public:
+  explicit OnceRun(pthread_once_t* once) : once_(once) {}
+  OnceRun(const OnceRun&) = delete;
+  OnceRun& operator=(const OnceRun&) = delete;
+  ~OnceRun() { InterlockedExchange(once_, returned_ ? kOnceDone : PTHREAD_ONCE_INIT); }
+  void Returned() { returned_ = true; }
+
+ private:
+  pthread_once_t* once_;
+  bool returned_ = false;
+};
 
 // Thread-specific keys: FLS indices, whose callbacks run at a thread's end and
 // at FlsFree. A callback is __stdcall on i686 and a destructor is not, so each
@@ -63,10 +80,16 @@ constexpr PFLS_CALLBACK_FUNCTION kDestructorCallbacks[kMaxKeys] = {&RunDestructo
 
 // At unload: frees the keys, running each destructor for every thread that still
 // holds a value, so that no callback into the unmapped module is left behind.
+// Each key is left free, so that the module's data says no key is held once the
+// indices are gone.
 struct KeyRelease {
   ~KeyRelease() {
     for (Key& key : g_keys) {
-      if (key.index != FLS_OUT_OF_INDEXES) FlsFree(key.index);
+      if (key.index == FLS_OUT_OF_INDEXES) continue;
+      FlsFree(key.index);
+      key.index = FLS_OUT_OF_INDEXES;
+      key.destructor = nullptr;
+      key.taken.store(false);
     }
   }
 };
@@ -98,14 +121,20 @@ int pthread_mutex_unlock(pthread_mutex_t* mutex) {
 }
 
 int pthread_once(pthread_once_t* once, void (*init)(void)) {
-  if (InterlockedCompareExchange(once, kOnceRunning, PTHREAD_ONCE_INIT) == PTHREAD_ONCE_INIT) {
-    init();
-    InterlockedExchange(once, kOnceDone);
-    return 0;
+  for (;;) {
+    const long state = InterlockedCompareExchange(once, kOnceRunning, PTHREAD_ONCE_INIT);
+    if (state == kOnceDone) return 0;
+    if (state == PTHREAD_ONCE_INIT) {
+      OnceRun run(once);
+      init();
+      run.Returned();
+      return 0;
+    }
+    // Another thread runs it: these initialisations take microseconds, once per
+    // load. Should it throw, the state is PTHREAD_ONCE_INIT again and this thread
+    // may take it over.
+    SwitchToThread();
   }
-  // Another thread runs it: these initialisations take microseconds, once per load.
-  while (InterlockedCompareExchange(once, kOnceDone, kOnceDone) != kOnceDone) SwitchToThread();
-  return 0;
 }
 
 int pthread_key_create(pthread_key_t* key, void (*destructor)(void*)) {
@@ -124,7 +153,16 @@ int pthread_key_create(pthread_key_t* key, void (*destructor)(void*)) {
   return EAGAIN;
 }
 
-void* pthread_getspecific(pthread_key_t key) { return key < kMaxKeys ? FlsGetValue(g_keys[key].index) : nullptr; }
+// The runtime calls this on every throw and catch (the exception globals live in
+// emulated TLS), and FlsGetValue may set the thread's last error: a host that
+// reads GetLastError after a call into the module must find its own value.
+void* pthread_getspecific(pthread_key_t key) {
+  if (key >= kMaxKeys) return nullptr;
+  const DWORD last_error = GetLastError();
+  void* value = FlsGetValue(g_keys[key].index);
+  SetLastError(last_error);
+  return value;
+}
 
 int pthread_setspecific(pthread_key_t key, const void* value) {
   if (key >= kMaxKeys) return EINVAL;
