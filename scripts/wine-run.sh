@@ -7,11 +7,12 @@
 #
 # A program that carries the name TELVARN_STARTED_MARK (the test programs' main,
 # tests/support/test_main.cpp) writes the file that variable names as it reaches
-# main. When such a program ends without having written it, Wine never started it:
-# this script says so with what Wine wrote, and starts it again, up to three times
-# in all, so that a failed start is never taken for the program's own result. Its
-# standard error is then passed on once the program has ended. Any other program is
-# run as it is, its status and output its own.
+# main. When such a program ends without having written it, Wine never started it
+# (Wine then says why on standard output, "Application could not be started, ...",
+# with status 1, which would read as a failed test): this script says so under
+# Wine's words and starts it again, up to three times in all, so that a failed
+# start is never taken for the program's own result. Output is passed on as it
+# comes. Any other program is run as it is, its status and output its own.
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 telvarn_wine_env "${1:-}" || exit 2
 shift
@@ -28,14 +29,10 @@ starts=3
 for ((start = 1; start <= starts; ++start)); do
   mark=$marks/started-$start
   # Wine's Z: drive is the host's root.
-  TELVARN_STARTED_MARK="Z:${mark//\//\\}" "$TELVARN_WINE" "$@" 2>"$marks/stderr"
+  TELVARN_STARTED_MARK="Z:${mark//\//\\}" "$TELVARN_WINE" "$@"
   status=$?
-  if [[ -e $mark ]]; then
-    cat "$marks/stderr" >&2
-    exit "$status"
-  fi
-  said=$(head -c 2000 "$marks/stderr")
-  echo "wine-run: $1 did not start (start $start of $starts, status $status); Wine said: ${said:-nothing}" >&2
+  [[ -e $mark ]] && exit "$status"
+  echo "wine-run: $1 did not start (start $start of $starts, status $status; what Wine wrote is above)" >&2
 done
 echo "wine-run: $1 never started; its result is unknown" >&2
 exit 125
