@@ -310,21 +310,32 @@ bool StreamIdentity(const std::string& name, std::string& identity) {
 
 namespace {
 
-// A file handle closed when it goes out of scope.
-class ScopedFileHandle {
+// A handle that `Close` (CloseHandle, FindClose) closes when it goes out of scope.
+template <class Close>
+class ScopedHandle {
  public:
-  explicit ScopedFileHandle(HANDLE handle) : handle_(handle) {}
-  ~ScopedFileHandle() {
-    if (open()) CloseHandle(handle_);
+  explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
+  ~ScopedHandle() {
+    if (open()) Close()(handle_);
   }
-  ScopedFileHandle(const ScopedFileHandle&) = delete;
-  ScopedFileHandle& operator=(const ScopedFileHandle&) = delete;
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
   bool open() const { return handle_ != INVALID_HANDLE_VALUE; }
   HANDLE get() const { return handle_; }
 
  private:
   HANDLE handle_;
 };
+
+struct CloseFileHandle {
+  void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+struct CloseSearch {
+  void operator()(HANDLE search) const { FindClose(search); }
+};
+using ScopedFileHandle = ScopedHandle<CloseFileHandle>;
+// A search of FindFirstFileExW.
+using ScopedSearch = ScopedHandle<CloseSearch>;
 
 // Whether a link leads to a file: opened without FILE_FLAG_OPEN_REPARSE_POINT, the
 // name reaches its target, which must be there and not be a folder.
@@ -345,8 +356,9 @@ bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries, std:
   const std::wstring pattern = WideFromUtf8(path + (ends_in_separator ? "*" : "/*"));
   WIN32_FIND_DATAW found;
   // FindExInfoStandard: Vista refuses FindExInfoBasic (Windows 7 and later).
-  HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &found, FindExSearchNameMatch, nullptr, 0);
-  if (search == INVALID_HANDLE_VALUE) {
+  const ScopedSearch search(
+      FindFirstFileExW(pattern.c_str(), FindExInfoStandard, &found, FindExSearchNameMatch, nullptr, 0));
+  if (!search.open()) {
     error = SystemErrorText(GetLastError());
     return false;
   }
@@ -360,12 +372,11 @@ bool ListFolder(const std::string& path, std::vector<FolderEntry>& entries, std:
       });
       entries.push_back({Utf8FromWide(name), kind});
     }
-    if (!FindNextFileW(search, &found)) {
+    if (!FindNextFileW(search.get(), &found)) {
       last_error = GetLastError();
       break;
     }
   }
-  FindClose(search);
   if (last_error != ERROR_NO_MORE_FILES) {
     error = SystemErrorText(last_error);
     return false;
@@ -452,22 +463,6 @@ bool WildcardInLastComponent(const std::wstring& name) {
   const size_t separator = name.find_last_of(L"/\\:");
   return name.find_first_of(L"*?", separator == std::wstring::npos ? 0 : separator + 1) != std::wstring::npos;
 }
-
-// A search of FindFirstFileExW, closed when it goes out of scope.
-class ScopedSearch {
- public:
-  explicit ScopedSearch(HANDLE search) : search_(search) {}
-  ~ScopedSearch() {
-    if (open()) FindClose(search_);
-  }
-  ScopedSearch(const ScopedSearch&) = delete;
-  ScopedSearch& operator=(const ScopedSearch&) = delete;
-  bool open() const { return search_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return search_; }
-
- private:
-  HANDLE search_;
-};
 
 }  // namespace
 
