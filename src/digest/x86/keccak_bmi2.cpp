@@ -2,7 +2,9 @@
 //
 // The portable form's code compiled for these instructions: each rotation becomes
 // one RORX into a fresh register and each chi step one ANDN and one XOR, which
-// leaves fewer copies between the 25 lanes and the temporaries.
+// leaves fewer copies between the 25 lanes and the temporaries. The file is also
+// built with -funroll-loops, which unrolls the rounds here and gains a few percent;
+// the portable form is slower unrolled (bench/README.md has both figures).
 #include "digest/keccak_private.h"
 #include "digest/keccak_rounds.h"
 
