@@ -25,6 +25,7 @@
 #include "digest/hmac.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "digest/sha3.h"
 #include "memory_read.h"
 #include "support/every_kernel_table.h"
 
@@ -206,6 +207,10 @@ void Register() {
   AddVariants(kSha1Kernels, add, [](const Sha1Variant& v) { return Sha1Context(v); });
   AddVariants(kSha256Kernels, add, [](const Sha256Variant& v) { return Sha256Context(v); });
   AddVariants(kSha512Kernels, add, [](const Sha512Variant& v) { return Sha512Context(v); });
+  // The keccak absorb is measured as SHA3-256, the one OpenSSL is set beside.
+  ForEachSupported(kKeccakKernels, "sha3_256", [&](const std::string& name, const KeccakVariant& v) {
+    add(name, [&v](benchmark::State& s) { Measure(s, [&v] { return Sha3_256Context(v); }); });
+  });
   for (bool lines : {false, true}) {
     const std::string suffix = lines ? "_lines" : "";
     ForEachSupported(kBase64EncodeKernels, "b64_encode" + suffix,
@@ -231,6 +236,7 @@ void Register() {
   add("openssl/sha1", [](benchmark::State& s) { OpenSsl(s, EVP_sha1()); });
   add("openssl/sha256", [](benchmark::State& s) { OpenSsl(s, EVP_sha256()); });
   add("openssl/sha512", [](benchmark::State& s) { OpenSsl(s, EVP_sha512()); });
+  add("openssl/sha3_256", [](benchmark::State& s) { OpenSsl(s, EVP_sha3_256()); });
   add("openssl/b64_encode", [](benchmark::State& s) { OpenSslBase64(s, true); });
   add("openssl/b64_decode", [](benchmark::State& s) { OpenSslBase64(s, false); });
 }

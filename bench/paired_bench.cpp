@@ -28,6 +28,7 @@
 #include "digest/hmac.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "digest/sha3.h"
 #include "memory_read.h"
 
 namespace telvarn {
@@ -153,12 +154,16 @@ int main(int argc, char** argv) {
                   ContextRun<Sha256Context>(finish), OpenSslRun(EVP_sha256()), {}, {}, {}, {}, {}});
   jobs.push_back({"SHA-512", Active<kSha512Kernels>().name, "openssl_sha512", false,
                   ContextRun<Sha512Context>(finish), OpenSslRun(EVP_sha512()), {}, {}, {}, {}, {}});
+  jobs.push_back({"SHA3-256", Active<kKeccakKernels>().name, "openssl_sha3_256", false,
+                  ContextRun<Sha3_256Context>(finish), OpenSslRun(EVP_sha3_256()), {}, {}, {}, {}, {}});
   jobs.push_back({"HMAC-SHA-1", Active<kSha1Kernels>().name, "openssl_hmac_sha1", false, HmacRun<Sha1Context>(),
                   OpenSslHmacRun(EVP_sha1()), {}, {}, {}, {}, {}});
   jobs.push_back({"HMAC-SHA-256", Active<kSha256Kernels>().name, "openssl_hmac_sha256", false,
                   HmacRun<Sha256Context>(), OpenSslHmacRun(EVP_sha256()), {}, {}, {}, {}, {}});
   jobs.push_back({"HMAC-SHA-512", Active<kSha512Kernels>().name, "openssl_hmac_sha512", false,
                   HmacRun<Sha512Context>(), OpenSslHmacRun(EVP_sha512()), {}, {}, {}, {}, {}});
+  jobs.push_back({"HMAC-SHA3-256", Active<kKeccakKernels>().name, "openssl_hmac_sha3_256", false,
+                  HmacRun<Sha3_256Context>(), OpenSslHmacRun(EVP_sha3_256()), {}, {}, {}, {}, {}});
 
   const std::string load_before = LoadAverage();
   for (int round = 0; round < rounds; ++round) {

@@ -1,4 +1,4 @@
-// libFuzzer target: every CRC, MD5 and SHA variant against the portable one, on any bytes cut anywhere and ending at a block's end.
+// libFuzzer target: every CRC, MD5, SHA and keccak variant against the portable one, on any bytes cut anywhere and ending at a block's end.
 //
 // The first input byte picks where the message starts in its block (0 to 63 bytes
 // past an aligned start) and the next three pick up to three cuts; the rest is the
@@ -19,6 +19,7 @@
 #include "digest/dispatch.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "digest/sha3.h"
 #include "support/digest_pieces.h"
 
 namespace {
@@ -75,5 +76,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckTable<Sha1Context>(kSha1Kernels, message, [](Sha1Context& c) { return std::string(c.Finish()); });
   CheckTable<Sha256Context>(kSha256Kernels, message, [](Sha256Context& c) { return std::string(c.Finish()); });
   CheckTable<Sha512Context>(kSha512Kernels, message, [](Sha512Context& c) { return std::string(c.Finish()); });
+  // The keccak absorb at the widest and the narrowest rate.
+  CheckTable<Sha3_224Context>(kKeccakKernels, message, [](Sha3_224Context& c) { return std::string(c.Finish()); });
+  CheckTable<Sha3_512Context>(kKeccakKernels, message, [](Sha3_512Context& c) { return std::string(c.Finish()); });
   return 0;
 }

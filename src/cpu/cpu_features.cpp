@@ -86,6 +86,7 @@ CpuFeatures Probe() {
     const CpuidRegisters leaf7 = Cpuid(7, 0);
     features.sha = (leaf7.ebx >> 29) & 1;
     features.avx2 = features.avx && ((leaf7.ebx >> 5) & 1);
+    features.bmi1 = (leaf7.ebx >> 3) & 1;
     features.bmi2 = (leaf7.ebx >> 8) & 1;
     const uint32_t avx512_f_bw_vl = (1u << 16) | (1u << 30) | (1u << 31);
     features.avx512 = features.avx2 && os_saves_zmm && (leaf7.ebx & avx512_f_bw_vl) == avx512_f_bw_vl;
@@ -106,6 +107,7 @@ constexpr bool CpuFeatures::*kFlags[] = {
     &CpuFeatures::mmx,    &CpuFeatures::sse2,   &CpuFeatures::ssse3,      &CpuFeatures::sse41,
     &CpuFeatures::pclmulqdq, &CpuFeatures::avx, &CpuFeatures::avx2,       &CpuFeatures::bmi2,
     &CpuFeatures::sha,    &CpuFeatures::avx512, &CpuFeatures::avx512vbmi, &CpuFeatures::vpclmulqdq,
+    &CpuFeatures::bmi1,
 };
 static_assert(sizeof(CpuFeatures) == std::size(kFlags), "a flag of CpuFeatures is missing from kFlags");
 

@@ -14,6 +14,7 @@ struct CpuFeatures {
   bool pclmulqdq = false;   // leaf 1, ECX bit 1: carry-less multiplication of 64-bit halves
   bool avx = false;         // leaf 1, ECX bit 28, with the OS saving YMM
   bool avx2 = false;        // leaf 7, EBX bit 5, with the OS saving YMM
+  bool bmi1 = false;        // leaf 7, EBX bit 3: ANDN, and-not into a third register
   bool bmi2 = false;        // leaf 7, EBX bit 8: RORX, rotates that leave the flags alone
   bool sha = false;         // leaf 7, EBX bit 29: the SHA-1 and SHA-256 instructions
   bool avx512 = false;      // leaf 7, EBX bits 16, 30, 31 (F, BW, VL), with the OS saving ZMM

@@ -51,6 +51,7 @@ inline bool HasVpclmulAvx2(const CpuFeatures& cpu) { return cpu.vpclmulqdq && cp
 inline bool HasVpclmulAvx512(const CpuFeatures& cpu) {
   return cpu.vpclmulqdq && cpu.avx512 && HasPclmul(cpu);
 }
+inline bool HasBmi1Bmi2(const CpuFeatures& cpu) { return cpu.bmi1 && cpu.bmi2; }
 inline bool HasBmi2Avx2(const CpuFeatures& cpu) { return cpu.bmi2 && cpu.avx2; }
 inline bool HasBmi2Avx512(const CpuFeatures& cpu) { return cpu.bmi2 && cpu.avx512; }
 inline bool HasShaNi(const CpuFeatures& cpu) { return cpu.sha && cpu.ssse3 && cpu.sse41; }

@@ -2,6 +2,7 @@
 #include "digest/dispatch.h"
 
 #include "digest/crc_private.h"
+#include "digest/keccak_private.h"
 #include "digest/md5_private.h"
 #include "digest/sha_private.h"
 
@@ -9,6 +10,7 @@ namespace telvarn {
 namespace {
 
 using namespace crc_internal;
+using namespace keccak_internal;
 using namespace md5_internal;
 using namespace sha_internal;
 
@@ -47,6 +49,21 @@ constexpr Sha512Variant kSha512Variants[] = {
 #endif
 };
 
+constexpr KeccakVariant kKeccakVariants[] = {
+    {"portable", &KeccakAbsorbPortable, &Always},
+#if defined(__i386__)
+    // In 64-bit mode the portable form in general registers is faster: the SSE2
+    // form is for the 32-bit build, where a lane would take two registers.
+    {"sse2", &KeccakAbsorbSse2, &HasSse2},
+#endif
+#if defined(__x86_64__)
+    // Shaped for 64-bit mode: the lanes in the sixteen general registers, or in
+    // the thirty-two vector registers of AVX-512.
+    {"bmi2", &KeccakAbsorbBmi2, &HasBmi1Bmi2},
+    {"avx512", &KeccakAbsorbAvx512, &HasAvx512},
+#endif
+};
+
 constexpr CrcVariant kCrc32Variants[] = {
     {"bytewise", &Crc32UpdateBytewise, &Always},
     {"slicing8", &Crc32UpdateSlicing8, &Always},
@@ -82,6 +99,7 @@ constexpr KernelTable<Md5BlockFn> kMd5Kernels = TableOf("md5", kMd5Variants);
 constexpr KernelTable<Sha1BlockFn> kSha1Kernels = TableOf("sha1", kSha1Variants);
 constexpr KernelTable<Sha256BlockFn> kSha256Kernels = TableOf("sha256", kSha256Variants);
 constexpr KernelTable<Sha512BlockFn> kSha512Kernels = TableOf("sha512", kSha512Variants);
+constexpr KernelTable<KeccakAbsorbFn> kKeccakKernels = TableOf("keccak", kKeccakVariants);
 constexpr KernelTable<CrcUpdateFn> kCrc32Kernels = TableOf("crc32", kCrc32Variants);
 constexpr KernelTable<CrcUpdateFn> kCrc16Kernels = TableOf("crc16", kCrc16Variants);
 

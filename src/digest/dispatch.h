@@ -13,6 +13,10 @@ using Md5BlockFn = void (*)(uint32_t state[4], const uint8_t* data, size_t block
 using Sha1BlockFn = void (*)(uint32_t state[5], const uint8_t* data, size_t blocks);
 using Sha256BlockFn = void (*)(uint32_t state[8], const uint8_t* data, size_t blocks);
 using Sha512BlockFn = void (*)(uint64_t state[8], const uint8_t* data, size_t blocks);
+// Absorb `block_count` consecutive blocks of `rate_bytes` (72, 104, 136 or 144)
+// into the 25 lanes of a Keccak-f[1600] state, each block's lanes read least
+// significant byte first and followed by the 24 rounds.
+using KeccakAbsorbFn = void (*)(uint64_t state[25], const uint8_t* blocks, size_t block_count, size_t rate_bytes);
 // Advance a reflected CRC register over `count` bytes: the register as it stands
 // (no initial or final inversion), the low 16 bits for CRC-16.
 using CrcUpdateFn = uint32_t (*)(uint32_t crc, const uint8_t* data, size_t count);
@@ -21,18 +25,21 @@ extern const KernelTable<Md5BlockFn> kMd5Kernels;
 extern const KernelTable<Sha1BlockFn> kSha1Kernels;
 extern const KernelTable<Sha256BlockFn> kSha256Kernels;
 extern const KernelTable<Sha512BlockFn> kSha512Kernels;
+extern const KernelTable<KeccakAbsorbFn> kKeccakKernels;
 // The byte-table update is the reference; slicing-by-8 is what a processor
 // without carry-less multiplication runs.
 extern const KernelTable<CrcUpdateFn> kCrc32Kernels;
 extern const KernelTable<CrcUpdateFn> kCrc16Kernels;
 
 using DigestKernelTables =
-    TableList<kCrc32Kernels, kCrc16Kernels, kMd5Kernels, kSha1Kernels, kSha256Kernels, kSha512Kernels>;
+    TableList<kCrc32Kernels, kCrc16Kernels, kMd5Kernels, kSha1Kernels, kSha256Kernels, kSha512Kernels,
+              kKeccakKernels>;
 
 using Md5Variant = KernelVariant<Md5BlockFn>;
 using Sha1Variant = KernelVariant<Sha1BlockFn>;
 using Sha256Variant = KernelVariant<Sha256BlockFn>;
 using Sha512Variant = KernelVariant<Sha512BlockFn>;
+using KeccakVariant = KernelVariant<KeccakAbsorbFn>;
 using CrcVariant = KernelVariant<CrcUpdateFn>;
 
 }  // namespace telvarn

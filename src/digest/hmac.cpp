@@ -69,5 +69,9 @@ template class Hmac<Md5Context>;
 template class Hmac<Sha1Context>;
 template class Hmac<Sha256Context>;
 template class Hmac<Sha512Context>;
+template class Hmac<Sha3_224Context>;
+template class Hmac<Sha3_256Context>;
+template class Hmac<Sha3_384Context>;
+template class Hmac<Sha3_512Context>;
 
 }  // namespace telvarn

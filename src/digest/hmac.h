@@ -1,4 +1,4 @@
-// Hmac<Hash>: the keyed digest of RFC 2104 over MD5, SHA-1, SHA-256 or SHA-512, as bytes or text.
+// Hmac<Hash>: the keyed digest of RFC 2104 over MD5, SHA-1, SHA-256, SHA-512 or SHA-3, as bytes or text.
 //
 // SetKey takes the key text up to its first NUL (a key longer than the hash's
 // block is replaced by its digest), prepares both pads and starts the inner hash;
@@ -6,7 +6,7 @@
 // block function its dispatch chose, the same as the plain digest's. Digest
 // completes the outer hash once and returns its bytes, HexDigest the hexadecimal
 // text in the case of the plain digest's text (lower for MD5, upper for the SHA
-// family). An object belongs to one thread.
+// families). An object belongs to one thread.
 //
 // Hash is a digest context with kBlockSize, kDigestSize and kUpperCaseText, and
 // Reset, Update and Digest (the completed message's bytes).
@@ -17,6 +17,7 @@
 
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "digest/sha3.h"
 
 namespace telvarn {
 
@@ -50,10 +51,18 @@ extern template class Hmac<Md5Context>;
 extern template class Hmac<Sha1Context>;
 extern template class Hmac<Sha256Context>;
 extern template class Hmac<Sha512Context>;
+extern template class Hmac<Sha3_224Context>;
+extern template class Hmac<Sha3_256Context>;
+extern template class Hmac<Sha3_384Context>;
+extern template class Hmac<Sha3_512Context>;
 
 using HmacMd5 = Hmac<Md5Context>;
 using HmacSha1 = Hmac<Sha1Context>;
 using HmacSha256 = Hmac<Sha256Context>;
 using HmacSha512 = Hmac<Sha512Context>;
+using HmacSha3_224 = Hmac<Sha3_224Context>;
+using HmacSha3_256 = Hmac<Sha3_256Context>;
+using HmacSha3_384 = Hmac<Sha3_384Context>;
+using HmacSha3_512 = Hmac<Sha3_512Context>;
 
 }  // namespace telvarn

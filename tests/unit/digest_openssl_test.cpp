@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <set>
 #include <string>
@@ -17,6 +18,7 @@
 #include "digest/hmac.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "digest/sha3.h"
 #include "telvarn.h"
 
 namespace telvarn {
@@ -101,6 +103,79 @@ std::string RandomKey(std::mt19937& rng, size_t length) {
   std::string key(length, '\0');
   for (char& c : key) c = static_cast<char>(1 + rng() % 255);
   return key;
+}
+
+// SHA-3 by every keccak variant, plain and keyed, against OpenSSL: each message
+// length around one and two rates and a few long ones, fed whole and cut at
+// several offsets, and keys around the rate.
+struct Sha3Algorithm {
+  const char* name;
+  const EVP_MD* (*md)();
+  size_t rate;
+  std::string (*digest)(const KeccakVariant&, const std::string&, const std::vector<size_t>&);
+  std::string (*hmac)(const std::string&, const std::string&);
+};
+
+template <class Context>
+std::string Sha3Pieces(const KeccakVariant& variant, const std::string& message, const std::vector<size_t>& cuts) {
+  Context context(variant);
+  size_t at = 0;
+  for (size_t cut : cuts) {
+    context.Update(reinterpret_cast<const uint8_t*>(message.data()) + at, cut - at);
+    at = cut;
+  }
+  context.Update(reinterpret_cast<const uint8_t*>(message.data()) + at, message.size() - at);
+  return context.Finish();
+}
+
+template <class Context>
+std::string Sha3Hmac(const std::string& key, const std::string& message) {
+  Hmac<Context> hmac;
+  hmac.SetKey(reinterpret_cast<const uint8_t*>(key.c_str()), key.size() + 1);
+  hmac.Update(reinterpret_cast<const uint8_t*>(message.data()), message.size());
+  return hmac.HexDigest();
+}
+
+template <class Context>
+constexpr Sha3Algorithm Sha3Of(const char* name, const EVP_MD* (*md)()) {
+  return {name, md, Context::kBlockSize, &Sha3Pieces<Context>, &Sha3Hmac<Context>};
+}
+
+TEST(Sha3AgainstOpenSsl, EveryVariantAtEveryRateBoundaryInPieces) {
+  const Sha3Algorithm algorithms[] = {Sha3Of<Sha3_224Context>("SHA3-224", &EVP_sha3_224),
+                                      Sha3Of<Sha3_256Context>("SHA3-256", &EVP_sha3_256),
+                                      Sha3Of<Sha3_384Context>("SHA3-384", &EVP_sha3_384),
+                                      Sha3Of<Sha3_512Context>("SHA3-512", &EVP_sha3_512)};
+  std::mt19937 rng(202);
+  std::string pool(65537 + 144, '\0');
+  for (char& c : pool) c = static_cast<char>(rng());
+  size_t checks = 0;
+  for (const Sha3Algorithm& algorithm : algorithms) {
+    const size_t r = algorithm.rate;
+    const size_t lengths[] = {0, 1, r - 1, r, r + 1, 2 * r - 1, 2 * r, 2 * r + 1, 3 * r + 5, 65535, 65536, 65537};
+    const size_t key_lengths[] = {0, r - 1, r, r + 1, 2 * r + 1};
+    for (size_t i = 0; i < std::size(lengths); ++i) {
+      const size_t length = lengths[i];
+      const std::string message = pool.substr(length % 7, length);
+      const std::string expected = OpenSslHex(algorithm.md(), message, true);
+      const std::string key = RandomKey(rng, key_lengths[i % std::size(key_lengths)]);
+      const std::string expected_hmac = OpenSslHmac(algorithm.md(), key, message, true);
+      const std::vector<std::vector<size_t>> cut_sets = {
+          {}, {length / 2}, {1 % (length + 1), length - length / 3}, {length / 5, length / 3, length - 1 % (length + 1)},
+          {std::min(length, r - 1), std::min(length, r + 2)}};
+      for (const KeccakVariant& variant : kKeccakKernels) {
+        if (!variant.supported(GetCpuFeatures())) continue;
+        for (const std::vector<size_t>& cuts : cut_sets) {
+          ASSERT_EQ(algorithm.digest(variant, message, cuts), expected)
+              << algorithm.name << "/" << variant.name << ", " << length << " bytes, " << cuts.size() << " cuts";
+          ++checks;
+        }
+      }
+      ASSERT_EQ(algorithm.hmac(key, message), expected_hmac)
+          << "HMAC-" << algorithm.name << ", " << length << " bytes, " << key.size() << "-byte key";
+    }
+  }
+  std::printf("%zu SHA-3 digests agree with OpenSSL\n", checks);
 }
 
 template <class Hash>

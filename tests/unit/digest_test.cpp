@@ -14,6 +14,7 @@
 #include "digest/hmac.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "digest/sha3.h"
 #include "support/hmac_vectors.h"
 
 namespace telvarn {
@@ -86,6 +87,70 @@ TEST(Digests, KnownAnswersOnEveryVariant) {
   EXPECT_EQ(sha512_ran.count("mmx"), 1u);
   EXPECT_EQ(sha512_ran.count("sse2"), 1u);
 #endif
+}
+
+// FIPS 202's examples: the empty message and "abc" for the four, and 200 bytes of
+// 0xA3 (1600 bits) for SHA3-256; each through every keccak variant, whole and
+// byte by byte, and Digest as the bytes of Finish's text.
+TEST(Sha3, KnownAnswersOnEveryVariant) {
+  const struct {
+    std::string message;
+    const char* sha3_224;
+    const char* sha3_256;
+    const char* sha3_384;
+    const char* sha3_512;
+  } vectors[] = {
+      {"", "6B4E03423667DBB73B6E15454F0EB1ABD4597F9A1B078E3F5B5A6BC7",
+       "A7FFC6F8BF1ED76651C14756A061D662F580FF4DE43B49FA82D80A4B80F8434A",
+       "0C63A75B845E4F7D01107D852E4C2485C51A50AAAA94FC61995E71BBEE983A2AC3713831264ADB47FB6BD1E058D5F004",
+       "A69F73CCA23A9AC5C8B567DC185A756E97C982164FE25859E0D1DCC1475C80A6"
+       "15B2123AF1F5F94C11E3E9402C3AC558F500199D95B6D3E301758586281DCD26"},
+      {"abc", "E642824C3F8CF24AD09234EE7D3C766FC9A3A5168D0C94AD73B46FDF",
+       "3A985DA74FE225B2045C172D6BD390BD855F086E3E9D525B46BFE24511431532",
+       "EC01498288516FC926459F58E2C6AD8DF9B473CB0FC08C2596DA7CF0E49BE4B298D88CEA927AC7F539F1EDF228376D25",
+       "B751850B1A57168A5693CD924B6B096E08F621827444F70D884F5D0240D2712E"
+       "10E116E9192AF3C91A7EC57647E3934057340B4CF408D5A56592F8274EEC53F0"},
+      {std::string(200, '\xA3'), nullptr, "79F38ADEC5C20307A98EF76E8324AFBFD46CFD81B22E3973C65FA1BD9DE31787",
+       nullptr, nullptr},
+  };
+  const auto check = [](auto context, const std::string& message, const char* expected) {
+    if (expected == nullptr) return;
+    SCOPED_TRACE(testing::Message() << context.kTextLength * 4 << "-bit, variant " << context.variant().name << ", "
+                                    << message.size() << " bytes");
+    auto bytewise = context;
+    context.Update(Bytes(message), message.size());
+    EXPECT_STREQ(context.Finish(), expected);
+    for (char c : message) bytewise.Update(reinterpret_cast<const uint8_t*>(&c), 1);
+    char hex[3];
+    std::string from_bytes;
+    for (size_t i = 0; i < bytewise.kDigestSize; ++i) {
+      std::snprintf(hex, sizeof hex, "%02X", bytewise.Digest()[i]);
+      from_bytes += hex;
+    }
+    EXPECT_EQ(from_bytes, expected);
+  };
+  for (const KeccakVariant& variant : kKeccakKernels) {
+    if (!variant.supported(GetCpuFeatures())) continue;
+    for (const auto& v : vectors) {
+      check(Sha3_224Context(variant), v.message, v.sha3_224);
+      check(Sha3_256Context(variant), v.message, v.sha3_256);
+      check(Sha3_384Context(variant), v.message, v.sha3_384);
+      check(Sha3_512Context(variant), v.message, v.sha3_512);
+    }
+  }
+}
+
+// The result is read from a copy of the sponge: it can be read again, the message
+// goes on after it, and a Reset starts a new one.
+TEST(Sha3, FinishLeavesTheMessageOpen) {
+  Sha3_256Context sha3;
+  sha3.Update(Bytes("ab"), 2);
+  const std::string ab = sha3.Finish();
+  EXPECT_EQ(sha3.Finish(), ab);
+  sha3.Update(Bytes("c"), 1);
+  EXPECT_STREQ(sha3.Finish(), "3A985DA74FE225B2045C172D6BD390BD855F086E3E9D525B46BFE24511431532");
+  sha3.Reset();
+  EXPECT_STREQ(sha3.Finish(), "A7FFC6F8BF1ED76651C14756A061D662F580FF4DE43B49FA82D80A4B80F8434A");
 }
 
 TEST(Md5, Rfc1321TestSuite) {
@@ -165,13 +230,15 @@ TEST(CpuFeatures, TheProbeFindsMmxOnEveryX86) {
 #endif
 }
 
-// The x86-64 SHA-512 rows rest on the BMI2 bit; the compiler's runtime reads CPUID
-// on its own, so the two must agree.
-TEST(CpuFeatures, Bmi2AgreesWithTheCompilersProbe) {
+// The x86-64 SHA-512 and keccak rows rest on the BMI bits; the compiler's runtime
+// reads CPUID on its own, so the two must agree.
+TEST(CpuFeatures, BmiAgreesWithTheCompilersProbe) {
 #if defined(__i386__) || defined(__x86_64__)
   __builtin_cpu_init();
+  EXPECT_EQ(GetCpuFeatures().bmi1, __builtin_cpu_supports("bmi") != 0);
   EXPECT_EQ(GetCpuFeatures().bmi2, __builtin_cpu_supports("bmi2") != 0);
 #else
+  EXPECT_FALSE(GetCpuFeatures().bmi1);
   EXPECT_FALSE(GetCpuFeatures().bmi2);
 #endif
 }

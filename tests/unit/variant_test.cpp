@@ -14,6 +14,7 @@
 #include "digest/dispatch.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "digest/sha3.h"
 #include "support/digest_pieces.h"
 #include "support/every_kernel_table.h"
 #include "support/test_support.h"
@@ -146,6 +147,12 @@ TEST(Variants, Sha512EveryVariantAgreesWithThePortableForm) {
       [](Sha512Context& c) { return std::string(c.Finish()); });
 }
 
+TEST(Variants, KeccakEveryVariantAgreesWithThePortableForm) {
+  CheckVariants<Sha3_256Context>(kKeccakKernels,
+      "87CD084D190E436F147322B90E7384F6A8E0676C99D21EF519EA718E51D45F9C",
+      [](Sha3_256Context& c) { return std::string(c.Finish()); });
+}
+
 // The block functions called directly, as the contexts call them with whole blocks
 // from the caller's bytes: every block count from 0 to 20 (past the prefetch
 // distance of the multi-block loops), the last block ending at a page end or a few
@@ -270,6 +277,10 @@ TEST(Variants, EveryDigestVariantReturnsWithTheUpperRegisterHalvesClear) {
   ExpectCleanUpperHalves(kSha1Kernels, CompressWholeBlocks<uint32_t, 5, 64, Sha1BlockFn>);
   ExpectCleanUpperHalves(kSha256Kernels, CompressWholeBlocks<uint32_t, 8, 64, Sha256BlockFn>);
   ExpectCleanUpperHalves(kSha512Kernels, CompressWholeBlocks<uint64_t, 8, 128, Sha512BlockFn>);
+  ExpectCleanUpperHalves(kKeccakKernels, [](KeccakAbsorbFn absorb, const uint8_t* data, size_t length) {
+    uint64_t state[25] = {};
+    absorb(state, data, length / 136, 136);
+  });
 #else
   GTEST_SKIP() << "x86 only";
 #endif
@@ -288,6 +299,7 @@ TEST(Variants, ContextsRunTheActiveVariant) {
   EXPECT_EQ(&Sha1Context().variant(), &Active<kSha1Kernels>());
   EXPECT_EQ(&Sha256Context().variant(), &Active<kSha256Kernels>());
   EXPECT_EQ(&Sha512Context().variant(), &Active<kSha512Kernels>());
+  EXPECT_EQ(&Sha3_256Context().variant(), &Active<kKeccakKernels>());
 }
 
 }  // namespace
