@@ -29,8 +29,8 @@ extern const KernelTable<CrcUpdateFn> kCrc32cKernels;
 extern const KernelTable<CrcUpdateFn> kCrc16Kernels;
 extern const KernelTable<Crc64UpdateFn> kCrc64Kernels;
 
-using DigestKernelTables =
-    TableList<kCrc32Kernels, kCrc32cKernels, kCrc16Kernels, kCrc64Kernels, kMd5Kernels, kSha1Kernels, kSha256Kernels, kSha512Kernels>;
+using DigestKernelTables = TableList<kCrc32Kernels, kCrc32cKernels, kCrc16Kernels, kCrc64Kernels, kMd5Kernels,
+                                     kSha1Kernels, kSha256Kernels, kSha512Kernels>;
 
 using Md5Variant = KernelVariant<Md5BlockFn>;
 using Sha1Variant = KernelVariant<Sha1BlockFn>;
