@@ -201,7 +201,9 @@ void Register() {
     benchmark::RegisterBenchmark(name.c_str(), fn)->Arg(int64_t{64} << 20);
   };
   AddVariants(kCrc32Kernels, add_crc, [](const CrcVariant& v) { return Crc32(v); });
+  AddVariants(kCrc32cKernels, add_crc, [](const CrcVariant& v) { return Crc32c(v); });
   AddVariants(kCrc16Kernels, add_crc, [](const CrcVariant& v) { return Crc16Mcrf4xx(v); });
+  AddVariants(kCrc64Kernels, add_crc, [](const Crc64Variant& v) { return Crc64Xz(v); });
   add_crc("memory_read", MemoryRead);
   AddVariants(kMd5Kernels, add, [](const Md5Variant& v) { return Md5Context(v); });
   AddVariants(kSha1Kernels, add, [](const Sha1Variant& v) { return Sha1Context(v); });
@@ -248,7 +250,7 @@ void PrintRatios(const std::map<std::string, double>& rates) {
     if (name.rfind("openssl/", 0) == 0 || name.rfind("memory_read/", 0) == 0) continue;
     const std::string algorithm = name.substr(0, name.find_first_of("/"));
     const std::string size = name.substr(name.rfind('/'));
-    const bool crc = algorithm == "crc32" || algorithm == "crc16";
+    const bool crc = algorithm.rfind("crc", 0) == 0;
     auto peer = rates.find((crc ? "memory_read" : "openssl/" + algorithm) + size);
     if (peer == rates.end()) {
       std::printf("%-32s %12.1f %12s %8s\n", name.c_str(), rate / 1e6, "-", "-");

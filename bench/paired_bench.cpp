@@ -140,9 +140,13 @@ int main(int argc, char** argv) {
   std::vector<Job> jobs;
   jobs.push_back({"CRC-32", Active<kCrc32Kernels>().name, "memory_read", true,
                   ContextRun<Crc32>([](Crc32& c) { return uint64_t{c.value()}; }), read, {}, {}, {}, {}, {}});
+  jobs.push_back({"CRC-32C", Active<kCrc32cKernels>().name, "memory_read", true,
+                  ContextRun<Crc32c>([](Crc32c& c) { return uint64_t{c.value()}; }), read, {}, {}, {}, {}, {}});
   jobs.push_back({"CRC-16", Active<kCrc16Kernels>().name, "memory_read", true,
                   ContextRun<Crc16Mcrf4xx>([](Crc16Mcrf4xx& c) { return uint64_t{c.value()}; }), read, {}, {}, {},
                   {}, {}});
+  jobs.push_back({"CRC-64", Active<kCrc64Kernels>().name, "memory_read", true,
+                  ContextRun<Crc64Xz>([](Crc64Xz& c) { return c.value(); }), read, {}, {}, {}, {}, {}});
   jobs.push_back({"MD5", Active<kMd5Kernels>().name, "openssl_md5", false,
                   ContextRun<Md5Context>([](Md5Context& c) { return static_cast<uint64_t>(c.HexDigest()[0]); }),
                   OpenSslRun(EVP_md5()), {}, {}, {}, {}, {}});

@@ -41,7 +41,7 @@ void CheckTable(const KernelTable<Fn>& table, const Message& message, Result res
   }
 }
 
-std::string Number(uint32_t value) { return std::to_string(value); }
+std::string Number(uint64_t value) { return std::to_string(value); }
 
 constexpr size_t kLongCrcInput = 16384;
 
@@ -60,7 +60,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::sort(message.cuts.begin(), message.cuts.end());
 
   CheckTable<Crc32>(kCrc32Kernels, message, [](Crc32& c) { return Number(c.value()); });
+  CheckTable<Crc32c>(kCrc32cKernels, message, [](Crc32c& c) { return Number(c.value()); });
   CheckTable<Crc16Mcrf4xx>(kCrc16Kernels, message, [](Crc16Mcrf4xx& c) { return Number(c.value()); });
+  CheckTable<Crc64Xz>(kCrc64Kernels, message, [](Crc64Xz& c) { return Number(c.value()); });
   // The CRCs again on the message repeated past the 16 KiB where the x86-64
   // AVX-512 fold takes eight accumulators, which inputs of fuzzing size never reach.
   if (length > 0) {
@@ -70,7 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Message long_message{repeated.get(), length * repeats, {}};
     for (size_t cut : message.cuts) long_message.cuts.push_back(cut * repeats);
     CheckTable<Crc32>(kCrc32Kernels, long_message, [](Crc32& c) { return Number(c.value()); });
+    CheckTable<Crc32c>(kCrc32cKernels, long_message, [](Crc32c& c) { return Number(c.value()); });
     CheckTable<Crc16Mcrf4xx>(kCrc16Kernels, long_message, [](Crc16Mcrf4xx& c) { return Number(c.value()); });
+    CheckTable<Crc64Xz>(kCrc64Kernels, long_message, [](Crc64Xz& c) { return Number(c.value()); });
   }
   CheckTable<Md5Context>(kMd5Kernels, message, [](Md5Context& c) { return std::string(c.HexDigest()); });
   CheckTable<Sha1Context>(kSha1Kernels, message, [](Sha1Context& c) { return std::string(c.Finish()); });

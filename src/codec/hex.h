@@ -7,8 +7,8 @@
 namespace telvarn {
 
 // The low `digits` hexadecimal digits of value, upper case, most significant first
-// (what "%0<digits>X" prints for a value that fits). No NUL is written.
-inline void WriteHexUpper(uint32_t value, unsigned digits, char* out) {
+// (what "%0<digits>X" prints for a value that fits), up to 16 of them. No NUL is written.
+inline void WriteHexUpper(uint64_t value, unsigned digits, char* out) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   for (unsigned i = digits; i-- > 0;) {
     out[i] = kDigits[value & 0xF];

@@ -73,6 +73,7 @@ CpuFeatures Probe() {
   features.sse2 = (leaf1.edx >> 26) & 1;
   features.ssse3 = (leaf1.ecx >> 9) & 1;
   features.sse41 = (leaf1.ecx >> 19) & 1;
+  features.sse42 = (leaf1.ecx >> 20) & 1;
   features.pclmulqdq = (leaf1.ecx >> 1) & 1;
   // Bits 1 and 2 of XCR0: XMM and YMM state; bits 5 to 7: the mask registers and
   // the upper halves of ZMM0-15 and ZMM16-31.
@@ -104,10 +105,9 @@ CpuFeatures Probe() { return CpuFeatures{}; }
 
 // Every flag of the record, for packing it into one word.
 constexpr bool CpuFeatures::*kFlags[] = {
-    &CpuFeatures::mmx,    &CpuFeatures::sse2,   &CpuFeatures::ssse3,      &CpuFeatures::sse41,
-    &CpuFeatures::pclmulqdq, &CpuFeatures::avx, &CpuFeatures::avx2,       &CpuFeatures::bmi2,
-    &CpuFeatures::sha,    &CpuFeatures::avx512, &CpuFeatures::avx512vbmi, &CpuFeatures::vpclmulqdq,
-    &CpuFeatures::bmi1,
+    &CpuFeatures::mmx,  &CpuFeatures::sse2, &CpuFeatures::ssse3,  &CpuFeatures::sse41,      &CpuFeatures::sse42,
+    &CpuFeatures::pclmulqdq, &CpuFeatures::avx, &CpuFeatures::avx2, &CpuFeatures::bmi1,   &CpuFeatures::bmi2,
+    &CpuFeatures::sha,  &CpuFeatures::avx512, &CpuFeatures::avx512vbmi, &CpuFeatures::vpclmulqdq,
 };
 static_assert(sizeof(CpuFeatures) == std::size(kFlags), "a flag of CpuFeatures is missing from kFlags");
 

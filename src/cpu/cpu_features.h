@@ -11,6 +11,7 @@ struct CpuFeatures {
   bool sse2 = false;        // leaf 1, EDX bit 26
   bool ssse3 = false;       // leaf 1, ECX bit 9
   bool sse41 = false;       // leaf 1, ECX bit 19
+  bool sse42 = false;       // leaf 1, ECX bit 20: the CRC32 instruction (CRC-32C)
   bool pclmulqdq = false;   // leaf 1, ECX bit 1: carry-less multiplication of 64-bit halves
   bool avx = false;         // leaf 1, ECX bit 28, with the OS saving YMM
   bool avx2 = false;        // leaf 7, EBX bit 5, with the OS saving YMM

@@ -47,6 +47,7 @@ inline bool HasAvx2(const CpuFeatures& cpu) { return cpu.avx2; }
 inline bool HasAvx512(const CpuFeatures& cpu) { return cpu.avx512; }
 inline bool HasAvx512Vbmi(const CpuFeatures& cpu) { return cpu.avx512 && cpu.avx512vbmi; }
 inline bool HasPclmul(const CpuFeatures& cpu) { return cpu.pclmulqdq && cpu.sse41; }
+inline bool HasSse42Pclmul(const CpuFeatures& cpu) { return cpu.sse42 && HasPclmul(cpu); }
 inline bool HasVpclmulAvx2(const CpuFeatures& cpu) { return cpu.vpclmulqdq && cpu.avx2 && HasPclmul(cpu); }
 inline bool HasVpclmulAvx512(const CpuFeatures& cpu) {
   return cpu.vpclmulqdq && cpu.avx512 && HasPclmul(cpu);

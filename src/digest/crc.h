@@ -1,4 +1,4 @@
-// CRC-32 (IEEE 802.3, as gzip and PNG use it) and CRC-16/MCRF4XX over data fed in pieces.
+// CRC-32 (IEEE 802.3, as gzip and PNG use it), CRC-32C, CRC-16/MCRF4XX and CRC-64/XZ over data fed in pieces.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +22,20 @@ class Crc32 {
   uint32_t crc_ = 0xFFFFFFFFu;
 };
 
+// CRC-32C (Castagnoli, as iSCSI and ext4 use it): reflected polynomial 0x82F63B78,
+// initial value 0xFFFFFFFF, final XOR 0xFFFFFFFF.
+class Crc32c {
+ public:
+  Crc32c() : update_(Active<kCrc32cKernels>().kernel) {}
+  explicit Crc32c(const CrcVariant& variant) : update_(variant.kernel) {}
+  void Update(const uint8_t* bytes, size_t count) { crc_ = update_(crc_, bytes, count); }
+  uint32_t value() const { return crc_ ^ 0xFFFFFFFFu; }
+
+ private:
+  CrcUpdateFn update_;
+  uint32_t crc_ = 0xFFFFFFFFu;
+};
+
 // Reflected polynomial 0x8408 (0x1021 bit-reversed), initial value 0xFFFF, no final XOR.
 class Crc16Mcrf4xx {
  public:
@@ -33,6 +47,20 @@ class Crc16Mcrf4xx {
  private:
   CrcUpdateFn update_;
   uint32_t crc_ = 0xFFFFu;
+};
+
+// CRC-64/XZ (the ECMA-182 polynomial, as xz uses it): reflected polynomial
+// 0xC96C5795D7870F42, initial value and final XOR all ones.
+class Crc64Xz {
+ public:
+  Crc64Xz() : update_(Active<kCrc64Kernels>().kernel) {}
+  explicit Crc64Xz(const Crc64Variant& variant) : update_(variant.kernel) {}
+  void Update(const uint8_t* bytes, size_t count) { crc_ = update_(crc_, bytes, count); }
+  uint64_t value() const { return crc_ ^ ~uint64_t{0}; }
+
+ private:
+  Crc64UpdateFn update_;
+  uint64_t crc_ = ~uint64_t{0};
 };
 
 }  // namespace telvarn

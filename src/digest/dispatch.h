@@ -20,6 +20,7 @@ using KeccakAbsorbFn = void (*)(uint64_t state[25], const uint8_t* blocks, size_
 // Advance a reflected CRC register over `count` bytes: the register as it stands
 // (no initial or final inversion), the low 16 bits for CRC-16.
 using CrcUpdateFn = uint32_t (*)(uint32_t crc, const uint8_t* data, size_t count);
+using Crc64UpdateFn = uint64_t (*)(uint64_t crc, const uint8_t* data, size_t count);
 
 extern const KernelTable<Md5BlockFn> kMd5Kernels;
 extern const KernelTable<Sha1BlockFn> kSha1Kernels;
@@ -29,11 +30,12 @@ extern const KernelTable<KeccakAbsorbFn> kKeccakKernels;
 // The byte-table update is the reference; slicing-by-8 is what a processor
 // without carry-less multiplication runs.
 extern const KernelTable<CrcUpdateFn> kCrc32Kernels;
+extern const KernelTable<CrcUpdateFn> kCrc32cKernels;
 extern const KernelTable<CrcUpdateFn> kCrc16Kernels;
+extern const KernelTable<Crc64UpdateFn> kCrc64Kernels;
 
-using DigestKernelTables =
-    TableList<kCrc32Kernels, kCrc16Kernels, kMd5Kernels, kSha1Kernels, kSha256Kernels, kSha512Kernels,
-              kKeccakKernels>;
+using DigestKernelTables = TableList<kCrc32Kernels, kCrc32cKernels, kCrc16Kernels, kCrc64Kernels, kMd5Kernels,
+                                     kSha1Kernels, kSha256Kernels, kSha512Kernels, kKeccakKernels>;
 
 using Md5Variant = KernelVariant<Md5BlockFn>;
 using Sha1Variant = KernelVariant<Sha1BlockFn>;
@@ -41,5 +43,6 @@ using Sha256Variant = KernelVariant<Sha256BlockFn>;
 using Sha512Variant = KernelVariant<Sha512BlockFn>;
 using KeccakVariant = KernelVariant<KeccakAbsorbFn>;
 using CrcVariant = KernelVariant<CrcUpdateFn>;
+using Crc64Variant = KernelVariant<Crc64UpdateFn>;
 
 }  // namespace telvarn

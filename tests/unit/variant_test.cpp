@@ -67,14 +67,22 @@ void CheckVariants(const KernelTable<Fn>& table, const char* check, Result resul
   }
 }
 
-std::string Hex(uint32_t value, int digits) {
-  char text[9];
-  std::snprintf(text, sizeof text, "%0*X", digits, value);
+std::string Hex(uint64_t value, int digits) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%0*llX", digits, static_cast<unsigned long long>(value));
   return text;
 }
 
 TEST(Variants, Crc32EveryVariantAgreesWithTheByteTable) {
   CheckVariants<Crc32>(kCrc32Kernels, "CBF43926", [](Crc32& c) { return Hex(c.value(), 8); });
+}
+
+TEST(Variants, Crc32cEveryVariantAgreesWithTheByteTable) {
+  CheckVariants<Crc32c>(kCrc32cKernels, "E3069283", [](Crc32c& c) { return Hex(c.value(), 8); });
+}
+
+TEST(Variants, Crc64EveryVariantAgreesWithTheByteTable) {
+  CheckVariants<Crc64Xz>(kCrc64Kernels, "995DC9BBDF1939FA", [](Crc64Xz& c) { return Hex(c.value(), 16); });
 }
 
 TEST(Variants, Crc16EveryVariantAgreesWithTheByteTable) {
@@ -83,17 +91,20 @@ TEST(Variants, Crc16EveryVariantAgreesWithTheByteTable) {
 
 // What the random rounds may miss in the CRC updates: every length up to 600 (the
 // folding variants change path at 64 and 256 bytes and fold blocks of 16), lengths
-// around the pieces the jobs pass and around 16 KiB (where the x86-64 AVX-512 form
-// takes eight accumulators of 512 bytes), a few longer ones that leave every kind
-// of tail, and one long input, each from a random register, at an odd address and
-// ending at a page end, called directly against the reference.
-void CheckCrcLengths(const KernelTable<CrcUpdateFn>& table, uint32_t register_mask) {
-  const CrcVariant& reference = *table.begin();
+// around the pieces the jobs pass, around 16 KiB (where the x86-64 AVX-512 form
+// takes eight accumulators of 512 bytes), 24 KiB (the CRC32 instruction's longest
+// three streams) and 64 KiB, a few longer ones that leave every kind of tail, and
+// one long input, each from a random register, at an odd address and ending at a
+// page end, called directly against the reference.
+template <class Register>
+void CheckCrcLengths(const KernelTable<Register (*)(Register, const uint8_t*, size_t)>& table,
+                     Register register_mask) {
+  const auto& reference = *table.begin();
   const std::vector<uint8_t> pool = RandomBytes(11, (1u << 20) + 1);
   const uint8_t* data = pool.data() + 1;
   std::vector<size_t> lengths;
   for (size_t length = 0; length <= 600; ++length) lengths.push_back(length);
-  for (size_t piece : {1024, 2048, 4096, 16384}) {
+  for (size_t piece : {1024, 2048, 4096, 16384, 24576, 65536}) {
     for (size_t length = piece - 17; length <= piece + 17; ++length) lengths.push_back(length);
   }
   for (size_t length : {16384 + 512 + 448 + 63, 65536 + 300, 65536 + 511 + 4096}) lengths.push_back(length);
@@ -102,12 +113,12 @@ void CheckCrcLengths(const KernelTable<CrcUpdateFn>& table, uint32_t register_ma
   // byte faults.
   test::PageEndBuffer page_end(pool.size());
   std::mt19937 random(99);
-  for (const CrcVariant& variant : table) {
+  for (const auto& variant : table) {
     if (!variant.supported(GetCpuFeatures())) continue;
-    SCOPED_TRACE(variant.name);
+    SCOPED_TRACE(std::string(table.name) + " " + variant.name);
     for (size_t length : lengths) {
-      const uint32_t reg = static_cast<uint32_t>(random()) & register_mask;
-      const uint32_t expected = reference.kernel(reg, data, length);
+      const Register reg = static_cast<Register>(uint64_t{random()} << 32 ^ random()) & register_mask;
+      const Register expected = reference.kernel(reg, data, length);
       ASSERT_EQ(variant.kernel(reg, data, length), expected) << "length " << length;
       uint8_t* at_page_end = page_end.end() - length;
       std::memcpy(at_page_end, data, length);
@@ -120,8 +131,16 @@ TEST(Variants, Crc32EveryVariantAgreesAtEveryShortLengthAndOneLong) {
   CheckCrcLengths(kCrc32Kernels, 0xFFFFFFFFu);
 }
 
+TEST(Variants, Crc32cEveryVariantAgreesAtEveryShortLengthAndOneLong) {
+  CheckCrcLengths(kCrc32cKernels, 0xFFFFFFFFu);
+}
+
 TEST(Variants, Crc16EveryVariantAgreesAtEveryShortLengthAndOneLong) {
   CheckCrcLengths(kCrc16Kernels, 0xFFFFu);
+}
+
+TEST(Variants, Crc64EveryVariantAgreesAtEveryShortLengthAndOneLong) {
+  CheckCrcLengths(kCrc64Kernels, ~uint64_t{0});
 }
 
 TEST(Variants, Md5EveryVariantAgreesWithThePortableForm) {
@@ -270,9 +289,11 @@ void CompressWholeBlocks(Fn compress, const uint8_t* data, size_t length) {
 TEST(Variants, EveryDigestVariantReturnsWithTheUpperRegisterHalvesClear) {
 #if defined(__i386__) || defined(__x86_64__)
   if (!ProcessorReportsStateInUse()) GTEST_SKIP() << "XGETBV does not report the state in use truly here";
-  const auto crc = [](CrcUpdateFn update, const uint8_t* data, size_t length) { update(0, data, length); };
+  const auto crc = [](auto update, const uint8_t* data, size_t length) { update(0, data, length); };
   ExpectCleanUpperHalves(kCrc32Kernels, crc);
+  ExpectCleanUpperHalves(kCrc32cKernels, crc);
   ExpectCleanUpperHalves(kCrc16Kernels, crc);
+  ExpectCleanUpperHalves(kCrc64Kernels, crc);
   ExpectCleanUpperHalves(kMd5Kernels, CompressWholeBlocks<uint32_t, 4, 64, Md5BlockFn>);
   ExpectCleanUpperHalves(kSha1Kernels, CompressWholeBlocks<uint32_t, 5, 64, Sha1BlockFn>);
   ExpectCleanUpperHalves(kSha256Kernels, CompressWholeBlocks<uint32_t, 8, 64, Sha256BlockFn>);

@@ -39,8 +39,8 @@ inline __m512i FoldZmm(__m512i blocks, __m512i keys, __m512i next) {
 // where it only reads the wide register: the upper halves stay in use after the
 // return, and every legacy-SSE instruction after it (the SHA-NI rounds among
 // them) runs slower until something clears them.
-template <const FoldedCrc& crc>
-__attribute__((always_inline)) inline uint32_t FinishZmm(__m512i z, const uint8_t* data, size_t count) {
+template <const auto& crc>
+__attribute__((always_inline)) inline RegisterOf<crc> FinishZmm(__m512i z, const uint8_t* data, size_t count) {
   constexpr FoldKeys kBy64 = crc.Keys(64), kBy48 = crc.Keys(48), kBy32 = crc.Keys(32), kBy16 = crc.Keys(16);
   const __m512i by64 = KeysZmm(kBy64);
   for (; count >= 64; data += 64, count -= 64) z = FoldZmm(z, by64, LoadZmm(data));
@@ -59,12 +59,12 @@ __attribute__((always_inline)) inline uint32_t FinishZmm(__m512i z, const uint8_
 // instructions per round keep the one multiplier port busy through its latency. The
 // accumulators then fold into one register, and FinishZmm goes on. With
 // kPrefetchDistance > 0, each round asks for the lines that far ahead.
-template <const FoldedCrc& crc, size_t kPrefetchDistance>
-uint32_t UpdateFourZmm(uint32_t reg, const uint8_t* data, size_t count) {
+template <const auto& crc, size_t kPrefetchDistance>
+RegisterOf<crc> UpdateFourZmm(RegisterOf<crc> reg, const uint8_t* data, size_t count) {
   if (count < 64) return crc.table_update(reg, data, count);
   constexpr FoldKeys kBy256 = crc.Keys(256), kBy192 = crc.Keys(192), kBy128 = crc.Keys(128),
                      kBy64 = crc.Keys(64);
-  const __m512i first = _mm512_zextsi128_si512(RegisterXmm(reg, crc.width));
+  const __m512i first = _mm512_zextsi128_si512(RegisterXmm<crc>(reg));
   __m512i z;
   if (count >= 256) {
     __m512i z0 = _mm512_xor_si512(LoadZmm(data), first);

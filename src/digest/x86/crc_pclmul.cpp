@@ -1,4 +1,4 @@
-// CRC-32 and CRC-16 by folding 16-byte blocks with PCLMULQDQ (built with -msse4.1 -mpclmul only).
+// CRC-32, CRC-16 and CRC-64 by folding 16-byte blocks with PCLMULQDQ (built with -msse4.1 -mpclmul only).
 //
 // Four accumulators take every fourth block, so four independent multiplications
 // cover the multiplier's latency; at the end they fold into one block. Inputs
@@ -9,11 +9,11 @@
 namespace telvarn::crc_internal {
 namespace {
 
-template <const FoldedCrc& crc>
-uint32_t UpdatePclmul(uint32_t reg, const uint8_t* data, size_t count) {
+template <const auto& crc>
+RegisterOf<crc> UpdatePclmul(RegisterOf<crc> reg, const uint8_t* data, size_t count) {
   if (count < 64) return crc.table_update(reg, data, count);
   constexpr FoldKeys kBy64 = crc.Keys(64), kBy48 = crc.Keys(48), kBy32 = crc.Keys(32), kBy16 = crc.Keys(16);
-  __m128i x0 = _mm_xor_si128(LoadBlock(data), RegisterXmm(reg, crc.width));
+  __m128i x0 = _mm_xor_si128(LoadBlock(data), RegisterXmm<crc>(reg));
   __m128i x1 = LoadBlock(data + 16);
   __m128i x2 = LoadBlock(data + 32);
   __m128i x3 = LoadBlock(data + 48);
@@ -42,6 +42,10 @@ uint32_t Crc32UpdatePclmul(uint32_t crc, const uint8_t* data, size_t count) {
 
 uint32_t Crc16UpdatePclmul(uint32_t crc, const uint8_t* data, size_t count) {
   return UpdatePclmul<kCrc16Folding>(crc, data, count);
+}
+
+uint64_t Crc64UpdatePclmul(uint64_t crc, const uint8_t* data, size_t count) {
+  return UpdatePclmul<kCrc64Folding>(crc, data, count);
 }
 
 }  // namespace telvarn::crc_internal

@@ -1,4 +1,4 @@
-// CRC-32 and CRC-16 folded two blocks per YMM register (built with AVX2 and VPCLMULQDQ only).
+// CRC-32, CRC-32C, CRC-16 and CRC-64 folded two blocks per YMM register (built with AVX2 and VPCLMULQDQ only).
 //
 // For processors with VPCLMULQDQ but no AVX-512: four YMM accumulators take 128
 // bytes per round, eight independent multiply instructions covering the
@@ -25,12 +25,12 @@ inline __m256i FoldYmm(__m256i blocks, __m256i keys, __m256i next) {
   return _mm256_xor_si256(_mm256_xor_si256(high, low), next);
 }
 
-template <const FoldedCrc& crc>
-uint32_t UpdateVpclmulAvx2(uint32_t reg, const uint8_t* data, size_t count) {
+template <const auto& crc>
+RegisterOf<crc> UpdateVpclmulAvx2(RegisterOf<crc> reg, const uint8_t* data, size_t count) {
   if (count < 64) return crc.table_update(reg, data, count);
   constexpr FoldKeys kBy128 = crc.Keys(128), kBy96 = crc.Keys(96), kBy64 = crc.Keys(64), kBy32 = crc.Keys(32),
                      kBy16 = crc.Keys(16);
-  const __m256i first = _mm256_zextsi128_si256(RegisterXmm(reg, crc.width));
+  const __m256i first = _mm256_zextsi128_si256(RegisterXmm<crc>(reg));
   __m256i y;
   if (count >= 128) {
     __m256i y0 = _mm256_xor_si256(LoadYmm(data), first);
@@ -67,8 +67,16 @@ uint32_t Crc32UpdateVpclmulAvx2(uint32_t crc, const uint8_t* data, size_t count)
   return UpdateVpclmulAvx2<kCrc32Folding>(crc, data, count);
 }
 
+uint32_t Crc32cUpdateVpclmulAvx2(uint32_t crc, const uint8_t* data, size_t count) {
+  return UpdateVpclmulAvx2<kCrc32cFolding>(crc, data, count);
+}
+
 uint32_t Crc16UpdateVpclmulAvx2(uint32_t crc, const uint8_t* data, size_t count) {
   return UpdateVpclmulAvx2<kCrc16Folding>(crc, data, count);
+}
+
+uint64_t Crc64UpdateVpclmulAvx2(uint64_t crc, const uint8_t* data, size_t count) {
+  return UpdateVpclmulAvx2<kCrc64Folding>(crc, data, count);
 }
 
 }  // namespace telvarn::crc_internal

@@ -1,4 +1,4 @@
-// CRC-32 and CRC-16 folded by ZMM accumulators that prefetch, eight of them on long inputs, for x86-64 (built with AVX-512 F/VL and VPCLMULQDQ only).
+// CRC-32, CRC-32C, CRC-16 and CRC-64 folded by ZMM accumulators that prefetch, eight of them on long inputs, for x86-64 (built with AVX-512 F/VL and VPCLMULQDQ only).
 //
 // The fold consumes a cache line in about four cycles of its one multiplier port,
 // close to the rate one core reads memory, and on an input out of the cache the
@@ -22,13 +22,13 @@ namespace {
 constexpr size_t kPrefetchDistance = 4096;
 constexpr size_t kEightAccumulatorsFrom = 16384;
 
-template <const FoldedCrc& crc>
-uint32_t UpdateVpclmulAvx512Wide(uint32_t reg, const uint8_t* data, size_t count) {
+template <const auto& crc>
+RegisterOf<crc> UpdateVpclmulAvx512Wide(RegisterOf<crc> reg, const uint8_t* data, size_t count) {
   if (count < kEightAccumulatorsFrom) return UpdateFourZmm<crc, kPrefetchDistance>(reg, data, count);
   constexpr FoldKeys kBy512 = crc.Keys(512), kBy448 = crc.Keys(448), kBy384 = crc.Keys(384),
                      kBy320 = crc.Keys(320), kBy256 = crc.Keys(256), kBy192 = crc.Keys(192),
                      kBy128 = crc.Keys(128), kBy64 = crc.Keys(64);
-  const __m512i first = _mm512_zextsi128_si512(RegisterXmm(reg, crc.width));
+  const __m512i first = _mm512_zextsi128_si512(RegisterXmm<crc>(reg));
   __m512i z[8];
   z[0] = _mm512_xor_si512(LoadZmm(data), first);
   for (int i = 1; i < 8; ++i) z[i] = LoadZmm(data + 64 * i);
@@ -59,8 +59,16 @@ uint32_t Crc32UpdateVpclmulAvx512Wide(uint32_t crc, const uint8_t* data, size_t 
   return UpdateVpclmulAvx512Wide<kCrc32Folding>(crc, data, count);
 }
 
+uint32_t Crc32cUpdateVpclmulAvx512Wide(uint32_t crc, const uint8_t* data, size_t count) {
+  return UpdateVpclmulAvx512Wide<kCrc32cFolding>(crc, data, count);
+}
+
 uint32_t Crc16UpdateVpclmulAvx512Wide(uint32_t crc, const uint8_t* data, size_t count) {
   return UpdateVpclmulAvx512Wide<kCrc16Folding>(crc, data, count);
+}
+
+uint64_t Crc64UpdateVpclmulAvx512Wide(uint64_t crc, const uint8_t* data, size_t count) {
+  return UpdateVpclmulAvx512Wide<kCrc64Folding>(crc, data, count);
 }
 
 }  // namespace telvarn::crc_internal
