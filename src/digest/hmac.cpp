@@ -69,5 +69,9 @@ template class Hmac<Md5Context>;
 template class Hmac<Sha1Context>;
 template class Hmac<Sha256Context>;
 template class Hmac<Sha512Context>;
+template class Hmac<Sha224Context>;
+template class Hmac<Sha384Context>;
+template class Hmac<Sha512_224Context>;
+template class Hmac<Sha512_256Context>;
 
 }  // namespace telvarn
