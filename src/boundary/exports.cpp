@@ -58,6 +58,17 @@ constexpr KnownAlgorithm kKnownAlgorithms[] = {
 #undef TELVARN_ALGORITHM
 };
 
+// A number names one digest.
+constexpr bool NumbersAreDistinct() {
+  for (const KnownAlgorithm& one : kKnownAlgorithms) {
+    int32_t seen = 0;
+    for (const KnownAlgorithm& other : kKnownAlgorithms) seen += other.number == one.number ? 1 : 0;
+    if (seen != 1) return false;
+  }
+  return true;
+}
+static_assert(NumbersAreDistinct(), "two rows of algorithm_table.inc share a number");
+
 }  // namespace
 }  // namespace telvarn
 
