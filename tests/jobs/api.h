@@ -23,8 +23,9 @@ using Api = ModuleExports;
 class JobExport {
  public:
   using Export = decltype(ModuleExports::crc32);
-  JobExport(Export job) : job_(job) {}  // NOLINT: an export is a job as it stands
-  JobExport(std::nullptr_t) {}          // NOLINT
+  // Implicit, so that an export or nullptr stands wherever a job is expected.
+  JobExport(Export job) : job_(job) {}
+  JobExport(std::nullptr_t) {}
   JobExport(decltype(ModuleExports::digest) digest, int32_t algorithm, bool keyed)
       : digest_(digest), algorithm_(algorithm), keyed_(keyed) {}
 
