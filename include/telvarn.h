@@ -22,7 +22,9 @@
  * of their registers), and the result is a 32-bit int in EAX; pointers are 64-bit:
  *   Telvarn_IO_Initialize, _IO_State, _IO_Suspend, _IO_WaitAll, _CRC32, _CRC16,
  *     _MD5, _MD5Key, _SHA1, _SHA256, _SHA512,
- *     _SHA1Key, _SHA256Key, _SHA512Key         four int32_t
+ *     _SHA1Key, _SHA256Key, _SHA512Key,
+ *     _Digest                                  four int32_t
+ *   Telvarn_Algorithm_Info                     int32_t, a 64-bit TelvarnVarDesc pointer, two int32_t
  *   Telvarn_IO_Wait                            int32_t io, uint32_t time-out, two int32_t
  *   Telvarn_IO_Progress                        int32_t io, a 64-bit TelvarnVarDesc pointer, two int32_t
  *   Telvarn_IO_Input_Set, _IO_Output_Set,
@@ -54,9 +56,9 @@
 
 /* The version of the modules that this header describes (also in their VERSIONINFO). */
 #define TELVARN_VERSION_MAJOR 1
-#define TELVARN_VERSION_MINOR 1
+#define TELVARN_VERSION_MINOR 2
 #define TELVARN_VERSION_PATCH 0
-#define TELVARN_VERSION_STRING "1.1.0"
+#define TELVARN_VERSION_STRING "1.2.0"
 
 #include <stddef.h>
 #include <stdint.h>
@@ -149,6 +151,30 @@ typedef char telvarn_var_desc_of_32_or_40_bytes[sizeof(TelvarnVarDesc) == (sizeo
  * buffer of TELVARN_DIGEST_TEXT_MAX + 1 bytes holds any result as a C string. */
 #define TELVARN_DIGEST_TEXT_MAX 128
 
+/* The digests of Telvarn_Digest and Telvarn_Algorithm_Info, by number. A number
+ * names one digest for good and is never reused. Numbers 11 to 14 (SHA3-224,
+ * SHA3-256, SHA3-384, SHA3-512), 15 (CRC-32C) and 16 (CRC-64/XZ) are reserved for
+ * digests not yet in the module: until a version has them, Telvarn_Algorithm_Info
+ * returns 0 for them and Telvarn_Digest -1. */
+#define TELVARN_ALGORITHM_CRC32 1       /* "CRC-32", 8 upper-case digits; no keyed form */
+#define TELVARN_ALGORITHM_CRC16 2       /* "CRC-16" (CRC-16/MCRF4XX), 4; no keyed form */
+#define TELVARN_ALGORITHM_MD5 3         /* "MD5", 32 lower-case digits, keyed as well */
+#define TELVARN_ALGORITHM_SHA1 4        /* "SHA-1", 40 upper-case digits, keyed as well */
+#define TELVARN_ALGORITHM_SHA256 5      /* "SHA-256", 64 */
+#define TELVARN_ALGORITHM_SHA512 6      /* "SHA-512", 128 */
+#define TELVARN_ALGORITHM_SHA224 7      /* "SHA-224", 56 */
+#define TELVARN_ALGORITHM_SHA384 8      /* "SHA-384", 96 */
+#define TELVARN_ALGORITHM_SHA512_224 9  /* "SHA-512/224", 56 */
+#define TELVARN_ALGORITHM_SHA512_256 10 /* "SHA-512/256", 64 */
+
+/* Telvarn_Digest, argument 3: bits that may be combined; 0 runs the plain digest now. */
+#define TELVARN_DIGEST_QUEUE 1 /* queue the job, as TELVARN_QUEUE does for the job exports */
+#define TELVARN_DIGEST_KEYED 2 /* HMAC under the IO's key */
+
+/* Telvarn_Algorithm_Info: the room, in bytes, that every name and its NUL fit in,
+ * and that argument 3 given as 0 stands for. */
+#define TELVARN_ALGORITHM_NAME_ROOM 16
+
 /* Telvarn_IO_Wait: no time limit; its results. */
 #define TELVARN_WAIT_INFINITE 0xFFFFFFFFu
 #define TELVARN_WAIT_ENDED (-2)
@@ -208,7 +234,8 @@ int32_t TELVARN_CALL Telvarn_IO_Input_Set(const TelvarnVarDesc* var, int32_t io,
 int32_t TELVARN_CALL Telvarn_IO_Output_Set(const TelvarnVarDesc* var, int32_t io, int32_t mode,
                                            int32_t length) TELVARN_NOTHROW;
 
-/* Stores the key for the keyed jobs (HMAC-MD5, and HMAC-SHA-1, -256 and -512):
+/* Stores the key for the keyed jobs (the *Key exports, and Telvarn_Digest with
+ * TELVARN_DIGEST_KEYED):
  * `length` bytes at `key` (0: up to the first NUL; at most 4095 are kept),
  * followed by a NUL. The jobs read the key up to its first NUL. Re-initialising
  * the IO keeps the key. A keyed job uses the key the IO had when the job was
@@ -264,6 +291,38 @@ int32_t TELVARN_CALL Telvarn_SHA512(int32_t io, int32_t async, int32_t priority,
 int32_t TELVARN_CALL Telvarn_SHA1Key(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
 int32_t TELVARN_CALL Telvarn_SHA256Key(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
 int32_t TELVARN_CALL Telvarn_SHA512Key(int32_t io, int32_t async, int32_t priority, int32_t unused4) TELVARN_NOTHROW;
+
+/* Since version 1.2: every digest through one export. Launches the job of the
+ * digest numbered `algorithm` (TELVARN_ALGORITHM_*) on the IO, exactly as that
+ * digest's own job export does (Telvarn_SHA256 for TELVARN_ALGORITHM_SHA256,
+ * Telvarn_SHA256Key for it keyed; the SHA-224, SHA-384, SHA-512/224 and
+ * SHA-512/256 jobs and their HMACs have no export of their own): the same
+ * bindings, key, scheduling, states, cancellation and result text. `flags`:
+ * TELVARN_DIGEST_QUEUE queues the job at `priority` (1 to 6, as the job exports
+ * take it; without the flag the job runs now and `priority` is ignored);
+ * TELVARN_DIGEST_KEYED computes HMAC (RFC 2104) under the IO's key, as the *Key
+ * exports do, the key replaced by its digest when it is longer than the hash's
+ * block (64 bytes for SHA-1, SHA-224 and SHA-256; 128 for SHA-384 and the
+ * SHA-512 family). The result is the digest's fixed number of hexadecimal
+ * digits: lower case for MD5 and HMAC-MD5, upper case for the others. 0 started;
+ * -1 for everything a job export refuses (absent IO, live IO, a job that could
+ * not be queued), and, changing nothing, for an unknown algorithm number, a
+ * keyed request for a digest without a keyed form (the CRCs), or any other flag
+ * bit. */
+int32_t TELVARN_CALL Telvarn_Digest(int32_t io, int32_t algorithm, int32_t flags,
+                                    int32_t priority) TELVARN_NOTHROW;
+
+/* Since version 1.2: what the module knows of a digest number. Minus the length
+ * of its result text in hexadecimal digits (-64 for TELVARN_ALGORITHM_SHA256) when
+ * the module has the digest, 0 when it does not (nothing is written then). With
+ * `name` and name->data not null, the digest's name ("SHA-256", "SHA-512/224",
+ * "CRC-32"; the comments of TELVARN_ALGORITHM_* give each) is written at
+ * name->data as NUL-terminated text, provided that it fits in `room` bytes (0:
+ * TELVARN_ALGORITHM_NAME_ROOM bytes, the room every name fits in); a name that
+ * does not fit, or a negative room, writes nothing and returns -1. Reads no IO,
+ * and may be called from any thread at any time. */
+int32_t TELVARN_CALL Telvarn_Algorithm_Info(int32_t algorithm, const TelvarnVarDesc* name, int32_t room,
+                                            int32_t unused4) TELVARN_NOTHROW;
 
 /* After a 10 ms pause: minus the IO's job state, TELVARN_JOB_IDLE (0) to
  * TELVARN_JOB_FINISHED (-4); 0 at once for an absent IO. */
@@ -331,7 +390,8 @@ int32_t TELVARN_CALL Telvarn_Base64_Decode(void* destination, char* source, int3
  *   PFN_Telvarn_SHA256 sha256 = (PFN_Telvarn_SHA256)GetProcAddress(module, TELVARN_EXPORT_NAME(SHA256));
  * The ordinals are the same in both modules: 1-18 for the eighteen exports in
  * alphabetical order, then the additions of version 1.1, 19 SHA1Key, 20
- * SHA256Key, 21 SHA512Key and 22 IO_Progress. TelvarnHX64.hpi also exports the
+ * SHA256Key, 21 SHA512Key and 22 IO_Progress, and those of version 1.2, 23
+ * Digest and 24 Algorithm_Info. TelvarnHX64.hpi also exports the
  * 32-bit names ("_Telvarn_SHA256@16") for the same functions, so that a host's
  * 32-bit GetProcAddress names keep working; those aliases are meant to be found by
  * name, and have ordinals of their own, 100 + the export's ordinal (117 here). */
@@ -357,6 +417,8 @@ typedef int32_t(TELVARN_CALL* PFN_Telvarn_SHA1Key)(int32_t, int32_t, int32_t, in
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_SHA256Key)(int32_t, int32_t, int32_t, int32_t);
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_SHA512Key)(int32_t, int32_t, int32_t, int32_t);
 typedef int32_t(TELVARN_CALL* PFN_Telvarn_IO_Progress)(int32_t, const TelvarnVarDesc*, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_Digest)(int32_t, int32_t, int32_t, int32_t);
+typedef int32_t(TELVARN_CALL* PFN_Telvarn_Algorithm_Info)(int32_t, const TelvarnVarDesc*, int32_t, int32_t);
 
 #ifdef __cplusplus
 }

@@ -10,6 +10,7 @@
 #include "engine/job_launcher.h"
 #include "engine/module.h"
 
+#include <cstring>
 #include <type_traits>
 
 using telvarn::Direction;
@@ -28,7 +29,61 @@ static_assert(telvarn::platform::kInfinite == TELVARN_WAIT_INFINITE);
 #include "boundary/export_table.inc"
 #undef TELVARN_EXPORT
 
+namespace telvarn {
 namespace {
+
+// Each algorithm of the table has its number in telvarn.h, a name that fits the
+// room Algorithm_Info promises, a result that fits TELVARN_DIGEST_TEXT_MAX, and a
+// keyed job exactly when it says it has a keyed form.
+#define TELVARN_ALGORITHM(number, id, name, command, digits, keyed, plain_job, keyed_job) \
+  static_assert(TELVARN_ALGORITHM_##id == (number), "TELVARN_ALGORITHM_" #id " in telvarn.h differs");  \
+  static_assert(sizeof(name) <= TELVARN_ALGORITHM_NAME_ROOM, "the name of " #id " is too long");        \
+  static_assert((digits) > 0 && (digits) <= TELVARN_DIGEST_TEXT_MAX, #id "'s text length");             \
+  static_assert((keyed) == ((keyed_job) != nullptr), #id ": a keyed job exactly for a keyed form");
+#include "boundary/algorithm_table.inc"
+#undef TELVARN_ALGORITHM
+
+struct KnownAlgorithm {
+  int32_t number;
+  const char* name;
+  int32_t digits;
+  const JobKind* plain;
+  const JobKind* keyed;  // nullptr: no keyed form
+};
+
+constexpr KnownAlgorithm kKnownAlgorithms[] = {
+#define TELVARN_ALGORITHM(number, id, name, command, digits, keyed, plain_job, keyed_job) \
+  {number, name, digits, plain_job, keyed_job},
+#include "boundary/algorithm_table.inc"
+#undef TELVARN_ALGORITHM
+};
+
+// A number names one digest.
+constexpr bool NumbersAreDistinct() {
+  for (const KnownAlgorithm& one : kKnownAlgorithms) {
+    int32_t seen = 0;
+    for (const KnownAlgorithm& other : kKnownAlgorithms) seen += other.number == one.number ? 1 : 0;
+    if (seen != 1) return false;
+  }
+  return true;
+}
+static_assert(NumbersAreDistinct(), "two rows of algorithm_table.inc share a number");
+
+}  // namespace
+}  // namespace telvarn
+
+namespace {
+
+using telvarn::KnownAlgorithm;
+
+const KnownAlgorithm* FindAlgorithm(int32_t number) {
+  for (const KnownAlgorithm& algorithm : telvarn::kKnownAlgorithms) {
+    if (algorithm.number == number) return &algorithm;
+  }
+  return nullptr;
+}
+
+constexpr int32_t kDigestFlags = TELVARN_DIGEST_QUEUE | TELVARN_DIGEST_KEYED;
 
 // Runs change(record) under the IO's exports lock. -1 for an absent IO, and for
 // an IO whose job is launched, running or suspended: the job owns what the
@@ -143,6 +198,27 @@ int32_t TELVARN_CALL Telvarn_SHA256Key(int32_t io, int32_t async, int32_t priori
 
 int32_t TELVARN_CALL Telvarn_SHA512Key(int32_t io, int32_t async, int32_t priority, int32_t) TELVARN_NOTHROW {
   return telvarn::LaunchJob(io, async, priority, telvarn::kSha512KeyJob);
+}
+
+int32_t TELVARN_CALL Telvarn_Digest(int32_t io, int32_t algorithm, int32_t flags, int32_t priority) TELVARN_NOTHROW {
+  const KnownAlgorithm* known = FindAlgorithm(algorithm);
+  if (known == nullptr || (flags & ~kDigestFlags) != 0) return -1;
+  const telvarn::JobKind* kind = (flags & TELVARN_DIGEST_KEYED) != 0 ? known->keyed : known->plain;
+  if (kind == nullptr) return -1;
+  const int32_t async = (flags & TELVARN_DIGEST_QUEUE) != 0 ? TELVARN_QUEUE : TELVARN_RUN_NOW;
+  return telvarn::LaunchJob(io, async, priority, *kind);
+}
+
+int32_t TELVARN_CALL Telvarn_Algorithm_Info(int32_t algorithm, const VarDesc* name, int32_t room,
+                                               int32_t) TELVARN_NOTHROW {
+  const KnownAlgorithm* known = FindAlgorithm(algorithm);
+  if (known == nullptr) return 0;
+  if (NamesNoMemory(name)) return -known->digits;
+  const size_t needed = std::strlen(known->name) + 1;
+  const size_t available = room == 0 ? TELVARN_ALGORITHM_NAME_ROOM : room < 0 ? 0 : static_cast<size_t>(room);
+  if (needed > available) return -1;
+  std::memcpy(name->data, known->name, needed);
+  return -known->digits;
 }
 
 int32_t TELVARN_CALL Telvarn_IO_State(int32_t io, int32_t, int32_t, int32_t) TELVARN_NOTHROW {

@@ -10,9 +10,10 @@
 namespace telvarn {
 namespace {
 
-const char* ResultText(Sha1Context& context) { return context.Finish(); }
-const char* ResultText(Sha256Context& context) { return context.Finish(); }
-const char* ResultText(Sha512Context& context) { return context.Finish(); }
+template <class Traits>
+const char* ResultText(ShaContext<Traits>& context) {
+  return context.Finish();
+}
 const char* ResultText(Md5Context& context) { return context.HexDigest(); }
 
 template <class Context>
@@ -52,10 +53,18 @@ class HmacJob final : public JobAlgorithm {
 const JobKind kSha1Job = kJobOf<DigestJob<Sha1Context>>;
 const JobKind kSha256Job = kJobOf<DigestJob<Sha256Context>>;
 const JobKind kSha512Job = kJobOf<DigestJob<Sha512Context>>;
+const JobKind kSha224Job = kJobOf<DigestJob<Sha224Context>>;
+const JobKind kSha384Job = kJobOf<DigestJob<Sha384Context>>;
+const JobKind kSha512_224Job = kJobOf<DigestJob<Sha512_224Context>>;
+const JobKind kSha512_256Job = kJobOf<DigestJob<Sha512_256Context>>;
 const JobKind kMd5Job = kJobOf<DigestJob<Md5Context>>;
 const JobKind kMd5KeyJob = kJobOf<HmacJob<Md5Context>>;
 const JobKind kSha1KeyJob = kJobOf<HmacJob<Sha1Context>>;
 const JobKind kSha256KeyJob = kJobOf<HmacJob<Sha256Context>>;
 const JobKind kSha512KeyJob = kJobOf<HmacJob<Sha512Context>>;
+const JobKind kSha224KeyJob = kJobOf<HmacJob<Sha224Context>>;
+const JobKind kSha384KeyJob = kJobOf<HmacJob<Sha384Context>>;
+const JobKind kSha512_224KeyJob = kJobOf<HmacJob<Sha512_224Context>>;
+const JobKind kSha512_256KeyJob = kJobOf<HmacJob<Sha512_256Context>>;
 
 }  // namespace telvarn

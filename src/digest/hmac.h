@@ -1,4 +1,4 @@
-// Hmac<Hash>: the keyed digest of RFC 2104 over MD5, SHA-1, SHA-256, SHA-512 or SHA-3, as bytes or text.
+// Hmac<Hash>: the keyed digest of RFC 2104 over MD5, SHA-1, a SHA-2 or a SHA-3 digest, as bytes or text.
 //
 // SetKey takes the key text up to its first NUL (a key longer than the hash's
 // block is replaced by its digest), prepares both pads and starts the inner hash;
@@ -51,6 +51,10 @@ extern template class Hmac<Md5Context>;
 extern template class Hmac<Sha1Context>;
 extern template class Hmac<Sha256Context>;
 extern template class Hmac<Sha512Context>;
+extern template class Hmac<Sha224Context>;
+extern template class Hmac<Sha384Context>;
+extern template class Hmac<Sha512_224Context>;
+extern template class Hmac<Sha512_256Context>;
 extern template class Hmac<Sha3_224Context>;
 extern template class Hmac<Sha3_256Context>;
 extern template class Hmac<Sha3_384Context>;
@@ -60,6 +64,10 @@ using HmacMd5 = Hmac<Md5Context>;
 using HmacSha1 = Hmac<Sha1Context>;
 using HmacSha256 = Hmac<Sha256Context>;
 using HmacSha512 = Hmac<Sha512Context>;
+using HmacSha224 = Hmac<Sha224Context>;
+using HmacSha384 = Hmac<Sha384Context>;
+using HmacSha512_224 = Hmac<Sha512_224Context>;
+using HmacSha512_256 = Hmac<Sha512_256Context>;
 using HmacSha3_224 = Hmac<Sha3_224Context>;
 using HmacSha3_256 = Hmac<Sha3_256Context>;
 using HmacSha3_384 = Hmac<Sha3_384Context>;

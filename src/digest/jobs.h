@@ -1,4 +1,4 @@
-// The jobs that the job exports launch, one per algorithm.
+// The jobs that the job exports and the Digest export launch, one per algorithm and form.
 #pragma once
 
 #include "engine/job.h"
@@ -6,11 +6,14 @@
 namespace telvarn {
 
 // CRC-32 and CRC-16/MCRF4XX as 8 and 4 upper-case hexadecimal digits; SHA-1,
-// SHA-256 and SHA-512 as 40, 64 and 128 upper-case digits; MD5 as 32 lower-case
+// SHA-256 and SHA-512 as 40, 64 and 128 upper-case digits, SHA-224, SHA-384,
+// SHA-512/224 and SHA-512/256 as 56, 96, 56 and 64; MD5 as 32 lower-case
 // digits. The keyed jobs, HMAC under the key at the start of the IO's key area,
-// in their digest's text: HMAC-MD5 as 32 lower-case digits, HMAC-SHA-1,
-// HMAC-SHA-256 and HMAC-SHA-512 as 40, 64 and 128 upper-case digits.
+// in their digest's text: HMAC-MD5 as 32 lower-case digits, the HMACs of the SHA
+// family in upper case.
 extern const JobKind kCrc32Job, kCrc16Job, kSha1Job, kSha256Job, kSha512Job, kMd5Job;
+extern const JobKind kSha224Job, kSha384Job, kSha512_224Job, kSha512_256Job;
 extern const JobKind kMd5KeyJob, kSha1KeyJob, kSha256KeyJob, kSha512KeyJob;
+extern const JobKind kSha224KeyJob, kSha384KeyJob, kSha512_224KeyJob, kSha512_256KeyJob;
 
 }  // namespace telvarn

@@ -1,9 +1,11 @@
-// SHA-1, SHA-256 and SHA-512 digest contexts with upper-case hexadecimal results.
+// The SHA-1 and SHA-2 digest contexts (FIPS 180-4) with upper-case hexadecimal results.
 //
 // Each context is Reset on construction, absorbs bytes with Update, and Finish
-// yields the result text (40, 64 or 128 upper-case hexadecimal characters and a
-// NUL), Digest the same result as bytes (20, 32 or 64, each word most significant
-// byte first). Once finished, either yields the same result again; an Update after it
+// yields the result text (two upper-case hexadecimal characters per digest byte
+// and a NUL), Digest the same result as bytes: the state words most significant
+// byte first, cut to the digest's length. SHA-224 is SHA-256's block function
+// from its own initial values, cut to 28 bytes; SHA-384, SHA-512/224 and
+// SHA-512/256 are SHA-512's, cut to 48, 28 and 32 bytes. Once finished, either yields the same result again; an Update after it
 // clears the result and goes on from the padded message (unlike Md5Context, which
 // goes on with the message itself), and a Reset starts a new message. A context
 // belongs to one thread. Its block function is the processor's best variant unless
@@ -13,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "codec/hex.h"
 #include "digest/dispatch.h"
 #include "digest/merkle_damgard.h"
 
@@ -24,10 +27,11 @@ class ShaContext {
   using Word = typename Traits::Word;
   using Variant = KernelVariant<typename Traits::BlockFn>;
   static constexpr size_t kBlockSize = Traits::kBlock;
-  static constexpr size_t kDigestSize = Traits::kStateWords * sizeof(Word);
-  static constexpr size_t kTextLength = Traits::kTextLength;
+  static constexpr size_t kDigestSize = Traits::kDigestSize;
+  static constexpr size_t kTextLength = 2 * kDigestSize;
   static constexpr bool kUpperCaseText = true;
-  static_assert(kTextLength == 2 * kDigestSize);
+  static constexpr const KernelTable<typename Traits::BlockFn>& kKernels = Traits::kKernels;
+  static_assert(kDigestSize <= Traits::kStateWords * sizeof(Word));
 
   ShaContext() : ShaContext(Active<Traits::kKernels>()) {}
   explicit ShaContext(const Variant& variant) : variant_(variant), engine_(variant.kernel) {
@@ -57,12 +61,12 @@ class ShaContext {
   void Complete() {
     if (finished_) return;
     engine_.Complete();
-    Traits::WriteText(engine_.state(), text_);
-    for (size_t i = 0; i < Traits::kStateWords; ++i) {
-      for (size_t j = 0; j < sizeof(Word); ++j) {
-        digest_[sizeof(Word) * i + j] = static_cast<uint8_t>(engine_.state()[i] >> (8 * (sizeof(Word) - 1 - j)));
-      }
+    for (size_t i = 0; i < kDigestSize; ++i) {
+      const Word word = engine_.state()[i / sizeof(Word)];
+      digest_[i] = static_cast<uint8_t>(word >> (8 * (sizeof(Word) - 1 - i % sizeof(Word))));
     }
+    WriteBytesHex(digest_, kDigestSize, true, text_);
+    text_[kTextLength] = '\0';
     finished_ = true;
   }
 
@@ -77,31 +81,54 @@ struct Sha1Traits {
   using Word = uint32_t;
   using BlockFn = Sha1BlockFn;
   static constexpr const KernelTable<BlockFn>& kKernels = kSha1Kernels;
-  static constexpr size_t kStateWords = 5, kBlock = 64, kTextLength = 40;
+  static constexpr size_t kStateWords = 5, kBlock = 64, kDigestSize = 20;
   static const Word kInitial[kStateWords];
-  static void WriteText(const Word* state, char* text);
 };
 
 struct Sha256Traits {
   using Word = uint32_t;
   using BlockFn = Sha256BlockFn;
   static constexpr const KernelTable<BlockFn>& kKernels = kSha256Kernels;
-  static constexpr size_t kStateWords = 8, kBlock = 64, kTextLength = 64;
+  static constexpr size_t kStateWords = 8, kBlock = 64, kDigestSize = 32;
   static const Word kInitial[kStateWords];
-  static void WriteText(const Word* state, char* text);
 };
 
 struct Sha512Traits {
   using Word = uint64_t;
   using BlockFn = Sha512BlockFn;
   static constexpr const KernelTable<BlockFn>& kKernels = kSha512Kernels;
-  static constexpr size_t kStateWords = 8, kBlock = 128, kTextLength = 128;
+  static constexpr size_t kStateWords = 8, kBlock = 128, kDigestSize = 64;
   static const Word kInitial[kStateWords];
-  static void WriteText(const Word* state, char* text);
+};
+
+// The truncated forms: the block function and layout of their family, their own
+// initial values and digest length.
+struct Sha224Traits : Sha256Traits {
+  static constexpr size_t kDigestSize = 28;
+  static const Word kInitial[kStateWords];
+};
+
+struct Sha384Traits : Sha512Traits {
+  static constexpr size_t kDigestSize = 48;
+  static const Word kInitial[kStateWords];
+};
+
+struct Sha512_224Traits : Sha512Traits {
+  static constexpr size_t kDigestSize = 28;
+  static const Word kInitial[kStateWords];
+};
+
+struct Sha512_256Traits : Sha512Traits {
+  static constexpr size_t kDigestSize = 32;
+  static const Word kInitial[kStateWords];
 };
 
 using Sha1Context = ShaContext<Sha1Traits>;
 using Sha256Context = ShaContext<Sha256Traits>;
 using Sha512Context = ShaContext<Sha512Traits>;
+using Sha224Context = ShaContext<Sha224Traits>;
+using Sha384Context = ShaContext<Sha384Traits>;
+using Sha512_224Context = ShaContext<Sha512_224Traits>;
+using Sha512_256Context = ShaContext<Sha512_256Traits>;
 
 }  // namespace telvarn

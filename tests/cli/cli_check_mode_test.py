@@ -78,12 +78,15 @@ def test_check_mode():
     check_both("sha256sum", "sha256", ["-c", "LIST-none"], what="a list that is not there")
     check_both("sha256sum", "sha256", ["-c"], stdin=text_lines, what="no list: standard input")
     check_both("sha256sum", "sha256", ["-c", "-"], stdin=("%s  -\n" % digest_abc).encode(), what="'-' in stdin list")
-    # CRC and HMAC lists have no coreutils twin: telvarn's own lines check.
-    for algorithm, extra in (("crc32", []), ("crc16", []), ("hmac-md5", ["--key", "k"])):
-        _, listed, _ = run([algorithm] + extra + ["abc.txt", "random.bin"])
-        write("LIST." + algorithm, listed)
-        code, out, _ = run([algorithm] + extra + ["-c", "LIST." + algorithm])
-        check(code == 0 and out == b"abc.txt: OK\nrandom.bin: OK\n", "%s check: %r" % (algorithm, out))
+    # CRC, HMAC, SHA-512/224 and SHA-512/256 lists have no coreutils twin: telvarn's
+    # own lines check, plain and --tag.
+    for algorithm, extra in (("crc32", []), ("crc16", []), ("hmac-md5", ["--key", "k"]), ("sha512-224", []),
+                             ("sha512-256", []), ("hmac-sha384", ["--key", "k"])):
+        for form in ([], ["--tag"]):
+            _, listed, _ = run([algorithm] + extra + form + ["abc.txt", "random.bin"])
+            write("LIST." + algorithm, listed)
+            code, out, _ = run([algorithm] + extra + ["-c", "LIST." + algorithm])
+            check(code == 0 and out == b"abc.txt: OK\nrandom.bin: OK\n", "%s %s check: %r" % (algorithm, form, out))
     # A byte-order mark before the first line, as a Windows editor saves it.
     code, out, err = run(["sha256", "-c", "-"], stdin=b"\xef\xbb\xbf" + lists["crlf"])
     gnu_code, gnu_out, _ = gnu("sha256sum", ["-c", "-"], stdin=lists["crlf"])

@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
-"""telvarn's digests of files and standard input against md5sum, sha1sum, sha256sum
-and sha512sum, and its CRCs against Python's zlib and a CRC-16/MCRF4XX of its own:
-lines, --tag, -z, options anywhere, unreadable inputs and escaped names.
+"""telvarn's digests of files and standard input against md5sum, sha1sum, sha224sum,
+sha256sum, sha384sum and sha512sum, SHA-512/224 and SHA-512/256 against Python's
+hashlib, and its CRCs against Python's zlib and a CRC-16/MCRF4XX of its own: lines,
+--tag, -z, options anywhere, unreadable inputs and escaped names; and the table of
+algorithms in docs/api.md against the module's.
 
 usage: cli_digests_test.py [--sanitized] COMMAND...   (see cli_support.py)
 """
+import os
 import random
+import re
 import sys
 
-from cli_support import (GNU_TOOL, LISTED_NAMES, ON_WINE, as_module_case, check, gnu, gnu_messages,
+from cli_support import (GNU_TOOL, HASHLIB_ONLY, LISTED_NAMES, ON_WINE, as_module_case, check, gnu, gnu_messages,
                          python_digest, run, run_area, skip, write_inputs)
 
 
@@ -22,10 +26,14 @@ def test_digests():
         code, out, _ = run([algorithm, "--tag"] + names)
         _, expected, _ = gnu(tool, ["--tag"] + names)
         check(code == 0 and out.lower() == expected.lower(), "%s --tag: %r" % (algorithm, out))
-    for algorithm in ("crc32", "crc16"):
+    for algorithm in ("crc32", "crc16") + tuple(HASHLIB_ONLY):
         code, out, _ = run([algorithm] + names)
         expected = "".join("%s  %s\n" % (python_digest(algorithm, files[n]), n) for n in names).encode()
         check(code == 0 and out == expected, "%s of four files: %r" % (algorithm, out))
+    for algorithm, (_, tag) in HASHLIB_ONLY.items():
+        code, out, _ = run([algorithm, "--tag", "abc.txt"])
+        expected = "%s (abc.txt) = %s\n" % (tag, python_digest(algorithm, b"abc"))
+        check(code == 0 and out == expected.encode(), "%s --tag: %r" % (algorithm, out))
 
     code, out, _ = run(["sha256"], stdin=b"abc")
     check(code == 0 and out == as_module_case("sha256", gnu("sha256sum", [], b"abc")[1]), "sha256 of standard input")
@@ -56,5 +64,29 @@ def test_digests():
     check(out == gnu("md5sum", ["--tag", "new\nline"])[1], "escaped --tag name: %r" % out)
 
 
+def test_documented_algorithms():
+    """Each row of the module's table of algorithms is a row of docs/api.md's, and
+    telvarn has a command for it."""
+    source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+    with open(os.path.join(source, "src", "boundary", "algorithm_table.inc")) as table:
+        rows = re.findall(r'^TELVARN_ALGORITHM\((\d+), (\w+), "([^"]+)", "([^"]+)", (\d+), (true|false),', table.read(), re.M)
+    with open(os.path.join(source, "docs", "api.md")) as doc:
+        documented = re.findall(r"^\| (\d+) \| ([^|]+) \| (\d+) [^|]*\| [^|]+\| `TELVARN_ALGORITHM_(\w+)` \|$",
+                                doc.read(), re.M)
+    check(len(rows) >= 10, "the table of algorithms: %d rows" % len(rows))
+    check(sorted((int(n), name, int(digits), id_) for n, id_, name, _, digits, _ in rows) ==
+          sorted((int(n), name.strip(), int(digits), id_) for n, name, digits, id_ in documented),
+          "docs/api.md lists the algorithms of algorithm_table.inc: %r" % documented)
+    for _, _, _, command, digits, keyed in rows:
+        for word in [command] + (["hmac-" + command] if keyed == "true" else []):
+            code, out, err = run([word, "--key", "k", "abc.txt"] if word.startswith("hmac-") else [word, "abc.txt"])
+            check(code == 0 and len(out.split(b" ")[0]) == int(digits), "telvarn %s: %r %r" % (word, out, err))
+
+
+def test_all():
+    test_digests()
+    test_documented_algorithms()
+
+
 if __name__ == "__main__":
-    sys.exit(run_area("digests", test_digests))
+    sys.exit(run_area("digests", test_all))

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """telvarn hmac-md5's keys (--key, --key-file, --key-hex, from standard input) against
 Python's hmac, and the keys it refuses with status 2; hmac-sha1, hmac-sha256 and
-hmac-sha512 against `openssl dgst -mac HMAC` and Python's hmac, and in check mode.
+hmac-sha512 and the keyed SHA-224, SHA-384, SHA-512/224 and SHA-512/256 against
+`openssl dgst -mac HMAC` and Python's hmac, and in check mode.
 
 usage: cli_keys_test.py [--sanitized] COMMAND...   (see cli_support.py)
 """
@@ -14,7 +15,10 @@ import sys
 
 from cli_support import check, run, run_area, skip, write, write_inputs
 
-KEYED_SHAS = {"hmac-sha1": hashlib.sha1, "hmac-sha256": hashlib.sha256, "hmac-sha512": hashlib.sha512}
+KEYED_SHAS = {"hmac-sha1": hashlib.sha1, "hmac-sha224": hashlib.sha224, "hmac-sha256": hashlib.sha256,
+              "hmac-sha384": hashlib.sha384, "hmac-sha512": hashlib.sha512,
+              "hmac-sha512-224": lambda data=b"": hashlib.new("sha512_224", data),
+              "hmac-sha512-256": lambda data=b"": hashlib.new("sha512_256", data)}
 
 
 def test_keys(data):

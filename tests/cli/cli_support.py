@@ -8,6 +8,7 @@ if anything: "scripts/wine-run.sh win64 build/win64/telvarn.exe", "build/native/
 --sanitized is for the sanitizer builds, slow to start and on much data: the areas
 run a smaller set where they say so.
 """
+import hashlib
 import os
 import re
 import shutil
@@ -74,12 +75,19 @@ def crc16_mcrf4xx(data):
 
 # The letter case of telvarn's digest lines: lower, as coreutils writes them (--upper
 # gives upper case).
-CASE = {"crc32": str.lower, "crc16": str.lower, "md5": str.lower, "sha1": str.lower,
-        "sha256": str.lower, "sha512": str.lower, "hmac-md5": str.lower}
-GNU_TOOL = {"md5": "md5sum", "sha1": "sha1sum", "sha256": "sha256sum", "sha512": "sha512sum"}
+CASE = {"crc32": str.lower, "crc16": str.lower, "md5": str.lower, "sha1": str.lower, "sha224": str.lower,
+        "sha256": str.lower, "sha384": str.lower, "sha512": str.lower, "hmac-md5": str.lower}
+GNU_TOOL = {"md5": "md5sum", "sha1": "sha1sum", "sha224": "sha224sum", "sha256": "sha256sum",
+            "sha384": "sha384sum", "sha512": "sha512sum"}
+# The digests no coreutils program computes, with hashlib's name and the tag telvarn
+# writes on BSD lines: the command in upper case, as for the others (OpenSSL names
+# them SHA2-512/224 and SHA2-512/256, but writes no BSD lines).
+HASHLIB_ONLY = {"sha512-224": ("sha512_224", "SHA512-224"), "sha512-256": ("sha512_256", "SHA512-256")}
 
 
 def python_digest(algorithm, data):
+    if algorithm in HASHLIB_ONLY:
+        return hashlib.new(HASHLIB_ONLY[algorithm][0], data).hexdigest()
     if algorithm == "crc32":
         return "%08x" % zlib.crc32(data)
     return crc16_mcrf4xx(data)

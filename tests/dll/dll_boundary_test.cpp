@@ -54,7 +54,7 @@ constexpr const char* kAllExportNames[] = {
     "_Telvarn_IO_WaitAll@16",    "_Telvarn_MD5@16",           "_Telvarn_MD5Key@16",
     "_Telvarn_SHA1@16",          "_Telvarn_SHA256@16",        "_Telvarn_SHA512@16",
     "_Telvarn_SHA1Key@16",       "_Telvarn_SHA256Key@16",     "_Telvarn_SHA512Key@16",
-    "_Telvarn_IO_Progress@16",
+    "_Telvarn_IO_Progress@16",   "_Telvarn_Digest@16",        "_Telvarn_Algorithm_Info@16",
 };
 constexpr size_t kOriginalExports = 18;
 
@@ -299,6 +299,26 @@ TEST_F(Dll, JobsAndKeysReadHandMadeRecordsAtTheirOffsets) {
   std::memcpy(key_text + 16, "#Zm9v", 5);
   const std::vector<uint8_t> key = HandMadeRecord(key_text, 4);
   EXPECT_EQ(Call(TELVARN_EXPORT_NAME(IO_RSA_Key_Set), Ptr(key.data()), 33, 0, 0), -3);
+
+  // The door: SHA-224 of the same record's input, keyed and queued flags clear;
+  // Algorithm_Info's name at the record's data, within the room given and no further.
+  char digest[57];
+  std::memset(digest, '#', sizeof digest);
+  const std::vector<uint8_t> digest_record = HandMadeRecord(digest, 0);
+  ASSERT_EQ(Call(TELVARN_EXPORT_NAME(IO_Input_Set), Ptr(in.data()), 33, TELVARN_MODE_MEMORY, 9), 0);
+  ASSERT_EQ(Call(TELVARN_EXPORT_NAME(IO_Output_Set), Ptr(digest_record.data()), 33, TELVARN_MODE_MEMORY, 0), 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(Digest), 33, TELVARN_ALGORITHM_SHA224, 0, 0xDEADBEEF), 0);
+  EXPECT_EQ(std::string(digest, sizeof digest), "9B3E61BF29F17C75572FAE2E86E17809A4513D07C8A18152ACF34521#");
+  char name[13];
+  std::memset(name, '#', sizeof name);
+  const std::vector<uint8_t> name_record = HandMadeRecord(name, 0);
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(Algorithm_Info), TELVARN_ALGORITHM_SHA512_256, Ptr(name_record.data()), 11, 0),
+            -1);
+  EXPECT_EQ(name[0], '#');
+  EXPECT_EQ(Call(TELVARN_EXPORT_NAME(Algorithm_Info), TELVARN_ALGORITHM_SHA512_256, Ptr(name_record.data()), 12,
+                 0xFFFFFFFF),
+            -64);
+  EXPECT_EQ(std::string(name, sizeof name), std::string("SHA-512/256\0#", 13));
 }
 
 TEST_F(Dll, Base64ThroughTheExportsReadsA32BitLength) {

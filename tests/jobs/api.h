@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 #include "slot_table/var_desc.h"
@@ -15,7 +16,33 @@
 namespace telvarn::test {
 
 using Api = ModuleExports;
-using JobExport = decltype(ModuleExports::crc32);
+
+// A job as a host launches it: through its own export (api.sha256), or through the
+// Digest export with an algorithm number, keyed or not. Called as a job export is,
+// (io, async, priority, unused): a non-zero `async` queues the job.
+class JobExport {
+ public:
+  using Export = decltype(ModuleExports::crc32);
+  // Implicit, so that an export or nullptr stands wherever a job is expected.
+  JobExport(Export job) : job_(job) {}
+  JobExport(std::nullptr_t) {}
+  JobExport(decltype(ModuleExports::digest) digest, int32_t algorithm, bool keyed)
+      : digest_(digest), algorithm_(algorithm), keyed_(keyed) {}
+
+  int32_t operator()(int32_t io, int32_t async, int32_t priority, int32_t unused) const {
+    if (digest_ == nullptr) return job_(io, async, priority, unused);
+    const int32_t flags = (async != 0 ? TELVARN_DIGEST_QUEUE : 0) | (keyed_ ? TELVARN_DIGEST_KEYED : 0);
+    return digest_(io, algorithm_, flags, priority);
+  }
+  bool operator==(std::nullptr_t) const { return job_ == nullptr && digest_ == nullptr; }
+  bool operator==(Export job) const { return digest_ == nullptr && job_ == job; }
+
+ private:
+  Export job_ = nullptr;
+  decltype(ModuleExports::digest) digest_ = nullptr;
+  int32_t algorithm_ = 0;
+  bool keyed_ = false;
+};
 
 // The exports of this test program's build.
 const Api& ExportsUnderTest();

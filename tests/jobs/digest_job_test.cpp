@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -21,25 +22,26 @@ namespace {
 
 const uint8_t* Bytes(const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); }
 
-struct Expected {
-  std::string md5, sha1, sha256, sha512;
-};
+template <class Context>
+std::string PortableText(const std::string& message) {
+  Context context(*Context::kKernels.begin());
+  context.Update(Bytes(message), message.size());
+  return context.Finish();
+}
 
-Expected Reference(const std::string& message) {
-  Expected e;
+// The digests of the MD5 and SHA family by the names the Digest export's table
+// gives them, each on its portable block function.
+std::map<std::string, std::string> Reference(const std::string& message) {
   Md5Context md5;
   md5.Update(Bytes(message), message.size());
-  e.md5 = md5.HexDigest();
-  Sha1Context sha1(*kSha1Kernels.begin());
-  sha1.Update(Bytes(message), message.size());
-  e.sha1 = sha1.Finish();
-  Sha256Context sha256(*kSha256Kernels.begin());
-  sha256.Update(Bytes(message), message.size());
-  e.sha256 = sha256.Finish();
-  Sha512Context sha512(*kSha512Kernels.begin());
-  sha512.Update(Bytes(message), message.size());
-  e.sha512 = sha512.Finish();
-  return e;
+  return {{"MD5", md5.HexDigest()},
+          {"SHA-1", PortableText<Sha1Context>(message)},
+          {"SHA-224", PortableText<Sha224Context>(message)},
+          {"SHA-256", PortableText<Sha256Context>(message)},
+          {"SHA-384", PortableText<Sha384Context>(message)},
+          {"SHA-512", PortableText<Sha512Context>(message)},
+          {"SHA-512/224", PortableText<Sha512_224Context>(message)},
+          {"SHA-512/256", PortableText<Sha512_256Context>(message)}};
 }
 
 // The key as the IO's key area holds it, cut at 4095 bytes and followed by zeros.
@@ -78,11 +80,15 @@ class DigestJobTest : public ExportTest {
   }
   void ExpectAllJobs(const std::string& message) {
     if (message.empty()) return;  // length 0 would mean "up to the first NUL"
-    Expected e = Reference(message);
-    ExpectJob(api.md5, message, e.md5, "MD5");
-    ExpectJob(api.sha1, message, e.sha1, "SHA-1");
-    ExpectJob(api.sha256, message, e.sha256, "SHA-256");
-    ExpectJob(api.sha512, message, e.sha512, "SHA-512");
+    std::map<std::string, std::string> e = Reference(message);
+    ExpectJob(api.md5, message, e["MD5"], "MD5");
+    ExpectJob(api.sha1, message, e["SHA-1"], "SHA-1");
+    ExpectJob(api.sha256, message, e["SHA-256"], "SHA-256");
+    ExpectJob(api.sha512, message, e["SHA-512"], "SHA-512");
+    for (const JobUnderTest& job : EveryDoorJob(api)) {
+      const auto expected = e.find(std::string(job.name).substr(std::strlen("Digest ")));
+      if (expected != e.end()) ExpectJob(job.run, message, expected->second, job.name);
+    }
     for (const JobUnderTest& job : KeyedJobs(api)) ExpectKeyedJob(job, message);
   }
 
@@ -129,6 +135,105 @@ TEST_F(DigestJobTest, RfcTestCasesThroughTheKeyedJobs) {
   for (const HmacSha2Case& c : Rfc4231Cases()) {
     expect(api.sha256_key, c.key, c.data, c.sha256, c.source);
     expect(api.sha512_key, c.key, c.data, c.sha512, c.source);
+    expect(JobExport(api.digest, TELVARN_ALGORITHM_SHA224, true), c.key, c.data, c.sha224, c.source);
+    expect(JobExport(api.digest, TELVARN_ALGORITHM_SHA256, true), c.key, c.data, c.sha256, c.source);
+    expect(JobExport(api.digest, TELVARN_ALGORITHM_SHA384, true), c.key, c.data, c.sha384, c.source);
+    expect(JobExport(api.digest, TELVARN_ALGORITHM_SHA512, true), c.key, c.data, c.sha512, c.source);
+  }
+}
+
+// The FIPS 180-4 examples of the truncated digests, which have no export of their own.
+TEST_F(DigestJobTest, KnownAnswersThroughTheDigestExport) {
+  const int32_t io = NewIo();
+  const auto door = [&](int32_t algorithm) { return JobExport(api.digest, algorithm, false); };
+  EXPECT_EQ(RunNow(door(TELVARN_ALGORITHM_SHA224), io, "abc"),
+            "23097D223405D8228642A477BDA255B32AADBCE4BDA0B3F7E36C9DA7");
+  EXPECT_EQ(RunNow(door(TELVARN_ALGORITHM_SHA384), io, "abc"),
+            "CB00753F45A35E8BB5A03D699AC65007272C32AB0EDED1631A8B605A43FF5BED8086072BA1E7CC2358BAECA134C825A7");
+  EXPECT_EQ(RunNow(door(TELVARN_ALGORITHM_SHA512_224), io, "abc"),
+            "4634270F707B6A54DAAE7530460842E20E37ED265CEEE9A43E8924AA");
+  EXPECT_EQ(RunNow(door(TELVARN_ALGORITHM_SHA512_256), io, "abc"),
+            "53048E2681941EF99B2E29B76B4C7DABE4C2D0C634FC6D46E0E2F13107E7AF23");
+  EXPECT_EQ(RunNow(door(TELVARN_ALGORITHM_SHA384), io,
+                   "abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrs"
+                   "mnopqrstnopqrstu"),
+            "09330C33F71147E83D192FC782CD1B4753111B173B3B05D22FA08086E3B0F712FCC7C71A557E2DB966C3E9FA91746039");
+  EXPECT_EQ(RunNow(door(TELVARN_ALGORITHM_CRC32), io, "123456789"), "CBF43926");
+  EXPECT_EQ(RunNow(door(TELVARN_ALGORITHM_CRC16), io, "123456789"), "6F91");
+  EXPECT_EQ(RunNow(door(TELVARN_ALGORITHM_MD5), io, "abc"), "900150983cd24fb0d6963f7d28e17f72")
+      << "lower case, as the MD5 export writes it";
+  ASSERT_EQ(api.key_set("Jefe", io, 0, 0), 0);
+  EXPECT_EQ(RunNow(JobExport(api.digest, TELVARN_ALGORITHM_MD5, true), io, "what do ya want for nothing?"),
+            "750c783e6ab0b503eaa86e310a5db738")
+      << "RFC 2202, test case 2";
+}
+
+// What the Digest export refuses changes nothing: the bindings stay for the next job.
+TEST_F(DigestJobTest, TheDigestExportRefusesUnknownAlgorithmsKeyedCrcsAndUnknownFlags) {
+  const int32_t io = NewIo();
+  char out[TELVARN_DIGEST_TEXT_MAX + 2] = {};
+  ASSERT_EQ(api.input_set(Var("abc"), io, TELVARN_MODE_MEMORY, 0), 0);
+  ASSERT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 0), 0);
+  const int32_t refused[][2] = {{0, 0},
+                                {-1, 0},
+                                {11, 0},
+                                {14, 0},
+                                {15, 0},
+                                {16, 0},
+                                {17, 0},
+                                {INT32_MAX, 0},
+                                {TELVARN_ALGORITHM_CRC32, TELVARN_DIGEST_KEYED},
+                                {TELVARN_ALGORITHM_CRC16, TELVARN_DIGEST_KEYED | TELVARN_DIGEST_QUEUE},
+                                {TELVARN_ALGORITHM_SHA256, 4},
+                                {TELVARN_ALGORITHM_SHA256, INT32_MIN}};
+  for (const auto& call : refused) {
+    EXPECT_EQ(api.digest(io, call[0], call[1], 4), -1) << call[0] << ", flags " << call[1];
+    EXPECT_EQ(JobState(api, io), TELVARN_JOB_IDLE);
+  }
+  EXPECT_EQ(out[0], '\0');
+  EXPECT_EQ(api.digest(io, TELVARN_ALGORITHM_SHA256, 0, 0), 0);
+  EXPECT_STREQ(out, "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD");
+  EXPECT_EQ(api.digest(0x7FFF0000, TELVARN_ALGORITHM_SHA256, 0, 0), -1) << "an absent IO";
+}
+
+// Algorithm_Info knows each row of the table: its name, and the length the job's
+// result has; it writes the name only where name and NUL fit the room.
+TEST_F(DigestJobTest, AlgorithmInfoGivesEachDigestsNameAndLengthWithinTheRoom) {
+  struct Row {
+    int32_t number;
+    const char* name;
+    int32_t digits;
+  };
+  const Row rows[] = {
+#define TELVARN_ALGORITHM(number, id, name, command, digits, keyed, plain_job, keyed_job) {number, name, digits},
+#include "boundary/algorithm_table.inc"
+#undef TELVARN_ALGORITHM
+  };
+  const int32_t io = NewIo();
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(RunNow(JobExport(api.digest, row.number, false), io, "abc").size(), static_cast<size_t>(row.digits));
+    const size_t length = std::strlen(row.name);
+    char name[TELVARN_ALGORITHM_NAME_ROOM + 8];
+    std::memset(name, '#', sizeof name);
+    EXPECT_EQ(api.algorithm_info(row.number, Var(name), static_cast<int32_t>(length), 0), -1) << "no room for the NUL";
+    EXPECT_EQ(name[0], '#');
+    EXPECT_EQ(api.algorithm_info(row.number, Var(name), -1, 0), -1);
+    EXPECT_EQ(name[0], '#');
+    EXPECT_EQ(api.algorithm_info(row.number, Var(name), static_cast<int32_t>(length + 1), 0), -row.digits);
+    EXPECT_STREQ(name, row.name);
+    EXPECT_EQ(name[length + 1], '#');
+    std::memset(name, '#', sizeof name);
+    EXPECT_EQ(api.algorithm_info(row.number, Var(name), 0, 0), -row.digits) << "room 0: the room every name fits";
+    EXPECT_STREQ(name, row.name);
+    EXPECT_EQ(name[TELVARN_ALGORITHM_NAME_ROOM], '#');
+    EXPECT_EQ(api.algorithm_info(row.number, nullptr, 0, 0), -row.digits);
+    EXPECT_EQ(api.algorithm_info(row.number, Var(nullptr), 0, 0), -row.digits);
+  }
+  char name[TELVARN_ALGORITHM_NAME_ROOM] = {'#'};
+  for (int32_t unknown : {0, -1, 11, 12, 13, 14, 15, 16, 17, INT32_MAX, INT32_MIN}) {
+    EXPECT_EQ(api.algorithm_info(unknown, Var(name), 0, 0), 0) << unknown;
+    EXPECT_EQ(name[0], '#') << unknown;
   }
 }
 

@@ -88,12 +88,24 @@ TEST_F(AgainstOpenSsl, EveryShaVariantOnRandomMessages) {
       Sha256Context sha(v);
       FeedInPieces(sha, message, rng_);
       EXPECT_EQ(sha.Finish(), OpenSslHex(EVP_sha256(), message, true)) << v.name;
+      Sha224Context sha224(v);
+      FeedInPieces(sha224, message, rng_);
+      EXPECT_EQ(sha224.Finish(), OpenSslHex(EVP_sha224(), message, true)) << v.name;
     }
     for (const Sha512Variant& v : kSha512Kernels) {
       if (!v.supported(GetCpuFeatures())) continue;
       Sha512Context sha(v);
       FeedInPieces(sha, message, rng_);
       EXPECT_EQ(sha.Finish(), OpenSslHex(EVP_sha512(), message, true)) << v.name;
+      Sha384Context sha384(v);
+      FeedInPieces(sha384, message, rng_);
+      EXPECT_EQ(sha384.Finish(), OpenSslHex(EVP_sha384(), message, true)) << v.name;
+      Sha512_224Context sha512_224(v);
+      FeedInPieces(sha512_224, message, rng_);
+      EXPECT_EQ(sha512_224.Finish(), OpenSslHex(EVP_sha512_224(), message, true)) << v.name;
+      Sha512_256Context sha512_256(v);
+      FeedInPieces(sha512_256, message, rng_);
+      EXPECT_EQ(sha512_256.Finish(), OpenSslHex(EVP_sha512_256(), message, true)) << v.name;
     }
   }
 }
@@ -202,6 +214,12 @@ TEST_F(AgainstOpenSsl, Md5AndEveryHmacOnRandomMessagesAndKeys) {
     EXPECT_EQ(HmacInPieces<Sha1Context>(key, message, rng_), OpenSslHmac(EVP_sha1(), key, message, true));
     EXPECT_EQ(HmacInPieces<Sha256Context>(key, message, rng_), OpenSslHmac(EVP_sha256(), key, message, true));
     EXPECT_EQ(HmacInPieces<Sha512Context>(key, message, rng_), OpenSslHmac(EVP_sha512(), key, message, true));
+    EXPECT_EQ(HmacInPieces<Sha224Context>(key, message, rng_), OpenSslHmac(EVP_sha224(), key, message, true));
+    EXPECT_EQ(HmacInPieces<Sha384Context>(key, message, rng_), OpenSslHmac(EVP_sha384(), key, message, true));
+    EXPECT_EQ(HmacInPieces<Sha512_224Context>(key, message, rng_),
+              OpenSslHmac(EVP_sha512_224(), key, message, true));
+    EXPECT_EQ(HmacInPieces<Sha512_256Context>(key, message, rng_),
+              OpenSslHmac(EVP_sha512_256(), key, message, true));
   }
 }
 
@@ -227,21 +245,32 @@ std::vector<size_t> KeyLengths(std::mt19937& rng) {
   return lengths;
 }
 
-struct KeyedJob {
+struct DoorJob {
   const char* name;
-  PFN_Telvarn_SHA1Key run;
+  int32_t algorithm;
+  int32_t flags;
   const EVP_MD* (*md)();
   bool upper;
 };
 
-// Each keyed job through its export, on a key and a message from memory (read in
+// Each digest of the Digest export, plain and keyed (HMAC with an empty key when plain:
+// the key then goes unused), on a key and a message from memory (read in
 // 1024-byte chunks) and from a file (4096-byte chunks), into memory: the text must
 // be OpenSSL's HMAC of the same key and message, and exactly its characters.
-TEST(KeyedJobsAgainstOpenSsl, RandomKeysAndMessagesCutAtEveryChunkBoundary) {
-  const KeyedJob jobs[] = {{"HMAC-SHA-1", &Telvarn_SHA1Key, &EVP_sha1, true},
-                           {"HMAC-SHA-256", &Telvarn_SHA256Key, &EVP_sha256, true},
-                           {"HMAC-SHA-512", &Telvarn_SHA512Key, &EVP_sha512, true},
-                           {"HMAC-MD5", &Telvarn_MD5Key, &EVP_md5, false}};
+TEST(DigestJobsAgainstOpenSsl, RandomKeysAndMessagesCutAtEveryChunkBoundary) {
+  const DoorJob digests[] = {{"MD5", TELVARN_ALGORITHM_MD5, 0, &EVP_md5, false},
+                             {"SHA-1", TELVARN_ALGORITHM_SHA1, 0, &EVP_sha1, true},
+                             {"SHA-224", TELVARN_ALGORITHM_SHA224, 0, &EVP_sha224, true},
+                             {"SHA-256", TELVARN_ALGORITHM_SHA256, 0, &EVP_sha256, true},
+                             {"SHA-384", TELVARN_ALGORITHM_SHA384, 0, &EVP_sha384, true},
+                             {"SHA-512", TELVARN_ALGORITHM_SHA512, 0, &EVP_sha512, true},
+                             {"SHA-512/224", TELVARN_ALGORITHM_SHA512_224, 0, &EVP_sha512_224, true},
+                             {"SHA-512/256", TELVARN_ALGORITHM_SHA512_256, 0, &EVP_sha512_256, true}};
+  std::vector<DoorJob> jobs;
+  for (const DoorJob& digest : digests) {
+    jobs.push_back(digest);
+    jobs.push_back({digest.name, digest.algorithm, TELVARN_DIGEST_KEYED, digest.md, digest.upper});
+  }
   std::mt19937 rng(2104);
   const std::vector<size_t> lengths = LengthsAroundTheCuts(rng);
   const std::vector<size_t> key_lengths = KeyLengths(rng);
@@ -256,10 +285,11 @@ TEST(KeyedJobsAgainstOpenSsl, RandomKeysAndMessagesCutAtEveryChunkBoundary) {
     for (char& c : message) c = static_cast<char>(rng());
     const std::string key = RandomKey(rng, key_lengths[i % key_lengths.size()]);
     { std::ofstream(file, std::ios::binary).write(message.data(), static_cast<std::streamsize>(message.size())); }
-    for (const KeyedJob& job : jobs) {
-      SCOPED_TRACE(testing::Message() << job.name << ", " << message.size() << "-byte message, " << key.size()
+    for (const DoorJob& job : jobs) {
+      SCOPED_TRACE(testing::Message() << (job.flags == TELVARN_DIGEST_KEYED ? "HMAC-" : "") << job.name << ", " << message.size() << "-byte message, " << key.size()
                                       << "-byte key");
-      const std::string expected = OpenSslHmac(job.md(), key, message, job.upper);
+      const std::string expected = job.flags == TELVARN_DIGEST_KEYED ? OpenSslHmac(job.md(), key, message, job.upper)
+                                                                     : OpenSslHex(job.md(), message, job.upper);
       // Length 0 measures up to the NUL: the empty key.
       ASSERT_EQ(Telvarn_IO_Key_Set(key.c_str(), io, static_cast<int32_t>(key.size()), 0), 0);
       for (bool from_file : {false, true}) {
@@ -276,7 +306,7 @@ TEST(KeyedJobsAgainstOpenSsl, RandomKeysAndMessagesCutAtEveryChunkBoundary) {
           ASSERT_EQ(Telvarn_IO_Input_Set(&in_var, io, TELVARN_MODE_MEMORY, static_cast<int32_t>(message.size())), 0);
         }
         ASSERT_EQ(Telvarn_IO_Output_Set(&out_var, io, TELVARN_MODE_MEMORY, 129), 0);
-        ASSERT_EQ(job.run(io, TELVARN_RUN_NOW, 0, 0), 0);
+        ASSERT_EQ(Telvarn_Digest(io, job.algorithm, job.flags, 0), 0);
         ASSERT_EQ(std::string(out, expected.size()), expected) << (from_file ? "file" : "memory");
         ASSERT_EQ(out[expected.size()], '#');
         ++runs;
@@ -284,7 +314,7 @@ TEST(KeyedJobsAgainstOpenSsl, RandomKeysAndMessagesCutAtEveryChunkBoundary) {
     }
   }
   std::filesystem::remove(file);
-  std::printf("%zu keyed jobs on %zu message lengths and %zu key lengths agree with OpenSSL\n", runs,
+  std::printf("%zu digest jobs on %zu message lengths and %zu key lengths agree with OpenSSL\n", runs,
               lengths.size(), key_lengths.size());
 }
 

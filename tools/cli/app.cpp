@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <exception>
 #include <new>
+#include <string>
 
 #include "cli/base64_command.h"
 #include "cli/console.h"
 #include "cli/digest_command.h"
+#include "cli/digest_runner.h"
 #include "cli/system.h"
 #include "module_binding/module_binding.h"
 
@@ -14,13 +16,23 @@
 namespace telvarn::cli {
 namespace {
 
+// The digest commands, plain or keyed, as "a | b | c".
+std::string CommandList(bool keyed) {
+  std::string list;
+  for (const Algorithm& algorithm : Algorithms()) {
+    if (algorithm.keyed != keyed) continue;
+    list += (list.empty() ? "" : " | ") + algorithm.command;
+  }
+  return list;
+}
+
 void PrintUsage(Console& console) {
   console.out().Write(
       "usage: telvarn COMMAND [OPTION]... [FILE]...\n"
       "\n"
       "Digests, one line per FILE (DIGEST  FILE); no FILE, or -, reads standard input:\n"
-      "  crc32 | crc16 | md5 | sha1 | sha256 | sha512 [FILE]...\n"
-      "  hmac-md5 | hmac-sha1 | hmac-sha256 | hmac-sha512\n"
+      "  " + CommandList(false) + " [FILE]...\n"
+      "  " + CommandList(true) + "\n"
       "      --key TEXT | --key-file FILE | --key-hex HEX [FILE]...\n"
       "  ALGORITHM -c [LIST]...      check the files that the LISTs name\n"
       "  ALGORITHM -j N [FILE]...    N files at once (default: every processor), same output\n"

@@ -3,6 +3,7 @@
 #include "cli/digest_runner.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -12,21 +13,46 @@
 
 namespace telvarn::cli {
 
-const Algorithm kAlgorithms[kAlgorithmCount] = {
-    {"crc32", "CRC32", &ModuleExports::crc32, 8, false},
-    {"crc16", "CRC16", &ModuleExports::crc16, 4, false},
-    {"md5", "MD5", &ModuleExports::md5, 32, false},
-    {"sha1", "SHA1", &ModuleExports::sha1, 40, false},
-    {"sha256", "SHA256", &ModuleExports::sha256, 64, false},
-    {"sha512", "SHA512", &ModuleExports::sha512, 128, false},
-    {"hmac-md5", "HMAC-MD5", &ModuleExports::md5_key, 32, true},
-    {"hmac-sha1", "HMAC-SHA1", &ModuleExports::sha1_key, 40, true},
-    {"hmac-sha256", "HMAC-SHA256", &ModuleExports::sha256_key, 64, true},
-    {"hmac-sha512", "HMAC-SHA512", &ModuleExports::sha512_key, 128, true},
-};
+namespace {
+
+// The tag coreutils writes for the command: its word in upper case (SHA256,
+// HMAC-SHA256, SHA512-224).
+std::string TagOf(const std::string& command) {
+  std::string tag = command;
+  for (char& c : tag) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return tag;
+}
+
+}  // namespace
+
+const std::vector<Algorithm>& Algorithms() {
+  static const std::vector<Algorithm> algorithms = [] {
+    struct Row {
+      int32_t number;
+      const char* command;
+      size_t digits;
+      bool keyed;
+    };
+    const Row rows[] = {
+#define TELVARN_ALGORITHM(number, id, name, command, digits, keyed, plain_job, keyed_job) \
+  {number, command, digits, keyed},
+#include "boundary/algorithm_table.inc"
+#undef TELVARN_ALGORITHM
+    };
+    std::vector<Algorithm> list;
+    for (const Row& row : rows) list.push_back({row.command, TagOf(row.command), row.number, row.digits, false});
+    for (const Row& row : rows) {
+      if (!row.keyed) continue;
+      const std::string command = std::string("hmac-") + row.command;
+      list.push_back({command, TagOf(command), row.number, row.digits, true});
+    }
+    return list;
+  }();
+  return algorithms;
+}
 
 const Algorithm* FindAlgorithm(const std::string& command) {
-  for (const Algorithm& algorithm : kAlgorithms) {
+  for (const Algorithm& algorithm : Algorithms()) {
     if (command == algorithm.command) return &algorithm;
   }
   return nullptr;
@@ -284,10 +310,9 @@ void DigestRunner::RunNamed(Job& job, int32_t io) {
 
 // Runs the job bound to `io` where the placement says, and returns once it has ended.
 void DigestRunner::RunJob(int32_t io) {
-  const auto job = algorithm_.job;
   if (placement_ != Placement::kThreads) {
     const int32_t priority = placement_ == Placement::kOwn ? TELVARN_PRIORITY_IMMEDIATE : TELVARN_PRIORITY_NORMAL;
-    if ((exports_.*job)(io, TELVARN_QUEUE, priority, 0) == 0) {
+    if (Launch(io, TELVARN_DIGEST_QUEUE, priority) == 0) {
       // IO_Wait sleeps in the module until the job ends, where polling IO_State
       // would wake every 10 ms.
       while (exports_.state(io, 0, 0, 0) != -TELVARN_JOB_FINISHED) exports_.wait(io, TELVARN_WAIT_INFINITE, 0, 0);
@@ -295,7 +320,12 @@ void DigestRunner::RunJob(int32_t io) {
     }
     // Not queued: the bindings are still in place for a run here.
   }
-  (exports_.*job)(io, TELVARN_RUN_NOW, TELVARN_PRIORITY_IMMEDIATE, 0);
+  Launch(io, 0, TELVARN_PRIORITY_IMMEDIATE);
+}
+
+int32_t DigestRunner::Launch(int32_t io, int32_t queue_flag, int32_t priority) {
+  const int32_t keyed_flag = algorithm_.keyed ? TELVARN_DIGEST_KEYED : 0;
+  return exports_.digest(io, algorithm_.number, queue_flag | keyed_flag, priority);
 }
 
 // The job runs on this thread and reads a pipe that a thread of ours fills from the
@@ -326,7 +356,7 @@ void DigestRunner::RunFed(Job& job, int32_t io) {
     }
     pipe.CloseWriter();
   });
-  if ((exports_.*algorithm_.job)(io, TELVARN_RUN_NOW, TELVARN_PRIORITY_IMMEDIATE, 0) != 0) {
+  if (Launch(io, 0, TELVARN_PRIORITY_IMMEDIATE) != 0) {
     // A refused job leaves the pipe bound and unread: initialising the IO closes it,
     // so that the feeder's next write fails instead of waiting for a reader.
     exports_.initialize(io, 0, 0, 0);

@@ -1,4 +1,4 @@
-// Digesting many inputs through the module's job exports: several at once, each a
+// Digesting many inputs through the module's Digest export: several at once, each a
 // synchronous job on one of the program's threads, and the results handed back in the
 // order given.
 #pragma once
@@ -20,16 +20,16 @@
 namespace telvarn::cli {
 
 struct Algorithm {
-  const char* command;  // the command word: sha256
-  const char* tag;      // the name on BSD lines (--tag): SHA256
-  decltype(ModuleExports::crc32) ModuleExports::*job;
-  size_t text_length;  // characters of the result text
-  bool keyed;
+  std::string command;  // the command word: sha256, hmac-sha256
+  std::string tag;      // the name on BSD lines (--tag): SHA256, HMAC-SHA256
+  int32_t number;       // the module's TELVARN_ALGORITHM_*
+  size_t text_length;   // characters of the result text
+  bool keyed;           // HMAC under the key the options give
 };
 
-// Every digest command, in the order the help lists them.
-constexpr size_t kAlgorithmCount = 10;
-extern const Algorithm kAlgorithms[kAlgorithmCount];
+// Every digest command, from the module's table of algorithms: the plain digests,
+// then the keyed ones, each in the table's order (the order the help lists them).
+const std::vector<Algorithm>& Algorithms();
 const Algorithm* FindAlgorithm(const std::string& command);
 
 // The module keeps at most this many key bytes and reads its key up to the first NUL.
@@ -94,6 +94,8 @@ class DigestRunner {
   void RunFed(Job& job, int32_t io);
   void RunNamed(Job& job, int32_t io);
   void RunJob(int32_t io);
+  // The algorithm's job on the IO through the Digest export, queued or not; its result.
+  int32_t Launch(int32_t io, int32_t queue_flag, int32_t priority);
   void Complete(Job& job, int32_t io);
   void EmitFinished(std::unique_lock<std::mutex>& lock);
   bool CountProgress(uint64_t& done, int64_t& total, std::string& name);
