@@ -152,10 +152,8 @@ typedef char telvarn_var_desc_of_32_or_40_bytes[sizeof(TelvarnVarDesc) == (sizeo
 #define TELVARN_DIGEST_TEXT_MAX 128
 
 /* The digests of Telvarn_Digest and Telvarn_Algorithm_Info, by number. A number
- * names one digest for good and is never reused. Numbers 11 to 14 (SHA3-224,
- * SHA3-256, SHA3-384, SHA3-512), 15 (CRC-32C) and 16 (CRC-64/XZ) are reserved for
- * digests not yet in the module: until a version has them, Telvarn_Algorithm_Info
- * returns 0 for them and Telvarn_Digest -1. */
+ * names one digest for good and is never reused. A number this module does not
+ * know: Telvarn_Algorithm_Info returns 0 for it and Telvarn_Digest -1. */
 #define TELVARN_ALGORITHM_CRC32 1       /* "CRC-32", 8 upper-case digits; no keyed form */
 #define TELVARN_ALGORITHM_CRC16 2       /* "CRC-16" (CRC-16/MCRF4XX), 4; no keyed form */
 #define TELVARN_ALGORITHM_MD5 3         /* "MD5", 32 lower-case digits, keyed as well */
@@ -166,6 +164,12 @@ typedef char telvarn_var_desc_of_32_or_40_bytes[sizeof(TelvarnVarDesc) == (sizeo
 #define TELVARN_ALGORITHM_SHA384 8      /* "SHA-384", 96 */
 #define TELVARN_ALGORITHM_SHA512_224 9  /* "SHA-512/224", 56 */
 #define TELVARN_ALGORITHM_SHA512_256 10 /* "SHA-512/256", 64 */
+#define TELVARN_ALGORITHM_SHA3_224 11   /* "SHA3-224", 56 */
+#define TELVARN_ALGORITHM_SHA3_256 12   /* "SHA3-256", 64 */
+#define TELVARN_ALGORITHM_SHA3_384 13   /* "SHA3-384", 96 */
+#define TELVARN_ALGORITHM_SHA3_512 14   /* "SHA3-512", 128 */
+#define TELVARN_ALGORITHM_CRC32C 15     /* "CRC-32C" (Castagnoli), 8; no keyed form */
+#define TELVARN_ALGORITHM_CRC64 16      /* "CRC-64/XZ", 16; no keyed form */
 
 /* Telvarn_Digest, argument 3: bits that may be combined; 0 runs the plain digest now. */
 #define TELVARN_DIGEST_QUEUE 1 /* queue the job, as TELVARN_QUEUE does for the job exports */

@@ -1,4 +1,4 @@
-// The two checksum jobs: the CRCs plugged into the worker frame.
+// The checksum jobs: the CRCs plugged into the worker frame.
 #include "codec/hex.h"
 #include "digest/crc.h"
 #include "digest/jobs.h"
@@ -25,10 +25,14 @@ class CrcJob final : public JobAlgorithm {
 using Crc32Job = CrcJob<Crc32, 8, kFileChunkBytes>;
 // The CRC-16 job reads files in memory-sized chunks too.
 using Crc16Job = CrcJob<Crc16Mcrf4xx, 4, kMemoryChunkBytes>;
+using Crc32cJob = CrcJob<Crc32c, 8, kFileChunkBytes>;
+using Crc64Job = CrcJob<Crc64Xz, 16, kFileChunkBytes>;
 
 }  // namespace
 
 const JobKind kCrc32Job = kJobOf<Crc32Job>;
 const JobKind kCrc16Job = kJobOf<Crc16Job>;
+const JobKind kCrc32cJob = kJobOf<Crc32cJob>;
+const JobKind kCrc64Job = kJobOf<Crc64Job>;
 
 }  // namespace telvarn

@@ -5,6 +5,7 @@
 #include "digest/jobs.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "digest/sha3.h"
 #include "digest/worker_frame.h"
 
 namespace telvarn {
@@ -12,6 +13,10 @@ namespace {
 
 template <class Traits>
 const char* ResultText(ShaContext<Traits>& context) {
+  return context.Finish();
+}
+template <size_t kBits>
+const char* ResultText(Sha3Context<kBits>& context) {
   return context.Finish();
 }
 const char* ResultText(Md5Context& context) { return context.HexDigest(); }
@@ -57,6 +62,10 @@ const JobKind kSha224Job = kJobOf<DigestJob<Sha224Context>>;
 const JobKind kSha384Job = kJobOf<DigestJob<Sha384Context>>;
 const JobKind kSha512_224Job = kJobOf<DigestJob<Sha512_224Context>>;
 const JobKind kSha512_256Job = kJobOf<DigestJob<Sha512_256Context>>;
+const JobKind kSha3_224Job = kJobOf<DigestJob<Sha3_224Context>>;
+const JobKind kSha3_256Job = kJobOf<DigestJob<Sha3_256Context>>;
+const JobKind kSha3_384Job = kJobOf<DigestJob<Sha3_384Context>>;
+const JobKind kSha3_512Job = kJobOf<DigestJob<Sha3_512Context>>;
 const JobKind kMd5Job = kJobOf<DigestJob<Md5Context>>;
 const JobKind kMd5KeyJob = kJobOf<HmacJob<Md5Context>>;
 const JobKind kSha1KeyJob = kJobOf<HmacJob<Sha1Context>>;
@@ -66,5 +75,9 @@ const JobKind kSha224KeyJob = kJobOf<HmacJob<Sha224Context>>;
 const JobKind kSha384KeyJob = kJobOf<HmacJob<Sha384Context>>;
 const JobKind kSha512_224KeyJob = kJobOf<HmacJob<Sha512_224Context>>;
 const JobKind kSha512_256KeyJob = kJobOf<HmacJob<Sha512_256Context>>;
+const JobKind kSha3_224KeyJob = kJobOf<HmacJob<Sha3_224Context>>;
+const JobKind kSha3_256KeyJob = kJobOf<HmacJob<Sha3_256Context>>;
+const JobKind kSha3_384KeyJob = kJobOf<HmacJob<Sha3_384Context>>;
+const JobKind kSha3_512KeyJob = kJobOf<HmacJob<Sha3_512Context>>;
 
 }  // namespace telvarn

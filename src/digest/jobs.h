@@ -15,5 +15,11 @@ extern const JobKind kCrc32Job, kCrc16Job, kSha1Job, kSha256Job, kSha512Job, kMd
 extern const JobKind kSha224Job, kSha384Job, kSha512_224Job, kSha512_256Job;
 extern const JobKind kMd5KeyJob, kSha1KeyJob, kSha256KeyJob, kSha512KeyJob;
 extern const JobKind kSha224KeyJob, kSha384KeyJob, kSha512_224KeyJob, kSha512_256KeyJob;
+// SHA3-224, SHA3-256, SHA3-384 and SHA3-512 as 56, 64, 96 and 128 upper-case digits,
+// and their HMACs (the sponge's rate as the block) in the same text.
+extern const JobKind kSha3_224Job, kSha3_256Job, kSha3_384Job, kSha3_512Job;
+extern const JobKind kSha3_224KeyJob, kSha3_256KeyJob, kSha3_384KeyJob, kSha3_512KeyJob;
+// CRC-32C (Castagnoli) and CRC-64/XZ as 8 and 16 upper-case digits.
+extern const JobKind kCrc32cJob, kCrc64Job;
 
 }  // namespace telvarn

@@ -44,6 +44,7 @@ template <size_t kBits>
 class Sha3Context {
  public:
   using Variant = KeccakVariant;
+  static constexpr const KernelTable<KeccakAbsorbFn>& kKernels = kKeccakKernels;
   static constexpr size_t kDigestSize = kBits / 8;
   static constexpr size_t kBlockSize = 200 - 2 * kDigestSize;
   static constexpr size_t kTextLength = 2 * kDigestSize;

@@ -78,10 +78,11 @@ def test_check_mode():
     check_both("sha256sum", "sha256", ["-c", "LIST-none"], what="a list that is not there")
     check_both("sha256sum", "sha256", ["-c"], stdin=text_lines, what="no list: standard input")
     check_both("sha256sum", "sha256", ["-c", "-"], stdin=("%s  -\n" % digest_abc).encode(), what="'-' in stdin list")
-    # CRC, HMAC, SHA-512/224 and SHA-512/256 lists have no coreutils twin: telvarn's
+    # CRC, HMAC, SHA-512/224, SHA-512/256 and SHA-3 lists have no coreutils twin: telvarn's
     # own lines check, plain and --tag.
     for algorithm, extra in (("crc32", []), ("crc16", []), ("hmac-md5", ["--key", "k"]), ("sha512-224", []),
-                             ("sha512-256", []), ("hmac-sha384", ["--key", "k"])):
+                             ("sha512-256", []), ("hmac-sha384", ["--key", "k"]), ("sha3-256", []),
+                             ("crc32c", []), ("crc64", []), ("hmac-sha3-512", ["--key", "k"])):
         for form in ([], ["--tag"]):
             _, listed, _ = run([algorithm] + extra + form + ["abc.txt", "random.bin"])
             write("LIST." + algorithm, listed)

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """telvarn hmac-md5's keys (--key, --key-file, --key-hex, from standard input) against
 Python's hmac, and the keys it refuses with status 2; hmac-sha1, hmac-sha256 and
-hmac-sha512 and the keyed SHA-224, SHA-384, SHA-512/224 and SHA-512/256 against
+hmac-sha512 and the keyed SHA-224, SHA-384, SHA-512/224, SHA-512/256 and SHA-3 against
 `openssl dgst -mac HMAC` and Python's hmac, and in check mode.
 
 usage: cli_keys_test.py [--sanitized] COMMAND...   (see cli_support.py)
@@ -18,7 +18,9 @@ from cli_support import check, run, run_area, skip, write, write_inputs
 KEYED_SHAS = {"hmac-sha1": hashlib.sha1, "hmac-sha224": hashlib.sha224, "hmac-sha256": hashlib.sha256,
               "hmac-sha384": hashlib.sha384, "hmac-sha512": hashlib.sha512,
               "hmac-sha512-224": lambda data=b"": hashlib.new("sha512_224", data),
-              "hmac-sha512-256": lambda data=b"": hashlib.new("sha512_256", data)}
+              "hmac-sha512-256": lambda data=b"": hashlib.new("sha512_256", data),
+              "hmac-sha3-224": hashlib.sha3_224, "hmac-sha3-256": hashlib.sha3_256,
+              "hmac-sha3-384": hashlib.sha3_384, "hmac-sha3-512": hashlib.sha3_512}
 
 
 def test_keys(data):

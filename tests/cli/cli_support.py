@@ -82,7 +82,22 @@ GNU_TOOL = {"md5": "md5sum", "sha1": "sha1sum", "sha224": "sha224sum", "sha256":
 # The digests no coreutils program computes, with hashlib's name and the tag telvarn
 # writes on BSD lines: the command in upper case, as for the others (OpenSSL names
 # them SHA2-512/224 and SHA2-512/256, but writes no BSD lines).
-HASHLIB_ONLY = {"sha512-224": ("sha512_224", "SHA512-224"), "sha512-256": ("sha512_256", "SHA512-256")}
+HASHLIB_ONLY = {"sha512-224": ("sha512_224", "SHA512-224"), "sha512-256": ("sha512_256", "SHA512-256"),
+                "sha3-224": ("sha3_224", "SHA3-224"), "sha3-256": ("sha3_256", "SHA3-256"),
+                "sha3-384": ("sha3_384", "SHA3-384"), "sha3-512": ("sha3_512", "SHA3-512")}
+
+
+def reflected_crc(width, polynomial, data):
+    """A reflected CRC with initial value and final XOR all ones, a bit at a time:
+    the reference of CRC-32C (width 32, polynomial 0x82F63B78) and CRC-64/XZ (64,
+    0xC96C5795D7870F42), which neither zlib nor hashlib computes."""
+    ones = (1 << width) - 1
+    crc = ones
+    for byte in data:
+        crc ^= byte
+        for _ in range(8):
+            crc = (crc >> 1) ^ polynomial if crc & 1 else crc >> 1
+    return "%0*x" % (width // 4, crc ^ ones)
 
 
 def python_digest(algorithm, data):
@@ -90,6 +105,10 @@ def python_digest(algorithm, data):
         return hashlib.new(HASHLIB_ONLY[algorithm][0], data).hexdigest()
     if algorithm == "crc32":
         return "%08x" % zlib.crc32(data)
+    if algorithm == "crc32c":
+        return reflected_crc(32, 0x82F63B78, data)
+    if algorithm == "crc64":
+        return reflected_crc(64, 0xC96C5795D7870F42, data)
     return crc16_mcrf4xx(data)
 
 

@@ -12,6 +12,7 @@
 
 #include "digest/md5.h"
 #include "digest/sha.h"
+#include "digest/sha3.h"
 #include "jobs/api.h"
 #include "jobs/job_kinds.h"
 #include "support/hmac_vectors.h"
@@ -29,8 +30,8 @@ std::string PortableText(const std::string& message) {
   return context.Finish();
 }
 
-// The digests of the MD5 and SHA family by the names the Digest export's table
-// gives them, each on its portable block function.
+// The digests of the MD5, SHA-2 and SHA-3 families by the names the Digest export's
+// table gives them, each on its portable block function.
 std::map<std::string, std::string> Reference(const std::string& message) {
   Md5Context md5;
   md5.Update(Bytes(message), message.size());
@@ -41,7 +42,11 @@ std::map<std::string, std::string> Reference(const std::string& message) {
           {"SHA-384", PortableText<Sha384Context>(message)},
           {"SHA-512", PortableText<Sha512Context>(message)},
           {"SHA-512/224", PortableText<Sha512_224Context>(message)},
-          {"SHA-512/256", PortableText<Sha512_256Context>(message)}};
+          {"SHA-512/256", PortableText<Sha512_256Context>(message)},
+          {"SHA3-224", PortableText<Sha3_224Context>(message)},
+          {"SHA3-256", PortableText<Sha3_256Context>(message)},
+          {"SHA3-384", PortableText<Sha3_384Context>(message)},
+          {"SHA3-512", PortableText<Sha3_512Context>(message)}};
 }
 
 // The key as the IO's key area holds it, cut at 4095 bytes and followed by zeros.
@@ -142,7 +147,8 @@ TEST_F(DigestJobTest, RfcTestCasesThroughTheKeyedJobs) {
   }
 }
 
-// The FIPS 180-4 examples of the truncated digests, which have no export of their own.
+// The FIPS 180-4 and FIPS 202 examples and the CRC check values of the digests that
+// have no export of their own.
 TEST_F(DigestJobTest, KnownAnswersThroughTheDigestExport) {
   const int32_t io = NewIo();
   const auto door = [&](int32_t algorithm) { return JobExport(api.digest, algorithm, false); };
@@ -160,6 +166,13 @@ TEST_F(DigestJobTest, KnownAnswersThroughTheDigestExport) {
             "09330C33F71147E83D192FC782CD1B4753111B173B3B05D22FA08086E3B0F712FCC7C71A557E2DB966C3E9FA91746039");
   EXPECT_EQ(RunNow(door(TELVARN_ALGORITHM_CRC32), io, "123456789"), "CBF43926");
   EXPECT_EQ(RunNow(door(TELVARN_ALGORITHM_CRC16), io, "123456789"), "6F91");
+  EXPECT_EQ(RunNow(door(TELVARN_ALGORITHM_CRC32C), io, "123456789"), "E3069283");
+  EXPECT_EQ(RunNow(door(TELVARN_ALGORITHM_CRC64), io, "123456789"), "995DC9BBDF1939FA");
+  EXPECT_EQ(RunNow(door(TELVARN_ALGORITHM_SHA3_256), io, "abc"),
+            "3A985DA74FE225B2045C172D6BD390BD855F086E3E9D525B46BFE24511431532");
+  EXPECT_EQ(RunNow(door(TELVARN_ALGORITHM_SHA3_512), io, ""),
+            "A69F73CCA23A9AC5C8B567DC185A756E97C982164FE25859E0D1DCC1475C80A6"
+            "15B2123AF1F5F94C11E3E9402C3AC558F500199D95B6D3E301758586281DCD26");
   EXPECT_EQ(RunNow(door(TELVARN_ALGORITHM_MD5), io, "abc"), "900150983cd24fb0d6963f7d28e17f72")
       << "lower case, as the MD5 export writes it";
   ASSERT_EQ(api.key_set("Jefe", io, 0, 0), 0);
@@ -176,14 +189,12 @@ TEST_F(DigestJobTest, TheDigestExportRefusesUnknownAlgorithmsKeyedCrcsAndUnknown
   ASSERT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 0), 0);
   const int32_t refused[][2] = {{0, 0},
                                 {-1, 0},
-                                {11, 0},
-                                {14, 0},
-                                {15, 0},
-                                {16, 0},
                                 {17, 0},
                                 {INT32_MAX, 0},
                                 {TELVARN_ALGORITHM_CRC32, TELVARN_DIGEST_KEYED},
                                 {TELVARN_ALGORITHM_CRC16, TELVARN_DIGEST_KEYED | TELVARN_DIGEST_QUEUE},
+                                {TELVARN_ALGORITHM_CRC32C, TELVARN_DIGEST_KEYED},
+                                {TELVARN_ALGORITHM_CRC64, TELVARN_DIGEST_KEYED},
                                 {TELVARN_ALGORITHM_SHA256, 4},
                                 {TELVARN_ALGORITHM_SHA256, INT32_MIN}};
   for (const auto& call : refused) {
@@ -231,7 +242,7 @@ TEST_F(DigestJobTest, AlgorithmInfoGivesEachDigestsNameAndLengthWithinTheRoom) {
     EXPECT_EQ(api.algorithm_info(row.number, Var(nullptr), 0, 0), -row.digits);
   }
   char name[TELVARN_ALGORITHM_NAME_ROOM] = {'#'};
-  for (int32_t unknown : {0, -1, 11, 12, 13, 14, 15, 16, 17, INT32_MAX, INT32_MIN}) {
+  for (int32_t unknown : {0, -1, 17, 18, INT32_MAX, INT32_MIN}) {
     EXPECT_EQ(api.algorithm_info(unknown, Var(name), 0, 0), 0) << unknown;
     EXPECT_EQ(name[0], '#') << unknown;
   }

@@ -47,6 +47,10 @@ template <> struct HashOf<TELVARN_ALGORITHM_SHA224> { using type = Sha224Context
 template <> struct HashOf<TELVARN_ALGORITHM_SHA384> { using type = Sha384Context; };
 template <> struct HashOf<TELVARN_ALGORITHM_SHA512_224> { using type = Sha512_224Context; };
 template <> struct HashOf<TELVARN_ALGORITHM_SHA512_256> { using type = Sha512_256Context; };
+template <> struct HashOf<TELVARN_ALGORITHM_SHA3_224> { using type = Sha3_224Context; };
+template <> struct HashOf<TELVARN_ALGORITHM_SHA3_256> { using type = Sha3_256Context; };
+template <> struct HashOf<TELVARN_ALGORITHM_SHA3_384> { using type = Sha3_384Context; };
+template <> struct HashOf<TELVARN_ALGORITHM_SHA3_512> { using type = Sha3_512Context; };
 
 template <int32_t kAlgorithm, bool kKeyed>
 constexpr auto kReferenceOf = [] {

@@ -265,7 +265,11 @@ TEST(DigestJobsAgainstOpenSsl, RandomKeysAndMessagesCutAtEveryChunkBoundary) {
                              {"SHA-384", TELVARN_ALGORITHM_SHA384, 0, &EVP_sha384, true},
                              {"SHA-512", TELVARN_ALGORITHM_SHA512, 0, &EVP_sha512, true},
                              {"SHA-512/224", TELVARN_ALGORITHM_SHA512_224, 0, &EVP_sha512_224, true},
-                             {"SHA-512/256", TELVARN_ALGORITHM_SHA512_256, 0, &EVP_sha512_256, true}};
+                             {"SHA-512/256", TELVARN_ALGORITHM_SHA512_256, 0, &EVP_sha512_256, true},
+                             {"SHA3-224", TELVARN_ALGORITHM_SHA3_224, 0, &EVP_sha3_224, true},
+                             {"SHA3-256", TELVARN_ALGORITHM_SHA3_256, 0, &EVP_sha3_256, true},
+                             {"SHA3-384", TELVARN_ALGORITHM_SHA3_384, 0, &EVP_sha3_384, true},
+                             {"SHA3-512", TELVARN_ALGORITHM_SHA3_512, 0, &EVP_sha3_512, true}};
   std::vector<DoorJob> jobs;
   for (const DoorJob& digest : digests) {
     jobs.push_back(digest);
