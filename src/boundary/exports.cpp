@@ -10,7 +10,9 @@
 #include "engine/job_launcher.h"
 #include "engine/module.h"
 
+#include <cstddef>
 #include <cstring>
+#include <type_traits>
 #include <type_traits>
 
 using telvarn::Direction;
@@ -39,7 +41,8 @@ namespace {
   static_assert(TELVARN_ALGORITHM_##id == (number), "TELVARN_ALGORITHM_" #id " in telvarn.h differs");  \
   static_assert(sizeof(name) <= TELVARN_ALGORITHM_NAME_ROOM, "the name of " #id " is too long");        \
   static_assert((digits) > 0 && (digits) <= TELVARN_DIGEST_TEXT_MAX, #id "'s text length");             \
-  static_assert((keyed) == ((keyed_job) != nullptr), #id ": a keyed job exactly for a keyed form");
+  static_assert((keyed) == !std::is_same_v<decltype(keyed_job), std::nullptr_t>,                       \
+                #id ": a keyed job exactly for a keyed form");
 #include "boundary/algorithm_table.inc"
 #undef TELVARN_ALGORITHM
 

@@ -3,7 +3,6 @@
 #include "cli/digest_runner.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,7 +18,11 @@ namespace {
 // HMAC-SHA256, SHA512-224).
 std::string TagOf(const std::string& command) {
   std::string tag = command;
-  for (char& c : tag) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  // ASCII only: the commands are ASCII, and the C runtime's toupper is not among
+  // the imports the oldest supported Windows has.
+  for (char& c : tag) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
   return tag;
 }
 
