@@ -66,9 +66,16 @@ uint32_t ReadXcr0() {
 CpuFeatures Probe() {
   CpuFeatures features;
   if (!HasCpuid()) return features;
-  const uint32_t highest_leaf = Cpuid(0).eax;
+  const CpuidRegisters leaf0 = Cpuid(0);
+  const uint32_t highest_leaf = leaf0.eax;
   if (highest_leaf == 0) return features;
   const CpuidRegisters leaf1 = Cpuid(1);
+  // "AuthenticAMD" in EBX, EDX, ECX; the family is the base family plus, when that
+  // is 0Fh, the extended family.
+  const bool amd = leaf0.ebx == 0x68747541u && leaf0.edx == 0x69746E65u && leaf0.ecx == 0x444D4163u;
+  const uint32_t base_family = (leaf1.eax >> 8) & 0xF;
+  const uint32_t family = base_family == 0xF ? base_family + ((leaf1.eax >> 20) & 0xFF) : base_family;
+  features.amd_family_1ah = amd && family == 0x1A;
   features.mmx = (leaf1.edx >> 23) & 1;
   features.sse2 = (leaf1.edx >> 26) & 1;
   features.ssse3 = (leaf1.ecx >> 9) & 1;
@@ -108,6 +115,7 @@ constexpr bool CpuFeatures::*kFlags[] = {
     &CpuFeatures::mmx,  &CpuFeatures::sse2, &CpuFeatures::ssse3,  &CpuFeatures::sse41,      &CpuFeatures::sse42,
     &CpuFeatures::pclmulqdq, &CpuFeatures::avx, &CpuFeatures::avx2, &CpuFeatures::bmi1,   &CpuFeatures::bmi2,
     &CpuFeatures::sha,  &CpuFeatures::avx512, &CpuFeatures::avx512vbmi, &CpuFeatures::vpclmulqdq,
+    &CpuFeatures::amd_family_1ah,
 };
 static_assert(sizeof(CpuFeatures) == std::size(kFlags), "a flag of CpuFeatures is missing from kFlags");
 

@@ -3,7 +3,7 @@
 
 namespace telvarn {
 
-// Each flag says the instructions can be used: a feature that needs the operating
+// Each instruction-set flag says the instructions can be used: a feature that needs the operating
 // system to save wider registers (AVX's YMM, AVX-512's ZMM and mask registers) is
 // reported only when XCR0 shows that it does.
 struct CpuFeatures {
@@ -21,6 +21,9 @@ struct CpuFeatures {
   bool avx512 = false;      // leaf 7, EBX bits 16, 30, 31 (F, BW, VL), with the OS saving ZMM
   bool avx512vbmi = false;  // leaf 7, ECX bit 1, on top of avx512
   bool vpclmulqdq = false;  // leaf 7, ECX bit 10, on top of avx2: carry-less multiply on YMM/ZMM
+  // Not an instruction set: the maker and family (leaf 0's name, leaf 1's family),
+  // for the rows that differ in tuning only (KernelVariant::preferred).
+  bool amd_family_1ah = false;  // AuthenticAMD, family 0Fh + extended 0Bh (Zen 5)
 };
 
 // The probe runs at the first call, whenever that is (static initialisation

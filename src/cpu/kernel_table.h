@@ -20,7 +20,17 @@ struct KernelVariant {
   const char* name;
   Fn kernel;
   bool (*supported)(const CpuFeatures&);
+  // Rows that differ from the row before them in tuning, not in instructions, say
+  // where they are the faster one; elsewhere the dispatch passes them by, while the
+  // tests still run them wherever the processor supports them.
+  bool (*preferred)(const CpuFeatures&) = nullptr;
 };
+
+// Whether the dispatch takes `variant` over the rows before it on this processor.
+template <class Fn>
+bool ChosenOver(const KernelVariant<Fn>& variant, const CpuFeatures& cpu) {
+  return variant.supported(cpu) && (variant.preferred == nullptr || variant.preferred(cpu));
+}
 
 // A table's name in test and bench reports, and its rows.
 template <class Fn>
@@ -56,6 +66,7 @@ inline bool HasBmi1Bmi2(const CpuFeatures& cpu) { return cpu.bmi1 && cpu.bmi2; }
 inline bool HasBmi2Avx2(const CpuFeatures& cpu) { return cpu.bmi2 && cpu.avx2; }
 inline bool HasBmi2Avx512(const CpuFeatures& cpu) { return cpu.bmi2 && cpu.avx512; }
 inline bool HasShaNi(const CpuFeatures& cpu) { return cpu.sha && cpu.ssse3 && cpu.sse41; }
+inline bool IsAmdFamily1Ah(const CpuFeatures& cpu) { return cpu.amd_family_1ah; }
 
 // Tables named as a type, for the tests and the bench that go over all of them.
 template <const auto&... kTables>
@@ -79,7 +90,8 @@ template <class... Lists>
 using JoinTableLists = typename JoinTableListsOf<Lists...>::type;
 
 // The variant this process runs from `kTable`: the first row (portable, always
-// supported), overridden by each later row the processor supports. Kept in a
+// supported), overridden by each later row the processor supports and, where the
+// row says so, prefers. Kept in a
 // constant-initialised atomic, not a local static with a dynamic initialiser:
 // that one's guard waits on a POSIX condition variable, which the module does
 // not link (platform/win32/runtime_threads.cpp says why). Threads that choose at
@@ -94,7 +106,7 @@ const auto& Active() {
   if (row == nullptr) {
     row = kTable.begin();
     for (auto variant = kTable.begin(); variant != kTable.end(); ++variant) {
-      if (variant->supported(GetCpuFeatures())) row = variant;
+      if (ChosenOver(*variant, GetCpuFeatures())) row = variant;
     }
     chosen.store(row, std::memory_order_release);
   }

@@ -42,11 +42,16 @@ uint32_t Crc32cUpdateVpclmulAvx512(uint32_t crc, const uint8_t* data, size_t cou
 uint32_t Crc16UpdateVpclmulAvx512(uint32_t crc, const uint8_t* data, size_t count);
 uint64_t Crc64UpdateVpclmulAvx512(uint64_t crc, const uint8_t* data, size_t count);
 #if defined(__x86_64__)
-// The same instructions, prefetching ahead, and with eight ZMM accumulators on long inputs.
+// The same instructions with eight ZMM accumulators on long inputs, and that form
+// asking for the lines ahead.
 uint32_t Crc32UpdateVpclmulAvx512Wide(uint32_t crc, const uint8_t* data, size_t count);
 uint32_t Crc32cUpdateVpclmulAvx512Wide(uint32_t crc, const uint8_t* data, size_t count);
 uint32_t Crc16UpdateVpclmulAvx512Wide(uint32_t crc, const uint8_t* data, size_t count);
 uint64_t Crc64UpdateVpclmulAvx512Wide(uint64_t crc, const uint8_t* data, size_t count);
+uint32_t Crc32UpdateVpclmulAvx512WidePrefetch(uint32_t crc, const uint8_t* data, size_t count);
+uint32_t Crc32cUpdateVpclmulAvx512WidePrefetch(uint32_t crc, const uint8_t* data, size_t count);
+uint32_t Crc16UpdateVpclmulAvx512WidePrefetch(uint32_t crc, const uint8_t* data, size_t count);
+uint64_t Crc64UpdateVpclmulAvx512WidePrefetch(uint64_t crc, const uint8_t* data, size_t count);
 #endif
 
 }  // namespace telvarn::crc_internal

@@ -12,12 +12,12 @@
 namespace telvarn {
 namespace {
 
-// The last row of `table` that this processor supports, found after main starts.
+// The last row of `table` that the dispatch takes on this processor, found after main starts.
 template <class Fn>
-const KernelVariant<Fn>* LastSupported(const KernelTable<Fn>& table) {
+const KernelVariant<Fn>* LastChosen(const KernelTable<Fn>& table) {
   const KernelVariant<Fn>* last = nullptr;
   for (const auto& variant : table) {
-    if (variant.supported(GetCpuFeatures())) last = &variant;
+    if (ChosenOver(variant, GetCpuFeatures())) last = &variant;
   }
   return last;
 }
@@ -49,10 +49,10 @@ const ChosenBeforeMain g_chosen_before_main = [] {
 }();
 
 TEST(StaticInitialisation, KernelsChosenBeforeMainAreTheProcessorsBest) {
-  EXPECT_EQ(g_chosen_before_main.sha256, LastSupported(kSha256Kernels)) << g_chosen_before_main.sha256->name;
-  EXPECT_EQ(g_chosen_before_main.sha512, LastSupported(kSha512Kernels)) << g_chosen_before_main.sha512->name;
-  EXPECT_EQ(g_chosen_before_main.crc32, LastSupported(kCrc32Kernels)) << g_chosen_before_main.crc32->name;
-  EXPECT_EQ(g_chosen_before_main.base64_encode, LastSupported(kBase64EncodeKernels))
+  EXPECT_EQ(g_chosen_before_main.sha256, LastChosen(kSha256Kernels)) << g_chosen_before_main.sha256->name;
+  EXPECT_EQ(g_chosen_before_main.sha512, LastChosen(kSha512Kernels)) << g_chosen_before_main.sha512->name;
+  EXPECT_EQ(g_chosen_before_main.crc32, LastChosen(kCrc32Kernels)) << g_chosen_before_main.crc32->name;
+  EXPECT_EQ(g_chosen_before_main.base64_encode, LastChosen(kBase64EncodeKernels))
       << g_chosen_before_main.base64_encode->name;
 }
 
