@@ -58,26 +58,48 @@ static void Hex(const unsigned char* bytes, size_t count, char* text) {
 }
 
 static uint32_t crc32_table[256];
+static uint32_t crc32c_table[256];
 static uint16_t crc16_table[256];
+static uint64_t crc64_table[256];
 
 static void MakeTables(void) {
   for (uint32_t n = 0; n < 256; ++n) {
     uint32_t c32 = n;
+    uint32_t c32c = n;
     uint32_t c16 = n;
+    uint64_t c64 = n;
     for (int k = 0; k < 8; ++k) {
       c32 = (c32 & 1) ? 0xEDB88320u ^ (c32 >> 1) : c32 >> 1;
+      c32c = (c32c & 1) ? 0x82F63B78u ^ (c32c >> 1) : c32c >> 1;
       c16 = (c16 & 1) ? 0x8408u ^ (c16 >> 1) : c16 >> 1;
+      c64 = (c64 & 1) ? 0xC96C5795D7870F42ull ^ (c64 >> 1) : c64 >> 1;
     }
     crc32_table[n] = c32;
+    crc32c_table[n] = c32c;
     crc16_table[n] = (uint16_t)c16;
+    crc64_table[n] = c64;
   }
 }
 
 /* The floor any CRC should beat: one table lookup per byte. */
-static uint32_t TextbookCrc32(const uint8_t* data, size_t count) {
+static uint64_t TextbookCrc32(const uint8_t* data, size_t count) {
   uint32_t crc = 0xFFFFFFFFu;
   for (size_t i = 0; i < count; ++i) crc = crc32_table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
   return crc ^ 0xFFFFFFFFu;
+}
+
+/* CRC-32C (Castagnoli): reflected 0x1EDC6F41, all ones in and out. */
+static uint64_t TextbookCrc32c(const uint8_t* data, size_t count) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < count; ++i) crc = crc32c_table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+  return crc ^ 0xFFFFFFFFu;
+}
+
+/* CRC-64/XZ: reflected ECMA-182, all ones in and out. */
+static uint64_t TextbookCrc64(const uint8_t* data, size_t count) {
+  uint64_t crc = ~0ull;
+  for (size_t i = 0; i < count; ++i) crc = crc64_table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+  return ~crc;
 }
 
 /* CRC-16/MCRF4XX: reflected 0x1021, register starts at 0xFFFF, no final inversion. */
@@ -120,9 +142,9 @@ static void Hmac(const char* name, const EVP_MD* md, const uint8_t* data, size_t
   Report(name, size, best, text);
 }
 
-typedef uint32_t (*CrcFn)(const uint8_t*, size_t);
+typedef uint64_t (*CrcFn)(const uint8_t*, size_t);
 
-static uint32_t ZlibCrc32(const uint8_t* data, size_t count) {
+static uint64_t ZlibCrc32(const uint8_t* data, size_t count) {
   uLong crc = crc32(0L, Z_NULL, 0);
   /* zlib's length is a uInt; feed it in pieces that fit on any platform. */
   while (count > 0) {
@@ -131,7 +153,7 @@ static uint32_t ZlibCrc32(const uint8_t* data, size_t count) {
     data += piece;
     count -= piece;
   }
-  return (uint32_t)crc;
+  return (uint64_t)crc;
 }
 
 /* The ceiling of any job over an input in memory: reading it, 32 bytes per load
@@ -148,25 +170,25 @@ __attribute__((target("avx2"))) static uint32_t ReadAvx2(const uint8_t* data, si
   return sum;
 }
 
-static uint32_t MemoryRead(const uint8_t* data, size_t count) {
+static uint64_t MemoryRead(const uint8_t* data, size_t count) {
   if (__builtin_cpu_supports("avx2")) return ReadAvx2(data, count);
   uint32_t sum = 0;
   for (size_t i = 0; i < count; ++i) sum ^= data[i];
   return sum;
 }
 
-static uint32_t TextbookCrc16Wide(const uint8_t* data, size_t count) { return TextbookCrc16(data, count); }
+static uint64_t TextbookCrc16Wide(const uint8_t* data, size_t count) { return TextbookCrc16(data, count); }
 
 static void Crc(const char* name, CrcFn fn, int digits, const uint8_t* data, size_t size, int repeats) {
   Seconds best = {0, 0};
-  uint32_t crc = 0;
+  uint64_t crc = 0;
   for (int r = 0; r < repeats; ++r) {
     const double w0 = Clock(CLOCK_MONOTONIC), c0 = Clock(CLOCK_PROCESS_CPUTIME_ID);
     crc = fn(data, size);
     KeepBest(&best, Clock(CLOCK_MONOTONIC) - w0, Clock(CLOCK_PROCESS_CPUTIME_ID) - c0);
   }
-  char text[16];
-  sprintf(text, "%0*x", digits, (unsigned)crc);
+  char text[24];
+  sprintf(text, "%0*llx", digits, (unsigned long long)crc);
   Report(name, size, best, text);
 }
 
@@ -277,6 +299,8 @@ int main(int argc, char** argv) {
   Crc("zlib_crc32", ZlibCrc32, 8, data, digest_size, repeats);
   Crc("textbook_crc32", TextbookCrc32, 8, data, digest_size, repeats);
   Crc("textbook_crc16", TextbookCrc16Wide, 4, data, digest_size, repeats);
+  Crc("textbook_crc32c", TextbookCrc32c, 8, data, digest_size, repeats);
+  Crc("textbook_crc64", TextbookCrc64, 16, data, digest_size, repeats);
   Crc("memory_read", MemoryRead, 8, data, digest_size, repeats);
   Digest("openssl_md5", EVP_md5(), data, digest_size, repeats);
   Hmac("openssl_hmac_md5", EVP_md5(), data, digest_size, repeats);
@@ -286,6 +310,16 @@ int main(int argc, char** argv) {
   Hmac("openssl_hmac_sha256", EVP_sha256(), data, digest_size, repeats);
   Digest("openssl_sha512", EVP_sha512(), data, digest_size, repeats);
   Hmac("openssl_hmac_sha512", EVP_sha512(), data, digest_size, repeats);
+  Digest("openssl_sha224", EVP_sha224(), data, digest_size, repeats);
+  Digest("openssl_sha384", EVP_sha384(), data, digest_size, repeats);
+  Digest("openssl_sha512_224", EVP_sha512_224(), data, digest_size, repeats);
+  Digest("openssl_sha512_256", EVP_sha512_256(), data, digest_size, repeats);
+  Digest("openssl_sha3_224", EVP_sha3_224(), data, digest_size, repeats);
+  Digest("openssl_sha3_256", EVP_sha3_256(), data, digest_size, repeats);
+  Hmac("openssl_hmac_sha3_256", EVP_sha3_256(), data, digest_size, repeats);
+  Digest("openssl_sha3_384", EVP_sha3_384(), data, digest_size, repeats);
+  Digest("openssl_sha3_512", EVP_sha3_512(), data, digest_size, repeats);
+  Hmac("openssl_hmac_sha384", EVP_sha384(), data, digest_size, repeats);
   Base64(data, base64_size, repeats);
   free(data);
   return 0;
