@@ -103,12 +103,19 @@ def main():
 
 # The tool each digest is set beside. No coreutils tool computes this CRC-32 or any
 # CRC-16: cksum (the POSIX CRC-32) and Python's CRC-16/XMODEM stand in for their speed.
+# SHA-512/256 and the SHA-3 come from OpenSSL's dgst, CRC-32C from rhash; CRC-64/XZ
+# has no command of its own (xz computes it only inside its container).
 CRC16_TOOL = ["python3", "-c", "import sys, binascii\nc = 0\n"
               "for b in iter(lambda: sys.stdin.buffer.read(1 << 16), b''): c = binascii.crc_hqx(b, c)\n"
               "print('%04X' % c)"]
 ALGORITHM_TOOLS = (("crc32", ["cksum"], "cksum"), ("crc16", CRC16_TOOL, "python3 binascii.crc_hqx"),
+                   ("crc32c", ["rhash", "--crc32c", "-"], "rhash --crc32c"),
                    ("md5", ["md5sum"], "md5sum"), ("sha1", ["sha1sum"], "sha1sum"),
-                   ("sha256", ["sha256sum"], "sha256sum"), ("sha512", ["sha512sum"], "sha512sum"))
+                   ("sha224", ["sha224sum"], "sha224sum"), ("sha256", ["sha256sum"], "sha256sum"),
+                   ("sha384", ["sha384sum"], "sha384sum"), ("sha512", ["sha512sum"], "sha512sum"),
+                   ("sha512-256", ["openssl", "dgst", "-sha512-256"], "openssl dgst -sha512-256"),
+                   ("sha3-256", ["openssl", "dgst", "-sha3-256"], "openssl dgst -sha3-256"),
+                   ("sha3-512", ["openssl", "dgst", "-sha3-512"], "openssl dgst -sha3-512"))
 
 
 def random_file(seed):
@@ -127,12 +134,13 @@ def algorithm_table():
     work, data = random_file(11)
     print("## Every digest of %d MiB, named and through a pipe (best of %d)" % (args.algorithm_mib, args.repeats))
     print()
-    row("digest", "telvarn file s", "tool file s", "telvarn pipe s", "tool pipe s", "tool")
-    row("---", "---:", "---:", "---:", "---:", "---")
+    row("digest", "telvarn file s", "tool file s", "tool/telvarn", "telvarn pipe s", "tool pipe s", "tool")
+    row("---", "---:", "---:", "---:", "---:", "---:", "---")
     for algorithm, tool, tool_name in ALGORITHM_TOOLS:
         # The tools read a named file from their standard input, as the telvarn file row
         # reads it from its name: no pipe either way.
-        row(algorithm, "%.2f" % timed(TELVARN + [algorithm, data]), "%.2f" % timed(tool, stdin_path=data),
+        ours, theirs = timed(TELVARN + [algorithm, data]), timed(tool, stdin_path=data)
+        row(algorithm, "%.2f" % ours, "%.2f" % theirs, "%.2f" % (theirs / ours),
             "%.2f" % timed(TELVARN + [algorithm], piped_from=data), "%.2f" % timed(tool, piped_from=data),
             tool_name)
     print()
