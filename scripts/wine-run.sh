@@ -6,13 +6,17 @@
 # the scripts and tests run telvarn.exe through it.
 #
 # A program that carries the name TELVARN_STARTED_MARK (the test programs' main,
-# tests/support/test_main.cpp) writes the file that variable names as it reaches
-# main. When such a program ends without having written it, Wine never started it
-# (Wine then says why on standard output, "Application could not be started, ...",
-# with status 1, which would read as a failed test): this script says so under
-# Wine's words and starts it again, up to three times in all, so that a failed
-# start is never taken for the program's own result. Output is passed on as it
-# comes. Any other program is run as it is, its status and output its own.
+# tests/support/test_main.cpp, and telvarn.exe) writes the file that variable names
+# as it reaches main. When such a program ends without having written it, Wine never
+# started it (Wine then says why on standard output, "Application could not be
+# started, ...", with status 1, which would read as a failed test): this script says
+# so under Wine's words and starts it again, up to three times in all, so that a
+# failed start is never taken for the program's own result. Output is passed on as
+# it comes. Any other program is run as it is, its status and output its own.
+#
+# The notes of failed starts go to standard error, or, when TELVARN_WINE_RUN_NOTES
+# names a file, are added to that file: the command-line tests compare telvarn's
+# messages byte for byte, and report the notes apart.
 source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 telvarn_wine_env "${1:-}" || exit 2
 shift
@@ -23,6 +27,14 @@ if [[ ! -f ${1:-} ]] || ! grep -qaF TELVARN_STARTED_MARK "$1"; then
   exec "$TELVARN_WINE" "$@"
 fi
 
+note() {
+  if [[ -n ${TELVARN_WINE_RUN_NOTES:-} ]]; then
+    echo "$*" >>"$TELVARN_WINE_RUN_NOTES"
+  else
+    echo "$*" >&2
+  fi
+}
+
 marks=$(mktemp -d "${TMPDIR:-/tmp}/telvarn-wine-run.XXXXXX") || exit 1
 trap 'rm -rf "$marks"' EXIT
 starts=3
@@ -32,7 +44,7 @@ for ((start = 1; start <= starts; ++start)); do
   TELVARN_STARTED_MARK="Z:${mark//\//\\}" "$TELVARN_WINE" "$@"
   status=$?
   [[ -e $mark ]] && exit "$status"
-  echo "wine-run: $1 did not start (start $start of $starts, status $status; what Wine wrote is above)" >&2
+  note "wine-run: $1 did not start (start $start of $starts, status $status; what Wine wrote, if anything, is in its output)"
 done
-echo "wine-run: $1 never started; its result is unknown" >&2
+note "wine-run: $1 never started; its result is unknown"
 exit 125

@@ -8,12 +8,13 @@
 
 namespace telvarn {
 
-// Reflected polynomial 0xEDB88320, initial value 0xFFFFFFFF, final XOR 0xFFFFFFFF.
-// The update is the processor's best variant unless one is given.
-class Crc32 {
+// A 32-bit CRC with initial value and final XOR 0xFFFFFFFF, updated by the rows of
+// `kKernels`: the processor's best variant unless one is given.
+template <const auto& kKernels>
+class Crc32Of {
  public:
-  Crc32() : update_(Active<kCrc32Kernels>().kernel) {}
-  explicit Crc32(const CrcVariant& variant) : update_(variant.kernel) {}
+  Crc32Of() : update_(Active<kKernels>().kernel) {}
+  explicit Crc32Of(const CrcVariant& variant) : update_(variant.kernel) {}
   void Update(const uint8_t* bytes, size_t count) { crc_ = update_(crc_, bytes, count); }
   uint32_t value() const { return crc_ ^ 0xFFFFFFFFu; }
 
@@ -22,19 +23,10 @@ class Crc32 {
   uint32_t crc_ = 0xFFFFFFFFu;
 };
 
-// CRC-32C (Castagnoli, as iSCSI and ext4 use it): reflected polynomial 0x82F63B78,
-// initial value 0xFFFFFFFF, final XOR 0xFFFFFFFF.
-class Crc32c {
- public:
-  Crc32c() : update_(Active<kCrc32cKernels>().kernel) {}
-  explicit Crc32c(const CrcVariant& variant) : update_(variant.kernel) {}
-  void Update(const uint8_t* bytes, size_t count) { crc_ = update_(crc_, bytes, count); }
-  uint32_t value() const { return crc_ ^ 0xFFFFFFFFu; }
-
- private:
-  CrcUpdateFn update_;
-  uint32_t crc_ = 0xFFFFFFFFu;
-};
+// Reflected polynomial 0xEDB88320 (IEEE 802.3, as gzip and PNG use it).
+using Crc32 = Crc32Of<kCrc32Kernels>;
+// Reflected polynomial 0x82F63B78 (Castagnoli, as iSCSI and ext4 use it).
+using Crc32c = Crc32Of<kCrc32cKernels>;
 
 // Reflected polynomial 0x8408 (0x1021 bit-reversed), initial value 0xFFFF, no final XOR.
 class Crc16Mcrf4xx {

@@ -38,9 +38,11 @@ def test_base64():
                      gnu("base64", ["-w", "7", "data.bin"])[1].replace(b"\n", b"\r\n")):
             write("text.b64", text)
             code, out, err = run(["base64", "decode", "text.b64"])
-            check(code == 0 and out == data, "decode of %d bytes from a file: %r" % (size, err))
+            check(code == 0 and out == data,
+                  "decode of %d bytes from a file: exit %d, %d bytes, %r" % (size, code, len(out), err))
             code, out, err = run(["base64", "-d"], stdin=text)
-            check(code == 0 and out == data, "decode of %d bytes from a pipe: %r" % (size, err))
+            check(code == 0 and out == data,
+                  "decode of %d bytes from a pipe: exit %d, %d bytes, %r" % (size, code, len(out), err))
     for text, why in ((b"Zg", b"group of four"), (b"Zg=", b"group of four"), (b"Zm9v!", b"'!' at byte 4"),
                       (b"Zm 9v", b"' ' at byte 2"), (b"Zg==Zg", b"group of four"), (b"Zm9v\r", b"CR"),
                       (b"Zm\r9v", b"CR not followed by LF"), (b"Z===", b"'='"), (b"Zm=v", b"inside the padding"),

@@ -133,7 +133,7 @@ def check_both(tool, algorithm, args, stdin=b"", compare_stderr=True, what=""):
     """telvarn ALGORITHM ARGS against coreutils' TOOL ARGS: exit code, output and messages."""
     code, out, err = run([algorithm] + args, stdin)
     gnu_code, gnu_out, gnu_err = gnu(tool, args, stdin)
-    check(code == gnu_code, "%s %s: exit %d, coreutils %d (%r)" % (what, args, code, gnu_code, err))
+    check(code == gnu_code, "%s %s: exit %d, coreutils %d (%r, %r)" % (what, args, code, gnu_code, out[:200], err))
     check(out == gnu_out, "%s %s: output %r, coreutils %r" % (what, args, out, gnu_out))
     if compare_stderr:
         expected = gnu_messages(tool, gnu_err)
@@ -174,12 +174,21 @@ def run_area(area, body):
         print("usage: %s [--sanitized] COMMAND..." % os.path.basename(sys.argv[0]))
         return 2
     work = tempfile.mkdtemp(prefix="telvarn-cli-%s-" % area)
+    # Where scripts/wine-run.sh notes a start of telvarn.exe that Wine failed (and
+    # that it made again), out of the messages the checks compare.
+    notes_fd, notes = tempfile.mkstemp(prefix="telvarn-cli-%s-wine-" % area)
+    os.close(notes_fd)
+    ENV["TELVARN_WINE_RUN_NOTES"] = notes
     os.chdir(work)
     try:
         body()
     finally:
         os.chdir("/")
         shutil.rmtree(work, ignore_errors=True)
+        with open(notes) as f:
+            for line in f:
+                print("NOTE:", line.rstrip("\n"))
+        os.remove(notes)
     also = "; %d skipped" % len(skipped) if skipped else ""
     if failures:
         print("cli %s: %d of %d checks failed%s" % (area, len(failures), checks, also))
