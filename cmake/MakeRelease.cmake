@@ -1,7 +1,7 @@
 # Stages the release package for a Windows developer (both modules, each with its
 # import library, MSVC .def file and telvarn.exe; the header, an example host,
-# README and LICENSE; a CMake package and a pkg-config file per module), lets the
-# 64-bit telvarn write their SHA256SUMS, and zips them.
+# README, LICENSE and xxHash's notice; a CMake package and a pkg-config file per
+# module), lets the 64-bit telvarn write their SHA256SUMS, and zips them.
 #
 # Run with -DBUILD_DIR=... -DARCH=win32|win64 -DSOURCE_DIR=... -DVERSION=...
 # BUILD_DIR is the calling build, of architecture ARCH, whose products are up to
@@ -25,9 +25,10 @@ set(name TelvarnHX-${VERSION}-windows)
 set(stage ${BUILD_DIR}/release/${name})
 file(REMOVE_RECURSE ${BUILD_DIR}/release)
 file(MAKE_DIRECTORY ${stage}/x64)
-set(shared_files telvarn.h example.c README.md LICENSE)
+# LICENSE.xxHash: the notice of xxHash, which the modules carry (BSD 2-clause).
+set(shared_files telvarn.h example.c README.md LICENSE LICENSE.xxHash)
 file(COPY ${SOURCE_DIR}/include/telvarn.h ${SOURCE_DIR}/LICENSE ${SOURCE_DIR}/cmake/release/example.c
-     DESTINATION ${stage})
+     ${SOURCE_DIR}/cmake/release/LICENSE.xxHash DESTINATION ${stage})
 
 # The CMake package: one config for both halves, which picks the consumer's. The
 # version file must not hold the consumer to this script's pointer size.

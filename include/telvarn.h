@@ -170,6 +170,9 @@ typedef char telvarn_var_desc_of_32_or_40_bytes[sizeof(TelvarnVarDesc) == (sizeo
 #define TELVARN_ALGORITHM_SHA3_512 14   /* "SHA3-512", 128 */
 #define TELVARN_ALGORITHM_CRC32C 15     /* "CRC-32C" (Castagnoli), 8; no keyed form */
 #define TELVARN_ALGORITHM_CRC64 16      /* "CRC-64/XZ", 16; no keyed form */
+/* 17 to 19 are held for digests to come. 20 and 21: xxHash's XXH3, seed 0. */
+#define TELVARN_ALGORITHM_XXH3 20       /* "XXH3-64", 16 upper-case digits; no keyed form */
+#define TELVARN_ALGORITHM_XXH128 21     /* "XXH3-128", 32, the high 64 bits first; no keyed form */
 
 /* Telvarn_Digest, argument 3: bits that may be combined; 0 runs the plain digest now. */
 #define TELVARN_DIGEST_QUEUE 1 /* queue the job, as TELVARN_QUEUE does for the job exports */
@@ -311,7 +314,7 @@ int32_t TELVARN_CALL Telvarn_SHA512Key(int32_t io, int32_t async, int32_t priori
  * digits: lower case for MD5 and HMAC-MD5, upper case for the others. 0 started;
  * -1 for everything a job export refuses (absent IO, live IO, a job that could
  * not be queued), and, changing nothing, for an unknown algorithm number, a
- * keyed request for a digest without a keyed form (the CRCs), or any other flag
+ * keyed request for a digest without a keyed form (the CRCs and XXH3), or any other flag
  * bit. */
 int32_t TELVARN_CALL Telvarn_Digest(int32_t io, int32_t algorithm, int32_t flags,
                                     int32_t priority) TELVARN_NOTHROW;

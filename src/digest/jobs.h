@@ -21,5 +21,8 @@ extern const JobKind kSha3_224Job, kSha3_256Job, kSha3_384Job, kSha3_512Job;
 extern const JobKind kSha3_224KeyJob, kSha3_256KeyJob, kSha3_384KeyJob, kSha3_512KeyJob;
 // CRC-32C (Castagnoli) and CRC-64/XZ as 8 and 16 upper-case digits.
 extern const JobKind kCrc32cJob, kCrc64Job;
+// XXH3-64 and XXH3-128 of xxHash (seed 0) as 16 and 32 upper-case digits, the
+// 128-bit value high half first; no keyed form.
+extern const JobKind kXxh3_64Job, kXxh3_128Job;
 
 }  // namespace telvarn

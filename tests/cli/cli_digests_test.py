@@ -1,19 +1,20 @@
 #!/usr/bin/env python3
 """telvarn's digests of files and standard input against md5sum, sha1sum, sha224sum,
 sha256sum, sha384sum and sha512sum, SHA-512/224 and SHA-512/256 against Python's
-hashlib, and its CRCs against Python's zlib and a CRC-16/MCRF4XX of its own: lines,
---tag, -z, options anywhere, unreadable inputs and escaped names; and the table of
-algorithms in docs/api.md against the module's.
+hashlib, its CRCs against Python's zlib and a CRC-16/MCRF4XX of its own, and XXH3
+against xxhsum: lines, --tag, -z, options anywhere, unreadable inputs and escaped
+names; and the table of algorithms in docs/api.md against the module's.
 
 usage: cli_digests_test.py [--sanitized] COMMAND...   (see cli_support.py)
 """
 import os
 import random
 import re
+import shutil
 import sys
 
 from cli_support import (GNU_TOOL, HASHLIB_ONLY, LISTED_NAMES, ON_WINE, as_module_case, check, gnu, gnu_messages,
-                         python_digest, run, run_area, skip, write_inputs)
+                         python_digest, run, run_area, skip, write, write_inputs)
 
 
 def test_digests():
@@ -64,6 +65,32 @@ def test_digests():
     check(out == gnu("md5sum", ["--tag", "new\nline"])[1], "escaped --tag name: %r" % out)
 
 
+def test_xxhsum():
+    """xxh3 and xxh128 against xxhsum -H3 and -H128, byte for byte: their default
+    lines (BSD lines for XXH3, GNU lines for XXH128) and --tag; and check mode on
+    the lists xxhsum writes in each form."""
+    if shutil.which("xxhsum") is None:
+        skip("xxh3 and xxh128 against xxhsum", "no xxhsum on this host")
+        return
+    names = LISTED_NAMES  # as test_digests wrote them
+    ok_lines = b"".join(b"%s: OK\n" % name.encode() for name in names)
+    for algorithm, option in (("xxh3", "-H3"), ("xxh128", "-H128")):
+        for form in ([], ["--tag"]):
+            code, out, err = run([algorithm] + form + names)
+            _, expected, _ = gnu("xxhsum", [option] + form + names)
+            check(code == 0 and out == expected, "%s %s: %r %r, xxhsum %r" % (algorithm, form, out, err, expected))
+            write("xxhsum.list", expected)
+            code, out, err = run([algorithm, "-c", "xxhsum.list"])
+            check(code == 0 and out == ok_lines, "%s -c on xxhsum %s %s: %r %r" % (algorithm, option, form, out, err))
+            # One digit of the first line's digest changed: the last of a BSD line's, the
+            # first of a GNU line's.
+            at = expected.index(b"\n") - 1 if b" = " in expected else 0
+            digit = b"1" if expected[at:at + 1] == b"0" else b"0"
+            write("changed.list", expected[:at] + digit + expected[at + 1:])
+            code, out, _ = run([algorithm, "-c", "changed.list"])
+            check(code == 1 and b"FAILED" in out, "%s -c on a changed list: %d %r" % (algorithm, code, out))
+
+
 def test_documented_algorithms():
     """Each row of the module's table of algorithms is a row of docs/api.md's, and
     telvarn has a command for it."""
@@ -80,11 +107,14 @@ def test_documented_algorithms():
     for _, _, _, command, digits, keyed in rows:
         for word in [command] + (["hmac-" + command] if keyed == "true" else []):
             code, out, err = run([word, "--key", "k", "abc.txt"] if word.startswith("hmac-") else [word, "abc.txt"])
-            check(code == 0 and len(out.split(b" ")[0]) == int(digits), "telvarn %s: %r %r" % (word, out, err))
+            # The digest opens a GNU line and closes a BSD line (XXH3's default).
+            digest = out.split(b" = ")[-1].strip() if b" = " in out else out.split(b" ")[0]
+            check(code == 0 and len(digest) == int(digits), "telvarn %s: %r %r" % (word, out, err))
 
 
 def test_all():
     test_digests()
+    test_xxhsum()
     test_documented_algorithms()
 
 

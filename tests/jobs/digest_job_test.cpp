@@ -10,6 +10,10 @@
 #include <random>
 #include <string>
 
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+#include "codec/hex.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
 #include "digest/sha3.h"
@@ -30,12 +34,29 @@ std::string PortableText(const std::string& message) {
   return context.Finish();
 }
 
+// XXH3-64 and XXH3-128 of the whole message by xxHash's one-shot functions, in the
+// jobs' text: upper case, the 128-bit value high half first.
+std::string Xxh3_64Text(const std::string& message) {
+  std::string text(16, '\0');
+  WriteHexUpper(XXH3_64bits(message.data(), message.size()), 16, text.data());
+  return text;
+}
+std::string Xxh3_128Text(const std::string& message) {
+  const XXH128_hash_t hash = XXH3_128bits(message.data(), message.size());
+  std::string text(32, '\0');
+  WriteHexUpper(hash.high64, 16, text.data());
+  WriteHexUpper(hash.low64, 16, text.data() + 16);
+  return text;
+}
+
 // The digests of the MD5, SHA-2 and SHA-3 families by the names the Digest export's
-// table gives them, each on its portable block function.
+// table gives them, each on its portable block function, and XXH3 by xxHash itself.
 std::map<std::string, std::string> Reference(const std::string& message) {
   Md5Context md5;
   md5.Update(Bytes(message), message.size());
-  return {{"MD5", md5.HexDigest()},
+  return {{"XXH3-64", Xxh3_64Text(message)},
+          {"XXH3-128", Xxh3_128Text(message)},
+          {"MD5", md5.HexDigest()},
           {"SHA-1", PortableText<Sha1Context>(message)},
           {"SHA-224", PortableText<Sha224Context>(message)},
           {"SHA-256", PortableText<Sha256Context>(message)},
@@ -195,6 +216,9 @@ TEST_F(DigestJobTest, TheDigestExportRefusesUnknownAlgorithmsKeyedCrcsAndUnknown
                                 {TELVARN_ALGORITHM_CRC16, TELVARN_DIGEST_KEYED | TELVARN_DIGEST_QUEUE},
                                 {TELVARN_ALGORITHM_CRC32C, TELVARN_DIGEST_KEYED},
                                 {TELVARN_ALGORITHM_CRC64, TELVARN_DIGEST_KEYED},
+                                {TELVARN_ALGORITHM_XXH3, TELVARN_DIGEST_KEYED},
+                                {TELVARN_ALGORITHM_XXH128, TELVARN_DIGEST_KEYED},
+                                {19, 0},
                                 {TELVARN_ALGORITHM_SHA256, 4},
                                 {TELVARN_ALGORITHM_SHA256, INT32_MIN}};
   for (const auto& call : refused) {
@@ -242,7 +266,7 @@ TEST_F(DigestJobTest, AlgorithmInfoGivesEachDigestsNameAndLengthWithinTheRoom) {
     EXPECT_EQ(api.algorithm_info(row.number, Var(nullptr), 0, 0), -row.digits);
   }
   char name[TELVARN_ALGORITHM_NAME_ROOM] = {'#'};
-  for (int32_t unknown : {0, -1, 17, 18, INT32_MAX, INT32_MIN}) {
+  for (int32_t unknown : {0, -1, 17, 18, 19, 22, INT32_MAX, INT32_MIN}) {
     EXPECT_EQ(api.algorithm_info(unknown, Var(name), 0, 0), 0) << unknown;
     EXPECT_EQ(name[0], '#') << unknown;
   }
@@ -264,6 +288,49 @@ TEST_F(DigestJobTest, RandomMessagesFromMemoryAndFilesAcrossChunkAndSpanBoundari
   for (size_t size : sizes) {
     SCOPED_TRACE(size);
     ExpectAllJobs(RandomString(rng, size));
+  }
+}
+
+// What xxhsum 0.8 prints (-H3, -H128) for the bytes 0, 1, 2, ... (each mod 251) of
+// lengths on each side of XXH3's short, middle and long inputs, and of its block.
+TEST_F(DigestJobTest, Xxh3KnownAnswersOfXxhsum) {
+  struct Case {
+    size_t length;
+    const char* xxh3_64;
+    const char* xxh3_128;
+  };
+  const Case cases[] = {{0, "2D06800538D394C2", "99AA06D3014798D86001C324468D497F"},
+                        {1, "C44BDFF4074EECDB", "A6CD5E9392000F6AC44BDFF4074EECDB"},
+                        {64, "6187EB9089B0ED55", "9C6E140A465545E590C1971DDB04CE74"},
+                        {240, "375A384D957FE865", "65B5BE86DA5540E7C92B68E16F83BBB6"},
+                        {1024, "E5D78BAFA45B2AA5", "D0AC1F7B93BF57B9E5D78BAFA45B2AA5"},
+                        {2049, "6C9600C0E506E2AE", "39A54BC93F74921B6C9600C0E506E2AE"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.length);
+    std::string message(c.length, '\0');
+    for (size_t i = 0; i < c.length; ++i) message[i] = static_cast<char>(i % 251);
+    if (c.length == 0) {
+      const int32_t io = NewIo();
+      EXPECT_EQ(RunNow(JobExport(api.digest, TELVARN_ALGORITHM_XXH3, false), io, nullptr), c.xxh3_64);
+      EXPECT_EQ(RunNow(JobExport(api.digest, TELVARN_ALGORITHM_XXH128, false), io, nullptr), c.xxh3_128);
+      continue;
+    }
+    ExpectJob(JobExport(api.digest, TELVARN_ALGORITHM_XXH3, false), message, c.xxh3_64, "XXH3-64");
+    ExpectJob(JobExport(api.digest, TELVARN_ALGORITHM_XXH128, false), message, c.xxh3_128, "XXH3-128");
+  }
+}
+
+// The jobs, fed a span at a time, against xxHash's one-shot functions around XXH3's
+// own sizes (16, 128 and 240 bytes; stripes of 64, blocks of 1024) and the spans
+// of 64 KiB the frame hands on, from memory and from files.
+TEST_F(DigestJobTest, Xxh3JobsAgainstTheOneShotFunctionsAroundStripesBlocksAndSpans) {
+  std::mt19937 rng(2020);
+  for (size_t size : {16, 17, 128, 129, 240, 241, 63, 64, 65, 1023, 1024, 1025, 65535, 65536, 65537,
+                      3 * 65536 + 1000}) {
+    SCOPED_TRACE(size);
+    const std::string message = RandomString(rng, size);
+    ExpectJob(JobExport(api.digest, TELVARN_ALGORITHM_XXH3, false), message, Xxh3_64Text(message), "XXH3-64");
+    ExpectJob(JobExport(api.digest, TELVARN_ALGORITHM_XXH128, false), message, Xxh3_128Text(message), "XXH3-128");
   }
 }
 

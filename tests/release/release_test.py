@@ -62,7 +62,7 @@ class Half:
 
 WIN32 = Half("win32", "", "TelvarnHX.hpi", "i686-w64-mingw32", "x86", "pei-i386")
 WIN64 = Half("win64", "x64/", "TelvarnHX64.hpi", "x86_64-w64-mingw32", "x64", "pei-x86-64")
-SHARED = ["telvarn.h", "example.c", "README.md", "LICENSE", "SHA256SUMS"]
+SHARED = ["telvarn.h", "example.c", "README.md", "LICENSE", "LICENSE.xxHash", "SHA256SUMS"]
 # The CMake package and the .pc files, where CMake and pkg-config look under a prefix.
 CONFIG_DIR = "lib/cmake/TelvarnHX"
 PACKAGE = [CONFIG_DIR + "/TelvarnHXConfig.cmake", CONFIG_DIR + "/TelvarnHXConfigVersion.cmake",
@@ -256,6 +256,7 @@ def check_package(package, version, emulator64, build_dir):
         check(name32 == alias == "_%s@16" % name64 and int(alias_ordinal) == ALIAS_ORDINAL_OFFSET + int(ordinal),
               "README row %s: %s %s %s %s" % (ordinal, name32, name64, alias, alias_ordinal))
     check(read(package, "LICENSE").startswith(b"MIT License\n\nCopyright (c) 2026 The TelvarnHX authors"), "LICENSE")
+    check(b"BSD 2-Clause License" in read(package, "LICENSE.xxHash"), "LICENSE.xxHash: xxHash's notice")
 
     # The CMake package and the .pc files find the rest from their own place, so that
     # the folder works wherever it is unpacked: none may name a folder of this build.

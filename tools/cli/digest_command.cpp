@@ -244,7 +244,7 @@ int PrintDigests(Console& console, const ModuleExports& exports, const Algorithm
         const bool escape = !options.zero && NameNeedsEscape(task.name);
         const std::string name = escape ? EscapeName(task.name) : task.name;
         std::string line = escape ? "\\" : "";
-        if (options.tag) {
+        if (options.tag || algorithm.bsd_lines) {
           line += std::string(algorithm.tag) + " (" + name + ") = " + digest;
         } else {
           line += digest + (options.binary_marker ? " *" : "  ") + name;
@@ -459,6 +459,7 @@ void PrintDigestHelp(Console& console, const Algorithm& algorithm) {
       "  -b, --binary          mark lines with '*' before the name (no effect on the digest)\n"
       "  -c, --check           read digests from the LISTs and check them\n"
       "      --tag             write BSD-style lines: " + std::string(algorithm.tag) + " (FILE) = DIGEST\n"
+      + std::string(algorithm.bsd_lines ? "                        (the default for " + c + ", as xxhsum writes them)\n" : "") +
       "  -t, --text            mark lines with ' ' before the name (the default)\n"
       "      --upper           write digests in upper-case hexadecimal (default: lower)\n"
       "  -r, --recursive       digest the files under each FILE that is a directory, in\n"

@@ -43,7 +43,10 @@ const std::vector<Algorithm>& Algorithms() {
 #undef TELVARN_ALGORITHM
     };
     std::vector<Algorithm> list;
-    for (const Row& row : rows) list.push_back({row.command, TagOf(row.command), row.number, row.digits, false});
+    for (const Row& row : rows) {
+      list.push_back({row.command, TagOf(row.command), row.number, row.digits, false});
+      list.back().bsd_lines = row.number == TELVARN_ALGORITHM_XXH3;
+    }
     for (const Row& row : rows) {
       if (!row.keyed) continue;
       const std::string command = std::string("hmac-") + row.command;

@@ -25,6 +25,9 @@ struct Algorithm {
   int32_t number;       // the module's TELVARN_ALGORITHM_*
   size_t text_length;   // characters of the result text
   bool keyed;           // HMAC under the key the options give
+  // Lines are BSD lines even without --tag, as the tool of the digest writes them
+  // (xxhsum -H3); check mode reads both forms either way.
+  bool bsd_lines = false;
 };
 
 // Every digest command, from the module's table of algorithms: the plain digests,
