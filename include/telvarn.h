@@ -170,13 +170,19 @@ typedef char telvarn_var_desc_of_32_or_40_bytes[sizeof(TelvarnVarDesc) == (sizeo
 #define TELVARN_ALGORITHM_SHA3_512 14   /* "SHA3-512", 128 */
 #define TELVARN_ALGORITHM_CRC32C 15     /* "CRC-32C" (Castagnoli), 8; no keyed form */
 #define TELVARN_ALGORITHM_CRC64 16      /* "CRC-64/XZ", 16; no keyed form */
-/* 17 to 19 are held for digests to come. 20 and 21: xxHash's XXH3, seed 0. */
+/* 17 and 18: BLAKE2 (RFC 7693), keyed in its own keyed mode, not HMAC: the key is
+ * the IO's key text (its bytes up to the first NUL), 0 to 64 bytes for BLAKE2b and
+ * 0 to 32 for BLAKE2s, the empty key giving the plain hash. Telvarn_Digest refuses
+ * a longer key at launch (-1, nothing started); it is never cut or hashed down. */
+#define TELVARN_ALGORITHM_BLAKE2B 17    /* "BLAKE2b-512", 128 lower-case digits; own keyed mode */
+#define TELVARN_ALGORITHM_BLAKE2S 18    /* "BLAKE2s-256", 64 lower-case digits; own keyed mode */
+/* 19 is held for a digest to come. 20 and 21: xxHash's XXH3, seed 0. */
 #define TELVARN_ALGORITHM_XXH3 20       /* "XXH3-64", 16 upper-case digits; no keyed form */
 #define TELVARN_ALGORITHM_XXH128 21     /* "XXH3-128", 32, the high 64 bits first; no keyed form */
 
 /* Telvarn_Digest, argument 3: bits that may be combined; 0 runs the plain digest now. */
 #define TELVARN_DIGEST_QUEUE 1 /* queue the job, as TELVARN_QUEUE does for the job exports */
-#define TELVARN_DIGEST_KEYED 2 /* HMAC under the IO's key */
+#define TELVARN_DIGEST_KEYED 2 /* HMAC under the IO's key; BLAKE2's own keyed mode (key length checked) */
 
 /* Telvarn_Algorithm_Info: the room, in bytes, that every name and its NUL fit in,
  * and that argument 3 given as 0 stands for. */
@@ -310,12 +316,14 @@ int32_t TELVARN_CALL Telvarn_SHA512Key(int32_t io, int32_t async, int32_t priori
  * TELVARN_DIGEST_KEYED computes HMAC (RFC 2104) under the IO's key, as the *Key
  * exports do, the key replaced by its digest when it is longer than the hash's
  * block (64 bytes for SHA-1, SHA-224 and SHA-256; 128 for SHA-384 and the
- * SHA-512 family). The result is the digest's fixed number of hexadecimal
- * digits: lower case for MD5 and HMAC-MD5, upper case for the others. 0 started;
- * -1 for everything a job export refuses (absent IO, live IO, a job that could
- * not be queued), and, changing nothing, for an unknown algorithm number, a
- * keyed request for a digest without a keyed form (the CRCs and XXH3), or any other flag
- * bit. */
+ * SHA-512 family); for BLAKE2b and BLAKE2s it computes their own keyed mode
+ * under the IO's key text, which must be at most 64 or 32 bytes. The result is
+ * the digest's fixed number of hexadecimal digits: lower case for MD5, HMAC-MD5
+ * and BLAKE2, upper case for the others. 0 started; -1 for everything a job
+ * export refuses (absent IO, live IO, a job that could not be queued), and,
+ * changing nothing, for an unknown algorithm number, a keyed request for a digest
+ * without a keyed form (the CRCs and XXH3), a keyed BLAKE2 request whose key text
+ * is longer than the digest takes, or any other flag bit. */
 int32_t TELVARN_CALL Telvarn_Digest(int32_t io, int32_t algorithm, int32_t flags,
                                     int32_t priority) TELVARN_NOTHROW;
 

@@ -3,6 +3,7 @@
 
 #include "boundary/bindings.h"
 #include "boundary/job_control.h"
+#include "boundary/key_forms.h"
 #include "codec/base64.h"
 #include "codec/rsa_key.h"
 #include "digest/jobs.h"
@@ -36,13 +37,16 @@ namespace {
 
 // Each algorithm of the table has its number in telvarn.h, a name that fits the
 // room Algorithm_Info promises, a result that fits TELVARN_DIGEST_TEXT_MAX, and a
-// keyed job exactly when it says it has a keyed form.
-#define TELVARN_ALGORITHM(number, id, name, command, digits, keyed, plain_job, keyed_job) \
-  static_assert(TELVARN_ALGORITHM_##id == (number), "TELVARN_ALGORITHM_" #id " in telvarn.h differs");  \
-  static_assert(sizeof(name) <= TELVARN_ALGORITHM_NAME_ROOM, "the name of " #id " is too long");        \
-  static_assert((digits) > 0 && (digits) <= TELVARN_DIGEST_TEXT_MAX, #id "'s text length");             \
-  static_assert((keyed) == !std::is_same_v<decltype(keyed_job), std::nullptr_t>,                       \
-                #id ": a keyed job exactly for a keyed form");
+// keyed job exactly when it says it has a keyed form, and a key rule exactly when
+// that form is its own.
+#define TELVARN_ALGORITHM(number, id, name, command, digits, key_form, key_rule, plain_job, keyed_job)       \
+  static_assert(TELVARN_ALGORITHM_##id == (number), "TELVARN_ALGORITHM_" #id " in telvarn.h differs");       \
+  static_assert(sizeof(name) <= TELVARN_ALGORITHM_NAME_ROOM, "the name of " #id " is too long");             \
+  static_assert((digits) > 0 && (digits) <= TELVARN_DIGEST_TEXT_MAX, #id "'s text length");                  \
+  static_assert(((key_form) != KeyForm::kNone) == !std::is_same_v<decltype(keyed_job), std::nullptr_t>,     \
+                #id ": a keyed job exactly for a keyed form");                                              \
+  static_assert(((key_form) == KeyForm::kOwn) == !std::is_same_v<decltype(key_rule), std::nullptr_t>,       \
+                #id ": a key rule exactly for an own keyed form");
 #include "boundary/algorithm_table.inc"
 #undef TELVARN_ALGORITHM
 
@@ -52,11 +56,12 @@ struct KnownAlgorithm {
   int32_t digits;
   const JobKind* plain;
   const JobKind* keyed;  // nullptr: no keyed form
+  const KeyRule* key_rule;  // the own keyed form's; nullptr: any key text
 };
 
 constexpr KnownAlgorithm kKnownAlgorithms[] = {
-#define TELVARN_ALGORITHM(number, id, name, command, digits, keyed, plain_job, keyed_job) \
-  {number, name, digits, plain_job, keyed_job},
+#define TELVARN_ALGORITHM(number, id, name, command, digits, key_form, key_rule, plain_job, keyed_job) \
+  {number, name, digits, plain_job, keyed_job, key_rule},
 #include "boundary/algorithm_table.inc"
 #undef TELVARN_ALGORITHM
 };
@@ -206,10 +211,12 @@ int32_t TELVARN_CALL Telvarn_SHA512Key(int32_t io, int32_t async, int32_t priori
 int32_t TELVARN_CALL Telvarn_Digest(int32_t io, int32_t algorithm, int32_t flags, int32_t priority) TELVARN_NOTHROW {
   const KnownAlgorithm* known = FindAlgorithm(algorithm);
   if (known == nullptr || (flags & ~kDigestFlags) != 0) return -1;
-  const telvarn::JobKind* kind = (flags & TELVARN_DIGEST_KEYED) != 0 ? known->keyed : known->plain;
+  const bool keyed = (flags & TELVARN_DIGEST_KEYED) != 0;
+  const telvarn::JobKind* kind = keyed ? known->keyed : known->plain;
   if (kind == nullptr) return -1;
   const int32_t async = (flags & TELVARN_DIGEST_QUEUE) != 0 ? TELVARN_QUEUE : TELVARN_RUN_NOW;
-  return telvarn::LaunchJob(io, async, priority, *kind);
+  const telvarn::KeyCheck accepts_key = keyed && known->key_rule != nullptr ? known->key_rule->accepts : nullptr;
+  return telvarn::LaunchJob(io, async, priority, *kind, accepts_key);
 }
 
 int32_t TELVARN_CALL Telvarn_Algorithm_Info(int32_t algorithm, const VarDesc* name, int32_t room,

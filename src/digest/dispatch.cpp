@@ -1,6 +1,7 @@
 // The variant tables of the digest block functions and the CRC updates.
 #include "digest/dispatch.h"
 
+#include "digest/blake2_private.h"
 #include "digest/crc_private.h"
 #include "digest/keccak_private.h"
 #include "digest/md5_private.h"
@@ -9,6 +10,7 @@
 namespace telvarn {
 namespace {
 
+using namespace blake2_internal;
 using namespace crc_internal;
 using namespace keccak_internal;
 using namespace md5_internal;
@@ -30,6 +32,14 @@ constexpr Sha256Variant kSha256Variants[] = {
 #if defined(__i386__) || defined(__x86_64__)
     {"shani", &Sha256CompressShaNi, &HasShaNi},
 #endif
+};
+
+constexpr Blake2bVariant kBlake2bVariants[] = {
+    {"portable", &Blake2bCompressPortable, &Always},
+};
+
+constexpr Blake2sVariant kBlake2sVariants[] = {
+    {"portable", &Blake2sCompressPortable, &Always},
 };
 
 constexpr Sha512Variant kSha512Variants[] = {
@@ -136,6 +146,8 @@ constexpr KernelTable<Sha1BlockFn> kSha1Kernels = TableOf("sha1", kSha1Variants)
 constexpr KernelTable<Sha256BlockFn> kSha256Kernels = TableOf("sha256", kSha256Variants);
 constexpr KernelTable<Sha512BlockFn> kSha512Kernels = TableOf("sha512", kSha512Variants);
 constexpr KernelTable<KeccakAbsorbFn> kKeccakKernels = TableOf("keccak", kKeccakVariants);
+constexpr KernelTable<Blake2bCompressFn> kBlake2bKernels = TableOf("blake2b", kBlake2bVariants);
+constexpr KernelTable<Blake2sCompressFn> kBlake2sKernels = TableOf("blake2s", kBlake2sVariants);
 constexpr KernelTable<CrcUpdateFn> kCrc32Kernels = TableOf("crc32", kCrc32Variants);
 constexpr KernelTable<CrcUpdateFn> kCrc32cKernels = TableOf("crc32c", kCrc32cVariants);
 constexpr KernelTable<CrcUpdateFn> kCrc16Kernels = TableOf("crc16", kCrc16Variants);

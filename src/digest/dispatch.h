@@ -19,6 +19,15 @@ using Sha512BlockFn = void (*)(uint64_t state[8], const uint8_t* data, size_t bl
 using KeccakAbsorbFn = void (*)(uint64_t state[25], const uint8_t* blocks, size_t block_count, size_t rate_bytes);
 // Advance a reflected CRC register over `count` bytes: the register as it stands
 // (no initial or final inversion), the low 16 bits for CRC-16.
+// Compress `block_count` consecutive blocks (128 bytes for BLAKE2b, 64 for
+// BLAKE2s) into the chain value h, each a block that is not the message's last:
+// the byte counter t (low word first) grows by a block before each. With `last`,
+// the one block given is the message's final block, zero-padded, t already counts
+// its bytes, and the kernel sets the final flag instead of counting.
+using Blake2bCompressFn = void (*)(uint64_t h[8], uint64_t t[2], const uint8_t* blocks, size_t block_count,
+                                   bool last);
+using Blake2sCompressFn = void (*)(uint32_t h[8], uint32_t t[2], const uint8_t* blocks, size_t block_count,
+                                   bool last);
 using CrcUpdateFn = uint32_t (*)(uint32_t crc, const uint8_t* data, size_t count);
 using Crc64UpdateFn = uint64_t (*)(uint64_t crc, const uint8_t* data, size_t count);
 
@@ -27,6 +36,8 @@ extern const KernelTable<Sha1BlockFn> kSha1Kernels;
 extern const KernelTable<Sha256BlockFn> kSha256Kernels;
 extern const KernelTable<Sha512BlockFn> kSha512Kernels;
 extern const KernelTable<KeccakAbsorbFn> kKeccakKernels;
+extern const KernelTable<Blake2bCompressFn> kBlake2bKernels;
+extern const KernelTable<Blake2sCompressFn> kBlake2sKernels;
 // The byte-table update is the reference; slicing-by-8 is what a processor
 // without carry-less multiplication runs.
 extern const KernelTable<CrcUpdateFn> kCrc32Kernels;
@@ -35,13 +46,15 @@ extern const KernelTable<CrcUpdateFn> kCrc16Kernels;
 extern const KernelTable<Crc64UpdateFn> kCrc64Kernels;
 
 using DigestKernelTables = TableList<kCrc32Kernels, kCrc32cKernels, kCrc16Kernels, kCrc64Kernels, kMd5Kernels,
-                                     kSha1Kernels, kSha256Kernels, kSha512Kernels, kKeccakKernels>;
+                                     kSha1Kernels, kSha256Kernels, kSha512Kernels, kKeccakKernels, kBlake2bKernels, kBlake2sKernels>;
 
 using Md5Variant = KernelVariant<Md5BlockFn>;
 using Sha1Variant = KernelVariant<Sha1BlockFn>;
 using Sha256Variant = KernelVariant<Sha256BlockFn>;
 using Sha512Variant = KernelVariant<Sha512BlockFn>;
 using KeccakVariant = KernelVariant<KeccakAbsorbFn>;
+using Blake2bVariant = KernelVariant<Blake2bCompressFn>;
+using Blake2sVariant = KernelVariant<Blake2sCompressFn>;
 using CrcVariant = KernelVariant<CrcUpdateFn>;
 using Crc64Variant = KernelVariant<Crc64UpdateFn>;
 

@@ -24,5 +24,9 @@ extern const JobKind kCrc32cJob, kCrc64Job;
 // XXH3-64 and XXH3-128 of xxHash (seed 0) as 16 and 32 upper-case digits, the
 // 128-bit value high half first; no keyed form.
 extern const JobKind kXxh3_64Job, kXxh3_128Job;
+// BLAKE2b-512 and BLAKE2s-256 as 128 and 64 lower-case digits, and their own keyed
+// mode (not HMAC) under the key text at the start of the IO's key area, which the
+// launch has held to BLAKE2's 64 or 32 bytes.
+extern const JobKind kBlake2bJob, kBlake2sJob, kBlake2bKeyJob, kBlake2sKeyJob;
 
 }  // namespace telvarn

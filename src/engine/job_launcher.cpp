@@ -31,9 +31,16 @@ int32_t QueueLevelForPriority(int32_t priority) {
   return (in_range ? priority : TELVARN_PRIORITY_NORMAL) - TELVARN_PRIORITY_IMMEDIATE;
 }
 
+// The key text's length: the key area's bytes before its first NUL.
+size_t KeyTextLength(const uint8_t* key) {
+  size_t length = 0;
+  while (length < kKeyAreaSize && key[length] != 0) ++length;
+  return length;
+}
+
 }  // namespace
 
-int32_t LaunchJob(int32_t io, int32_t async_flag, int32_t priority, const JobKind& kind) {
+int32_t LaunchJob(int32_t io, int32_t async_flag, int32_t priority, const JobKind& kind, KeyCheck accepts_key) {
   IoSlot* slot = module::slot_table().find(io);
   if (slot == nullptr) return -1;
   Job* job = nullptr;
@@ -49,6 +56,10 @@ int32_t LaunchJob(int32_t io, int32_t async_flag, int32_t priority, const JobKin
         return -1;
       }
       std::memcpy(job->key.get(), slot->key_area, kKeyAreaSize);
+      if (accepts_key != nullptr && !accepts_key(job->key.get(), KeyTextLength(job->key.get()))) {
+        delete job;
+        return -1;
+      }
     }
     // Before the jobs lock is taken: making the scheduler thread takes the
     // system's own locks, which must never nest inside it.

@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """telvarn's digests of files and standard input against md5sum, sha1sum, sha224sum,
 sha256sum, sha384sum and sha512sum, SHA-512/224 and SHA-512/256 against Python's
-hashlib, its CRCs against Python's zlib and a CRC-16/MCRF4XX of its own, and XXH3
-against xxhsum: lines, --tag, -z, options anywhere, unreadable inputs and escaped
+hashlib, its CRCs against Python's zlib and a CRC-16/MCRF4XX of its own, XXH3
+against xxhsum, BLAKE2b against b2sum and both BLAKE2s, plain and keyed, against hashlib: lines, --tag, -z, options anywhere, unreadable inputs and escaped
 names; and the table of algorithms in docs/api.md against the module's.
 
 usage: cli_digests_test.py [--sanitized] COMMAND...   (see cli_support.py)
 """
+import hashlib
 import os
 import random
 import re
@@ -91,12 +92,50 @@ def test_xxhsum():
             check(code == 1 and b"FAILED" in out, "%s -c on a changed list: %d %r" % (algorithm, code, out))
 
 
+def test_b2sum():
+    """blake2b against b2sum byte for byte (lines, --tag, check mode on its lists in
+    both forms), blake2s against hashlib in the same forms, and the own keyed mode
+    of both against hashlib's key=, with keys too long or holding a NUL refused."""
+    names = LISTED_NAMES  # as test_digests wrote them
+    contents = {n: open(n, "rb").read() for n in names}
+    ok_lines = b"".join(b"%s: OK\n" % name.encode() for name in names)
+    for algorithm, tag, hash_of in (("blake2b", "BLAKE2b", hashlib.blake2b), ("blake2s", "BLAKE2s", hashlib.blake2s)):
+        for form in ([], ["--tag"]):
+            code, out, err = run([algorithm] + form + names)
+            if algorithm == "blake2b" and shutil.which("b2sum") is not None:
+                expected = gnu("b2sum", form + names)[1]
+            else:
+                line = "%s (%s) = %s\n" if form else "%.0s%s  %s\n"
+                expected = "".join(line % ((tag, n, hash_of(contents[n]).hexdigest()) if form else
+                                           (tag, hash_of(contents[n]).hexdigest(), n)) for n in names).encode()
+            check(code == 0 and out == expected, "%s %s: %r %r, expected %r" % (algorithm, form, out, err, expected))
+            write("b2.list", expected)
+            code, out, err = run([algorithm, "-c", "b2.list"])
+            check(code == 0 and out == ok_lines, "%s -c on %s lines: %r %r" % (algorithm, form, out, err))
+        most = hash_of.MAX_KEY_SIZE
+        write("key.bin", b"k" * most)
+        for key in (b"Jefe", b"k" * most):
+            expected = "".join("%s  %s\n" % (hash_of(contents[n], key=key).hexdigest(), n) for n in names).encode()
+            for option in (["--key", key.decode()], ["--key-hex", key.hex()], ["--key-file", "key.bin"]):
+                if option[0] == "--key-file" and key != b"k" * most:
+                    continue
+                code, out, err = run([algorithm] + option + names)
+                check(code == 0 and out == expected, "%s %s: %r %r" % (algorithm, option[0], out, err))
+        code, out, _ = run([algorithm, "--key", "", "abc.txt"])
+        check(code == 0 and out == b"%s  abc.txt\n" % hash_of(b"abc").hexdigest().encode(), "the empty key: %r" % out)
+        for option in (["--key", "k" * (most + 1)], ["--key-hex", "6b00"]):
+            code, out, err = run([algorithm] + option + ["abc.txt"])
+            check(code == 2 and out == b"", "%s %s refused: %d %r %r" % (algorithm, option[0], code, out, err))
+        code, _, _ = run(["hmac-" + algorithm, "--key", "k", "abc.txt"])
+        check(code == 2, "no hmac-%s: %d" % (algorithm, code))
+
+
 def test_documented_algorithms():
     """Each row of the module's table of algorithms is a row of docs/api.md's, and
     telvarn has a command for it."""
     source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
     with open(os.path.join(source, "src", "boundary", "algorithm_table.inc")) as table:
-        rows = re.findall(r'^TELVARN_ALGORITHM\((\d+), (\w+), "([^"]+)", "([^"]+)", (\d+), (true|false),', table.read(), re.M)
+        rows = re.findall(r'^TELVARN_ALGORITHM\((\d+), (\w+), "([^"]+)", "([^"]+)", (\d+), KeyForm::(\w+),', table.read(), re.M)
     with open(os.path.join(source, "docs", "api.md")) as doc:
         documented = re.findall(r"^\| (\d+) \| ([^|]+) \| (\d+) [^|]*\| [^|]+\| `TELVARN_ALGORITHM_(\w+)` \|$",
                                 doc.read(), re.M)
@@ -105,7 +144,7 @@ def test_documented_algorithms():
           sorted((int(n), name.strip(), int(digits), id_) for n, name, digits, id_ in documented),
           "docs/api.md lists the algorithms of algorithm_table.inc: %r" % documented)
     for _, _, _, command, digits, keyed in rows:
-        for word in [command] + (["hmac-" + command] if keyed == "true" else []):
+        for word in [command] + (["hmac-" + command] if keyed == "kHmac" else []):
             code, out, err = run([word, "--key", "k", "abc.txt"] if word.startswith("hmac-") else [word, "abc.txt"])
             # The digest opens a GNU line and closes a BSD line (XXH3's default).
             digest = out.split(b" = ")[-1].strip() if b" = " in out else out.split(b" ")[0]
@@ -115,6 +154,7 @@ def test_documented_algorithms():
 def test_all():
     test_digests()
     test_xxhsum()
+    test_b2sum()
     test_documented_algorithms()
 
 

@@ -14,6 +14,7 @@
 #include <xxhash.h>
 
 #include "codec/hex.h"
+#include "digest/blake2.h"
 #include "digest/md5.h"
 #include "digest/sha.h"
 #include "digest/sha3.h"
@@ -54,7 +55,9 @@ std::string Xxh3_128Text(const std::string& message) {
 std::map<std::string, std::string> Reference(const std::string& message) {
   Md5Context md5;
   md5.Update(Bytes(message), message.size());
-  return {{"XXH3-64", Xxh3_64Text(message)},
+  return {{"BLAKE2b-512", ReferenceBlake2<Blake2bContext>("", message)},
+          {"BLAKE2s-256", ReferenceBlake2<Blake2sContext>("", message)},
+          {"XXH3-64", Xxh3_64Text(message)},
           {"XXH3-128", Xxh3_128Text(message)},
           {"MD5", md5.HexDigest()},
           {"SHA-1", PortableText<Sha1Context>(message)},
@@ -202,6 +205,26 @@ TEST_F(DigestJobTest, KnownAnswersThroughTheDigestExport) {
       << "RFC 2202, test case 2";
 }
 
+// RFC 7693's examples, and BLAKE2's keyed mode (not HMAC) against Python's hashlib:
+// hashlib.blake2b(b"abc", key=b"Jefe").hexdigest(), and likewise for BLAKE2s.
+TEST_F(DigestJobTest, Blake2KnownAnswersThroughTheDigestExport) {
+  const int32_t io = NewIo();
+  EXPECT_EQ(RunNow(JobExport(api.digest, TELVARN_ALGORITHM_BLAKE2B, false), io, "abc"),
+            "ba80a53f981c4d0d6a2797b69f12f6e94c212f14685ac4b74b12bb6fdbffa2d17d87c5392aab792dc252d5de4533cc95"
+            "18d38aa8dbf1925ab92386edd4009923");
+  EXPECT_EQ(RunNow(JobExport(api.digest, TELVARN_ALGORITHM_BLAKE2S, false), io, "abc"),
+            "508c5e8c327c14e2e1a72ba34eeb452f37458b209ed63a294d999b4c86675982");
+  EXPECT_EQ(RunNow(JobExport(api.digest, TELVARN_ALGORITHM_BLAKE2B, true), io, "abc"),
+            RunNow(JobExport(api.digest, TELVARN_ALGORITHM_BLAKE2B, false), io, "abc"))
+      << "the empty key is the plain hash";
+  ASSERT_EQ(api.key_set("Jefe", io, 0, 0), 0);
+  EXPECT_EQ(RunNow(JobExport(api.digest, TELVARN_ALGORITHM_BLAKE2B, true), io, "abc"), 
+            "e3273144bfa7f9fccd57a52f2b7e3b1a91207a669233c8e67ae06d8ddf45050e0e87162c463c402bbbe654a562b1abd5"
+            "ba5477ed2501578099bd722b1911b5b3");
+  EXPECT_EQ(RunNow(JobExport(api.digest, TELVARN_ALGORITHM_BLAKE2S, true), io, "abc"), 
+            "c4fad4f19a99ab0ad11e04dbc24047cda8c394c1c7e9720c3c9742b9c1565a1b");
+}
+
 // What the Digest export refuses changes nothing: the bindings stay for the next job.
 TEST_F(DigestJobTest, TheDigestExportRefusesUnknownAlgorithmsKeyedCrcsAndUnknownFlags) {
   const int32_t io = NewIo();
@@ -210,7 +233,7 @@ TEST_F(DigestJobTest, TheDigestExportRefusesUnknownAlgorithmsKeyedCrcsAndUnknown
   ASSERT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 0), 0);
   const int32_t refused[][2] = {{0, 0},
                                 {-1, 0},
-                                {17, 0},
+                                {99, 0},
                                 {INT32_MAX, 0},
                                 {TELVARN_ALGORITHM_CRC32, TELVARN_DIGEST_KEYED},
                                 {TELVARN_ALGORITHM_CRC16, TELVARN_DIGEST_KEYED | TELVARN_DIGEST_QUEUE},
@@ -240,7 +263,8 @@ TEST_F(DigestJobTest, AlgorithmInfoGivesEachDigestsNameAndLengthWithinTheRoom) {
     int32_t digits;
   };
   const Row rows[] = {
-#define TELVARN_ALGORITHM(number, id, name, command, digits, keyed, plain_job, keyed_job) {number, name, digits},
+#define TELVARN_ALGORITHM(number, id, name, command, digits, key_form, key_rule, plain_job, keyed_job) \
+  {number, name, digits},
 #include "boundary/algorithm_table.inc"
 #undef TELVARN_ALGORITHM
   };
@@ -266,7 +290,7 @@ TEST_F(DigestJobTest, AlgorithmInfoGivesEachDigestsNameAndLengthWithinTheRoom) {
     EXPECT_EQ(api.algorithm_info(row.number, Var(nullptr), 0, 0), -row.digits);
   }
   char name[TELVARN_ALGORITHM_NAME_ROOM] = {'#'};
-  for (int32_t unknown : {0, -1, 17, 18, 19, 22, INT32_MAX, INT32_MIN}) {
+  for (int32_t unknown : {0, -1, 19, 22, 99, INT32_MAX, INT32_MIN}) {
     EXPECT_EQ(api.algorithm_info(unknown, Var(name), 0, 0), 0) << unknown;
     EXPECT_EQ(name[0], '#') << unknown;
   }
@@ -334,17 +358,35 @@ TEST_F(DigestJobTest, Xxh3JobsAgainstTheOneShotFunctionsAroundStripesBlocksAndSp
   }
 }
 
-// Every keyed job: keys around the hashes' blocks (64 bytes; 128 for SHA-512), the
+// Every keyed job: keys around the hashes' blocks (64 bytes; 128 for SHA-512) and
+// BLAKE2's longest keys (32 and 64 bytes, one more refused at launch), the
 // empty key, the longest key the IO holds, a key kept across re-initialisation and
 // a key cut at its zero byte, from memory and from files, synchronous and queued.
 TEST_F(DigestJobTest, HmacKeysAroundTheBlockSizeAndKeptAcrossReinitialisation) {
   const std::string message = "message for the keyed digest";
   for (const JobUnderTest& job : KeyedJobs(api)) {
     SCOPED_TRACE(job.name);
-    for (size_t length : {0, 1, 64, 65, 128, 129, 300, 4095}) {
+    for (size_t length : {0, 1, 31, 32, 33, 63, 64, 65, 128, 129, 300, 4095}) {
       key_.assign(length, 'k');
       SCOPED_TRACE(length);
-      ExpectKeyedJob(job, message);
+      if (length <= job.longest_key) {
+        ExpectKeyedJob(job, message);
+        continue;
+      }
+      // A key longer than the own keyed mode takes: refused at launch, never cut;
+      // nothing starts and the bindings stay for the next job.
+      const int32_t io = NewIo();
+      ASSERT_EQ(api.key_set(key_.c_str(), io, 0, 0), 0);
+      char out[TELVARN_DIGEST_TEXT_MAX + 2] = {};
+      ASSERT_EQ(api.input_set(Var(message.c_str()), io, TELVARN_MODE_MEMORY, 0), 0);
+      ASSERT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 0), 0);
+      EXPECT_EQ(job.run(io, TELVARN_RUN_NOW, 3, 0), -1);
+      EXPECT_EQ(job.run(io, TELVARN_QUEUE, 3, 0), -1);
+      EXPECT_EQ(JobState(api, io), TELVARN_JOB_IDLE);
+      EXPECT_EQ(out[0], '\0');
+      ASSERT_EQ(api.key_set("short", io, 0, 0), 0);
+      ASSERT_EQ(job.run(io, TELVARN_RUN_NOW, 3, 0), 0);
+      EXPECT_EQ(std::string(out), job.reference(KeyArea("short"), message)) << "the bindings stayed";
     }
 
     int32_t io = NewIo();

@@ -6,6 +6,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "boundary/key_forms.h"
+#include "digest/blake2.h"
 #include "digest/hmac.h"
 #include "jobs/api.h"
 
@@ -28,12 +30,25 @@ std::string ReferenceHmac(const std::string& key_area, const std::string& messag
   return hmac.HexDigest();
 }
 
+// BLAKE2's own keyed hash of `message` under the key text in `key_area` (up to its
+// first NUL, at most the digest's key length), on the portable compression.
+template <class Context>
+std::string ReferenceBlake2(const std::string& key_area, const std::string& message) {
+  const size_t key_length = key_area.find('\0') == std::string::npos ? key_area.size() : key_area.find('\0');
+  Context context(*Context::kKernels.begin(), reinterpret_cast<const uint8_t*>(key_area.data()), key_length);
+  context.Update(reinterpret_cast<const uint8_t*>(message.data()), message.size());
+  return context.HexDigest();
+}
+
 struct JobUnderTest {
   const char* name;
   JobExport run;
   size_t result_length;
   // The keyed jobs: ReferenceHmac of their hash; nullptr for the others.
   std::string (*reference)(const std::string& key_area, const std::string& message);
+  // The longest key text the keyed job takes: the key area's, or its own keyed
+  // mode's (a longer one makes the launch return -1).
+  size_t longest_key = 4095;
 };
 
 // The digest context of each keyed digest, for its reference text.
@@ -52,26 +67,37 @@ template <> struct HashOf<TELVARN_ALGORITHM_SHA3_256> { using type = Sha3_256Con
 template <> struct HashOf<TELVARN_ALGORITHM_SHA3_384> { using type = Sha3_384Context; };
 template <> struct HashOf<TELVARN_ALGORITHM_SHA3_512> { using type = Sha3_512Context; };
 
-template <int32_t kAlgorithm, bool kKeyed>
+template <> struct HashOf<TELVARN_ALGORITHM_BLAKE2B> { using type = Blake2bContext; };
+template <> struct HashOf<TELVARN_ALGORITHM_BLAKE2S> { using type = Blake2sContext; };
+
+template <int32_t kAlgorithm, KeyForm kForm>
 constexpr auto kReferenceOf = [] {
   std::string (*reference)(const std::string&, const std::string&) = nullptr;
-  if constexpr (kKeyed) reference = &ReferenceHmac<typename HashOf<kAlgorithm>::type>;
+  if constexpr (kForm == KeyForm::kHmac) reference = &ReferenceHmac<typename HashOf<kAlgorithm>::type>;
+  if constexpr (kForm == KeyForm::kOwn) reference = &ReferenceBlake2<typename HashOf<kAlgorithm>::type>;
   return reference;
+}();
+
+template <int32_t kAlgorithm, KeyForm kForm>
+constexpr size_t kLongestKeyOf = [] {
+  if constexpr (kForm == KeyForm::kOwn) return HashOf<kAlgorithm>::type::kMaxKeyBytes;
+  return size_t{4095};
 }();
 
 // Every digest through the Digest export, from the module's table: the plain forms,
 // then the keyed ones.
 inline std::vector<JobUnderTest> EveryDoorJob(const Api& api) {
   std::vector<JobUnderTest> jobs = {
-#define TELVARN_ALGORITHM(number, id, name, command, digits, keyed, plain_job, keyed_job) \
+#define TELVARN_ALGORITHM(number, id, name, command, digits, key_form, key_rule, plain_job, keyed_job) \
   {"Digest " name, JobExport(api.digest, number, false), digits, nullptr},
 #include "boundary/algorithm_table.inc"
 #undef TELVARN_ALGORITHM
   };
-#define TELVARN_ALGORITHM(number, id, name, command, digits, keyed, plain_job, keyed_job) \
-  if (keyed) {                                                                             \
-    jobs.push_back({"Digest HMAC-" name, JobExport(api.digest, number, true), digits,      \
-                    kReferenceOf<number, keyed>});                                        \
+#define TELVARN_ALGORITHM(number, id, name, command, digits, key_form, key_rule, plain_job, keyed_job) \
+  if constexpr ((key_form) != KeyForm::kNone) {                                                         \
+    jobs.push_back({(key_form) == KeyForm::kHmac ? "Digest HMAC-" name : "Digest keyed " name,         \
+                    JobExport(api.digest, number, true), digits, kReferenceOf<number, key_form>,         \
+                    kLongestKeyOf<number, key_form>});                                                  \
   }
 #include "boundary/algorithm_table.inc"
 #undef TELVARN_ALGORITHM

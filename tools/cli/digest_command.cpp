@@ -30,6 +30,7 @@ struct DigestOptions {
   bool progress = false;
   uint32_t jobs = 0;  // -j: files digested at once
   bool recursive = false;
+  bool keyed = false;  // a key option was given
   std::string key;
   std::vector<std::string> files;
 };
@@ -134,7 +135,9 @@ int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& 
                  const PatternArguments& patterns, DigestOptions& options) {
   const std::string command = algorithm.command;
   std::vector<OptionForm> forms(std::begin(kDigestOptions), std::end(kDigestOptions));
-  if (algorithm.keyed) forms.insert(forms.end(), std::begin(kKeyOptions), std::end(kKeyOptions));
+  if (algorithm.keyed || algorithm.key_rule != nullptr) {
+    forms.insert(forms.end(), std::begin(kKeyOptions), std::end(kKeyOptions));
+  }
   ScannedArguments scanned;
   std::string error;
   if (!ScanOptions(args, forms.data(), forms.size(), scanned, error)) return console.UsageError(command, error);
@@ -205,14 +208,24 @@ int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& 
                                              " option is meaningful only when verifying checksums");
     }
   }
-  if (algorithm.keyed) {
-    if (key_option == nullptr) {
-      return console.UsageError(command, command + " needs a key: --key TEXT, --key-file FILE or --key-hex HEX");
-    }
+  if (algorithm.keyed && key_option == nullptr) {
+    return console.UsageError(command, command + " needs a key: --key TEXT, --key-file FILE or --key-hex HEX");
+  }
+  if (key_option != nullptr) {
     if (!KeyFromOption(key_option, key_value, options.key, error)) {
       console.Error(error);
       return kExitError;
     }
+    // The algorithm's own keyed mode takes only the keys its rule accepts, as the
+    // module does at launch: a longer key is refused, never cut.
+    const KeyRule* rule = algorithm.key_rule;
+    if (rule != nullptr &&
+        !rule->accepts(reinterpret_cast<const uint8_t*>(options.key.data()), options.key.size())) {
+      console.Error("the key of " + command + " must be " + rule->what + "; this one has " +
+                    std::to_string(options.key.size()));
+      return kExitError;
+    }
+    options.keyed = true;
   }
   return -1;
 }
@@ -441,14 +454,21 @@ bool CheckList(Console& console, const ModuleExports& exports, const Algorithm& 
 
 void PrintDigestHelp(Console& console, const Algorithm& algorithm) {
   const std::string c = algorithm.command;
-  const std::string key = algorithm.keyed ? " KEY-OPTION" : "";
+  const std::string key = algorithm.keyed ? " KEY-OPTION" : algorithm.key_rule != nullptr ? " [KEY-OPTION]" : "";
   std::string text =
       "usage: telvarn " + c + key + " [OPTION]... [FILE]...\n"
       "       telvarn " + c + key + " -c [OPTION]... [LIST]...\n"
       "Print or check " + algorithm.tag + " digests (" + std::to_string(algorithm.text_length) +
       " hexadecimal digits, computed by " TELVARN_MODULE_NAME ").\n"
       "With no FILE, or when FILE is -, read standard input.\n\n";
-  if (algorithm.keyed) {
+  if (algorithm.key_rule != nullptr) {
+    text +=
+        "With a key, " + algorithm.tag + "'s own keyed mode (not HMAC); the key " +
+        algorithm.key_rule->what + ", no NUL byte; give at most one:\n"
+        "      --key TEXT        the text's UTF-8 bytes (also --key=TEXT)\n"
+        "      --key-file FILE   the file's bytes, as they are (- reads standard input)\n"
+        "      --key-hex HEX     bytes written as hexadecimal digits\n\n";
+  } else if (algorithm.keyed) {
     text +=
         "The key (at most 4095 bytes, no NUL byte; give exactly one):\n"
         "      --key TEXT        the text's UTF-8 bytes (also --key=TEXT)\n"
@@ -491,11 +511,15 @@ void PrintDigestHelp(Console& console, const Algorithm& algorithm) {
   console.out().Write(text);
 }
 
-int RunDigestCommand(Console& console, const ModuleExports& exports, const Algorithm& algorithm,
+int RunDigestCommand(Console& console, const ModuleExports& exports, const Algorithm& command,
                      const Arguments& args, const PatternArguments& patterns) {
   DigestOptions options;
-  const int parsed = ParseOptions(console, algorithm, args, patterns, options);
+  const int parsed = ParseOptions(console, command, args, patterns, options);
   if (parsed >= 0) return parsed;
+  // A key option given to a command with an own keyed mode runs that mode.
+  Algorithm keyed_command = command;
+  keyed_command.keyed = command.keyed || options.keyed;
+  const Algorithm& algorithm = keyed_command;
   if (!options.check) return PrintDigests(console, exports, algorithm, options);
   std::vector<std::string> lists = options.files;
   if (lists.empty()) lists.push_back("-");

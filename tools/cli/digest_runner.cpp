@@ -15,7 +15,7 @@ namespace telvarn::cli {
 namespace {
 
 // The tag coreutils writes for the command: its word in upper case (SHA256,
-// HMAC-SHA256, SHA512-224).
+// HMAC-SHA256, SHA512-224), BLAKE2's with its letter in lower case (BLAKE2b).
 std::string TagOf(const std::string& command) {
   std::string tag = command;
   // ASCII only: the commands are ASCII, and the C runtime's toupper is not among
@@ -23,6 +23,8 @@ std::string TagOf(const std::string& command) {
   for (char& c : tag) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
+  // b2sum writes BLAKE2b, and BLAKE2s follows it.
+  if (tag == "BLAKE2B" || tag == "BLAKE2S") tag.back() = command.back();
   return tag;
 }
 
@@ -34,11 +36,12 @@ const std::vector<Algorithm>& Algorithms() {
       int32_t number;
       const char* command;
       size_t digits;
-      bool keyed;
+      KeyForm key_form;
+      const KeyRule* key_rule;
     };
     const Row rows[] = {
-#define TELVARN_ALGORITHM(number, id, name, command, digits, keyed, plain_job, keyed_job) \
-  {number, command, digits, keyed},
+#define TELVARN_ALGORITHM(number, id, name, command, digits, key_form, key_rule, plain_job, keyed_job) \
+  {number, command, digits, key_form, key_rule},
 #include "boundary/algorithm_table.inc"
 #undef TELVARN_ALGORITHM
     };
@@ -46,9 +49,10 @@ const std::vector<Algorithm>& Algorithms() {
     for (const Row& row : rows) {
       list.push_back({row.command, TagOf(row.command), row.number, row.digits, false});
       list.back().bsd_lines = row.number == TELVARN_ALGORITHM_XXH3;
+      list.back().key_rule = row.key_form == KeyForm::kOwn ? row.key_rule : nullptr;
     }
     for (const Row& row : rows) {
-      if (!row.keyed) continue;
+      if (row.key_form != KeyForm::kHmac) continue;
       const std::string command = std::string("hmac-") + row.command;
       list.push_back({command, TagOf(command), row.number, row.digits, true});
     }

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "boundary/key_forms.h"
 #include "cli/progress_line.h"
 #include "module_binding/module_binding.h"
 
@@ -24,14 +25,18 @@ struct Algorithm {
   std::string tag;      // the name on BSD lines (--tag): SHA256, HMAC-SHA256
   int32_t number;       // the module's TELVARN_ALGORITHM_*
   size_t text_length;   // characters of the result text
-  bool keyed;           // HMAC under the key the options give
+  bool keyed;           // launched keyed: HMAC, or the own keyed mode, under the key the options give
+  // The own keyed mode's rule (the algorithm table's): the plain command then
+  // takes a key option, and runs keyed when one is given. nullptr for the others.
+  const KeyRule* key_rule = nullptr;
   // Lines are BSD lines even without --tag, as the tool of the digest writes them
   // (xxhsum -H3); check mode reads both forms either way.
   bool bsd_lines = false;
 };
 
-// Every digest command, from the module's table of algorithms: the plain digests,
-// then the keyed ones, each in the table's order (the order the help lists them).
+// Every digest command, from the module's table of algorithms: the plain digests
+// (those with an own keyed mode among them), then the HMAC ones, each in the
+// table's order (the order the help lists them).
 const std::vector<Algorithm>& Algorithms();
 const Algorithm* FindAlgorithm(const std::string& command);
 

@@ -1,0 +1,34 @@
+// The keyed forms a digest of the algorithm table can have, and the rules its own keyed mode puts on the key.
+//
+// A key rule judges the key text (the IO's key area up to its first NUL) when a
+// keyed job is launched, and when telvarn reads a key option: a key it refuses is
+// never cut or hashed down, the launch returns -1 and starts nothing. A digest
+// whose key must be decoded (hexadecimal digits standing for bytes, say) adds a
+// rule that accepts both forms, and its job decodes what the rule let through.
+// Header-only, so that telvarn judges keys by the same rules the module does.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace telvarn {
+
+enum class KeyForm {
+  kNone,  // no keyed form: TELVARN_DIGEST_KEYED is refused
+  kHmac,  // HMAC over the digest, under any key the key area holds; telvarn's hmac-<command>
+  kOwn,   // the algorithm's own keyed mode, under a key its rule accepts; the plain command with a key option
+};
+
+struct KeyRule {
+  bool (*accepts)(const uint8_t* key, size_t length);
+  const char* what;  // what the rule asks for, to complete "the key must be ..."
+};
+
+inline bool KeyOfAtMost64Bytes(const uint8_t*, size_t length) { return length <= 64; }
+inline bool KeyOfAtMost32Bytes(const uint8_t*, size_t length) { return length <= 32; }
+
+// BLAKE2b takes 0 to 64 key bytes, BLAKE2s 0 to 32; the empty key is the plain hash.
+inline constexpr KeyRule kBlake2bKeyRule{&KeyOfAtMost64Bytes, "at most 64 bytes"};
+inline constexpr KeyRule kBlake2sKeyRule{&KeyOfAtMost32Bytes, "at most 32 bytes"};
+
+}  // namespace telvarn
