@@ -44,6 +44,7 @@ class Blake2Context {
 
   Blake2Context() : Blake2Context(Active<Traits::kKernels>(), nullptr, 0) {}
   Blake2Context(const uint8_t* key, size_t key_length) : Blake2Context(Active<Traits::kKernels>(), key, key_length) {}
+  explicit Blake2Context(const Variant& variant) : Blake2Context(variant, nullptr, 0) {}
   // key_length at most kMaxKeyBytes.
   Blake2Context(const Variant& variant, const uint8_t* key, size_t key_length);
   void Update(const uint8_t* bytes, size_t count);
