@@ -115,7 +115,8 @@ ALGORITHM_TOOLS = (("crc32", ["cksum"], "cksum"), ("crc16", CRC16_TOOL, "python3
                    ("sha384", ["sha384sum"], "sha384sum"), ("sha512", ["sha512sum"], "sha512sum"),
                    ("sha512-256", ["openssl", "dgst", "-sha512-256"], "openssl dgst -sha512-256"),
                    ("sha3-256", ["openssl", "dgst", "-sha3-256"], "openssl dgst -sha3-256"),
-                   ("sha3-512", ["openssl", "dgst", "-sha3-512"], "openssl dgst -sha3-512"))
+                   ("sha3-512", ["openssl", "dgst", "-sha3-512"], "openssl dgst -sha3-512"),
+                   ("blake2b", ["b2sum"], "b2sum"))
 
 
 def random_file(seed):

@@ -52,6 +52,8 @@ DIGEST_ROWS = [
     ("SHA3-256", "sha3_256", "openssl_sha3_256", "openssl_sha3_256", ("ratio", 1.0), ("ratio", 1.0)),
     ("SHA3-384", "sha3_384", "openssl_sha3_384", "openssl_sha3_384", ("info",), ("info",)),
     ("SHA3-512", "sha3_512", "openssl_sha3_512", "openssl_sha3_512", ("info",), ("info",)),
+    ("BLAKE2b-512", "blake2b", "openssl_blake2b512", "openssl_blake2b512", ("ratio", 1.0), ("ratio", 1.0)),
+    ("BLAKE2s-256", "blake2s", "openssl_blake2s256", "openssl_blake2s256", ("ratio", 1.0), ("ratio", 1.0)),
     ("HMAC-SHA-1", "hmac_sha1", "openssl_hmac_sha1", "openssl_hmac_sha1", ("info",), ("info",)),
     ("HMAC-SHA-256", "hmac_sha256", "openssl_hmac_sha256", "openssl_hmac_sha256", ("info",), ("info",)),
     ("HMAC-SHA-512", "hmac_sha512", "openssl_hmac_sha512", "openssl_hmac_sha512", ("info",), ("info",)),

@@ -20,6 +20,7 @@
 #include "codec/base64.h"
 #include "codec/base64_private.h"
 #include "cpu/cpu_features.h"
+#include "digest/blake2.h"
 #include "digest/crc.h"
 #include "digest/dispatch.h"
 #include "digest/hmac.h"
@@ -209,6 +210,8 @@ void Register() {
   AddVariants(kSha1Kernels, add, [](const Sha1Variant& v) { return Sha1Context(v); });
   AddVariants(kSha256Kernels, add, [](const Sha256Variant& v) { return Sha256Context(v); });
   AddVariants(kSha512Kernels, add, [](const Sha512Variant& v) { return Sha512Context(v); });
+  AddVariants(kBlake2bKernels, add, [](const Blake2bVariant& v) { return Blake2bContext(v); });
+  AddVariants(kBlake2sKernels, add, [](const Blake2sVariant& v) { return Blake2sContext(v); });
   // The keccak absorb is measured as SHA3-256, the one OpenSSL is set beside.
   ForEachSupported(kKeccakKernels, "sha3_256", [&](const std::string& name, const KeccakVariant& v) {
     add(name, [&v](benchmark::State& s) { Measure(s, [&v] { return Sha3_256Context(v); }); });
@@ -239,6 +242,8 @@ void Register() {
   add("openssl/sha256", [](benchmark::State& s) { OpenSsl(s, EVP_sha256()); });
   add("openssl/sha512", [](benchmark::State& s) { OpenSsl(s, EVP_sha512()); });
   add("openssl/sha3_256", [](benchmark::State& s) { OpenSsl(s, EVP_sha3_256()); });
+  add("openssl/blake2b", [](benchmark::State& s) { OpenSsl(s, EVP_blake2b512()); });
+  add("openssl/blake2s", [](benchmark::State& s) { OpenSsl(s, EVP_blake2s256()); });
   add("openssl/b64_encode", [](benchmark::State& s) { OpenSslBase64(s, true); });
   add("openssl/b64_decode", [](benchmark::State& s) { OpenSslBase64(s, false); });
 }

@@ -239,6 +239,8 @@ int main(int argc, char** argv) {
       {"hmac_sha3_256", nullptr, TELVARN_ALGORITHM_SHA3_256, true, true},
       {"sha3_384", nullptr, TELVARN_ALGORITHM_SHA3_384, false, false},
       {"sha3_512", nullptr, TELVARN_ALGORITHM_SHA3_512, false, false},
+      {"blake2b", nullptr, TELVARN_ALGORITHM_BLAKE2B, false, false},
+      {"blake2s", nullptr, TELVARN_ALGORITHM_BLAKE2S, false, false},
   };
   constexpr size_t kJobs = sizeof jobs / sizeof jobs[0];
   auto start = [&e](const Job& job) {

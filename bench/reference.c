@@ -319,6 +319,8 @@ int main(int argc, char** argv) {
   Hmac("openssl_hmac_sha3_256", EVP_sha3_256(), data, digest_size, repeats);
   Digest("openssl_sha3_384", EVP_sha3_384(), data, digest_size, repeats);
   Digest("openssl_sha3_512", EVP_sha3_512(), data, digest_size, repeats);
+  Digest("openssl_blake2b512", EVP_blake2b512(), data, digest_size, repeats);
+  Digest("openssl_blake2s256", EVP_blake2s256(), data, digest_size, repeats);
   Hmac("openssl_hmac_sha384", EVP_sha384(), data, digest_size, repeats);
   Base64(data, base64_size, repeats);
   free(data);
