@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "cpu/cpu_features.h"
+#include "digest/blake2.h"
 #include "digest/crc.h"
 #include "digest/dispatch.h"
 #include "digest/hmac.h"
@@ -160,6 +161,12 @@ int main(int argc, char** argv) {
                   ContextRun<Sha512Context>(finish), OpenSslRun(EVP_sha512()), {}, {}, {}, {}, {}});
   jobs.push_back({"SHA3-256", Active<kKeccakKernels>().name, "openssl_sha3_256", false,
                   ContextRun<Sha3_256Context>(finish), OpenSslRun(EVP_sha3_256()), {}, {}, {}, {}, {}});
+  jobs.push_back({"BLAKE2b-512", Active<kBlake2bKernels>().name, "openssl_blake2b512", false,
+                  ContextRun<Blake2bContext>([](Blake2bContext& c) { return static_cast<uint64_t>(c.Digest()[0]); }),
+                  OpenSslRun(EVP_blake2b512()), {}, {}, {}, {}, {}});
+  jobs.push_back({"BLAKE2s-256", Active<kBlake2sKernels>().name, "openssl_blake2s256", false,
+                  ContextRun<Blake2sContext>([](Blake2sContext& c) { return static_cast<uint64_t>(c.Digest()[0]); }),
+                  OpenSslRun(EVP_blake2s256()), {}, {}, {}, {}, {}});
   jobs.push_back({"HMAC-SHA-1", Active<kSha1Kernels>().name, "openssl_hmac_sha1", false, HmacRun<Sha1Context>(),
                   OpenSslHmacRun(EVP_sha1()), {}, {}, {}, {}, {}});
   jobs.push_back({"HMAC-SHA-256", Active<kSha256Kernels>().name, "openssl_hmac_sha256", false,

@@ -36,6 +36,9 @@ constexpr Sha256Variant kSha256Variants[] = {
 
 constexpr Blake2bVariant kBlake2bVariants[] = {
     {"portable", &Blake2bCompressPortable, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"avx2", &Blake2bCompressAvx2, &HasAvx2},
+#endif
 };
 
 constexpr Blake2sVariant kBlake2sVariants[] = {
