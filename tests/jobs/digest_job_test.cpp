@@ -226,8 +226,10 @@ TEST_F(DigestJobTest, Blake2KnownAnswersThroughTheDigestExport) {
 }
 
 // What the Digest export refuses changes nothing: the bindings stay for the next job.
+// The IO's key is 65 bytes, one more than BLAKE2b's own keyed mode takes.
 TEST_F(DigestJobTest, TheDigestExportRefusesUnknownAlgorithmsKeyedCrcsAndUnknownFlags) {
   const int32_t io = NewIo();
+  ASSERT_EQ(api.key_set(std::string(65, 'k').c_str(), io, 0, 0), 0);
   char out[TELVARN_DIGEST_TEXT_MAX + 2] = {};
   ASSERT_EQ(api.input_set(Var("abc"), io, TELVARN_MODE_MEMORY, 0), 0);
   ASSERT_EQ(api.output_set(Var(out), io, TELVARN_MODE_MEMORY, 0), 0);
@@ -241,6 +243,9 @@ TEST_F(DigestJobTest, TheDigestExportRefusesUnknownAlgorithmsKeyedCrcsAndUnknown
                                 {TELVARN_ALGORITHM_CRC64, TELVARN_DIGEST_KEYED},
                                 {TELVARN_ALGORITHM_XXH3, TELVARN_DIGEST_KEYED},
                                 {TELVARN_ALGORITHM_XXH128, TELVARN_DIGEST_KEYED},
+                                {TELVARN_ALGORITHM_BLAKE2B, TELVARN_DIGEST_KEYED},
+                                {TELVARN_ALGORITHM_BLAKE2B, TELVARN_DIGEST_KEYED | TELVARN_DIGEST_QUEUE},
+                                {TELVARN_ALGORITHM_BLAKE2S, TELVARN_DIGEST_KEYED},
                                 {19, 0},
                                 {TELVARN_ALGORITHM_SHA256, 4},
                                 {TELVARN_ALGORITHM_SHA256, INT32_MIN}};
