@@ -26,6 +26,15 @@ std::string CommandList(bool keyed) {
   return list;
 }
 
+// The plain commands that take a key for the algorithm's own keyed mode, as "a | b".
+std::string OwnKeyedCommandList() {
+  std::string list;
+  for (const Algorithm& algorithm : Algorithms()) {
+    if (algorithm.key_rule != nullptr) list += (list.empty() ? "" : " | ") + algorithm.command;
+  }
+  return list;
+}
+
 void PrintUsage(Console& console) {
   console.out().Write(
       "usage: telvarn COMMAND [OPTION]... [FILE]...\n"
@@ -34,6 +43,7 @@ void PrintUsage(Console& console) {
       "  " + CommandList(false) + " [FILE]...\n"
       "  " + CommandList(true) + "\n"
       "      --key TEXT | --key-file FILE | --key-hex HEX [FILE]...\n"
+      "  " + OwnKeyedCommandList() + " --key TEXT | ...   the digest's own keyed mode, not HMAC\n"
       "  ALGORITHM -c [LIST]...      check the files that the LISTs name\n"
       "  ALGORITHM -j N [FILE]...    N files at once (default: every processor), same output\n"
       "  ALGORITHM -r [FILE]...      the files under each FILE that is a directory\n"

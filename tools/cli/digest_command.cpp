@@ -463,8 +463,8 @@ void PrintDigestHelp(Console& console, const Algorithm& algorithm) {
       "With no FILE, or when FILE is -, read standard input.\n\n";
   if (algorithm.key_rule != nullptr) {
     text +=
-        "With a key, " + algorithm.tag + "'s own keyed mode (not HMAC); the key " +
-        algorithm.key_rule->what + ", no NUL byte; give at most one:\n"
+        "With a key, " + algorithm.tag + "'s own keyed mode (not HMAC), under a key of " +
+        algorithm.key_rule->what + " with no NUL byte; give at most one:\n"
         "      --key TEXT        the text's UTF-8 bytes (also --key=TEXT)\n"
         "      --key-file FILE   the file's bytes, as they are (- reads standard input)\n"
         "      --key-hex HEX     bytes written as hexadecimal digits\n\n";
