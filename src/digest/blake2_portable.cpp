@@ -1,4 +1,5 @@
 // The portable BLAKE2b and BLAKE2s compression functions (RFC 7693, section 3.2).
+#include <cstring>
 #include <utility>
 
 #include "digest/blake2_private.h"
@@ -46,10 +47,17 @@ __attribute__((always_inline)) inline void Rounds(Word v[16], const Word m[16], 
   (Round<Word, kR1, kR2, kR3, kR4, kRounds>(v, m), ...);
 }
 
+// A little-endian host copies the words as they lie: assembled from bytes, the
+// sixteen loads were vectorised into byte shuffles that cost a fifth of BLAKE2b's
+// time.
 template <class Word>
 inline Word LoadLittleEndian(const uint8_t* bytes) {
   Word w = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  std::memcpy(&w, bytes, sizeof w);
+#else
   for (size_t i = 0; i < sizeof(Word); ++i) w |= static_cast<Word>(bytes[i]) << (8 * i);
+#endif
   return w;
 }
 

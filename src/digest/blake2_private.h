@@ -23,7 +23,7 @@ inline constexpr uint8_t kBlake2Sigma[10][16] = {
 };
 
 void Blake2bCompressPortable(uint64_t h[8], uint64_t t[2], const uint8_t* blocks, size_t block_count, bool last);
-#if defined(__i386__) || defined(__x86_64__)
+#if defined(__i386__)
 void Blake2bCompressAvx2(uint64_t h[8], uint64_t t[2], const uint8_t* blocks, size_t block_count, bool last);
 #endif
 void Blake2sCompressPortable(uint32_t h[8], uint32_t t[2], const uint8_t* blocks, size_t block_count, bool last);

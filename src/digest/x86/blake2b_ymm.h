@@ -4,10 +4,11 @@
 // stand, the diagonal step after rotating rows 2, 3 and 4 by one, two and three
 // lanes (VPERMQ), and back. The message words of each round are gathered into
 // four vectors in the order the round's schedule row names them. The rows and
-// two message vectors take seven registers, so the forms suit the eight XMM/YMM
-// registers of 32-bit mode as well. Included only by files built with AVX2. An
-// AVX-512VL form with VPRORQ for every rotation measured no faster on AMD Zen 4:
-// the lane-crossing VPERMQ and the gathers bound a round, not the rotations.
+// two message vectors take seven registers, so the form suits the eight YMM
+// registers of 32-bit mode, the one build it is for: in 64-bit mode the portable
+// form in general registers is faster. Included only by files built with AVX2.
+// An AVX-512VL form with VPRORQ for every rotation measured no faster on AMD
+// Zen 4: the lane-crossing VPERMQ and the gathers bound a round, not the rotations.
 #pragma once
 
 #include <immintrin.h>
