@@ -21,6 +21,13 @@ using KeccakAbsorbFn = void (*)(uint64_t state[25], const uint8_t* blocks, size_
 // (no initial or final inversion), the low 16 bits for CRC-16.
 using CrcUpdateFn = uint32_t (*)(uint32_t crc, const uint8_t* data, size_t count);
 using Crc64UpdateFn = uint64_t (*)(uint64_t crc, const uint8_t* data, size_t count);
+// BLAKE3: `count` inputs of `blocks` whole 64-byte blocks each, contiguous, each to
+// its 32-byte chaining value at out + 32 * i; whole chunks (16 blocks, counters
+// counter, counter + 1, ...) or parent nodes (1 block, counter 0). The contract
+// is in digest/blake3_private.h.
+using Blake3HashManyFn = void (*)(const uint8_t* inputs, size_t count, size_t blocks, const uint32_t key[8],
+                                  uint64_t counter, bool increment_counter, uint8_t flags, uint8_t flags_start,
+                                  uint8_t flags_end, uint8_t* out);
 
 extern const KernelTable<Md5BlockFn> kMd5Kernels;
 extern const KernelTable<Sha1BlockFn> kSha1Kernels;
@@ -33,9 +40,10 @@ extern const KernelTable<CrcUpdateFn> kCrc32Kernels;
 extern const KernelTable<CrcUpdateFn> kCrc32cKernels;
 extern const KernelTable<CrcUpdateFn> kCrc16Kernels;
 extern const KernelTable<Crc64UpdateFn> kCrc64Kernels;
+extern const KernelTable<Blake3HashManyFn> kBlake3Kernels;
 
 using DigestKernelTables = TableList<kCrc32Kernels, kCrc32cKernels, kCrc16Kernels, kCrc64Kernels, kMd5Kernels,
-                                     kSha1Kernels, kSha256Kernels, kSha512Kernels, kKeccakKernels>;
+                                     kSha1Kernels, kSha256Kernels, kSha512Kernels, kKeccakKernels, kBlake3Kernels>;
 
 using Md5Variant = KernelVariant<Md5BlockFn>;
 using Sha1Variant = KernelVariant<Sha1BlockFn>;
@@ -44,5 +52,6 @@ using Sha512Variant = KernelVariant<Sha512BlockFn>;
 using KeccakVariant = KernelVariant<KeccakAbsorbFn>;
 using CrcVariant = KernelVariant<CrcUpdateFn>;
 using Crc64Variant = KernelVariant<Crc64UpdateFn>;
+using Blake3Variant = KernelVariant<Blake3HashManyFn>;
 
 }  // namespace telvarn
