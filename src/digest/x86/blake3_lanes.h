@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "digest/blake3_private.h"
 
@@ -32,8 +33,11 @@ inline void G(typename V::Reg* v, int a, int b, int c, int d, typename V::Reg mx
   v[b] = V::template RotateRight<7>(V::Xor(v[b], v[c]));
 }
 
-template <class V>
-inline void Round(typename V::Reg* v, const typename V::Reg* m, const uint8_t* s) {
+// Round kRound with its message words known at compile time, so that each is a
+// register (or a fixed stack slot) rather than an indexed load.
+template <class V, size_t kRound>
+inline void Round(typename V::Reg* v, const typename V::Reg* m) {
+  constexpr const uint8_t* s = kSchedule.word[kRound];
   G<V>(v, 0, 4, 8, 12, m[s[0]], m[s[1]]);
   G<V>(v, 1, 5, 9, 13, m[s[2]], m[s[3]]);
   G<V>(v, 2, 6, 10, 14, m[s[4]], m[s[5]]);
@@ -42,6 +46,11 @@ inline void Round(typename V::Reg* v, const typename V::Reg* m, const uint8_t* s
   G<V>(v, 1, 6, 11, 12, m[s[10]], m[s[11]]);
   G<V>(v, 2, 7, 8, 13, m[s[12]], m[s[13]]);
   G<V>(v, 3, 4, 9, 14, m[s[14]], m[s[15]]);
+}
+
+template <class V, size_t... kRounds>
+inline void Rounds(typename V::Reg* v, const typename V::Reg* m, std::index_sequence<kRounds...>) {
+  (Round<V, kRounds>(v, m), ...);
 }
 
 // Words 4q .. 4q+3 of four registers' lanes transposed within each 128-bit lane:
@@ -92,7 +101,7 @@ void HashManyLanes(const uint8_t* inputs, size_t count, size_t blocks, const uin
       Reg v[16] = {h[0], h[1], h[2], h[3], h[4], h[5], h[6], h[7],
                    V::Set1(kIv[0]), V::Set1(kIv[1]), V::Set1(kIv[2]), V::Set1(kIv[3]),
                    low, high, V::Set1(kBlockLength), V::Set1(block_flags)};
-      for (const auto& s : kSchedule.word) Round<V>(v, m, s);
+      Rounds<V>(v, m, std::make_index_sequence<7>());
       for (int w = 0; w < 8; ++w) h[w] = V::Xor(v[w], v[w + 8]);
     }
     // Once per input, not per block: through memory rather than a transpose back.
