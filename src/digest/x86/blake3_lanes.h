@@ -68,6 +68,24 @@ inline void Transpose4(typename V::Reg* m, const typename V::Reg* t, Unpack unpa
   m[3] = unpack.hi64(ab_hi, cd_hi);
 }
 
+// How far ahead each lane asks for its input: the lanes read as many streams of
+// one chunk each, too short for the hardware prefetcher to follow from memory.
+constexpr size_t kPrefetchBlocks = 4;
+
+// Asks for block `block` of each lane of the group of inputs before `next_first`
+// (past its last block, the next group's blocks), where that input exists.
+inline void Prefetch(const uint8_t* inputs, size_t count, size_t stride, size_t next_first, size_t block,
+                     size_t blocks, size_t lanes) {
+  size_t first = next_first - lanes;
+  if (block >= blocks) {
+    first = next_first;
+    block -= blocks;
+  }
+  for (size_t i = first; i < first + lanes && i < count; ++i) {
+    _mm_prefetch(reinterpret_cast<const char*>(inputs + i * stride + block * kBlockLength), _MM_HINT_T0);
+  }
+}
+
 // The kernel of blake3_private.h, `V::kLanes` inputs at a time. A last group of
 // fewer inputs fills its spare lanes with the group's first input and drops
 // their results, so every group takes the same path.
@@ -93,6 +111,7 @@ void HashManyLanes(const uint8_t* inputs, size_t count, size_t blocks, const uin
     const Reg low = V::LoadU(counter_low);
     const Reg high = V::LoadU(counter_high);
     for (size_t b = 0; b < blocks; ++b) {
+      Prefetch(inputs, count, stride, first + kLanes, b + kPrefetchBlocks, blocks, kLanes);
       Reg m[16];
       V::LoadMessage(m, lanes, b * kBlockLength);
       uint32_t block_flags = flags;
