@@ -177,7 +177,10 @@ void Blake3Hasher::Update(const uint8_t* bytes, size_t count) {
 }
 
 bool Blake3Hasher::AppendSubtree(const uint8_t cv[kBlake3CvLength], uint64_t chunk_count) {
-  if (!IsPowerOfTwo(chunk_count) || position() % (chunk_count * kChunkLength) != 0) return false;
+  constexpr uint64_t kMostChunks = uint64_t{1} << 53;
+  if (!IsPowerOfTwo(chunk_count) || chunk_count > kMostChunks || position() % (chunk_count * kChunkLength) != 0) {
+    return false;
+  }
   if (ChunkBytes() == kChunkLength) FinishFullChunk();
   uint32_t words[8];
   CvFromBytes(cv, words);

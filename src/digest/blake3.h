@@ -51,7 +51,8 @@ constexpr size_t kBlake3OutLength = 32;
 // `key` is the 32-byte key of the keyed hash, or null for the hash. Returns false,
 // writing nothing, when the first two do not hold; the third cannot be checked
 // here (Blake3Hasher::Finalize reports it). Safe to call from any number of
-// threads at once; it runs `variant`'s kernel, by default the processor's best.
+// threads at once; it runs `variant`'s kernel, by default the processor's best,
+// and takes at most about 16 KiB of the calling thread's stack.
 bool Blake3HashSubtree(const uint8_t* chunks, uint64_t chunk_count, uint64_t first_chunk, const uint8_t* key,
                        uint8_t cv[kBlake3CvLength]);
 bool Blake3HashSubtree(const uint8_t* chunks, uint64_t chunk_count, uint64_t first_chunk, const uint8_t* key,
@@ -72,11 +73,12 @@ class Blake3Hasher {
   // the kernel as complete subtrees, as many chunks at a time as the kernel has
   // lanes, straight from `bytes`.
   void Update(const uint8_t* bytes, size_t count);
-  // Appends a subtree hashed elsewhere (Blake3HashSubtree, with this hasher's key),
-  // as if its `chunk_count` * 1024 bytes had been given to Update. Preconditions:
-  // `chunk_count` is a power of two, and position() is a multiple of
-  // `chunk_count` * 1024; returns false and changes nothing otherwise. At least one
-  // more byte must be appended after it before Finalize.
+  // Appends a subtree hashed elsewhere (Blake3HashSubtree, with this hasher's key,
+  // from chunk position() / 1024), as if its `chunk_count` * 1024 bytes had been
+  // given to Update. Preconditions: `chunk_count` is a power of two no larger than
+  // 2^53, and position() is a multiple of `chunk_count` * 1024; returns false and
+  // changes nothing otherwise. At least one more byte must be appended after it
+  // before Finalize.
   bool AppendSubtree(const uint8_t cv[kBlake3CvLength], uint64_t chunk_count);
   // The first `size` bytes of the output (32 by default; longer outputs are
   // BLAKE3's extendable output) of the message so far. Leaves the hasher as it
@@ -90,8 +92,9 @@ class Blake3Hasher {
 
  private:
   static constexpr size_t kBlockLength = 64;
-  // One more than a 64-bit message length's chunk count has bits.
-  static constexpr size_t kMostStacked = 55;
+  // One more than a chunk counter has bits: a subtree per set bit, and the one
+  // pushed before they merge.
+  static constexpr size_t kMostStacked = 65;
 
   size_t ChunkBytes() const { return blocks_done_ * kBlockLength + block_fill_; }
   // The current chunk's chaining value, its last block compressed (not a root).

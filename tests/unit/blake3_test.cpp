@@ -343,6 +343,7 @@ TEST(Blake3, SubtreeFunctionsRefuseWhatCannotBeANode) {
   EXPECT_TRUE(Blake3HashSubtree(message.data(), 2, 2, kNoKey, cv));
   Blake3Hasher hasher;
   EXPECT_FALSE(hasher.AppendSubtree(cv, 3));
+  EXPECT_FALSE(hasher.AppendSubtree(cv, uint64_t{1} << 63)) << "more chunks than 64 bits of bytes hold";
   hasher.Update(message.data(), 1024 + 5);
   EXPECT_FALSE(hasher.AppendSubtree(cv, 1)) << "inside a chunk";
   hasher.Reset();
