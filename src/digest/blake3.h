@@ -20,10 +20,11 @@
 //   hasher.Update(message + a + 4096, rest);             // rest >= 1
 //   hasher.Finalize(out, 32);                            // the one-thread result
 //
-// A simple plan that always meets the preconditions: from a position p that is
-// a multiple of 1024 * n (n a power of two), a run of n chunks, as long as more
-// than n * 1024 bytes remain; else halve n. The hasher's Update takes whole-chunk
-// runs of a long update through the same kernels by itself.
+// A plan that always meets the preconditions: at a position p that is a multiple
+// of 1024, a run of n chunks, n the largest power of two up to the size wanted
+// such that p is a multiple of n * 1024 and more than n * 1024 bytes remain; when
+// 1024 bytes or fewer remain, they go to Update. The hasher's Update takes
+// whole-chunk runs of a long update through the same kernels by itself.
 #pragma once
 
 #include <cstddef>

@@ -333,6 +333,36 @@ TEST(Blake3, SubtreesHashedApartGiveTheOneThreadResult) {
   });
 }
 
+// The plan of digest/blake3.h's comment, runs of at most 16 chunks after a prefix of
+// whole chunks given to Update, over lengths around powers of two of chunks.
+TEST(Blake3, ThePlannedSplitGivesTheOneThreadResult) {
+  const std::vector<uint8_t> message = RandomBytes(7, 300 * 1024 + 1);
+  for (size_t prefix_chunks : {0, 1, 3, 16}) {
+    for (size_t length : {1024 * prefix_chunks + 1, size_t{17 * 1024}, size_t{17 * 1024 + 1},
+                          size_t{64 * 1024 + 1}, size_t{100000}, message.size()}) {
+      if (length < 1024 * prefix_chunks) continue;
+      Blake3Hasher hasher(Key(), Active<kBlake3Kernels>());
+      size_t at = 1024 * prefix_chunks;
+      hasher.Update(message.data(), at);
+      while (length - at > kBlake3ChunkLength) {
+        uint64_t chunks = 16;
+        while (chunks > 1 && ((at / kBlake3ChunkLength) % chunks != 0 || length - at <= chunks * kBlake3ChunkLength)) {
+          chunks /= 2;
+        }
+        uint8_t cv[kBlake3CvLength];
+        ASSERT_TRUE(Blake3HashSubtree(message.data() + at, chunks, at / kBlake3ChunkLength, Key(), cv));
+        ASSERT_TRUE(hasher.AppendSubtree(cv, chunks));
+        at += static_cast<size_t>(chunks) * kBlake3ChunkLength;
+      }
+      hasher.Update(message.data() + at, length - at);
+      uint8_t out[kBlake3OutLength];
+      ASSERT_TRUE(hasher.Finalize(out, sizeof out));
+      EXPECT_EQ(Hex(out, sizeof out), Hash(Active<kBlake3Kernels>(), Key(), message.data(), length))
+          << length << " bytes after " << prefix_chunks << " chunks";
+    }
+  }
+}
+
 // What the subtree functions refuse, leaving the hasher as it was.
 TEST(Blake3, SubtreeFunctionsRefuseWhatCannotBeANode) {
   const std::vector<uint8_t> message = RandomBytes(6, 8 * 1024 + 1);
