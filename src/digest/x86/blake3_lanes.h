@@ -86,6 +86,45 @@ inline void Prefetch(const uint8_t* inputs, size_t count, size_t stride, size_t 
   }
 }
 
+// Eight inputs, one per 32-bit lane of a YMM register, for the AVX2 kernel and the
+// AVX-512 kernel's short groups; `Rotate::Right<n>` rotates in the instructions of
+// the file that uses it. Each message register is built from two 16-byte loads,
+// inputs i and i+4, so that the unpacks, which work within 128-bit lanes, leave
+// the inputs in order. Everything YMM here is a member of the template, so that
+// the files for narrower instruction sets, which never instantiate it, compile it not.
+template <class Rotate>
+struct YmmLanes {
+  using Reg = __m256i;
+  struct Unpack {
+    Reg lo32(Reg a, Reg b) const { return _mm256_unpacklo_epi32(a, b); }
+    Reg hi32(Reg a, Reg b) const { return _mm256_unpackhi_epi32(a, b); }
+    Reg lo64(Reg a, Reg b) const { return _mm256_unpacklo_epi64(a, b); }
+    Reg hi64(Reg a, Reg b) const { return _mm256_unpackhi_epi64(a, b); }
+  };
+  static constexpr size_t kLanes = 8;
+  static Reg Add(Reg a, Reg b) { return _mm256_add_epi32(a, b); }
+  static Reg Xor(Reg a, Reg b) { return _mm256_xor_si256(a, b); }
+  static Reg Set1(uint32_t x) { return _mm256_set1_epi32(static_cast<int>(x)); }
+  static Reg LoadU(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
+  static void StoreU(void* p, Reg x) { _mm256_storeu_si256(static_cast<__m256i*>(p), x); }
+  template <int kCount>
+  static Reg RotateRight(Reg x) {
+    return Rotate::template Right<kCount>(x);
+  }
+  static Reg Pair(const uint8_t* low, const uint8_t* high) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(low))),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i*>(high)), 1);
+  }
+  static void LoadMessage(Reg m[16], const uint8_t* const lanes[8], size_t offset) {
+    for (size_t q = 0; q < 4; ++q) {
+      const size_t at = offset + 16 * q;
+      const Reg t[4] = {Pair(lanes[0] + at, lanes[4] + at), Pair(lanes[1] + at, lanes[5] + at),
+                        Pair(lanes[2] + at, lanes[6] + at), Pair(lanes[3] + at, lanes[7] + at)};
+      Transpose4<YmmLanes>(m + 4 * q, t, Unpack{});
+    }
+  }
+};
+
 // The kernel of blake3_private.h, `V::kLanes` inputs at a time. A last group of
 // fewer inputs fills its spare lanes with the group's first input and drops
 // their results, so every group takes the same path.
