@@ -2,6 +2,7 @@
 #include "digest/blake3.h"
 
 #include <cstring>
+#include <utility>
 
 #include "digest/blake3_private.h"
 
@@ -38,6 +39,19 @@ void ParentCv(const uint32_t left[8], const uint32_t right[8], const uint32_t ke
   CompressInPlace(cv, block, kBlockLength, 0, flags | kParent);
 }
 
+// Merges `count` (a power of two) chaining values at `cvs` pairwise, a level per
+// kernel call, into one; `scratch` holds count / 2 of them.
+void MergeLevels(Blake3HashManyFn kernel, uint8_t* cvs, size_t count, uint8_t* scratch, const uint32_t key[8],
+                 uint8_t flags, uint32_t cv[8]) {
+  uint8_t* from = cvs;
+  uint8_t* to = scratch;
+  for (size_t width = count; width > 1; width /= 2) {
+    kernel(from, width / 2, 1, key, 0, false, flags | kParent, 0, 0, to);
+    std::swap(from, to);
+  }
+  CvFromBytes(from, cv);
+}
+
 void SubtreeCv(Blake3HashManyFn kernel, const uint8_t* chunks, uint64_t chunk_count, uint64_t first_chunk,
                const uint32_t key[8], uint8_t flags, uint32_t cv[8]) {
   if (chunk_count > kLeafChunks) {
@@ -52,12 +66,7 @@ void SubtreeCv(Blake3HashManyFn kernel, const uint8_t* chunks, uint64_t chunk_co
   uint8_t level[2][kLeafChunks * kCvLength];
   const size_t count = static_cast<size_t>(chunk_count);
   kernel(chunks, count, kBlocksPerChunk, key, first_chunk, true, flags, kChunkStart, kChunkEnd, level[0]);
-  int from = 0;
-  for (size_t width = count; width > 1; width /= 2) {
-    kernel(level[from], width / 2, 1, key, 0, false, flags | kParent, 0, 0, level[1 - from]);
-    from = 1 - from;
-  }
-  CvFromBytes(level[from], cv);
+  MergeLevels(kernel, level[0], count, level[1], key, flags, cv);
 }
 
 bool IsPowerOfTwo(uint64_t n) { return n != 0 && (n & (n - 1)) == 0; }
@@ -139,6 +148,27 @@ void Blake3Hasher::FinishFullChunk() {
   PushSubtree(cv, 1);
 }
 
+size_t Blake3Hasher::UpdateShortRun(const uint8_t* bytes, uint64_t chunk_count) {
+  // A few whole chunks, or chunks that start at a counter with few factors of
+  // two, make several small subtrees: one kernel call for all their chunks
+  // fills the lanes that a call per subtree would leave idle.
+  uint8_t level[2][kLeafChunks * kCvLength];
+  const size_t count = static_cast<size_t>(chunk_count);
+  variant_.kernel(bytes, count, kBlocksPerChunk, key_, chunk_counter_, true, flags_, kChunkStart, kChunkEnd,
+                  level[0]);
+  size_t done = 0;
+  while (done < count) {
+    uint64_t chunks = HighestPowerOfTwoIn(count - done);
+    while (chunk_counter_ % chunks != 0) chunks /= 2;
+    uint32_t cv[8];
+    MergeLevels(variant_.kernel, level[0] + done * kCvLength, static_cast<size_t>(chunks), level[1], key_, flags_,
+                cv);
+    PushSubtree(cv, chunks);
+    done += static_cast<size_t>(chunks);
+  }
+  return count * kChunkLength;
+}
+
 void Blake3Hasher::Update(const uint8_t* bytes, size_t count) {
   if (count == 0) return;
   ends_in_subtree_ = false;
@@ -146,13 +176,20 @@ void Blake3Hasher::Update(const uint8_t* bytes, size_t count) {
     if (ChunkBytes() == kChunkLength) FinishFullChunk();
     if (ChunkBytes() == 0 && count > kChunkLength) {
       // The largest complete subtree that starts here and leaves a byte after it.
-      uint64_t chunks = HighestPowerOfTwoIn(uint64_t{(count - 1) / kChunkLength});
+      const uint64_t whole_chunks = uint64_t{(count - 1) / kChunkLength};
+      uint64_t chunks = HighestPowerOfTwoIn(whole_chunks);
       while (chunk_counter_ % chunks != 0) chunks /= 2;
-      uint32_t cv[8];
-      SubtreeCv(variant_.kernel, bytes, chunks, chunk_counter_, key_, flags_, cv);
-      PushSubtree(cv, chunks);
-      bytes += chunks * kChunkLength;
-      count -= static_cast<size_t>(chunks * kChunkLength);
+      if (chunks >= kLeafChunks) {
+        uint32_t cv[8];
+        SubtreeCv(variant_.kernel, bytes, chunks, chunk_counter_, key_, flags_, cv);
+        PushSubtree(cv, chunks);
+        bytes += chunks * kChunkLength;
+        count -= static_cast<size_t>(chunks * kChunkLength);
+      } else {
+        const size_t taken = UpdateShortRun(bytes, whole_chunks < kLeafChunks ? whole_chunks : kLeafChunks);
+        bytes += taken;
+        count -= taken;
+      }
       continue;
     }
     // Into the current chunk; a full block is compressed only once a byte

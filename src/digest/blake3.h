@@ -72,7 +72,8 @@ class Blake3Hasher {
   void Reset();
   // Appends `count` bytes. Runs of whole chunks that more bytes follow go through
   // the kernel as complete subtrees, as many chunks at a time as the kernel has
-  // lanes, straight from `bytes`.
+  // lanes, straight from `bytes`; like Blake3HashSubtree, that takes at most about
+  // 16 KiB of stack.
   void Update(const uint8_t* bytes, size_t count);
   // Appends a subtree hashed elsewhere (Blake3HashSubtree, with this hasher's key,
   // from chunk position() / 1024), as if its `chunk_count` * 1024 bytes had been
@@ -105,6 +106,9 @@ class Blake3Hasher {
   void PushSubtree(const uint32_t cv[8], uint64_t chunk_count);
   // The current chunk is full and more bytes follow: its chaining value is final.
   void FinishFullChunk();
+  // Hashes `chunk_count` whole chunks (at most a leaf's, more bytes after them)
+  // from a chunk boundary as the complete subtrees they make; returns their bytes.
+  size_t UpdateShortRun(const uint8_t* bytes, uint64_t chunk_count);
 
   const Blake3Variant& variant_;
   uint32_t key_[8];
