@@ -1,9 +1,10 @@
-// Throughput of every digest, CRC and Base64 kernel variant beside OpenSSL on the same buffers.
+// Throughput of every digest, CRC, BLAKE3 and Base64 kernel variant beside OpenSSL or a bare read of the same buffers.
 //
 // Each context's Update runs over a 64 KiB and a 16 MiB buffer, once per variant the
 // processor supports (read from the variant tables), beside OpenSSL's EVP digests
 // and HMAC; the CRCs also run over 64 MiB, out of the cache, beside a bare read of
-// the same buffer. The Base64 kernels encode the same buffers and decode their
+// the same buffer, and BLAKE3's hasher over 1, 16 and 64 MiB beside the same read
+// (OpenSSL has no BLAKE3). The Base64 kernels encode the same buffers and decode their
 // texts, on one line and in lines of 72, beside OpenSSL's one-line EVP_EncodeBlock
 // and EVP_DecodeBlock. The ratios are printed at the end: digests to OpenSSL, CRCs
 // to the read; with --benchmark_repetitions, of the medians.
@@ -21,6 +22,7 @@
 #include "codec/base64_private.h"
 #include "cpu/cpu_features.h"
 #include "digest/blake2.h"
+#include "digest/blake3.h"
 #include "digest/crc.h"
 #include "digest/dispatch.h"
 #include "digest/hmac.h"
@@ -206,6 +208,16 @@ void Register() {
   AddVariants(kCrc16Kernels, add_crc, [](const CrcVariant& v) { return Crc16Mcrf4xx(v); });
   AddVariants(kCrc64Kernels, add_crc, [](const Crc64Variant& v) { return Crc64Xz(v); });
   add_crc("memory_read", MemoryRead);
+  // BLAKE3 from 1 MiB, where the hasher's whole-chunk runs fill every lane, to
+  // 64 MiB, beside the bare read of the same buffer.
+  benchmark::RegisterBenchmark("memory_read", MemoryRead)->Arg(int64_t{1} << 20);
+  ForEachSupported(kBlake3Kernels, "blake3", [&](const std::string& name, const Blake3Variant& v) {
+    for (int64_t size : {int64_t{1} << 20, int64_t{16} << 20, int64_t{64} << 20}) {
+      benchmark::RegisterBenchmark(name.c_str(), [&v](benchmark::State& s) {
+        Measure(s, [&v] { return Blake3Hasher(nullptr, v); });
+      })->Arg(size);
+    }
+  });
   AddVariants(kMd5Kernels, add, [](const Md5Variant& v) { return Md5Context(v); });
   AddVariants(kSha1Kernels, add, [](const Sha1Variant& v) { return Sha1Context(v); });
   AddVariants(kSha256Kernels, add, [](const Sha256Variant& v) { return Sha256Context(v); });
@@ -255,7 +267,7 @@ void PrintRatios(const std::map<std::string, double>& rates) {
     if (name.rfind("openssl/", 0) == 0 || name.rfind("memory_read/", 0) == 0) continue;
     const std::string algorithm = name.substr(0, name.find_first_of("/"));
     const std::string size = name.substr(name.rfind('/'));
-    const bool crc = algorithm.rfind("crc", 0) == 0;
+    const bool crc = algorithm.rfind("crc", 0) == 0 || algorithm == "blake3";
     auto peer = rates.find((crc ? "memory_read" : "openssl/" + algorithm) + size);
     if (peer == rates.end()) {
       std::printf("%-32s %12.1f %12s %8s\n", name.c_str(), rate / 1e6, "-", "-");

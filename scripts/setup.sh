@@ -21,7 +21,7 @@ source scripts/host-32bit.sh
 
 packages=(
   cmake ninja-build g++ g++-multilib make python3 git pkg-config bc time lld-14
-  googletest libssl-dev libbenchmark-dev clang libclang-rt-14-dev libxxhash-dev xxhash
+  googletest libssl-dev libbenchmark-dev clang libclang-rt-14-dev libxxhash-dev xxhash b3sum
   coreutils  # b2sum, which the CLI tests compare telvarn blake2b with
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine64

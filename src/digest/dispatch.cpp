@@ -2,6 +2,7 @@
 #include "digest/dispatch.h"
 
 #include "digest/blake2_private.h"
+#include "digest/blake3_private.h"
 #include "digest/crc_private.h"
 #include "digest/keccak_private.h"
 #include "digest/md5_private.h"
@@ -11,6 +12,7 @@ namespace telvarn {
 namespace {
 
 using namespace blake2_internal;
+using namespace blake3_internal;
 using namespace crc_internal;
 using namespace keccak_internal;
 using namespace md5_internal;
@@ -142,6 +144,19 @@ constexpr Crc64Variant kCrc64Variants[] = {
 #endif
 };
 
+// SSSE3's byte shuffle rotates; the files are compiled for SSE4.1, which has it.
+bool HasSse41(const CpuFeatures& cpu) { return cpu.ssse3 && cpu.sse41; }
+
+// One input per 32-bit lane: 4, 8 and 16 chunks (or parents) at a time.
+constexpr Blake3Variant kBlake3Variants[] = {
+    {"portable", &HashManyPortable, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"sse41", &HashManySse41, &HasSse41},
+    {"avx2", &HashManyAvx2, &HasAvx2},
+    {"avx512", &HashManyAvx512, &HasAvx512},
+#endif
+};
+
 }  // namespace
 
 // constexpr, so that the tables hold their rows before any initialiser of the
@@ -157,5 +172,6 @@ constexpr KernelTable<CrcUpdateFn> kCrc32Kernels = TableOf("crc32", kCrc32Varian
 constexpr KernelTable<CrcUpdateFn> kCrc32cKernels = TableOf("crc32c", kCrc32cVariants);
 constexpr KernelTable<CrcUpdateFn> kCrc16Kernels = TableOf("crc16", kCrc16Variants);
 constexpr KernelTable<Crc64UpdateFn> kCrc64Kernels = TableOf("crc64", kCrc64Variants);
+constexpr KernelTable<Blake3HashManyFn> kBlake3Kernels = TableOf("blake3", kBlake3Variants);
 
 }  // namespace telvarn

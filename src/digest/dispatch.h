@@ -30,6 +30,13 @@ using Blake2sCompressFn = void (*)(uint32_t h[8], uint32_t t[2], const uint8_t* 
                                    bool last);
 using CrcUpdateFn = uint32_t (*)(uint32_t crc, const uint8_t* data, size_t count);
 using Crc64UpdateFn = uint64_t (*)(uint64_t crc, const uint8_t* data, size_t count);
+// BLAKE3: `count` inputs of `blocks` whole 64-byte blocks each, contiguous, each to
+// its 32-byte chaining value at out + 32 * i; whole chunks (16 blocks, counters
+// counter, counter + 1, ...) or parent nodes (1 block, counter 0). The contract
+// is in digest/blake3_private.h.
+using Blake3HashManyFn = void (*)(const uint8_t* inputs, size_t count, size_t blocks, const uint32_t key[8],
+                                  uint64_t counter, bool increment_counter, uint8_t flags, uint8_t flags_start,
+                                  uint8_t flags_end, uint8_t* out);
 
 extern const KernelTable<Md5BlockFn> kMd5Kernels;
 extern const KernelTable<Sha1BlockFn> kSha1Kernels;
@@ -44,9 +51,11 @@ extern const KernelTable<CrcUpdateFn> kCrc32Kernels;
 extern const KernelTable<CrcUpdateFn> kCrc32cKernels;
 extern const KernelTable<CrcUpdateFn> kCrc16Kernels;
 extern const KernelTable<Crc64UpdateFn> kCrc64Kernels;
+extern const KernelTable<Blake3HashManyFn> kBlake3Kernels;
 
 using DigestKernelTables = TableList<kCrc32Kernels, kCrc32cKernels, kCrc16Kernels, kCrc64Kernels, kMd5Kernels,
-                                     kSha1Kernels, kSha256Kernels, kSha512Kernels, kKeccakKernels, kBlake2bKernels, kBlake2sKernels>;
+                                     kSha1Kernels, kSha256Kernels, kSha512Kernels, kKeccakKernels, kBlake2bKernels, kBlake2sKernels,
+                                     kBlake3Kernels>;
 
 using Md5Variant = KernelVariant<Md5BlockFn>;
 using Sha1Variant = KernelVariant<Sha1BlockFn>;
@@ -57,5 +66,6 @@ using Blake2bVariant = KernelVariant<Blake2bCompressFn>;
 using Blake2sVariant = KernelVariant<Blake2sCompressFn>;
 using CrcVariant = KernelVariant<CrcUpdateFn>;
 using Crc64Variant = KernelVariant<Crc64UpdateFn>;
+using Blake3Variant = KernelVariant<Blake3HashManyFn>;
 
 }  // namespace telvarn

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "codec/base64_private.h"
+#include "digest/blake3.h"
 #include "digest/crc.h"
 #include "digest/dispatch.h"
 #include "digest/md5.h"
@@ -302,6 +303,11 @@ TEST(Variants, EveryDigestVariantReturnsWithTheUpperRegisterHalvesClear) {
     uint64_t state[25] = {};
     absorb(state, data, length / 136, 136);
   });
+  ExpectCleanUpperHalves(kBlake3Kernels, [](Blake3HashManyFn hash_many, const uint8_t* data, size_t length) {
+    uint32_t key[8] = {};
+    uint8_t out[40000 / 1024 * 32];
+    hash_many(data, length / 1024, 16, key, 0, true, 0, 1, 2, out);
+  });
 #else
   GTEST_SKIP() << "x86 only";
 #endif
@@ -321,6 +327,7 @@ TEST(Variants, ContextsRunTheActiveVariant) {
   EXPECT_EQ(&Sha256Context().variant(), &Active<kSha256Kernels>());
   EXPECT_EQ(&Sha512Context().variant(), &Active<kSha512Kernels>());
   EXPECT_EQ(&Sha3_256Context().variant(), &Active<kKeccakKernels>());
+  EXPECT_EQ(&Blake3Hasher().variant(), &Active<kBlake3Kernels>());
 }
 
 }  // namespace
