@@ -21,6 +21,19 @@ using KeccakAbsorbFn = void (*)(uint64_t state[25], const uint8_t* blocks, size_
 // (no initial or final inversion), the low 16 bits for CRC-16.
 using CrcUpdateFn = uint32_t (*)(uint32_t crc, const uint8_t* data, size_t count);
 using Crc64UpdateFn = uint64_t (*)(uint64_t crc, const uint8_t* data, size_t count);
+// XXH3's stream functions in one of xxHash's vector forms, each compiled from
+// xxHash's header for its instruction set (digest/xxh3_form.h). `state` is
+// xxHash's XXH3_state_t, which every form lays out alike; a stream keeps to the
+// form that reset it.
+struct Xxh3Functions {
+  // Makes `state` ready for a seed-0 hash, 64- or 128-bit.
+  void (*reset)(void* state);
+  void (*update)(void* state, const uint8_t* data, size_t count);
+  uint64_t (*digest64)(const void* state);
+  // The 128-bit hash, its high half in out[0].
+  void (*digest128)(const void* state, uint64_t out[2]);
+};
+using Xxh3Fn = const Xxh3Functions*;
 
 extern const KernelTable<Md5BlockFn> kMd5Kernels;
 extern const KernelTable<Sha1BlockFn> kSha1Kernels;
@@ -33,9 +46,10 @@ extern const KernelTable<CrcUpdateFn> kCrc32Kernels;
 extern const KernelTable<CrcUpdateFn> kCrc32cKernels;
 extern const KernelTable<CrcUpdateFn> kCrc16Kernels;
 extern const KernelTable<Crc64UpdateFn> kCrc64Kernels;
+extern const KernelTable<Xxh3Fn> kXxh3Kernels;
 
 using DigestKernelTables = TableList<kCrc32Kernels, kCrc32cKernels, kCrc16Kernels, kCrc64Kernels, kMd5Kernels,
-                                     kSha1Kernels, kSha256Kernels, kSha512Kernels, kKeccakKernels>;
+                                     kSha1Kernels, kSha256Kernels, kSha512Kernels, kKeccakKernels, kXxh3Kernels>;
 
 using Md5Variant = KernelVariant<Md5BlockFn>;
 using Sha1Variant = KernelVariant<Sha1BlockFn>;
@@ -44,5 +58,6 @@ using Sha512Variant = KernelVariant<Sha512BlockFn>;
 using KeccakVariant = KernelVariant<KeccakAbsorbFn>;
 using CrcVariant = KernelVariant<CrcUpdateFn>;
 using Crc64Variant = KernelVariant<Crc64UpdateFn>;
+using Xxh3Variant = KernelVariant<Xxh3Fn>;
 
 }  // namespace telvarn
