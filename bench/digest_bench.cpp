@@ -29,6 +29,7 @@
 #include "digest/md5.h"
 #include "digest/sha.h"
 #include "digest/sha3.h"
+#include "digest/xxh3.h"
 #include "memory_read.h"
 #include "support/every_kernel_table.h"
 
@@ -227,6 +228,10 @@ void Register() {
   // The keccak absorb is measured as SHA3-256, the one OpenSSL is set beside.
   ForEachSupported(kKeccakKernels, "sha3_256", [&](const std::string& name, const KeccakVariant& v) {
     add(name, [&v](benchmark::State& s) { Measure(s, [&v] { return Sha3_256Context(v); }); });
+  });
+  // XXH3 runs near the memory's rate too.
+  ForEachSupported(kXxh3Kernels, "xxh3", [&](const std::string& name, const Xxh3Variant& v) {
+    add_crc(name, [&v](benchmark::State& s) { Measure(s, [&v] { return Xxh3Context(v); }); });
   });
   for (bool lines : {false, true}) {
     const std::string suffix = lines ? "_lines" : "";

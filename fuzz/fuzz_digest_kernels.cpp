@@ -1,4 +1,4 @@
-// libFuzzer target: every CRC, MD5, SHA, keccak, BLAKE2 and BLAKE3 variant against the portable one, on any bytes cut anywhere and ending at a block's end.
+// libFuzzer target: every CRC, MD5, SHA, keccak, BLAKE2, BLAKE3 and XXH3 variant against the portable one, on any bytes cut anywhere and ending at a block's end.
 //
 // The first input byte picks where the message starts in its block (0 to 63 bytes
 // past an aligned start) and the next three pick up to three cuts; the rest is the
@@ -24,6 +24,7 @@
 #include "digest/md5.h"
 #include "digest/sha.h"
 #include "digest/sha3.h"
+#include "digest/xxh3.h"
 #include "support/digest_pieces.h"
 
 namespace {
@@ -140,5 +141,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::unique_ptr<uint8_t[]> repeated;
     CheckBlake3(Repeated(message, kLongBlake3Input, repeated), false);
   }
+  CheckTable<Xxh3Context>(kXxh3Kernels, message, [](Xxh3Context& c) {
+    uint64_t wide[2];
+    c.Digest128(wide);
+    return Number(c.Digest64()) + " " + Number(wide[0]) + " " + Number(wide[1]);
+  });
   return 0;
 }

@@ -7,6 +7,7 @@
 #include "digest/keccak_private.h"
 #include "digest/md5_private.h"
 #include "digest/sha_private.h"
+#include "digest/xxh3_private.h"
 
 namespace telvarn {
 namespace {
@@ -17,6 +18,7 @@ using namespace crc_internal;
 using namespace keccak_internal;
 using namespace md5_internal;
 using namespace sha_internal;
+using namespace xxh3_internal;
 
 constexpr Md5Variant kMd5Variants[] = {
     {"portable", &Md5CompressPortable, &Always},
@@ -157,6 +159,17 @@ constexpr Blake3Variant kBlake3Variants[] = {
 #endif
 };
 
+// xxHash's own vector forms; its SSE2 form is the x86-64 baseline's, which the
+// i686 baseline lacks.
+constexpr Xxh3Variant kXxh3Variants[] = {
+    {"scalar", &kXxh3Scalar, &Always},
+#if defined(__i386__) || defined(__x86_64__)
+    {"sse2", &kXxh3Sse2, &HasSse2},
+    {"avx2", &kXxh3Avx2, &HasAvx2},
+    {"avx512", &kXxh3Avx512, &HasAvx512},
+#endif
+};
+
 }  // namespace
 
 // constexpr, so that the tables hold their rows before any initialiser of the
@@ -173,5 +186,6 @@ constexpr KernelTable<CrcUpdateFn> kCrc32cKernels = TableOf("crc32c", kCrc32cVar
 constexpr KernelTable<CrcUpdateFn> kCrc16Kernels = TableOf("crc16", kCrc16Variants);
 constexpr KernelTable<Crc64UpdateFn> kCrc64Kernels = TableOf("crc64", kCrc64Variants);
 constexpr KernelTable<Blake3HashManyFn> kBlake3Kernels = TableOf("blake3", kBlake3Variants);
+constexpr KernelTable<Xxh3Fn> kXxh3Kernels = TableOf("xxh3", kXxh3Variants);
 
 }  // namespace telvarn

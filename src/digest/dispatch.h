@@ -37,6 +37,19 @@ using Crc64UpdateFn = uint64_t (*)(uint64_t crc, const uint8_t* data, size_t cou
 using Blake3HashManyFn = void (*)(const uint8_t* inputs, size_t count, size_t blocks, const uint32_t key[8],
                                   uint64_t counter, bool increment_counter, uint8_t flags, uint8_t flags_start,
                                   uint8_t flags_end, uint8_t* out);
+// XXH3's stream functions in one of xxHash's vector forms, each compiled from
+// xxHash's header for its instruction set (digest/xxh3_form.h). `state` is
+// xxHash's XXH3_state_t, which every form lays out alike; a stream keeps to the
+// form that reset it.
+struct Xxh3Functions {
+  // Makes `state` ready for a seed-0 hash, 64- or 128-bit.
+  void (*reset)(void* state);
+  void (*update)(void* state, const uint8_t* data, size_t count);
+  uint64_t (*digest64)(const void* state);
+  // The 128-bit hash, its high half in out[0].
+  void (*digest128)(const void* state, uint64_t out[2]);
+};
+using Xxh3Fn = const Xxh3Functions*;
 
 extern const KernelTable<Md5BlockFn> kMd5Kernels;
 extern const KernelTable<Sha1BlockFn> kSha1Kernels;
@@ -52,10 +65,11 @@ extern const KernelTable<CrcUpdateFn> kCrc32cKernels;
 extern const KernelTable<CrcUpdateFn> kCrc16Kernels;
 extern const KernelTable<Crc64UpdateFn> kCrc64Kernels;
 extern const KernelTable<Blake3HashManyFn> kBlake3Kernels;
+extern const KernelTable<Xxh3Fn> kXxh3Kernels;
 
 using DigestKernelTables = TableList<kCrc32Kernels, kCrc32cKernels, kCrc16Kernels, kCrc64Kernels, kMd5Kernels,
                                      kSha1Kernels, kSha256Kernels, kSha512Kernels, kKeccakKernels, kBlake2bKernels, kBlake2sKernels,
-                                     kBlake3Kernels>;
+                                     kBlake3Kernels, kXxh3Kernels>;
 
 using Md5Variant = KernelVariant<Md5BlockFn>;
 using Sha1Variant = KernelVariant<Sha1BlockFn>;
@@ -67,5 +81,6 @@ using Blake2sVariant = KernelVariant<Blake2sCompressFn>;
 using CrcVariant = KernelVariant<CrcUpdateFn>;
 using Crc64Variant = KernelVariant<Crc64UpdateFn>;
 using Blake3Variant = KernelVariant<Blake3HashManyFn>;
+using Xxh3Variant = KernelVariant<Xxh3Fn>;
 
 }  // namespace telvarn

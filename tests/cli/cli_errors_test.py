@@ -7,6 +7,8 @@ usage: cli_errors_test.py [--sanitized] COMMAND...   (see cli_support.py)
 import os
 import random
 import re
+import shutil
+import subprocess
 import sys
 
 from cli_support import COMMAND, ON_WINE, check, gnu, run, run_area, skip, write, write_inputs
@@ -33,8 +35,14 @@ def test_errors_and_help():
     code, out, _ = run(["--help"])
     check(code == 0 and b"usage: telvarn" in out and b"lower-case" in out, "--help")
     code, out, _ = run(["--version"])
-    version = re.match(rb"telvarn \d+\.\d+\.\d+\n(TelvarnHX(64)?\.hpi) \d+\.\d+\.\d+", out)
+    version = re.match(rb"telvarn \d+\.\d+\.\d+\n(TelvarnHX(64)?\.hpi) \d+\.\d+\.\d+.*\nwith xxHash (\d+\.\d+\.\d+) ", out)
     check(code == 0 and version, "--version: %r" % out)
+    if shutil.which("xxhsum") is None:
+        skip("xxHash's version", "no xxhsum")
+    elif version:
+        xxhsum = subprocess.run(["xxhsum", "--version"], capture_output=True)
+        check(b"xxhsum " + version.group(3) + b" " in xxhsum.stderr + xxhsum.stdout,
+              "--version names the xxHash of Debian's xxhsum: %r" % (xxhsum.stderr[:30]))
     if ON_WINE and version:
         module = os.path.join(os.path.dirname(os.path.abspath(COMMAND[-1])), version.group(1).decode())
         check(os.path.isfile(module), "--version names %s, the module beside the program" % module)

@@ -16,6 +16,8 @@
 #include "digest/md5.h"
 #include "digest/sha.h"
 #include "digest/sha3.h"
+#include "digest/xxh3.h"
+#include "digest/xxh3_private.h"
 #include "support/digest_pieces.h"
 #include "support/every_kernel_table.h"
 #include "support/test_support.h"
@@ -173,6 +175,17 @@ TEST(Variants, KeccakEveryVariantAgreesWithThePortableForm) {
       [](Sha3_256Context& c) { return std::string(c.Finish()); });
 }
 
+// Both widths from one stream, as xxhsum -H3 and -H128 print them.
+std::string Xxh3Texts(Xxh3Context& context) {
+  uint64_t wide[2];
+  context.Digest128(wide);
+  return Hex(context.Digest64(), 16) + " " + Hex(wide[0], 16) + Hex(wide[1], 16);
+}
+
+TEST(Variants, Xxh3EveryFormAgreesWithTheScalarForm) {
+  CheckVariants<Xxh3Context>(kXxh3Kernels, "72DCB18B67A17DFF 33119477EDE5DCD5E9716427681D5860", Xxh3Texts);
+}
+
 // The block functions called directly, as the contexts call them with whole blocks
 // from the caller's bytes: every block count from 0 to 20 (past the prefetch
 // distance of the multi-block loops), the last block ending at a page end or a few
@@ -308,6 +321,12 @@ TEST(Variants, EveryDigestVariantReturnsWithTheUpperRegisterHalvesClear) {
     uint8_t out[40000 / 1024 * 32];
     hash_many(data, length / 1024, 16, key, 0, true, 0, 1, 2, out);
   });
+  ExpectCleanUpperHalves(kXxh3Kernels, [](Xxh3Fn functions, const uint8_t* data, size_t length) {
+    alignas(64) unsigned char state[640];
+    functions->reset(state);
+    functions->update(state, data, length);
+    static_cast<void>(functions->digest64(state));
+  });
 #else
   GTEST_SKIP() << "x86 only";
 #endif
@@ -328,6 +347,7 @@ TEST(Variants, ContextsRunTheActiveVariant) {
   EXPECT_EQ(&Sha512Context().variant(), &Active<kSha512Kernels>());
   EXPECT_EQ(&Sha3_256Context().variant(), &Active<kKeccakKernels>());
   EXPECT_EQ(&Blake3Hasher().variant(), &Active<kBlake3Kernels>());
+  EXPECT_EQ(&Xxh3Context().variant(), &Active<kXxh3Kernels>());
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // Messages on standard error and the exit code that a failed write overrides.
 #include "cli/console.h"
 
+#include <xxhash.h>
+
 #include "telvarn.h"
 
 namespace telvarn::cli {
@@ -30,8 +32,15 @@ int Console::Finish(int status) {
   return status;
 }
 
+// The module of this build compiles XXH3 from this same xxHash header.
+#define TELVARN_STRING(x) #x
+#define TELVARN_TEXT_OF(x) TELVARN_STRING(x)
+constexpr char kXxhashVersion[] = TELVARN_TEXT_OF(XXH_VERSION_MAJOR) "." TELVARN_TEXT_OF(
+    XXH_VERSION_MINOR) "." TELVARN_TEXT_OF(XXH_VERSION_RELEASE);
+
 int PrintVersion(Console& console) {
-  console.out().Write("telvarn " + ProgramVersion() + "\n" TELVARN_MODULE_NAME " " + ModuleVersion() + "\n");
+  console.out().Write("telvarn " + ProgramVersion() + "\n" TELVARN_MODULE_NAME " " + ModuleVersion() +
+                      "\nwith xxHash " + kXxhashVersion + " (BSD 2-clause, LICENSE.xxHash)\n");
   return console.Finish(kExitOk);
 }
 
