@@ -176,13 +176,21 @@ typedef char telvarn_var_desc_of_32_or_40_bytes[sizeof(TelvarnVarDesc) == (sizeo
  * a longer key at launch (-1, nothing started); it is never cut or hashed down. */
 #define TELVARN_ALGORITHM_BLAKE2B 17    /* "BLAKE2b-512", 128 lower-case digits; own keyed mode */
 #define TELVARN_ALGORITHM_BLAKE2S 18    /* "BLAKE2s-256", 64 lower-case digits; own keyed mode */
-/* 19 is held for a digest to come. 20 and 21: xxHash's XXH3, seed 0. */
+/* 19: BLAKE3's hash, its default 32-byte output; keyed, its keyed hash under a key
+ * of exactly 32 bytes. A key text ends at its first NUL, so the key text is either
+ * the 32 bytes themselves (none of them NUL) or the 64 hexadecimal digits (either
+ * case) of the 32 bytes, which is how a binary key reaches the module: pass
+ * Telvarn_IO_Key_Set the 64 digits. Telvarn_Digest refuses any other key text at
+ * launch (-1, nothing started); it is never padded or cut. A large input is hashed
+ * on helper threads of the job's own (docs/api.md, "Threads"). */
+#define TELVARN_ALGORITHM_BLAKE3 19     /* "BLAKE3", 64 lower-case digits; own keyed mode */
+/* 20 and 21: xxHash's XXH3, seed 0. */
 #define TELVARN_ALGORITHM_XXH3 20       /* "XXH3-64", 16 upper-case digits; no keyed form */
 #define TELVARN_ALGORITHM_XXH128 21     /* "XXH3-128", 32, the high 64 bits first; no keyed form */
 
 /* Telvarn_Digest, argument 3: bits that may be combined; 0 runs the plain digest now. */
 #define TELVARN_DIGEST_QUEUE 1 /* queue the job, as TELVARN_QUEUE does for the job exports */
-#define TELVARN_DIGEST_KEYED 2 /* HMAC under the IO's key; BLAKE2's own keyed mode (key length checked) */
+#define TELVARN_DIGEST_KEYED 2 /* HMAC under the IO's key; BLAKE2's and BLAKE3's own keyed mode (key checked) */
 
 /* Telvarn_Algorithm_Info: the room, in bytes, that every name and its NUL fit in,
  * and that argument 3 given as 0 stands for. */
@@ -316,14 +324,15 @@ int32_t TELVARN_CALL Telvarn_SHA512Key(int32_t io, int32_t async, int32_t priori
  * TELVARN_DIGEST_KEYED computes HMAC (RFC 2104) under the IO's key, as the *Key
  * exports do, the key replaced by its digest when it is longer than the hash's
  * block (64 bytes for SHA-1, SHA-224 and SHA-256; 128 for SHA-384 and the
- * SHA-512 family); for BLAKE2b and BLAKE2s it computes their own keyed mode
- * under the IO's key text, which must be at most 64 or 32 bytes. The result is
- * the digest's fixed number of hexadecimal digits: lower case for MD5, HMAC-MD5
- * and BLAKE2, upper case for the others. 0 started; -1 for everything a job
- * export refuses (absent IO, live IO, a job that could not be queued), and,
- * changing nothing, for an unknown algorithm number, a keyed request for a digest
- * without a keyed form (the CRCs and XXH3), a keyed BLAKE2 request whose key text
- * is longer than the digest takes, or any other flag bit. */
+ * SHA-512 family); for BLAKE2b, BLAKE2s and BLAKE3 it computes their own keyed
+ * mode under the IO's key text, which must be at most 64 or 32 bytes (BLAKE2) or
+ * exactly 32 bytes or 64 hexadecimal digits (BLAKE3). The result is the digest's
+ * fixed number of hexadecimal digits: lower case for MD5, HMAC-MD5, BLAKE2 and
+ * BLAKE3, upper case for the others. 0 started; -1 for everything a job export
+ * refuses (absent IO, live IO, a job that could not be queued), and, changing
+ * nothing, for an unknown algorithm number, a keyed request for a digest without
+ * a keyed form (the CRCs and XXH3), a keyed BLAKE2 or BLAKE3 request whose key
+ * text its rule refuses, or any other flag bit. */
 int32_t TELVARN_CALL Telvarn_Digest(int32_t io, int32_t algorithm, int32_t flags,
                                     int32_t priority) TELVARN_NOTHROW;
 

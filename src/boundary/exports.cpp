@@ -14,7 +14,6 @@
 #include <cstddef>
 #include <cstring>
 #include <type_traits>
-#include <type_traits>
 
 using telvarn::Direction;
 using telvarn::IoSlot;

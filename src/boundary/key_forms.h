@@ -27,8 +27,24 @@ struct KeyRule {
 inline bool KeyOfAtMost64Bytes(const uint8_t*, size_t length) { return length <= 64; }
 inline bool KeyOfAtMost32Bytes(const uint8_t*, size_t length) { return length <= 32; }
 
+inline bool IsHexDigit(uint8_t c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
+
+// A key text cannot hold a NUL byte: a 32-byte binary key that may have one comes
+// as the 64 hexadecimal digits that stand for it.
+inline bool KeyOf32BytesOr64HexDigits(const uint8_t* key, size_t length) {
+  if (length == 32) return true;
+  if (length != 64) return false;
+  for (size_t i = 0; i < length; ++i) {
+    if (!IsHexDigit(key[i])) return false;
+  }
+  return true;
+}
+
 // BLAKE2b takes 0 to 64 key bytes, BLAKE2s 0 to 32; the empty key is the plain hash.
 inline constexpr KeyRule kBlake2bKeyRule{&KeyOfAtMost64Bytes, "at most 64 bytes"};
 inline constexpr KeyRule kBlake2sKeyRule{&KeyOfAtMost32Bytes, "at most 32 bytes"};
+// BLAKE3's keyed hash takes exactly 32 bytes.
+inline constexpr KeyRule kBlake3KeyRule{&KeyOf32BytesOr64HexDigits,
+                                        "exactly 32 bytes, or the 64 hexadecimal digits of 32 bytes"};
 
 }  // namespace telvarn

@@ -28,5 +28,9 @@ extern const JobKind kXxh3_64Job, kXxh3_128Job;
 // mode (not HMAC) under the key text at the start of the IO's key area, which the
 // launch has held to BLAKE2's 64 or 32 bytes.
 extern const JobKind kBlake2bJob, kBlake2sJob, kBlake2bKeyJob, kBlake2sKeyJob;
+// BLAKE3's hash (32 bytes) as 64 lower-case digits, and its keyed hash under the
+// key text, which the launch has held to 32 bytes or the 64 hexadecimal digits
+// of 32 bytes.
+extern const JobKind kBlake3Job, kBlake3KeyJob;
 
 }  // namespace telvarn

@@ -2,12 +2,14 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <type_traits>
 #include <vector>
 
 #include "boundary/key_forms.h"
 #include "digest/blake2.h"
+#include "digest/blake3.h"
 #include "digest/hmac.h"
 #include "jobs/api.h"
 
@@ -38,6 +40,24 @@ std::string ReferenceBlake2(const std::string& key_area, const std::string& mess
   Context context(*Context::kKernels.begin(), reinterpret_cast<const uint8_t*>(key_area.data()), key_length);
   context.Update(reinterpret_cast<const uint8_t*>(message.data()), message.size());
   return context.HexDigest();
+}
+
+// BLAKE3's keyed hash of `message` under the key text in `key_area`: 32 bytes, or
+// the 64 hexadecimal digits of 32 bytes, on the portable kernel.
+inline std::string ReferenceBlake3(const std::string& key_area, const std::string& message) {
+  uint8_t key[kBlake3KeyLength];
+  if (key_area.size() > kBlake3KeyLength && key_area[kBlake3KeyLength] != '\0') {
+    for (size_t i = 0; i < kBlake3KeyLength; ++i) key[i] = static_cast<uint8_t>(std::stoi(key_area.substr(2 * i, 2), nullptr, 16));
+  } else {
+    std::memcpy(key, key_area.data(), kBlake3KeyLength);
+  }
+  Blake3Hasher hasher(key, *kBlake3Kernels.begin());
+  hasher.Update(reinterpret_cast<const uint8_t*>(message.data()), message.size());
+  uint8_t out[kBlake3OutLength];
+  hasher.Finalize(out, sizeof out);
+  std::string text;
+  for (uint8_t byte : out) text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
+  return text;
 }
 
 struct JobUnderTest {
@@ -74,18 +94,30 @@ template <int32_t kAlgorithm, KeyForm kForm>
 constexpr auto kReferenceOf = [] {
   std::string (*reference)(const std::string&, const std::string&) = nullptr;
   if constexpr (kForm == KeyForm::kHmac) reference = &ReferenceHmac<typename HashOf<kAlgorithm>::type>;
-  if constexpr (kForm == KeyForm::kOwn) reference = &ReferenceBlake2<typename HashOf<kAlgorithm>::type>;
+  if constexpr (kAlgorithm == TELVARN_ALGORITHM_BLAKE3) {
+    reference = &ReferenceBlake3;
+  } else if constexpr (kForm == KeyForm::kOwn) {
+    reference = &ReferenceBlake2<typename HashOf<kAlgorithm>::type>;
+  }
   return reference;
 }();
 
 template <int32_t kAlgorithm, KeyForm kForm>
 constexpr size_t kLongestKeyOf = [] {
-  if constexpr (kForm == KeyForm::kOwn) return HashOf<kAlgorithm>::type::kMaxKeyBytes;
-  return size_t{4095};
+  if constexpr (kAlgorithm == TELVARN_ALGORITHM_BLAKE3) {
+    return kBlake3KeyLength;
+  } else if constexpr (kForm == KeyForm::kOwn) {
+    return HashOf<kAlgorithm>::type::kMaxKeyBytes;
+  } else {
+    return size_t{4095};
+  }
 }();
 
 // Every digest through the Digest export, from the module's table: the plain forms,
-// then the keyed ones.
+// then the keyed ones. BLAKE3's keyed hash takes only a key of exactly 32 bytes (or
+// 64 hexadecimal digits), where these tests set keys of every length or none: it
+// has tests of its own (KeyedBlake3Job), and its plain form runs every job rule
+// here on the same code.
 inline std::vector<JobUnderTest> EveryDoorJob(const Api& api) {
   std::vector<JobUnderTest> jobs = {
 #define TELVARN_ALGORITHM(number, id, name, command, digits, key_form, key_rule, plain_job, keyed_job) \
@@ -94,7 +126,7 @@ inline std::vector<JobUnderTest> EveryDoorJob(const Api& api) {
 #undef TELVARN_ALGORITHM
   };
 #define TELVARN_ALGORITHM(number, id, name, command, digits, key_form, key_rule, plain_job, keyed_job) \
-  if constexpr ((key_form) != KeyForm::kNone) {                                                         \
+  if constexpr ((key_form) != KeyForm::kNone && (number) != TELVARN_ALGORITHM_BLAKE3) {               \
     jobs.push_back({(key_form) == KeyForm::kHmac ? "Digest HMAC-" name : "Digest keyed " name,         \
                     JobExport(api.digest, number, true), digits, kReferenceOf<number, key_form>,         \
                     kLongestKeyOf<number, key_form>});                                                  \
@@ -102,6 +134,11 @@ inline std::vector<JobUnderTest> EveryDoorJob(const Api& api) {
 #include "boundary/algorithm_table.inc"
 #undef TELVARN_ALGORITHM
   return jobs;
+}
+
+inline JobUnderTest KeyedBlake3Job(const Api& api) {
+  return {"Digest keyed BLAKE3", JobExport(api.digest, TELVARN_ALGORITHM_BLAKE3, true), 2 * kBlake3OutLength,
+          &ReferenceBlake3, kBlake3KeyLength};
 }
 
 inline std::vector<JobUnderTest> EveryJob(const Api& api) {

@@ -1,0 +1,71 @@
+// The BLAKE3 jobs: BLAKE3's hash and keyed hash plugged into the worker frame.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "codec/hex.h"
+#include "digest/blake3.h"
+#include "digest/jobs.h"
+#include "digest/worker_frame.h"
+
+namespace telvarn {
+namespace {
+
+constexpr uint32_t kDigits = 2 * kBlake3OutLength;
+
+// The hash, or with a key the keyed hash.
+class Blake3Digest : public JobAlgorithm {
+ public:
+  static constexpr JobShape kShape{kFileChunkBytes, kMemoryChunkBytes, kDigits};
+
+  void Update(const uint8_t* bytes, size_t count) override { hasher_.Update(bytes, count); }
+  void Finish(char* text) override {
+    uint8_t out[kBlake3OutLength];
+    // The frame feeds Update only, never AppendSubtree, so the message never ends
+    // in a subtree and the output is always written.
+    hasher_.Finalize(out, sizeof out);
+    WriteBytesHex(out, sizeof out, /*upper=*/false, text);
+    text[kDigits] = '\0';
+  }
+
+ protected:
+  // `key`: 32 bytes, or null for the hash.
+  explicit Blake3Digest(const uint8_t* key) : hasher_(key, Active<kBlake3Kernels>()) {}
+
+ private:
+  Blake3Hasher hasher_;
+};
+
+class Blake3Job final : public Blake3Digest {
+ public:
+  Blake3Job() : Blake3Digest(nullptr) {}
+};
+
+int HexValue(uint8_t c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
+
+// The key text the launch let through (boundary/key_forms.h): 32 bytes as they
+// are, or the 64 hexadecimal digits of 32 bytes.
+struct Blake3Key {
+  explicit Blake3Key(const uint8_t* key_area) {
+    if (key_area[kBlake3KeyLength] == 0) {
+      std::memcpy(bytes, key_area, kBlake3KeyLength);
+      return;
+    }
+    for (size_t i = 0; i < kBlake3KeyLength; ++i) {
+      bytes[i] = static_cast<uint8_t>(HexValue(key_area[2 * i]) << 4 | HexValue(key_area[2 * i + 1]));
+    }
+  }
+  uint8_t bytes[kBlake3KeyLength];
+};
+
+class Blake3KeyJob final : public Blake3Digest {
+ public:
+  explicit Blake3KeyJob(const uint8_t* key_area) : Blake3Digest(Blake3Key(key_area).bytes) {}
+};
+
+}  // namespace
+
+const JobKind kBlake3Job = kJobOf<Blake3Job>;
+const JobKind kBlake3KeyJob = kJobOf<Blake3KeyJob>;
+
+}  // namespace telvarn
