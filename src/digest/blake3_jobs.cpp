@@ -1,10 +1,12 @@
-// The BLAKE3 jobs: BLAKE3's hash and keyed hash plugged into the worker frame.
+// The BLAKE3 jobs: BLAKE3's hash and keyed hash plugged into the worker frame, large spans shared among helper threads.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
 #include "codec/hex.h"
 #include "digest/blake3.h"
+#include "digest/blake3_shared.h"
+#include "digest/file_blocks.h"
 #include "digest/jobs.h"
 #include "digest/worker_frame.h"
 
@@ -16,24 +18,25 @@ constexpr uint32_t kDigits = 2 * kBlake3OutLength;
 // The hash, or with a key the keyed hash.
 class Blake3Digest : public JobAlgorithm {
  public:
-  static constexpr JobShape kShape{kFileChunkBytes, kMemoryChunkBytes, kDigits};
+  // Spans of a file block: a memory or file input of a megabyte or more is shared
+  // among the helpers a megabyte at a time.
+  static constexpr JobShape kShape{kFileChunkBytes, kMemoryChunkBytes, kDigits,
+                                   static_cast<uint32_t>(FileBlocks::kBlockBytes)};
 
   void Update(const uint8_t* bytes, size_t count) override { hasher_.Update(bytes, count); }
   void Finish(char* text) override {
     uint8_t out[kBlake3OutLength];
-    // The frame feeds Update only, never AppendSubtree, so the message never ends
-    // in a subtree and the output is always written.
-    hasher_.Finalize(out, sizeof out);
+    hasher_.Finalize(out);
     WriteBytesHex(out, sizeof out, /*upper=*/false, text);
     text[kDigits] = '\0';
   }
 
  protected:
   // `key`: 32 bytes, or null for the hash.
-  explicit Blake3Digest(const uint8_t* key) : hasher_(key, Active<kBlake3Kernels>()) {}
+  explicit Blake3Digest(const uint8_t* key) : hasher_(key, Blake3SharedHasher::HelpersForThisProcess()) {}
 
  private:
-  Blake3Hasher hasher_;
+  Blake3SharedHasher hasher_;
 };
 
 class Blake3Job final : public Blake3Digest {

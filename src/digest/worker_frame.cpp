@@ -32,8 +32,8 @@ int32_t SaturatingAdd(int32_t pos, size_t count) {
 }  // namespace
 
 SpanReader::SpanReader(const StreamBinding& input, int64_t file_length, uint32_t chunk_size,
-                         platform::Os::BlockingIo& io)
-    : chunk_size_(chunk_size), io_(io) {
+                       uint32_t span_bytes, platform::Os::BlockingIo& io)
+    : chunk_size_(chunk_size), span_bytes_(span_bytes), io_(io) {
   // Pipes and devices are read through `io_`, each read taking whatever the stream
   // holds, so that a writer's bytes reach the job as they come, not once a whole
   // block has gathered.
@@ -53,7 +53,7 @@ int32_t SpanReader::ReadSpan(StreamBinding& input, const uint8_t** bytes) {
     // Every chunk of memory lies ready: a span is the rest of the input, or as
     // much as a span holds.
     int32_t count = input.size - input.pos;
-    if (count > static_cast<int32_t>(kSpanBytes)) count = static_cast<int32_t>(kSpanBytes);
+    if (count > static_cast<int32_t>(span_bytes_)) count = static_cast<int32_t>(span_bytes_);
     *bytes = input.data + input.pos;
     input.pos += count;
     return count;
@@ -87,7 +87,7 @@ int32_t SpanReader::ReadFileSpan(StreamBinding& input, const uint8_t** bytes) {
     }
     // A block is whole spans but at the file's end, where its last chunk may be short.
     count = block_end_ - block_pos_;
-    if (count > kSpanBytes) count = kSpanBytes;
+    if (count > span_bytes_) count = span_bytes_;
     *bytes = block_ + block_pos_;
     block_pos_ += count;
   }
@@ -179,7 +179,7 @@ void RunJob(Job& job, JobAlgorithm& algorithm, const JobShape& shape) {
   const uint32_t chunk_size = job.input.kind == StreamKind::kFile ? shape.file_chunk : shape.memory_chunk;
   bool complete = true;
   {
-    SpanReader reader(job.input, job.input_total, chunk_size, job.stream_io);
+    SpanReader reader(job.input, job.input_total, chunk_size, shape.span_bytes, job.stream_io);
     MemoryInputHold memory(job);
     uint64_t consumed = 0;
     for (;;) {

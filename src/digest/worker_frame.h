@@ -7,8 +7,9 @@
 //   but that job, its chunk buffer and its algorithm; the IO's record it reaches
 //   only through the job's transitions (engine/job.h).
 // - The input is cut into chunks (JobShape), and the algorithm is fed spans: as
-//   many whole chunks as lie ready at once, up to kSpanBytes (the last chunk of
-//   the input may be short). Suspension and cancellation take effect at span
+//   many whole chunks as lie ready at once, up to the shape's span_bytes
+//   (kSpanBytes, 64 KiB; a file block, 1 MiB, for BLAKE3, which shares a span
+//   among threads); the last chunk of the input may be short. Suspension and cancellation take effect at span
 //   boundaries, so a held job never holds a stream or a runtime lock, and a job
 //   runs on for at most one span after either.
 // - A file result is written in one call straight to the file, past the stream's
@@ -53,12 +54,6 @@ class JobAlgorithm {
   virtual void Finish(char* text) = 0;
 };
 
-struct JobShape {
-  uint32_t file_chunk;     // chunk size while the input is a file
-  uint32_t memory_chunk;   // chunk size otherwise
-  uint32_t result_length;  // characters delivered
-};
-
 // Chunk sizes: a file input is cut in chunks of kFileChunkBytes (CRC-16: of
 // kMemoryChunkBytes), a memory input in chunks of kMemoryChunkBytes.
 inline constexpr uint32_t kFileChunkBytes = 4096;
@@ -77,6 +72,16 @@ inline constexpr uint32_t kMaxResultLength = TELVARN_DIGEST_TEXT_MAX;
 // A result written into a pipe lands whole or not at all.
 static_assert(kMaxResultLength <= platform::kAtomicWriteBytes);
 
+struct JobShape {
+  uint32_t file_chunk;     // chunk size while the input is a file
+  uint32_t memory_chunk;   // chunk size otherwise
+  uint32_t result_length;  // characters delivered
+  // The most a span of memory or of a regular file holds (a stream's spans stay
+  // within one read): kSpanBytes, or up to a file block for an algorithm that
+  // shares each span among threads (BLAKE3), whose set-up per span is larger.
+  uint32_t span_bytes = kSpanBytes;
+};
+
 // The spans of one job's input, in order.
 class SpanReader {
  public:
@@ -85,12 +90,12 @@ class SpanReader {
   // whatever the stream holds, up to 64 KiB, and the spans are cut from it.
   // `file_length` is a file input's length when it is a regular file, -1 when it
   // is not (Os::regular_file_size); other inputs ignore it.
-  SpanReader(const StreamBinding& input, int64_t file_length, uint32_t chunk_size,
+  SpanReader(const StreamBinding& input, int64_t file_length, uint32_t chunk_size, uint32_t span_bytes,
              platform::Os::BlockingIo& io);
   SpanReader(const SpanReader&) = delete;
   SpanReader& operator=(const SpanReader&) = delete;
 
-  // The next span: whole chunks of chunk_size, up to kSpanBytes, only the input's
+  // The next span: whole chunks of chunk_size, up to span_bytes, only the input's
   // last chunk short. *bytes points at count bytes that stay valid until the next
   // call; 0 when no more input is to be read. Advances input.pos (saturating at
   // INT32_MAX).
@@ -103,6 +108,7 @@ class SpanReader {
   size_t ReadStagedSpan(StreamBinding& input, const uint8_t** bytes);
 
   const uint32_t chunk_size_;
+  const uint32_t span_bytes_;
   platform::Os::BlockingIo& io_;
   bool failed_ = false;
   bool ended_ = false;
@@ -141,6 +147,12 @@ void RunJobOf(Job& job) {
 // The whole job for an export: the launcher copies the key exactly when the
 // algorithm is built from one.
 template <class Algorithm>
-inline constexpr JobKind kJobOf{&RunJobOf<Algorithm>, kKeyedAlgorithm<Algorithm>};
+inline constexpr JobKind kJobOf = [] {
+  constexpr JobShape shape = Algorithm::kShape;
+  static_assert(shape.span_bytes % shape.file_chunk == 0 && shape.span_bytes % shape.memory_chunk == 0 &&
+                    FileBlocks::kBlockBytes % shape.span_bytes == 0,
+                "a span is whole chunks, and a file block whole spans");
+  return JobKind{&RunJobOf<Algorithm>, kKeyedAlgorithm<Algorithm>};
+}();
 
 }  // namespace telvarn

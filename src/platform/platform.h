@@ -18,6 +18,8 @@
 //   Neither holds a kernel object: on Win32 both live in the process, so taking
 //   an uncontended lock or notifying nobody costs nanoseconds, not a server call.
 //   Both are constant-initialised and need no destruction.
+// - usable_processors: the processors this process may run on now (its affinity,
+//   not all the machine has), at least 1.
 // - Module pins: code that runs on a thread of its own after the host may have let
 //   go of the module takes a pin first (pin_module, false when none could be
 //   taken) and ends its thread through leave_pinned_thread, which drops the pin
@@ -119,6 +121,7 @@ struct BackendInterface {
   static_assert(kIs<decltype(&OsT::lower_thread_priority), bool (*)(ThreadHandle)>);
   static_assert(kIs<decltype(&OsT::wait_thread), WaitOutcome (*)(ThreadHandle, uint32_t)>);
   static_assert(kIs<decltype(&OsT::close_thread), void (*)(ThreadHandle)>);
+  static_assert(kIs<decltype(&OsT::usable_processors), uint32_t (*)()>);
   static_assert(kIs<decltype(&OsT::sleep_ms), void (*)(uint32_t)>);
   static_assert(kIs<decltype(&OsT::monotonic_ms), uint64_t (*)()>);
   static_assert(kIs<decltype(&OsT::read_file), int64_t (*)(std::FILE*, void*, uint32_t)>);

@@ -410,6 +410,21 @@ TEST_F(DigestJobTest, Blake3KnownAnswersAndItsKeyOf32Bytes) {
   }
 }
 
+// A large input is shared among the job's helper threads a file block at a time:
+// from memory and from a file, plain and keyed, the result is the one-thread hash
+// on the portable kernel, at lengths around a block and the least shared span.
+TEST_F(DigestJobTest, Blake3OfLargeInputsEqualsTheOneThreadHash) {
+  std::mt19937 rng(19);
+  const JobUnderTest keyed = KeyedBlake3Job(api);
+  key_ = "0123456789abcdef0123456789ABCDEF";
+  for (size_t length : {size_t{256} << 10, (size_t{1} << 20) + 1, (size_t{3} << 20) + 517}) {
+    const std::string message = RandomString(rng, length);
+    ExpectJob(JobExport(api.digest, TELVARN_ALGORITHM_BLAKE3, false), message, ReferenceBlake3Plain(message),
+              "BLAKE3");
+    ExpectKeyedJob(keyed, message);
+  }
+}
+
 // Every keyed job: keys around the hashes' blocks (64 bytes; 128 for SHA-512) and
 // BLAKE2's longest keys (32 and 64 bytes, one more refused at launch), the
 // empty key, the longest key the IO holds, a key kept across re-initialisation and

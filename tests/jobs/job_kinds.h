@@ -42,6 +42,19 @@ std::string ReferenceBlake2(const std::string& key_area, const std::string& mess
   return context.HexDigest();
 }
 
+inline std::string Blake3Text(const uint8_t* key, const std::string& message) {
+  Blake3Hasher hasher(key, *kBlake3Kernels.begin());
+  hasher.Update(reinterpret_cast<const uint8_t*>(message.data()), message.size());
+  uint8_t out[kBlake3OutLength];
+  hasher.Finalize(out, sizeof out);
+  std::string text;
+  for (uint8_t byte : out) text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
+  return text;
+}
+
+// BLAKE3's hash of `message` on the portable kernel, on one thread.
+inline std::string ReferenceBlake3Plain(const std::string& message) { return Blake3Text(nullptr, message); }
+
 // BLAKE3's keyed hash of `message` under the key text in `key_area`: 32 bytes, or
 // the 64 hexadecimal digits of 32 bytes, on the portable kernel.
 inline std::string ReferenceBlake3(const std::string& key_area, const std::string& message) {
@@ -51,13 +64,7 @@ inline std::string ReferenceBlake3(const std::string& key_area, const std::strin
   } else {
     std::memcpy(key, key_area.data(), kBlake3KeyLength);
   }
-  Blake3Hasher hasher(key, *kBlake3Kernels.begin());
-  hasher.Update(reinterpret_cast<const uint8_t*>(message.data()), message.size());
-  uint8_t out[kBlake3OutLength];
-  hasher.Finalize(out, sizeof out);
-  std::string text;
-  for (uint8_t byte : out) text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
-  return text;
+  return Blake3Text(key, message);
 }
 
 struct JobUnderTest {

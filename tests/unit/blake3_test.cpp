@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,8 @@
 
 #include "digest/blake3.h"
 #include "digest/blake3_private.h"
+#include "digest/blake3_shared.h"
+#include "digest/helper_crew.h"
 #include "digest/dispatch.h"
 #include "support/test_support.h"
 
@@ -383,6 +386,65 @@ TEST(Blake3, SubtreeFunctionsRefuseWhatCannotBeANode) {
   uint8_t out[kBlake3OutLength];
   ASSERT_TRUE(hasher.Finalize(out, sizeof out));
   EXPECT_EQ(Hex(out, sizeof out), Hash(Active<kBlake3Kernels>(), kNoKey, message.data(), 2048));
+}
+
+// A crew runs every task of every batch exactly once, whatever its size, batch
+// after batch (the helpers join each batch once and leave it before the next).
+TEST(HelperCrew, EveryTaskOfEveryBatchRunsOnce) {
+  for (uint32_t helpers : {0u, 1u, 3u}) {
+    HelperCrew crew(helpers);
+    std::vector<std::atomic<uint32_t>> runs(100);
+    for (uint32_t batch = 0; batch < 300; ++batch) {
+      const uint32_t count = batch % 7 == 0 ? 0 : batch % 100;
+      for (auto& r : runs) r.store(0);
+      crew.Run(count, [](void* context, uint32_t index) {
+        (*static_cast<std::vector<std::atomic<uint32_t>>*>(context))[index].fetch_add(1);
+      }, &runs);
+      for (uint32_t i = 0; i < runs.size(); ++i) {
+        ASSERT_EQ(runs[i].load(), i < count ? 1u : 0u) << helpers << " helpers, batch " << batch << ", task " << i;
+      }
+    }
+    EXPECT_EQ(crew.helpers(), helpers);
+  }
+}
+
+// The shared hasher gives the one-thread result with any number of helpers, fed
+// as the job feeds it (spans of a file block) or in other spans, from a chunk
+// boundary or not, plain and keyed, at lengths around the shared span's least
+// size and a block's.
+TEST(Blake3, SharedHasherEqualsTheOneThreadHash) {
+  constexpr size_t kBlock = size_t{1} << 20;
+  const std::vector<uint8_t> message = RandomBytes(9, 3 * kBlock + 4096);
+  const size_t lengths[] = {Blake3SharedHasher::kSharedBytes - 1, Blake3SharedHasher::kSharedBytes,
+                            Blake3SharedHasher::kSharedBytes + 1, kBlock, kBlock + 1, 3 * kBlock + 517};
+  const struct {
+    size_t first;  // a first piece of this size, then spans of `span`
+    size_t span;
+  } feeds[] = {{0, kBlock}, {1000, kBlock}, {kBlock - 1024, kBlock}, {0, 300 * 1024 + 7}};
+  for (uint32_t helpers : {0u, 1u, 3u}) {
+    for (const uint8_t* key : {kNoKey, Key()}) {
+      for (size_t length : lengths) {
+        const std::string expected = Hash(*kBlake3Kernels.begin(), key, message.data(), length);
+        for (const auto& feed : feeds) {
+          Blake3SharedHasher hasher(key, helpers);
+          size_t at = std::min(feed.first, length);
+          hasher.Update(message.data(), at);
+          while (at < length) {
+            const size_t span = std::min(feed.span, length - at);
+            hasher.Update(message.data() + at, span);
+            at += span;
+          }
+          uint8_t out[kBlake3OutLength];
+          hasher.Finalize(out);
+          ASSERT_EQ(Hex(out, sizeof out), expected) << helpers << " helpers, " << (key ? "keyed, " : "") << length
+                                                    << " bytes, first " << feed.first << ", spans " << feed.span;
+          if (helpers > 0 && length >= Blake3SharedHasher::kSharedBytes + feed.first) {
+            EXPECT_EQ(hasher.helpers(), helpers) << "the crew shared the spans";
+          }
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -151,7 +151,7 @@ TEST(WorkerFrame, ReadsMemoryInSpansAndFilesUntilTheirEnd) {
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, 0, static_cast<int32_t>(bytes.size())), 0);
   const uint8_t* span = nullptr;
   platform::Os::BlockingIo io;
-  SpanReader memory(slot.input, -1, 1024, io);
+  SpanReader memory(slot.input, -1, 1024, kSpanBytes, io);
   EXPECT_EQ(memory.ReadSpan(slot.input, &span), static_cast<int32_t>(kSpanBytes));
   EXPECT_EQ(memory.ReadSpan(slot.input, &span), 1025);
   EXPECT_EQ(span, reinterpret_cast<const uint8_t*>(bytes.data()) + kSpanBytes);
@@ -163,14 +163,14 @@ TEST(WorkerFrame, ReadsMemoryInSpansAndFilesUntilTheirEnd) {
   test::WriteFile(path, std::string(4096, 'f'));
   var.data = const_cast<char*>(path.c_str());
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
-  SpanReader exact(slot.input, 4096, 4096, io);
+  SpanReader exact(slot.input, 4096, 4096, kSpanBytes, io);
   EXPECT_EQ(exact.ReadSpan(slot.input, &span), 4096);
   EXPECT_EQ(exact.ReadSpan(slot.input, &span), 0);
 
   // Past 2^31 bytes the consumed count saturates rather than wrapping.
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
   slot.input.pos = INT32_MAX - 10;
-  SpanReader saturating(slot.input, 4096, 4096, io);
+  SpanReader saturating(slot.input, 4096, 4096, kSpanBytes, io);
   EXPECT_EQ(saturating.ReadSpan(slot.input, &span), 4096);
   EXPECT_EQ(slot.input.pos, INT32_MAX);
   EXPECT_FALSE(saturating.failed());
@@ -209,7 +209,7 @@ TEST(WorkerFrame, ReadAheadCutsSpansOfWholeChunks) {
     ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
     std::string seen;
     platform::Os::BlockingIo io;
-    SpanReader reader(slot.input, static_cast<int64_t>(c.size), c.chunk, io);
+    SpanReader reader(slot.input, static_cast<int64_t>(c.size), c.chunk, kSpanBytes, io);
     const uint8_t* span = nullptr;
     for (int32_t count; (count = reader.ReadSpan(slot.input, &span)) > 0;) {
       const size_t expected = std::min<size_t>(kSpanBytes, bytes.size() - seen.size());
@@ -249,7 +249,7 @@ TEST(WorkerFrame, APipeIsCutIntoSpansOfWholeChunks) {
         held.Feed(bytes.substr(0, first));
       }
       platform::Os::BlockingIo io;
-      SpanReader reader(slot.input, -1, chunk, io);
+      SpanReader reader(slot.input, -1, chunk, kSpanBytes, io);
       std::string seen;
       const uint8_t* span = nullptr;
       std::thread writer;

@@ -174,6 +174,16 @@ TYPED_TEST(PlatformTest, EmptyHandlesFail) {
   OsT::close_thread(nullptr);
 }
 
+// The processors the process may run on: at least one, at most what the machine has.
+TYPED_TEST(PlatformTest, UsableProcessorsAreThoseOfTheMachineAtMost) {
+  using OsT = TypeParam;
+  const uint32_t usable = OsT::usable_processors();
+  EXPECT_GE(usable, 1u);
+  if (std::thread::hardware_concurrency() > 0) {
+    EXPECT_LE(usable, std::thread::hardware_concurrency());
+  }
+}
+
 TYPED_TEST(PlatformTest, ThreadIdsAreDistinctAndNonZero) {
   using OsT = TypeParam;
   // Both threads are held while the ids are compared: Windows may give an ended

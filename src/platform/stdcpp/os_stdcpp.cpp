@@ -18,6 +18,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#if defined(__linux__)
+#include <sched.h>
+#endif
 #include <ctime>
 #endif
 
@@ -143,6 +146,18 @@ ThreadHandle StdCppOs::create_thread(ThreadRoutine routine, void* arg, uint32_t*
 }
 
 bool StdCppOs::lower_thread_priority(ThreadHandle thread) { return thread != nullptr; }
+
+uint32_t StdCppOs::usable_processors() {
+#if defined(__linux__)
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    if (count > 0) return static_cast<uint32_t>(count);
+  }
+#endif
+  const unsigned count = std::thread::hardware_concurrency();
+  return count > 0 ? count : 1;
+}
 
 WaitOutcome StdCppOs::wait_thread(ThreadHandle thread, uint32_t timeout_ms) {
   if (thread == nullptr) return WaitOutcome::kFailed;

@@ -18,6 +18,7 @@ struct StdCppOs {
   static bool lower_thread_priority(ThreadHandle thread);
   static WaitOutcome wait_thread(ThreadHandle thread, uint32_t timeout_ms);
   static void close_thread(ThreadHandle thread);
+  static uint32_t usable_processors();
   static void sleep_ms(uint32_t ms);
   static uint64_t monotonic_ms();
   static int64_t read_file(std::FILE* file, void* buffer, uint32_t count);

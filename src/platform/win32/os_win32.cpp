@@ -24,6 +24,15 @@ bool Win32Os::lower_thread_priority(ThreadHandle thread) {
   return thread != nullptr && SetThreadPriority(thread, THREAD_PRIORITY_LOWEST) != 0;
 }
 
+uint32_t Win32Os::usable_processors() {
+  DWORD_PTR process = 0, system = 0;
+  uint32_t count = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) {
+    for (; process != 0; process &= process - 1) ++count;
+  }
+  return count > 0 ? count : 1;
+}
+
 WaitOutcome Win32Os::wait_thread(ThreadHandle thread, uint32_t timeout_ms) {
   if (thread == nullptr) return WaitOutcome::kFailed;
   switch (WaitForSingleObject(thread, timeout_ms)) {

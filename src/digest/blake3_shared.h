@@ -1,0 +1,64 @@
+// Blake3SharedHasher: BLAKE3 of one message whose large spans are shared among a job's helper threads.
+//
+// Each span of at least kSharedBytes is cut, from the hasher's position, into
+// complete subtrees (the plan of digest/blake3.h), the largest a thread's share
+// allows; the crew hashes them at once, and the hasher takes their chaining values
+// in message order, then the span's last bytes itself, so that the message never
+// ends in a subtree and the result is the one-thread result. Smaller spans, and
+// every span when the crew has no helper, go through the hasher alone.
+// The crew is made at the first shared span and ends with this object (a job's
+// helpers end with the job: digest/helper_crew.h).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "digest/blake3.h"
+#include "digest/helper_crew.h"
+
+namespace telvarn {
+
+class Blake3SharedHasher {
+ public:
+  // The least span worth sharing: a quarter of a file block, whose share per
+  // thread still takes far longer than handing it over.
+  static constexpr size_t kSharedBytes = 256 * 1024;
+
+  // `key`: 32 bytes for the keyed hash, null for the hash. `helpers`: the threads
+  // besides the caller's (HelpersForThisProcess, or any count for tests).
+  Blake3SharedHasher(const uint8_t* key, uint32_t helpers);
+  ~Blake3SharedHasher();
+  Blake3SharedHasher(const Blake3SharedHasher&) = delete;
+  Blake3SharedHasher& operator=(const Blake3SharedHasher&) = delete;
+
+  void Update(const uint8_t* bytes, size_t count);
+  void Finalize(uint8_t out[kBlake3OutLength]) const;
+  // The helper threads made so far.
+  uint32_t helpers() const { return crew_ ? crew_->helpers() : 0; }
+
+  // One helper for each processor the process may run on besides the job's own,
+  // at most HelperCrew::kMostHelpers.
+  static uint32_t HelpersForThisProcess();
+
+ private:
+  struct Piece {
+    size_t offset;
+    uint64_t chunks;
+    uint64_t first_chunk;
+    uint8_t cv[kBlake3CvLength];
+  };
+  static constexpr uint32_t kMostPieces = 64;
+  static void HashPiece(void* self, uint32_t index);
+
+  Blake3Hasher hasher_;
+  bool keyed_;
+  uint8_t key_[kBlake3KeyLength] = {};
+  const uint32_t wanted_helpers_;
+  std::unique_ptr<HelperCrew> crew_;
+  // The span being shared, for the crew's tasks.
+  const uint8_t* span_ = nullptr;
+  Piece pieces_[kMostPieces];
+};
+
+}  // namespace telvarn
