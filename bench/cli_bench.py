@@ -4,12 +4,13 @@ and GNU base64 on the same inputs: every digest of one file read by name and thr
 pipe, many small files, large files with each way of placing the jobs
 (TELVARN_PLACEMENT), a 1 GiB pipe (from head) with its peak memory, and Base64 of 100 MiB
 both ways, and each with and without --progress; files digested at once (-j) beside the
-serial run and the GNU tools, and the placements measured on files of each size. Each
+serial run and the GNU tools, the placements measured on files of each size, and
+blake3 beside b3sum on one file on all processors and pinned to one. Each
 figure is the best of --repeats runs; the output is Markdown, ready for the README.
 
 usage: cli_bench.py BUILD_DIR [--native] [--repeats N] [--algorithm-mib N] [--small N]
                     [--large-mib N] [--pipe-mib N] [--sections LIST] [--jobs LIST]
-                    [--baseline PROGRAM]
+                    [--baseline PROGRAM] [--blake3-mib N]
 """
 import argparse
 import os
@@ -28,7 +29,8 @@ parser.add_argument("--repeats", type=int, default=3)
 parser.add_argument("--small", type=int, default=1000, help="number of small files")
 parser.add_argument("--large-mib", type=int, default=128, help="size of each of the four large files")
 parser.add_argument("--pipe-mib", type=int, default=1024, help="bytes piped into sha256")
-parser.add_argument("--sections", default="algorithms,progress,pipe,files,base64,parallel,placement",
+parser.add_argument("--blake3-mib", type=int, default=1024, help="size of the file of the blake3 table")
+parser.add_argument("--sections", default="algorithms,progress,pipe,files,base64,parallel,placement,blake3",
                     help="which tables to make")
 parser.add_argument("--jobs", default="1,2,4", help="the -j counts of the parallel table")
 parser.add_argument("--baseline", help="an earlier telvarn (same kind) timed beside it in the parallel table")
@@ -99,6 +101,8 @@ def main():
         parallel_table()
     if "placement" in sections:
         placement_table()
+    if "blake3" in sections:
+        blake3_table()
 
 
 # The tool each digest is set beside. No coreutils tool computes this CRC-32 or any
@@ -116,7 +120,7 @@ ALGORITHM_TOOLS = (("crc32", ["cksum"], "cksum"), ("crc16", CRC16_TOOL, "python3
                    ("sha512-256", ["openssl", "dgst", "-sha512-256"], "openssl dgst -sha512-256"),
                    ("sha3-256", ["openssl", "dgst", "-sha3-256"], "openssl dgst -sha3-256"),
                    ("sha3-512", ["openssl", "dgst", "-sha3-512"], "openssl dgst -sha3-512"),
-                   ("blake2b", ["b2sum"], "b2sum"))
+                   ("blake2b", ["b2sum"], "b2sum"), ("blake3", ["b3sum"], "b3sum"))
 
 
 def random_file(seed):
@@ -318,6 +322,26 @@ def placement_table():
         row(shown, *["%.3f" % timed(TELVARN + ["sha256"] + names, placement=p) for p in ("threads", "own", "queue")])
     print()
     os.chdir("/")
+    shutil.rmtree(work, ignore_errors=True)
+
+
+def blake3_table():
+    """telvarn blake3 and b3sum on one file of --blake3-mib MiB (1 GiB, as the parallel
+    table's), read by name: on every processor, then pinned to processor 0 (b3sum
+    with --num-threads 1, which then also runs one thread)."""
+    work = tempfile.mkdtemp(prefix="telvarn-bench-")
+    data = os.path.join(work, "one.bin")
+    write_random(data, args.blake3_mib << 20, random.Random(33))
+    print("## blake3 and b3sum on one file of %d MiB, best of %d" % (args.blake3_mib, args.repeats))
+    print()
+    row("command", "all processors s", "pinned to processor 0 s", "GiB/s pinned")
+    row("---", "---:", "---:", "---:")
+    pin = ["taskset", "-c", "0"]
+    for shown, everywhere, pinned in (("telvarn blake3", TELVARN + ["blake3", data], pin + TELVARN + ["blake3", data]),
+                                      ("b3sum", ["b3sum", data], pin + ["b3sum", "--num-threads", "1", data])):
+        one = timed(pinned)
+        row(shown, "%.2f" % timed(everywhere), "%.2f" % one, "%.2f" % (args.blake3_mib / 1024 / one))
+    print()
     shutil.rmtree(work, ignore_errors=True)
 
 

@@ -2,7 +2,8 @@
 """telvarn's digests of files and standard input against md5sum, sha1sum, sha224sum,
 sha256sum, sha384sum and sha512sum, SHA-512/224 and SHA-512/256 against Python's
 hashlib, its CRCs against Python's zlib and a CRC-16/MCRF4XX of its own, XXH3
-against xxhsum, BLAKE2b against b2sum and both BLAKE2s, plain and keyed, against hashlib: lines, --tag, -z, options anywhere, unreadable inputs and escaped
+against xxhsum, BLAKE2b against b2sum and both BLAKE2s, plain and keyed, against hashlib,
+BLAKE3 against b3sum: lines, --tag, -z, options anywhere, unreadable inputs and escaped
 names; and the table of algorithms in docs/api.md against the module's.
 
 usage: cli_digests_test.py [--sanitized] COMMAND...   (see cli_support.py)
@@ -130,6 +131,38 @@ def test_b2sum():
         check(code == 2, "no hmac-%s: %d" % (algorithm, code))
 
 
+def test_b3sum():
+    """blake3 against b3sum byte for byte on inputs around its block (64 bytes) and
+    chunk (1 KiB) and of a few MiB, names with a space, a backslash or a line end;
+    check mode on b3sum's list and on --tag's BSD lines."""
+    if shutil.which("b3sum") is None:
+        skip("blake3 against b3sum", "no b3sum on this host")
+        return
+    rng = random.Random(19)
+    names = []
+    for size in (0, 1, 63, 64, 65, 1023, 1024, 1025, 2049, 3 << 20 | 5):
+        names.append("b3 %d.bin" % size)
+        write(names[-1], rng.randbytes(size))
+    if not ON_WINE:
+        names += ["back\\slash", "new\nline"]
+    code, out, err = run(["blake3"] + names)
+    _, expected, _ = gnu("b3sum", names)
+    check(code == 0 and out == expected, "blake3 of %d files: %r %r, b3sum %r" % (len(names), out, err, expected))
+    write("b3sum.list", expected)
+    code, out, err = run(["blake3", "-c", "b3sum.list"])
+    check(code == 0 and out.count(b": OK\n") == len(names) and b"FAILED" not in out,
+          "blake3 -c on b3sum's list: %r %r" % (out, err))
+    # b3sum has no --tag: telvarn writes BLAKE3 (NAME) = DIGEST and reads it back.
+    plain = [n for n in names if "\\" not in n and "\n" not in n]
+    code, out, _ = run(["blake3", "--tag"] + plain)
+    tagged = b"".join(b"BLAKE3 (%s) = %s\n" % (n.encode(), line.split(b"  ")[0])
+                      for n, line in zip(plain, expected.splitlines()))
+    check(code == 0 and out == tagged, "blake3 --tag: %r" % out)
+    write("tag.list", out)
+    code, out, err = run(["blake3", "-c", "tag.list"])
+    check(code == 0 and out.count(b": OK\n") == len(plain), "blake3 -c on its --tag lines: %r %r" % (out, err))
+
+
 def test_documented_algorithms():
     """Each row of the module's table of algorithms is a row of docs/api.md's, and
     telvarn has a command for it."""
@@ -155,6 +188,7 @@ def test_all():
     test_digests()
     test_xxhsum()
     test_b2sum()
+    test_b3sum()
     test_documented_algorithms()
 
 

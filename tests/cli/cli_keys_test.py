@@ -2,7 +2,8 @@
 """telvarn hmac-md5's keys (--key, --key-file, --key-hex, from standard input) against
 Python's hmac, and the keys it refuses with status 2; hmac-sha1, hmac-sha256 and
 hmac-sha512 and the keyed SHA-224, SHA-384, SHA-512/224, SHA-512/256 and SHA-3 against
-`openssl dgst -mac HMAC` and Python's hmac, and in check mode.
+`openssl dgst -mac HMAC` and Python's hmac, and in check mode; BLAKE3's keyed hash
+against `b3sum --keyed`.
 
 usage: cli_keys_test.py [--sanitized] COMMAND...   (see cli_support.py)
 """
@@ -88,10 +89,48 @@ def test_keyed_shas(data):
         check(code == 2 and b"needs a key" in err, "%s without a key: %r" % (command, err))
 
 
+def test_blake3_keys():
+    """blake3's keyed hash against b3sum --keyed, under keys from --keyed, --key-hex,
+    --key-file and --key (one key holds NUL bytes), in check mode too; keys of any other
+    length, and a key from standard input beside a FILE -, refused with status 2."""
+    if shutil.which("b3sum") is None:
+        skip("keyed blake3 against b3sum --keyed", "no b3sum on this host")
+        return
+    names = ["abc.txt", "random.bin", "with space.txt"]
+    rng = random.Random(32)
+    for key in ("".join(rng.choice("abcdefghijkLMNOPQ0123456789") for _ in range(32)).encode(), b"\0" * 3 + rng.randbytes(28) + b"\0"):
+        _, expected, _ = run(["--keyed"] + names, stdin=key, command=["b3sum"])
+        check(len(expected.splitlines()) == len(names), "b3sum --keyed: %r" % expected)
+        write("b3.key", key)
+        ways = [(["--keyed"], key), (["--key-hex", key.hex()], b""), (["--key-file", "b3.key"], b""),
+                (["--key-file", "-"], key)] + ([(["--key", key.decode()], b"")] if b"\0" not in key else [])
+        for option, stdin in ways:
+            code, out, err = run(["blake3"] + option + names, stdin=stdin)
+            check(code == 0 and out == expected, "blake3 %s, %r: %r %r" % (option[0], key, out, err))
+        write("keyed.list", expected)
+        code, out, err = run(["blake3", "--keyed", "-c", "keyed.list"], stdin=key)
+        check(code == 0 and out == b"".join(b"%s: OK\n" % n.encode() for n in names), "keyed -c: %r %r" % (out, err))
+        code, out, _ = run(["blake3", "--key-hex", "ff" * 32, "-c", "keyed.list"])
+        check(code == 1 and out.count(b"FAILED") == len(names), "-c under another key: %r" % out)
+    for option, stdin, pattern in ((["--key-hex", "ab" * 31], b"", b"exactly 32 bytes"),
+                                   (["--key-hex", "ab" * 33], b"", b"exactly 32 bytes"),
+                                   (["--key", "ab" * 32], b"", b"this one has 64"),
+                                   (["--key", ""], b"", b"this one has 0"),
+                                   (["--keyed"], b"k" * 31, b"found 31"), (["--keyed"], b"k" * 33, b"more than 32"),
+                                   (["--keyed", "-"], b"k" * 32, b"standard input"),
+                                   (["--key-file", "-", "abc.txt", "-"], b"k" * 32, b"standard input")):
+        code, out, err = run(["blake3"] + option + (["abc.txt"] if option[0] != "--keyed" or stdin else []),
+                             stdin=stdin)
+        check(code == 2 and out == b"" and pattern in err, "blake3 %s refused: %d %r %r" % (option, code, out, err))
+    code, out, err = run(["blake3", "--keyed"], stdin=b"k" * 32)
+    check(code == 2 and out == b"" and b"none of them -" in err, "--keyed reading no FILE: %d %r" % (code, err))
+
+
 def test_all_keys():
     data = write_inputs(random.Random(1208))["random.bin"]
     test_keys(data)
     test_keyed_shas(data)
+    test_blake3_keys()
 
 
 if __name__ == "__main__":

@@ -35,9 +35,41 @@ struct DigestOptions {
   std::vector<std::string> files;
 };
 
+// --keyed's key: exactly `length` bytes from standard input, with b3sum's words
+// for any other count.
+bool KeyFromStandardInput(size_t length, std::string& key, std::string& error) {
+  InputFile file;
+  file.OpenStandardInput();
+  key.assign(length + 1, '\0');
+  const int64_t got = file.ReadFull(&key[0], key.size());
+  if (got < 0) {
+    error = "standard input: " + file.error();
+    return false;
+  }
+  key.resize(static_cast<size_t>(got));
+  if (key.size() == length) return true;
+  error = key.size() > length ? "read more than " + std::to_string(length) + " key bytes from standard input"
+                              : "expected " + std::to_string(length) + " key bytes from standard input, found " +
+                                    std::to_string(key.size());
+  return false;
+}
+
+std::string HexOf(const std::string& bytes) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  hex.reserve(bytes.size() * 2);
+  for (const char c : bytes) {
+    const auto byte = static_cast<uint8_t>(c);
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 15];
+  }
+  return hex;
+}
+
 // The key as bytes, from the one option that gave it; "" and false with a message
-// when it cannot be had or the module could not hold it whole.
-bool KeyFromOption(const std::string& option, const std::string& value, std::string& key,
+// when it cannot be had or the module could not hold it whole. `nul_allowed` when
+// the module is handed the key's hexadecimal digits instead of its bytes.
+bool KeyFromOption(const std::string& option, const std::string& value, bool nul_allowed, std::string& key,
                    std::string& error) {
   if (option == "--key") {
     key = value;
@@ -78,7 +110,7 @@ bool KeyFromOption(const std::string& option, const std::string& value, std::str
             " bytes, which is all the module can hold";
     return false;
   }
-  if (key.find('\0') != std::string::npos) {
+  if (!nul_allowed && key.find('\0') != std::string::npos) {
     error = "the key holds a NUL byte, where the module would end it";
     return false;
   }
@@ -87,7 +119,7 @@ bool KeyFromOption(const std::string& option, const std::string& value, std::str
 
 enum DigestOptionId {
   kBinary, kCheck, kTag, kText, kZero, kIgnoreMissing, kQuiet, kStatus, kStrict, kWarn, kUpper, kHelp,
-  kVersion, kProgress, kJobs, kRecursive, kKey, kKeyFile, kKeyHex
+  kVersion, kProgress, kJobs, kRecursive, kKey, kKeyFile, kKeyHex, kKeyed
 };
 
 // The options of every digest command, in the order GNU lists its ambiguities.
@@ -115,6 +147,8 @@ constexpr OptionForm kKeyOptions[] = {
     {"key-file", '\0', OptionArgument::kRequired, kKeyFile},
     {"key-hex", '\0', OptionArgument::kRequired, kKeyHex},
 };
+// b3sum's: the key is the raw bytes of standard input.
+constexpr OptionForm kKeyedOption = {"keyed", '\0', OptionArgument::kNone, kKeyed};
 
 // -j's count: decimal digits, at least 1; a count past kMostDigestThreads is taken
 // as that many.
@@ -138,6 +172,7 @@ int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& 
   if (algorithm.keyed || algorithm.key_rule != nullptr) {
     forms.insert(forms.end(), std::begin(kKeyOptions), std::end(kKeyOptions));
   }
+  if (algorithm.key_bytes_as_hex != 0) forms.push_back(kKeyedOption);
   ScannedArguments scanned;
   std::string error;
   if (!ScanOptions(args, forms.data(), forms.size(), scanned, error)) return console.UsageError(command, error);
@@ -173,9 +208,14 @@ int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& 
         return PrintVersion(console);
       default:
         if (key_option != nullptr) {
-          return console.UsageError(command, "give the key once: --key, --key-file or --key-hex");
+          return console.UsageError(command, std::string("give the key once: --key, --key-file") +
+                                                 (algorithm.key_bytes_as_hex != 0 ? ", --key-hex or --keyed"
+                                                                                   : " or --key-hex"));
         }
-        key_option = option.id == kKey ? "--key" : option.id == kKeyFile ? "--key-file" : "--key-hex";
+        key_option = option.id == kKey       ? "--key"
+                     : option.id == kKeyFile ? "--key-file"
+                     : option.id == kKeyHex  ? "--key-hex"
+                                             : "--keyed";
         key_value = option.value;
         break;
     }
@@ -212,13 +252,36 @@ int ParseOptions(Console& console, const Algorithm& algorithm, const Arguments& 
     return console.UsageError(command, command + " needs a key: --key TEXT, --key-file FILE or --key-hex HEX");
   }
   if (key_option != nullptr) {
-    if (!KeyFromOption(key_option, key_value, options.key, error)) {
+    const bool key_from_stdin = std::strcmp(key_option, "--keyed") == 0 ||
+                                (std::strcmp(key_option, "--key-file") == 0 && key_value == "-");
+    // Standard input holds the key; none of it is left for a FILE or LIST.
+    if (key_from_stdin &&
+        (options.files.empty() || std::find(options.files.begin(), options.files.end(), "-") != options.files.end())) {
+      return console.UsageError(command, std::string("the key is read from standard input (") + key_option +
+                                             "): name the " + (options.check ? "LIST" : "FILE") +
+                                             "s, none of them -");
+    }
+    const size_t exact = algorithm.key_bytes_as_hex;
+    const bool got_key = std::strcmp(key_option, "--keyed") == 0
+                             ? KeyFromStandardInput(exact, options.key, error)
+                             : KeyFromOption(key_option, key_value, exact != 0, options.key, error);
+    if (!got_key) {
       console.Error(error);
       return kExitError;
     }
+    const KeyRule* rule = algorithm.key_rule;
+    if (exact != 0) {
+      // Of any other length, the key is refused, never padded or cut.
+      if (options.key.size() != exact) {
+        console.Error("the key of " + command + " must be exactly " + std::to_string(exact) + " bytes (" +
+                      std::to_string(exact * 2) + " digits with --key-hex); this one has " +
+                      std::to_string(options.key.size()));
+        return kExitError;
+      }
+      options.key = HexOf(options.key);
+    }
     // The algorithm's own keyed mode takes only the keys its rule accepts, as the
     // module does at launch: a longer key is refused, never cut.
-    const KeyRule* rule = algorithm.key_rule;
     if (rule != nullptr &&
         !rule->accepts(reinterpret_cast<const uint8_t*>(options.key.data()), options.key.size())) {
       console.Error("the key of " + command + " must be " + rule->what + "; this one has " +
@@ -461,7 +524,17 @@ void PrintDigestHelp(Console& console, const Algorithm& algorithm) {
       "Print or check " + algorithm.tag + " digests (" + std::to_string(algorithm.text_length) +
       " hexadecimal digits, computed by " TELVARN_MODULE_NAME ").\n"
       "With no FILE, or when FILE is -, read standard input.\n\n";
-  if (algorithm.key_rule != nullptr) {
+  if (algorithm.key_bytes_as_hex != 0) {
+    const std::string bytes = std::to_string(algorithm.key_bytes_as_hex);
+    text +=
+        "With a key, " + algorithm.tag + "'s keyed hash under exactly " + bytes +
+        " bytes, NUL too; give at most one:\n"
+        "      --key TEXT        the text's UTF-8 bytes (also --key=TEXT)\n"
+        "      --key-file FILE   the file's bytes, as they are (- reads standard input)\n"
+        "      --key-hex HEX     bytes written as hexadecimal digits\n"
+        "      --keyed           the bytes of standard input, as b3sum reads them\n"
+        "A key from standard input leaves none of it for the FILEs: - is refused.\n\n";
+  } else if (algorithm.key_rule != nullptr) {
     text +=
         "With a key, " + algorithm.tag + "'s own keyed mode (not HMAC), under a key of " +
         algorithm.key_rule->what + " with no NUL byte; give at most one:\n"

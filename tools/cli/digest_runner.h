@@ -32,6 +32,10 @@ struct Algorithm {
   // Lines are BSD lines even without --tag, as the tool of the digest writes them
   // (xxhsum -H3); check mode reads both forms either way.
   bool bsd_lines = false;
+  // Not 0: the key must be exactly this many bytes, and the module is handed their
+  // hexadecimal digits, so that a key with a NUL byte passes through its key text
+  // (BLAKE3's 32 bytes). Such a command also reads its key with --keyed, as b3sum does.
+  size_t key_bytes_as_hex = 0;
 };
 
 // Every digest command, from the module's table of algorithms: the plain digests
