@@ -216,7 +216,8 @@ def check_package(package, version, emulator64, build_dir):
     code, out, err = run(emulator64 + ["x64/telvarn.exe", "sha256", "--check", "--quiet", "SHA256SUMS"], package)
     check(code == 0 and out == "", "x64/telvarn sha256 --check SHA256SUMS: %d %r %r" % (code, out, err))
     code, out, _ = run(emulator64 + ["telvarn.exe", "--version"], os.path.join(package, "x64"))
-    check(code == 0 and out.replace("\r\n", "\n") == "telvarn %s\nTelvarnHX64.hpi %s\n" % (version, version),
+    check(code == 0 and re.fullmatch(r"telvarn %s\nTelvarnHX64\.hpi %s\nwith xxHash [0-9.]+ \(BSD 2-clause, LICENSE\.xxHash\)\n"
+                                     % (re.escape(version), re.escape(version)), out.replace("\r\n", "\n")),
           "x64/telvarn --version: %d %r" % (code, out))
 
     # Every binary is built for its half's architecture.
