@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "codec/hex.h"
+
 namespace telvarn {
 
 enum class KeyForm {
@@ -22,12 +24,14 @@ enum class KeyForm {
 struct KeyRule {
   bool (*accepts)(const uint8_t* key, size_t length);
   const char* what;  // what the rule asks for, to complete "the key must be ..."
+  // Nonzero: the key is exactly this many bytes of any value, NUL included, and a
+  // key text (which ends at its first NUL) carries it as twice as many hexadecimal
+  // digits; telvarn always hands the module the digits.
+  size_t hex_bytes = 0;
 };
 
 inline bool KeyOfAtMost64Bytes(const uint8_t*, size_t length) { return length <= 64; }
 inline bool KeyOfAtMost32Bytes(const uint8_t*, size_t length) { return length <= 32; }
-
-inline bool IsHexDigit(uint8_t c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
 
 // A key text cannot hold a NUL byte: a 32-byte binary key that may have one comes
 // as the 64 hexadecimal digits that stand for it.
@@ -35,7 +39,7 @@ inline bool KeyOf32BytesOr64HexDigits(const uint8_t* key, size_t length) {
   if (length == 32) return true;
   if (length != 64) return false;
   for (size_t i = 0; i < length; ++i) {
-    if (!IsHexDigit(key[i])) return false;
+    if (HexDigitValue(key[i]) < 0) return false;
   }
   return true;
 }
@@ -45,6 +49,6 @@ inline constexpr KeyRule kBlake2bKeyRule{&KeyOfAtMost64Bytes, "at most 64 bytes"
 inline constexpr KeyRule kBlake2sKeyRule{&KeyOfAtMost32Bytes, "at most 32 bytes"};
 // BLAKE3's keyed hash takes exactly 32 bytes.
 inline constexpr KeyRule kBlake3KeyRule{&KeyOf32BytesOr64HexDigits,
-                                        "exactly 32 bytes, or the 64 hexadecimal digits of 32 bytes"};
+                                        "exactly 32 bytes, or the 64 hexadecimal digits of 32 bytes", 32};
 
 }  // namespace telvarn

@@ -16,6 +16,21 @@ inline void WriteHexUpper(uint64_t value, unsigned digits, char* out) {
   }
 }
 
+// A hexadecimal digit's value (either case), or -1 for any other byte.
+inline int HexDigitValue(uint8_t c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  const uint8_t lower = static_cast<uint8_t>(c | 0x20);
+  if (lower >= 'a' && lower <= 'f') return lower - 'a' + 10;
+  return -1;
+}
+
+// `count` bytes from the 2 * count digits at `digits`, which must all be digits.
+inline void ReadBytesHex(const uint8_t* digits, size_t count, uint8_t* out) {
+  for (size_t i = 0; i < count; ++i) {
+    out[i] = static_cast<uint8_t>(HexDigitValue(digits[2 * i]) << 4 | HexDigitValue(digits[2 * i + 1]));
+  }
+}
+
 // Two digits per byte, in byte order. No NUL is written.
 inline void WriteBytesHex(const uint8_t* bytes, size_t count, bool upper, char* out) {
   const char* digits = upper ? "0123456789ABCDEF" : "0123456789abcdef";

@@ -44,8 +44,6 @@ class Blake3Job final : public Blake3Digest {
   Blake3Job() : Blake3Digest(nullptr) {}
 };
 
-int HexValue(uint8_t c) { return c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10; }
-
 // The key text the launch let through (boundary/key_forms.h): 32 bytes as they
 // are, or the 64 hexadecimal digits of 32 bytes.
 struct Blake3Key {
@@ -54,9 +52,7 @@ struct Blake3Key {
       std::memcpy(bytes, key_area, kBlake3KeyLength);
       return;
     }
-    for (size_t i = 0; i < kBlake3KeyLength; ++i) {
-      bytes[i] = static_cast<uint8_t>(HexValue(key_area[2 * i]) << 4 | HexValue(key_area[2 * i + 1]));
-    }
+    ReadBytesHex(key_area, kBlake3KeyLength, bytes);
   }
   uint8_t bytes[kBlake3KeyLength];
 };

@@ -67,7 +67,13 @@ void Blake3SharedHasher::Update(const uint8_t* bytes, size_t count) {
   }
   span_ = bytes;
   crew_->Run(pieces, &Blake3SharedHasher::HashPiece, this);
-  for (uint32_t i = 0; i < pieces; ++i) hasher_.AppendSubtree(pieces_[i].cv, pieces_[i].chunks);
+  // The plan meets AppendSubtree's preconditions; should a join still be refused,
+  // that piece and the ones after it go through the hasher, so the hash stays right.
+  bool joined = true;
+  for (uint32_t i = 0; i < pieces; ++i) {
+    joined = joined && hasher_.AppendSubtree(pieces_[i].cv, pieces_[i].chunks);
+    if (!joined) hasher_.Update(bytes + pieces_[i].offset, static_cast<size_t>(pieces_[i].chunks * kBlake3ChunkLength));
+  }
   hasher_.Update(bytes + at, count - at);
 }
 

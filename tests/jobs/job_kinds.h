@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "boundary/key_forms.h"
+#include "codec/hex.h"
 #include "digest/blake2.h"
 #include "digest/blake3.h"
 #include "digest/hmac.h"
@@ -47,8 +48,8 @@ inline std::string Blake3Text(const uint8_t* key, const std::string& message) {
   hasher.Update(reinterpret_cast<const uint8_t*>(message.data()), message.size());
   uint8_t out[kBlake3OutLength];
   hasher.Finalize(out, sizeof out);
-  std::string text;
-  for (uint8_t byte : out) text += "0123456789abcdef"[byte >> 4], text += "0123456789abcdef"[byte & 15];
+  std::string text(2 * sizeof out, '\0');
+  WriteBytesHex(out, sizeof out, /*upper=*/false, &text[0]);
   return text;
 }
 
@@ -60,7 +61,7 @@ inline std::string ReferenceBlake3Plain(const std::string& message) { return Bla
 inline std::string ReferenceBlake3(const std::string& key_area, const std::string& message) {
   uint8_t key[kBlake3KeyLength];
   if (key_area.size() > kBlake3KeyLength && key_area[kBlake3KeyLength] != '\0') {
-    for (size_t i = 0; i < kBlake3KeyLength; ++i) key[i] = static_cast<uint8_t>(std::stoi(key_area.substr(2 * i, 2), nullptr, 16));
+    ReadBytesHex(reinterpret_cast<const uint8_t*>(key_area.data()), kBlake3KeyLength, key);
   } else {
     std::memcpy(key, key_area.data(), kBlake3KeyLength);
   }

@@ -128,6 +128,16 @@ std::string RandomString(std::mt19937& rng, size_t count) {
   return std::string(bytes.begin(), bytes.end());
 }
 
+std::string LowerHex(const uint8_t* bytes, size_t size) {
+  std::string text;
+  char pair[3];
+  for (size_t i = 0; i < size; ++i) {
+    std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
+    text += pair;
+  }
+  return text;
+}
+
 TempDir::TempDir() {
   static std::atomic<int> serial{0};
 #if defined(_WIN32)

@@ -25,6 +25,8 @@ void NoteVariant(const std::string& algorithm, const char* variant, bool ran);
 std::vector<uint8_t> RandomBytes(std::mt19937& rng, size_t count);
 std::vector<uint8_t> RandomBytes(uint32_t seed, size_t count);
 std::string RandomString(std::mt19937& rng, size_t count);
+// Two lower-case digits per byte, by printf: the tests' own hexadecimal text.
+std::string LowerHex(const uint8_t* bytes, size_t size);
 
 // A fresh folder under the system's temporary folder, removed with its contents.
 class TempDir {

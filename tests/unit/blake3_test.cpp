@@ -25,15 +25,7 @@ using test::RandomBytes;
 const uint8_t* const kNoKey = nullptr;
 const uint8_t* Key() { return reinterpret_cast<const uint8_t*>("whats the Elvish word for friend"); }
 
-std::string Hex(const uint8_t* bytes, size_t size) {
-  std::string text;
-  char pair[3];
-  for (size_t i = 0; i < size; ++i) {
-    std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
-    text += pair;
-  }
-  return text;
-}
+std::string Hex(const uint8_t* bytes, size_t size) { return test::LowerHex(bytes, size); }
 
 // The first `out_length` bytes of the output, the message fed in the pieces that
 // `cuts` (ascending) make.

@@ -10,6 +10,7 @@
 #include "cli/option_scanner.h"
 #include "cli/sums_line.h"
 #include "cli/text.h"
+#include "codec/hex.h"
 #include "telvarn.h"
 
 namespace telvarn::cli {
@@ -55,14 +56,8 @@ bool KeyFromStandardInput(size_t length, std::string& key, std::string& error) {
 }
 
 std::string HexOf(const std::string& bytes) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(bytes.size() * 2);
-  for (const char c : bytes) {
-    const auto byte = static_cast<uint8_t>(c);
-    hex += kDigits[byte >> 4];
-    hex += kDigits[byte & 15];
-  }
+  std::string hex(bytes.size() * 2, '\0');
+  WriteBytesHex(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), /*upper=*/false, &hex[0]);
   return hex;
 }
 

@@ -50,7 +50,7 @@ const std::vector<Algorithm>& Algorithms() {
       list.push_back({row.command, TagOf(row.command), row.number, row.digits, false});
       list.back().bsd_lines = row.number == TELVARN_ALGORITHM_XXH3;
       list.back().key_rule = row.key_form == KeyForm::kOwn ? row.key_rule : nullptr;
-      if (row.number == TELVARN_ALGORITHM_BLAKE3) list.back().key_bytes_as_hex = 32;
+      if (list.back().key_rule != nullptr) list.back().key_bytes_as_hex = list.back().key_rule->hex_bytes;
     }
     for (const Row& row : rows) {
       if (row.key_form != KeyForm::kHmac) continue;
