@@ -33,7 +33,7 @@ class Blake3Digest : public JobAlgorithm {
 
  protected:
   // `key`: 32 bytes, or null for the hash.
-  explicit Blake3Digest(const uint8_t* key) : hasher_(key, Blake3SharedHasher::HelpersForThisProcess()) {}
+  explicit Blake3Digest(const uint8_t* key) : hasher_(key, Blake3SharedHasher::kHelpersForThisProcess) {}
 
  private:
   Blake3SharedHasher hasher_;

@@ -29,6 +29,7 @@ void Blake3SharedHasher::HashPiece(void* self, uint32_t index) {
 }
 
 void Blake3SharedHasher::Update(const uint8_t* bytes, size_t count) {
+  if (count >= kSharedBytes && wanted_helpers_ == kHelpersForThisProcess) wanted_helpers_ = HelpersForThisProcess();
   if (count < kSharedBytes || wanted_helpers_ == 0) {
     hasher_.Update(bytes, count);
     return;

@@ -25,8 +25,13 @@ class Blake3SharedHasher {
   // thread still takes far longer than handing it over.
   static constexpr size_t kSharedBytes = 256 * 1024;
 
+  // Asks HelpersForThisProcess at the first span worth sharing: the question
+  // costs a system call (under Wine a round trip to its server), which a small
+  // job should not pay.
+  static constexpr uint32_t kHelpersForThisProcess = UINT32_MAX;
+
   // `key`: 32 bytes for the keyed hash, null for the hash. `helpers`: the threads
-  // besides the caller's (HelpersForThisProcess, or any count for tests).
+  // besides the caller's (kHelpersForThisProcess, or any count for tests).
   Blake3SharedHasher(const uint8_t* key, uint32_t helpers);
   ~Blake3SharedHasher();
   Blake3SharedHasher(const Blake3SharedHasher&) = delete;
@@ -54,7 +59,7 @@ class Blake3SharedHasher {
   Blake3Hasher hasher_;
   bool keyed_;
   uint8_t key_[kBlake3KeyLength] = {};
-  const uint32_t wanted_helpers_;
+  uint32_t wanted_helpers_;
   std::unique_ptr<HelperCrew> crew_;
   // The span being shared, for the crew's tasks.
   const uint8_t* span_ = nullptr;

@@ -18,8 +18,8 @@ constexpr size_t kStagedBytes = 64 * 1024;
 static_assert(kStagedBytes >= kSpanBytes);
 
 // The whole chunks among `available` bytes, at most a span's worth.
-size_t WholeChunks(size_t available, uint32_t chunk_size) {
-  if (available > kSpanBytes) available = kSpanBytes;
+size_t WholeChunks(size_t available, uint32_t chunk_size, uint32_t span_bytes) {
+  if (available > span_bytes) available = span_bytes;
   return available - available % chunk_size;
 }
 
@@ -32,8 +32,8 @@ int32_t SaturatingAdd(int32_t pos, size_t count) {
 }  // namespace
 
 SpanReader::SpanReader(const StreamBinding& input, int64_t file_length, uint32_t chunk_size,
-                       uint32_t span_bytes, platform::Os::BlockingIo& io)
-    : chunk_size_(chunk_size), span_bytes_(span_bytes), io_(io) {
+                       uint32_t span_bytes, platform::Os::BlockingIo& io, const std::atomic<bool>& attention)
+    : chunk_size_(chunk_size), span_bytes_(span_bytes), io_(io), attention_(attention) {
   // Pipes and devices are read through `io_`, each read taking whatever the stream
   // holds, so that a writer's bytes reach the job as they come, not once a whole
   // block has gathered.
@@ -42,7 +42,19 @@ SpanReader::SpanReader(const StreamBinding& input, int64_t file_length, uint32_t
     blocks_.reset(new (std::nothrow) FileBlocks(input.file, file_length));
     if (blocks_ && !blocks_->usable()) blocks_.reset();
   }
-  if (!blocks_) staged_.reset(new (std::nothrow) uint8_t[kStagedBytes]);
+  if (blocks_) return;
+  // Spans larger than a read are gathered from several reads, in a buffer of a
+  // span; should that not be had, a read's worth does.
+  if (span_bytes_ > kStagedBytes) {
+    staged_.reset(new (std::nothrow) uint8_t[span_bytes_]);
+    staged_capacity_ = span_bytes_;
+    gather_bytes_ = span_bytes_;
+  }
+  if (!staged_) {
+    staged_.reset(new (std::nothrow) uint8_t[kStagedBytes]);
+    staged_capacity_ = kStagedBytes;
+    gather_bytes_ = chunk_size_;
+  }
 }
 
 int32_t SpanReader::ReadSpan(StreamBinding& input, const uint8_t** bytes) {
@@ -95,35 +107,38 @@ int32_t SpanReader::ReadFileSpan(StreamBinding& input, const uint8_t** bytes) {
   return static_cast<int32_t>(count);
 }
 
-// A span of a stream: the whole chunks the staged bytes hold, in place; when they
-// hold none, one chunk gathered in chunk_ across reads until it is full or the
-// stream has ended.
+// A span of a stream: the whole chunks the staged bytes hold, in place, once
+// they hold a whole chunk or the stream has ended.
 size_t SpanReader::ReadStagedSpan(StreamBinding& input, const uint8_t** bytes) {
-  const size_t ready = WholeChunks(staged_end_ - staged_pos_, chunk_size_);
-  if (ready > 0) {
-    *bytes = staged_.get() + staged_pos_;
-    staged_pos_ += ready;
-    return ready;
-  }
-  size_t count = 0;
-  while (count < chunk_size_) {
-    if (staged_pos_ == staged_end_) {
-      if (ended_ || failed_) break;
-      const int64_t n = io_.read(input.file, staged_.get(), static_cast<uint32_t>(kStagedBytes));
-      if (n == 0) ended_ = true;
-      if (n < 0) failed_ = true;
-      if (n <= 0) break;
-      staged_pos_ = 0;
-      staged_end_ = static_cast<size_t>(n);
-    }
-    size_t take = staged_end_ - staged_pos_;
-    if (take > chunk_size_ - count) take = chunk_size_ - count;
-    std::memcpy(chunk_ + count, staged_.get() + staged_pos_, take);
-    staged_pos_ += take;
-    count += take;
-  }
-  *bytes = chunk_;
+  if (WholeChunks(staged_end_ - staged_pos_, chunk_size_, span_bytes_) == 0) Gather(input);
+  size_t count = WholeChunks(staged_end_ - staged_pos_, chunk_size_, span_bytes_);
+  // Past the stream's end (or a failed read), what is left is its last, short chunk.
+  if (count == 0) count = staged_end_ - staged_pos_;
+  *bytes = staged_.get() + staged_pos_;
+  staged_pos_ += count;
   return count;
+}
+
+// Moves the start of a chunk not yet whole to the front and reads behind it until
+// the buffer holds gather_bytes_ (a chunk, or a whole span for an algorithm that
+// shares spans among threads) or the stream has ended, each read taking whatever
+// the stream holds. A job asked to hold or to stop gathers no further than its
+// next whole chunk, so that it soon reaches a span boundary.
+void SpanReader::Gather(StreamBinding& input) {
+  const size_t left = staged_end_ - staged_pos_;
+  std::memmove(staged_.get(), staged_.get() + staged_pos_, left);
+  staged_pos_ = 0;
+  staged_end_ = left;
+  while (!ended_ && !failed_ && staged_end_ < staged_capacity_) {
+    const int64_t n =
+        io_.read(input.file, staged_.get() + staged_end_, static_cast<uint32_t>(staged_capacity_ - staged_end_));
+    if (n == 0) ended_ = true;
+    if (n < 0) failed_ = true;
+    if (n <= 0) break;
+    staged_end_ += static_cast<size_t>(n);
+    if (staged_end_ >= gather_bytes_) break;
+    if (staged_end_ >= chunk_size_ && attention_.load(std::memory_order_acquire)) break;
+  }
 }
 
 namespace {
@@ -179,7 +194,7 @@ void RunJob(Job& job, JobAlgorithm& algorithm, const JobShape& shape) {
   const uint32_t chunk_size = job.input.kind == StreamKind::kFile ? shape.file_chunk : shape.memory_chunk;
   bool complete = true;
   {
-    SpanReader reader(job.input, job.input_total, chunk_size, shape.span_bytes, job.stream_io);
+    SpanReader reader(job.input, job.input_total, chunk_size, shape.span_bytes, job.stream_io, job.attention);
     MemoryInputHold memory(job);
     uint64_t consumed = 0;
     for (;;) {

@@ -9,9 +9,9 @@
 // - The input is cut into chunks (JobShape), and the algorithm is fed spans: as
 //   many whole chunks as lie ready at once, up to the shape's span_bytes
 //   (kSpanBytes, 64 KiB; a file block, 1 MiB, for BLAKE3, which shares a span
-//   among threads); the last chunk of the input may be short. Suspension and cancellation take effect at span
-//   boundaries, so a held job never holds a stream or a runtime lock, and a job
-//   runs on for at most one span after either.
+//   among threads); the last chunk of the input may be short. Suspension and
+//   cancellation take effect at span boundaries, so a held job never holds a
+//   stream or a runtime lock, and a job runs on for at most one span after either.
 // - A file result is written in one call straight to the file, past the stream's
 //   buffer, through the job's `stream_io`, so that a cancellation either lets it
 //   complete first or stops it before a byte is written (engine/job.h).
@@ -26,12 +26,17 @@
 //   from the file and, for a large file, a block ahead on a reader thread; a pipe
 //   or device is read through the job's `stream_io`, up to 64 KiB a read, and
 //   whatever whole chunks a read brought are fed in place, a chunk split across
-//   reads gathered until it is full.
+//   reads gathered until it is full. For spans larger than a read (BLAKE3) the
+//   reads are gathered until a span is full or the stream ends, so that a pipe's
+//   spans can be shared among threads too; such a job's progress then trails the
+//   writer by up to a span, and once asked to hold or stop it gathers no further
+//   than its next whole chunk.
 //   The bytes and their order are what reading each chunk on its own would give,
 //   and every span ends on a chunk boundary; the views spare the copy and the
 //   many small reads, the spans a call into the algorithm per chunk.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -87,11 +92,12 @@ class SpanReader {
  public:
   // Chooses how the bound input is read, once: a regular file in blocks, anything
   // else through `io`, which the job's cancellation interrupts: each read takes
-  // whatever the stream holds, up to 64 KiB, and the spans are cut from it.
+  // whatever the stream holds, and the spans are cut from what the reads gathered.
   // `file_length` is a file input's length when it is a regular file, -1 when it
-  // is not (Os::regular_file_size); other inputs ignore it.
+  // is not (Os::regular_file_size); other inputs ignore it. `attention` is the
+  // job's: once it is set, a stream's reads gather no further than a whole chunk.
   SpanReader(const StreamBinding& input, int64_t file_length, uint32_t chunk_size, uint32_t span_bytes,
-             platform::Os::BlockingIo& io);
+             platform::Os::BlockingIo& io, const std::atomic<bool>& attention);
   SpanReader(const SpanReader&) = delete;
   SpanReader& operator=(const SpanReader&) = delete;
 
@@ -106,20 +112,24 @@ class SpanReader {
  private:
   int32_t ReadFileSpan(StreamBinding& input, const uint8_t** bytes);
   size_t ReadStagedSpan(StreamBinding& input, const uint8_t** bytes);
+  void Gather(StreamBinding& input);
 
   const uint32_t chunk_size_;
   const uint32_t span_bytes_;
   platform::Os::BlockingIo& io_;
+  const std::atomic<bool>& attention_;
   bool failed_ = false;
   bool ended_ = false;
   std::unique_ptr<FileBlocks> blocks_;  // null: the file is a stream, read through staged_
   const uint8_t* block_ = nullptr;
   size_t block_pos_ = 0;
   size_t block_end_ = 0;
-  // A stream's bytes as its last read gave them, handed out in spans of whole
-  // chunks; null when the buffer could not be had, and each chunk is then read on
-  // its own.
+  // A stream's bytes as its reads gave them, handed out in spans of whole chunks;
+  // null when the buffer could not be had, and each chunk is then read on its own.
   std::unique_ptr<uint8_t[]> staged_;
+  size_t staged_capacity_ = 0;
+  // How much a refill gathers before the bytes are handed on.
+  size_t gather_bytes_ = 0;
   size_t staged_pos_ = 0;
   size_t staged_end_ = 0;
   uint8_t chunk_[kMaxChunk];

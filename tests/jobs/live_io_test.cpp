@@ -127,11 +127,15 @@ TEST_F(LiveIoTest, EveryChangeToALiveIoIsRefusedAndTheJobGoesOn) {
 // A stream is read as it comes, up to 64 KiB a read, and cut into chunks: whatever
 // the sizes of its reads, every job's result equals that of the same bytes from
 // memory, also at each size around a chunk (1 KiB, 4 KiB) and a read (64 KiB).
+// BLAKE3 gathers spans of a megabyte from many reads and shares them among its
+// helper threads, from a pipe too.
 TEST_F(LiveIoTest, APipesBytesGiveTheResultOfTheSameBytesFromMemory) {
   std::mt19937 rng(64);
-  for (const size_t size : {size_t{0}, size_t{1023}, size_t{4097}, size_t{65535}, size_t{65537}, size_t{200003}}) {
+  for (const size_t size : {size_t{0}, size_t{1023}, size_t{4097}, size_t{65535}, size_t{65537}, size_t{200003},
+                            (size_t{3} << 20) + 517}) {
     const std::string bytes = RandomString(rng, size);
     for (const JobUnderTest& job : EveryJob(api)) {
+      if (size > 200003 && std::string(job.name).find("BLAKE3") == std::string::npos) continue;
       SCOPED_TRACE(std::string(job.name) + ", " + std::to_string(size) + " bytes");
       const int32_t memory_io = NewIo();
       BindMemoryInput(memory_io, bytes);

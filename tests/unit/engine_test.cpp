@@ -27,6 +27,9 @@ namespace {
 
 using platform::Os;
 
+// A job nobody asks to hold or stop.
+const std::atomic<bool> kNoAttention{false};
+
 // Jobs as the scheduler queues them, each at its own level; nothing runs them.
 class QueuedJobs {
  public:
@@ -151,7 +154,7 @@ TEST(WorkerFrame, ReadsMemoryInSpansAndFilesUntilTheirEnd) {
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, 0, static_cast<int32_t>(bytes.size())), 0);
   const uint8_t* span = nullptr;
   platform::Os::BlockingIo io;
-  SpanReader memory(slot.input, -1, 1024, kSpanBytes, io);
+  SpanReader memory(slot.input, -1, 1024, kSpanBytes, io, kNoAttention);
   EXPECT_EQ(memory.ReadSpan(slot.input, &span), static_cast<int32_t>(kSpanBytes));
   EXPECT_EQ(memory.ReadSpan(slot.input, &span), 1025);
   EXPECT_EQ(span, reinterpret_cast<const uint8_t*>(bytes.data()) + kSpanBytes);
@@ -163,14 +166,14 @@ TEST(WorkerFrame, ReadsMemoryInSpansAndFilesUntilTheirEnd) {
   test::WriteFile(path, std::string(4096, 'f'));
   var.data = const_cast<char*>(path.c_str());
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
-  SpanReader exact(slot.input, 4096, 4096, kSpanBytes, io);
+  SpanReader exact(slot.input, 4096, 4096, kSpanBytes, io, kNoAttention);
   EXPECT_EQ(exact.ReadSpan(slot.input, &span), 4096);
   EXPECT_EQ(exact.ReadSpan(slot.input, &span), 0);
 
   // Past 2^31 bytes the consumed count saturates rather than wrapping.
   ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
   slot.input.pos = INT32_MAX - 10;
-  SpanReader saturating(slot.input, 4096, 4096, kSpanBytes, io);
+  SpanReader saturating(slot.input, 4096, 4096, kSpanBytes, io, kNoAttention);
   EXPECT_EQ(saturating.ReadSpan(slot.input, &span), 4096);
   EXPECT_EQ(slot.input.pos, INT32_MAX);
   EXPECT_FALSE(saturating.failed());
@@ -209,7 +212,7 @@ TEST(WorkerFrame, ReadAheadCutsSpansOfWholeChunks) {
     ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
     std::string seen;
     platform::Os::BlockingIo io;
-    SpanReader reader(slot.input, static_cast<int64_t>(c.size), c.chunk, kSpanBytes, io);
+    SpanReader reader(slot.input, static_cast<int64_t>(c.size), c.chunk, kSpanBytes, io, kNoAttention);
     const uint8_t* span = nullptr;
     for (int32_t count; (count = reader.ReadSpan(slot.input, &span)) > 0;) {
       const size_t expected = std::min<size_t>(kSpanBytes, bytes.size() - seen.size());
@@ -227,45 +230,68 @@ TEST(WorkerFrame, ReadAheadCutsSpansOfWholeChunks) {
 // A pipe is read as its writer's bytes come: whatever whole chunks a read brought
 // are one span, a chunk split across reads is gathered first. The first read
 // takes a chunk and 476 bytes alone (all the pipe holds; the writer goes on only
-// once that chunk is out), so the chunk gathered across it and the next read
-// leaves the rest of that read off its chunk grid: every span must still be
-// whole chunks but the last, and the bytes the writer's.
+// once that chunk is out): every span must still be whole chunks but the last,
+// and the bytes the writer's. Spans larger than a read (a file block) are gathered
+// from many reads until full, except that a job asked to hold or stop (attention)
+// takes its first whole chunk without waiting for the rest of the span.
 TEST(WorkerFrame, APipeIsCutIntoSpansOfWholeChunks) {
+  constexpr uint32_t kBlock = FileBlocks::kBlockBytes;
+  const struct {
+    uint32_t span;
+    bool attention;
+    std::vector<size_t> sizes;
+  } cases[] = {{kSpanBytes, false, {1023, 4097, kSpanBytes - 1, kSpanBytes + 1, 200003}},
+               {kBlock, false, {4097, kBlock - 1, kBlock + 1, 3 * size_t{kBlock} + 517}},
+               {kBlock, true, {kBlock + 1}}};
   std::mt19937 random(1024);
   SlotTable table;
   IoSlot& slot = *table.find_or_register(1);
-  for (const uint32_t chunk : {1024u, 4096u}) {
-    for (const size_t size : {size_t{1023}, size_t{4097}, size_t{kSpanBytes} - 1, size_t{kSpanBytes} + 1, size_t{200003}}) {
-      SCOPED_TRACE(testing::Message() << size << " bytes in chunks of " << chunk);
-      const std::string bytes = test::RandomString(random, size);
-      test::HeldInput held;
-      VarDesc var{};
-      var.data = const_cast<char*>(held.name().c_str());
-      ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
-      const size_t first = std::min<size_t>(chunk + 476, size);
-      if (first == size) {
-        held.Release(bytes);
-      } else {
-        held.Feed(bytes.substr(0, first));
-      }
-      platform::Os::BlockingIo io;
-      SpanReader reader(slot.input, -1, chunk, kSpanBytes, io);
-      std::string seen;
-      const uint8_t* span = nullptr;
-      std::thread writer;
-      for (int32_t count; (count = reader.ReadSpan(slot.input, &span)) > 0;) {
-        if (first < size && !writer.joinable()) writer = std::thread([&] { held.Release(bytes.substr(first)); });
-        EXPECT_LE(static_cast<size_t>(count), kSpanBytes);
-        seen.append(reinterpret_cast<const char*>(span), static_cast<size_t>(count));
-        if (seen.size() < size) {
-          EXPECT_EQ(count % static_cast<int32_t>(chunk), 0) << "after " << seen.size();
+  for (const auto& c : cases) {
+    for (const uint32_t chunk : {1024u, 4096u}) {
+      for (const size_t size : c.sizes) {
+        SCOPED_TRACE(testing::Message() << size << " bytes in chunks of " << chunk << ", spans of " << c.span
+                                        << (c.attention ? ", asked to hold" : ""));
+        const std::string bytes = test::RandomString(random, size);
+        test::HeldInput held;
+        VarDesc var{};
+        var.data = const_cast<char*>(held.name().c_str());
+        ASSERT_EQ(BindStream(slot, Direction::kInput, var, TELVARN_MODE_FILE, 0), 0);
+        const size_t first = std::min<size_t>(chunk + 476, size);
+        if (first == size) {
+          held.Release(bytes);
+        } else {
+          held.Feed(bytes.substr(0, first));
         }
+        platform::Os::BlockingIo io;
+        std::atomic<bool> attention{c.attention};
+        SpanReader reader(slot.input, -1, chunk, c.span, io, attention);
+        std::string seen;
+        const uint8_t* span = nullptr;
+        std::thread writer;
+        // A span gathered from many reads needs the writer going before it is complete.
+        const bool write_at_once = c.span > kSpanBytes && !c.attention;
+        if (first < size && write_at_once) writer = std::thread([&] { held.Release(bytes.substr(first)); });
+        for (int32_t count; (count = reader.ReadSpan(slot.input, &span)) > 0;) {
+          if (first < size && !writer.joinable()) writer = std::thread([&] { held.Release(bytes.substr(first)); });
+          if (seen.empty() && c.attention) {
+            EXPECT_EQ(count, static_cast<int32_t>(chunk)) << "a held job waits for no more than a whole chunk";
+            attention = false;
+          } else if (seen.size() + static_cast<size_t>(count) < size) {
+            if (c.span > kSpanBytes && count != static_cast<int32_t>(c.span)) {
+              EXPECT_LT(size - seen.size() - static_cast<size_t>(count), chunk) << "a span cut short before the end";
+            } else {
+              EXPECT_EQ(count % static_cast<int32_t>(chunk), 0) << "after " << seen.size();
+            }
+          }
+          EXPECT_LE(static_cast<size_t>(count), c.span);
+          seen.append(reinterpret_cast<const char*>(span), static_cast<size_t>(count));
+        }
+        if (writer.joinable()) writer.join();
+        EXPECT_TRUE(seen == bytes);
+        EXPECT_EQ(slot.input.pos, static_cast<int32_t>(size));
+        EXPECT_FALSE(reader.failed());
+        CloseStream(slot.input);
       }
-      if (writer.joinable()) writer.join();
-      EXPECT_TRUE(seen == bytes);
-      EXPECT_EQ(slot.input.pos, static_cast<int32_t>(size));
-      EXPECT_FALSE(reader.failed());
-      CloseStream(slot.input);
     }
   }
 }
