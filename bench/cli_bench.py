@@ -5,8 +5,9 @@ pipe, many small files, large files with each way of placing the jobs
 (TELVARN_PLACEMENT), a 1 GiB pipe (from head) with its peak memory, and Base64 of 100 MiB
 both ways, and each with and without --progress; files digested at once (-j) beside the
 serial run and the GNU tools, the placements measured on files of each size, and
-blake3 beside b3sum on one file on all processors and pinned to one. Each
-figure is the best of --repeats runs; the output is Markdown, ready for the README.
+blake3 beside b3sum on one file on all processors and pinned to one, and through a
+pipe. Each figure is the best of --repeats runs; the output is Markdown, ready for
+the README.
 
 usage: cli_bench.py BUILD_DIR [--native] [--repeats N] [--algorithm-mib N] [--small N]
                     [--large-mib N] [--pipe-mib N] [--sections LIST] [--jobs LIST]
@@ -107,8 +108,9 @@ def main():
 
 # The tool each digest is set beside. No coreutils tool computes this CRC-32 or any
 # CRC-16: cksum (the POSIX CRC-32) and Python's CRC-16/XMODEM stand in for their speed.
-# SHA-512/256 and the SHA-3 come from OpenSSL's dgst, CRC-32C from rhash; CRC-64/XZ
-# has no command of its own (xz computes it only inside its container).
+# SHA-512/256 and the SHA-3 come from OpenSSL's dgst, CRC-32C from rhash, XXH3 from
+# xxHash's own xxhsum; CRC-64/XZ has no command of its own (xz computes it only
+# inside its container).
 CRC16_TOOL = ["python3", "-c", "import sys, binascii\nc = 0\n"
               "for b in iter(lambda: sys.stdin.buffer.read(1 << 16), b''): c = binascii.crc_hqx(b, c)\n"
               "print('%04X' % c)"]
@@ -120,7 +122,8 @@ ALGORITHM_TOOLS = (("crc32", ["cksum"], "cksum"), ("crc16", CRC16_TOOL, "python3
                    ("sha512-256", ["openssl", "dgst", "-sha512-256"], "openssl dgst -sha512-256"),
                    ("sha3-256", ["openssl", "dgst", "-sha3-256"], "openssl dgst -sha3-256"),
                    ("sha3-512", ["openssl", "dgst", "-sha3-512"], "openssl dgst -sha3-512"),
-                   ("blake2b", ["b2sum"], "b2sum"), ("blake3", ["b3sum"], "b3sum"))
+                   ("blake2b", ["b2sum"], "b2sum"), ("blake3", ["b3sum"], "b3sum"),
+                   ("xxh3", ["xxhsum", "-H3"], "xxhsum -H3"), ("xxh128", ["xxhsum", "-H128"], "xxhsum -H128"))
 
 
 def random_file(seed):
@@ -328,7 +331,8 @@ def placement_table():
 def blake3_table():
     """telvarn blake3 and b3sum on one file of --blake3-mib MiB (1 GiB, as the parallel
     table's), read by name: on every processor, then pinned to processor 0 (b3sum
-    with --num-threads 1, which then also runs one thread)."""
+    with --num-threads 1, which then also runs one thread); and the same file through
+    a pipe from cat, on every processor only (cat shares them)."""
     work = tempfile.mkdtemp(prefix="telvarn-bench-")
     data = os.path.join(work, "one.bin")
     write_random(data, args.blake3_mib << 20, random.Random(33))
@@ -341,6 +345,9 @@ def blake3_table():
                                       ("b3sum", ["b3sum", data], pin + ["b3sum", "--num-threads", "1", data])):
         one = timed(pinned)
         row(shown, "%.2f" % timed(everywhere), "%.2f" % one, "%.2f" % (args.blake3_mib / 1024 / one))
+    for shown, command in (("telvarn blake3 < pipe from cat", TELVARN + ["blake3"]),
+                           ("b3sum < pipe from cat", ["b3sum"])):
+        row(shown, "%.2f" % timed(command, piped_from=data), "-", "-")
     print()
     shutil.rmtree(work, ignore_errors=True)
 

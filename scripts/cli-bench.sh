@@ -11,7 +11,8 @@
 #        --sections parallel --jobs 1,2,4 --baseline OLD-TELVARN]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-# rhash is the CRC-32C tool of the digest table; openssl (its SHA-3) comes with the set-up.
+# rhash is the CRC-32C tool of the digest table; openssl (its SHA-3), xxhsum (package
+# xxhash) and b3sum come with the set-up.
 bash scripts/setup.sh rhash >&2
 # GNU time measures the peak memory of the piped runs.
 if [[ ! -x /usr/bin/time ]]; then
