@@ -3,7 +3,7 @@
 // Every job runs synchronously on a memory input and on a page-cached file input
 // (each keyed job in turns with its plain digest), and 20,000 times on 64 bytes of
 // memory with its bindings (the per-job cost), and Base64 encodes and decodes with
-// and without line breaks. A BLAKE3 job of 256 KiB or more shares its spans with
+// and without line breaks. A BLAKE3 job of 512 KiB or more shares its spans with
 // helper threads, so its CPU time sums every thread's. Each measurement is
 // printed as
 //

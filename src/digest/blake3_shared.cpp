@@ -8,8 +8,11 @@
 
 namespace telvarn {
 
-Blake3SharedHasher::Blake3SharedHasher(const uint8_t* key, uint32_t helpers)
-    : hasher_(key, Active<kBlake3Kernels>()), keyed_(key != nullptr), wanted_helpers_(helpers) {
+Blake3SharedHasher::Blake3SharedHasher(const uint8_t* key, uint32_t helpers, size_t shared_bytes)
+    : hasher_(key, Active<kBlake3Kernels>()),
+      keyed_(key != nullptr),
+      wanted_helpers_(helpers),
+      shared_bytes_(shared_bytes > kBlake3ChunkLength ? shared_bytes : 2 * kBlake3ChunkLength) {
   if (keyed_) std::memcpy(key_, key, kBlake3KeyLength);
 }
 
@@ -29,8 +32,8 @@ void Blake3SharedHasher::HashPiece(void* self, uint32_t index) {
 }
 
 void Blake3SharedHasher::Update(const uint8_t* bytes, size_t count) {
-  if (count >= kSharedBytes && wanted_helpers_ == kHelpersForThisProcess) wanted_helpers_ = HelpersForThisProcess();
-  if (count < kSharedBytes || wanted_helpers_ == 0) {
+  if (count >= shared_bytes_ && wanted_helpers_ == kHelpersForThisProcess) wanted_helpers_ = HelpersForThisProcess();
+  if (count < shared_bytes_ || wanted_helpers_ == 0) {
     hasher_.Update(bytes, count);
     return;
   }

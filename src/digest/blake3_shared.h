@@ -21,9 +21,10 @@ namespace telvarn {
 
 class Blake3SharedHasher {
  public:
-  // The least span worth sharing: a quarter of a file block, whose share per
-  // thread still takes far longer than handing it over.
-  static constexpr size_t kSharedBytes = 256 * 1024;
+  // The least span worth sharing, half a file block: measured with one helper
+  // (bench/blake3_rate.cpp, 16-way kernel), sharing 256 KiB spans about breaks
+  // even with hashing them alone, 512 KiB ones gain a quarter, 1 MiB ones 45%.
+  static constexpr size_t kSharedBytes = 512 * 1024;
 
   // Asks HelpersForThisProcess at the first span worth sharing: the question
   // costs a system call (under Wine a round trip to its server), which a small
@@ -32,7 +33,8 @@ class Blake3SharedHasher {
 
   // `key`: 32 bytes for the keyed hash, null for the hash. `helpers`: the threads
   // besides the caller's (kHelpersForThisProcess, or any count for tests).
-  Blake3SharedHasher(const uint8_t* key, uint32_t helpers);
+  // `shared_bytes`: the least span shared (other values for measuring).
+  Blake3SharedHasher(const uint8_t* key, uint32_t helpers, size_t shared_bytes = kSharedBytes);
   ~Blake3SharedHasher();
   Blake3SharedHasher(const Blake3SharedHasher&) = delete;
   Blake3SharedHasher& operator=(const Blake3SharedHasher&) = delete;
@@ -60,6 +62,7 @@ class Blake3SharedHasher {
   bool keyed_;
   uint8_t key_[kBlake3KeyLength] = {};
   uint32_t wanted_helpers_;
+  const size_t shared_bytes_;
   std::unique_ptr<HelperCrew> crew_;
   // The span being shared, for the crew's tasks.
   const uint8_t* span_ = nullptr;
