@@ -24,10 +24,8 @@ FileBlocks::FileBlocks(std::FILE* file, int64_t size) : file_(file) {
   // Reads past the stream's buffer go on from where the stream stands.
   const int64_t position = StreamPosition(file);
   if (position < 0 || !Os::position_file(file, static_cast<uint64_t>(position))) return;
-  blocks_[0].reset(new (std::nothrow) uint8_t[kBlockBytes]);
-  if (!blocks_[0] || size < kReadAheadBytes) return;
-  blocks_[1].reset(new (std::nothrow) uint8_t[kBlockBytes]);
-  if (!blocks_[1]) return;
+  if (!blocks_[0].Allocate(kBlockBytes) || size < kReadAheadBytes) return;
+  if (!blocks_[1].Allocate(kBlockBytes)) return;
   reader_ = Os::create_thread(&ReaderThread, this, nullptr);
 }
 
@@ -69,7 +67,7 @@ void FileBlocks::ReadAhead() {
       if (stop_) return;
     }
     bool error = false;
-    const size_t filled = Fill(blocks_[slot].get(), error);
+    const size_t filled = Fill(blocks_[slot].data(), error);
     Hold hold(lock_);
     slots_[slot].filled = filled;
     slots_[slot].error = error;
@@ -84,10 +82,10 @@ size_t FileBlocks::next(const uint8_t** bytes) {
   if (ended_) return 0;
   if (reader_ == nullptr) {
     bool error = false;
-    const size_t filled = Fill(blocks_[0].get(), error);
+    const size_t filled = Fill(blocks_[0].data(), error);
     failed_ = error;
     ended_ = error || filled < kBlockBytes;
-    *bytes = blocks_[0].get();
+    *bytes = blocks_[0].data();
     return filled;
   }
   Hold hold(lock_);
@@ -99,7 +97,7 @@ size_t FileBlocks::next(const uint8_t** bytes) {
   platform::WaitUntil(changed_, lock_, platform::kInfinite, [&] { return slot.ready; });
   failed_ = slot.error;
   ended_ = slot.last;
-  *bytes = blocks_[next_slot_].get();
+  *bytes = blocks_[next_slot_].data();
   consumed_ = next_slot_;
   next_slot_ ^= 1;
   return slot.filled;

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/aligned_buffer.h"
 #include "platform/platform.h"
 
 namespace telvarn {
@@ -36,7 +37,7 @@ class FileBlocks {
   FileBlocks& operator=(const FileBlocks&) = delete;
 
   // False when no block could be allocated: the caller reads otherwise.
-  bool usable() const { return blocks_[0] != nullptr; }
+  bool usable() const { return blocks_[0].data() != nullptr; }
   // The next block: *bytes points at the returned count of bytes; 0 at the end.
   size_t next(const uint8_t** bytes);
   bool failed() const { return failed_; }
@@ -55,7 +56,7 @@ class FileBlocks {
   size_t Fill(uint8_t* block, bool& error);
 
   std::FILE* const file_;
-  std::unique_ptr<uint8_t[]> blocks_[2];
+  platform::AlignedBuffer blocks_[2];
   bool failed_ = false;
   bool ended_ = false;
 

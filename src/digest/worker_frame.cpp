@@ -46,12 +46,12 @@ SpanReader::SpanReader(const StreamBinding& input, int64_t file_length, uint32_t
   // Spans larger than a read are gathered from several reads, in a buffer of a
   // span; should that not be had, a read's worth does.
   if (span_bytes_ > kStagedBytes) {
-    staged_.reset(new (std::nothrow) uint8_t[span_bytes_]);
+    staged_.Allocate(span_bytes_);
     staged_capacity_ = span_bytes_;
     gather_bytes_ = span_bytes_;
   }
-  if (!staged_) {
-    staged_.reset(new (std::nothrow) uint8_t[kStagedBytes]);
+  if (staged_.data() == nullptr) {
+    staged_.Allocate(kStagedBytes);
     staged_capacity_ = kStagedBytes;
     gather_bytes_ = chunk_size_;
   }
@@ -76,7 +76,7 @@ int32_t SpanReader::ReadSpan(StreamBinding& input, const uint8_t** bytes) {
 int32_t SpanReader::ReadFileSpan(StreamBinding& input, const uint8_t** bytes) {
   if (input.file == nullptr) return 0;
   size_t count;
-  if (blocks_ == nullptr && staged_ != nullptr) {
+  if (blocks_ == nullptr && staged_.data() != nullptr) {
     count = ReadStagedSpan(input, bytes);
     if (count == 0) return 0;
   } else if (blocks_ == nullptr) {
@@ -114,7 +114,7 @@ size_t SpanReader::ReadStagedSpan(StreamBinding& input, const uint8_t** bytes) {
   size_t count = WholeChunks(staged_end_ - staged_pos_, chunk_size_, span_bytes_);
   // Past the stream's end (or a failed read), what is left is its last, short chunk.
   if (count == 0) count = staged_end_ - staged_pos_;
-  *bytes = staged_.get() + staged_pos_;
+  *bytes = staged_.data() + staged_pos_;
   staged_pos_ += count;
   return count;
 }
@@ -126,12 +126,12 @@ size_t SpanReader::ReadStagedSpan(StreamBinding& input, const uint8_t** bytes) {
 // next whole chunk, so that it soon reaches a span boundary.
 void SpanReader::Gather(StreamBinding& input) {
   const size_t left = staged_end_ - staged_pos_;
-  std::memmove(staged_.get(), staged_.get() + staged_pos_, left);
+  std::memmove(staged_.data(), staged_.data() + staged_pos_, left);
   staged_pos_ = 0;
   staged_end_ = left;
   while (!ended_ && !failed_ && staged_end_ < staged_capacity_) {
     const int64_t n =
-        io_.read(input.file, staged_.get() + staged_end_, static_cast<uint32_t>(staged_capacity_ - staged_end_));
+        io_.read(input.file, staged_.data() + staged_end_, static_cast<uint32_t>(staged_capacity_ - staged_end_));
     if (n == 0) ended_ = true;
     if (n < 0) failed_ = true;
     if (n <= 0) break;

@@ -45,6 +45,7 @@
 #include "slot_table/slot_table.h"
 #include "digest/file_blocks.h"
 #include "engine/job.h"
+#include "platform/aligned_buffer.h"
 #include "platform/platform.h"
 #include "telvarn.h"
 
@@ -126,7 +127,7 @@ class SpanReader {
   size_t block_end_ = 0;
   // A stream's bytes as its reads gave them, handed out in spans of whole chunks;
   // null when the buffer could not be had, and each chunk is then read on its own.
-  std::unique_ptr<uint8_t[]> staged_;
+  platform::AlignedBuffer staged_;
   size_t staged_capacity_ = 0;
   // How much a refill gathers before the bytes are handed on.
   size_t gather_bytes_ = 0;

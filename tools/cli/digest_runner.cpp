@@ -8,6 +8,7 @@
 
 #include "cli/system.h"
 #include "cli/text.h"
+#include "platform/aligned_buffer.h"
 #include "platform/platform.h"
 
 namespace telvarn::cli {
@@ -356,14 +357,20 @@ void DigestRunner::RunFed(Job& job, int32_t io) {
   BindOutput(job, io);
   std::string read_error;
   std::thread feeder([&job, &pipe, &read_error] {
-    std::unique_ptr<char[]> block(new char[kFeedBlock]);
+    platform::AlignedBuffer buffer;
+    if (!buffer.Allocate(kFeedBlock)) {
+      read_error = "out of memory";
+      pipe.CloseWriter();
+      return;
+    }
+    char* const block = reinterpret_cast<char*>(buffer.data());
     for (;;) {
-      const int64_t got = job.file.Read(block.get(), kFeedBlock);
+      const int64_t got = job.file.Read(block, kFeedBlock);
       if (got < 0) {
         read_error = job.file.error();
         break;
       }
-      if (got == 0 || !pipe.WriteAll(block.get(), static_cast<size_t>(got))) break;
+      if (got == 0 || !pipe.WriteAll(block, static_cast<size_t>(got))) break;
     }
     pipe.CloseWriter();
   });
