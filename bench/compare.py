@@ -33,8 +33,10 @@ WINE_RUN = os.path.join(ROOT, "scripts", "wine-run.sh")
 # where no reference computes the digest: the DLL's memory and file results must
 # then agree), the 32-bit DLL's target against the i386 reference, the 64-bit
 # DLL's against the x86-64 one. A target is ("ratio", x): DLL/reference >= x;
-# ("absolute", MB/s); ("ceiling", x): at least x times memory_read, the rate at
-# which one core reads the input; or ("info",).
+# ("absolute", MB/s); ("ceiling", x): at least x times the rate at which one core
+# reads the input bare in the DLL's own host process (dll_memory_read; Wine lays
+# out the host's memory its own way, so a Linux process's read is no fair peer),
+# or the reference's memory_read where the DLL bench has none; or ("info",).
 # SHA-224 runs SHA-256's block function and SHA-384, SHA-512/224 and SHA-512/256
 # SHA-512's, so each is held to its sibling's target.
 DIGEST_ROWS = [
@@ -158,7 +160,7 @@ def judge(target, rate, reference, ceiling):
     if target[0] == "absolute":
         return f"≥ {target[1]:,.0f} MB/s", rate is not None and rate >= target[1]
     if target[0] == "ceiling":
-        return (f"≥ {target[1]:.2f}× memory_read",
+        return (f"≥ {target[1]:.2f}× the bare read",
                 rate is not None and ceiling is not None and rate >= target[1] * ceiling)
     return "info", True
 
@@ -300,7 +302,7 @@ def main():
         print(f"| job | {dll_name} MB/s (memory) | {dll_name} MB/s (file) | file/memory | reference "
               f"| {reference_name} MB/s | DLL/reference | target | met |")
         print("|---|---:|---:|---:|---|---:|---:|---|---|")
-        ceiling = median(reference, "memory_read")
+        ceiling = median(dll, "dll_memory_read") or median(reference, "memory_read")
         for label, job, ref, _, target32, target64 in DIGEST_ROWS:
             target = target32 if dll == "dll" else target64
             memory = median(dll, f"dll_{job}_memory")
@@ -317,6 +319,8 @@ def main():
             met = "yes" if not failed else "no (" + ", ".join(failed) + ")"
             print(f"| {label} | {fmt(memory)} | {fmt(from_file)} | {fmt(file_ratio, 2)} | {ref} | "
                   f"{fmt(reference_rate)} | {fmt(ratio, 2)} | {target_text} | {met} |")
+            if label == "CRC-64" and median(dll, "dll_memory_read"):
+                print(f"| read ceiling in the host | {fmt(median(dll, 'dll_memory_read'))} | | | | | | info | |")
             if label in FLOOR_ROWS:
                 what, floor = FLOOR_ROWS[label]
                 floor_rate = median(reference, floor)

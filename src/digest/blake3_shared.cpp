@@ -1,22 +1,45 @@
 // The shared BLAKE3 hasher: a span cut into complete subtrees, hashed on the crew, joined in order.
 #include "digest/blake3_shared.h"
 
+#include <atomic>
 #include <cstring>
 #include <new>
 
 #include "platform/platform.h"
 
 namespace telvarn {
+namespace {
+
+// Helpers held by every hasher that draws on the budget.
+std::atomic<uint32_t> g_budget_taken{0};
+
+// Up to `wanted` helpers of a budget of `size`; 0 when it is spent.
+uint32_t TakeFromBudget(uint32_t wanted, uint32_t size) {
+  uint32_t taken = g_budget_taken.load(std::memory_order_relaxed);
+  for (;;) {
+    const uint32_t left = taken < size ? size - taken : 0;
+    const uint32_t grant = wanted < left ? wanted : left;
+    if (grant == 0) return 0;
+    if (g_budget_taken.compare_exchange_weak(taken, taken + grant, std::memory_order_relaxed)) return grant;
+  }
+}
+
+}  // namespace
 
 Blake3SharedHasher::Blake3SharedHasher(const uint8_t* key, uint32_t helpers, size_t shared_bytes)
     : hasher_(key, Active<kBlake3Kernels>()),
       keyed_(key != nullptr),
-      wanted_helpers_(helpers),
+      wanted_helpers_(helpers == kHelpersForThisProcess ? 0 : helpers),
+      from_budget_(helpers == kHelpersForThisProcess),
       shared_bytes_(shared_bytes > kBlake3ChunkLength ? shared_bytes : 2 * kBlake3ChunkLength) {
   if (keyed_) std::memcpy(key_, key, kBlake3KeyLength);
 }
 
-Blake3SharedHasher::~Blake3SharedHasher() = default;
+Blake3SharedHasher::~Blake3SharedHasher() {
+  // The helpers end first; only then are they free for another job.
+  crew_.reset();
+  if (from_budget_taken_ > 0) g_budget_taken.fetch_sub(from_budget_taken_, std::memory_order_relaxed);
+}
 
 uint32_t Blake3SharedHasher::HelpersForThisProcess() {
   const uint32_t processors = platform::Os::usable_processors();
@@ -32,7 +55,11 @@ void Blake3SharedHasher::HashPiece(void* self, uint32_t index) {
 }
 
 void Blake3SharedHasher::Update(const uint8_t* bytes, size_t count) {
-  if (count >= shared_bytes_ && wanted_helpers_ == kHelpersForThisProcess) wanted_helpers_ = HelpersForThisProcess();
+  if (count >= shared_bytes_ && from_budget_ && !crew_) {
+    if (budget_size_ == kHelpersForThisProcess) budget_size_ = HelpersForThisProcess();
+    from_budget_taken_ = TakeFromBudget(budget_size_, budget_size_);
+    wanted_helpers_ = from_budget_taken_;
+  }
   if (count < shared_bytes_ || wanted_helpers_ == 0) {
     hasher_.Update(bytes, count);
     return;
@@ -40,6 +67,8 @@ void Blake3SharedHasher::Update(const uint8_t* bytes, size_t count) {
   if (!crew_) {
     crew_.reset(new (std::nothrow) HelperCrew(wanted_helpers_));
     if (!crew_) {
+      if (from_budget_taken_ > 0) g_budget_taken.fetch_sub(from_budget_taken_, std::memory_order_relaxed);
+      from_budget_taken_ = 0;
       hasher_.Update(bytes, count);
       return;
     }

@@ -7,7 +7,11 @@
 // ends in a subtree and the result is the one-thread result. Smaller spans, and
 // every span when the crew has no helper, go through the hasher alone.
 // The crew is made at the first shared span and ends with this object (a job's
-// helpers end with the job: digest/helper_crew.h).
+// helpers end with the job: digest/helper_crew.h). Hashers that ask for this
+// process's count draw their helpers from one module-wide budget of
+// HelpersForThisProcess(): many BLAKE3 jobs at once never hold more helpers than
+// there are further processors, and a hasher that finds the budget spent hashes
+// alone until a later span finds some free.
 #pragma once
 
 #include <cstddef>
@@ -26,13 +30,14 @@ class Blake3SharedHasher {
   // even with hashing them alone, 512 KiB ones gain a quarter, 1 MiB ones 45%.
   static constexpr size_t kSharedBytes = 512 * 1024;
 
-  // Asks HelpersForThisProcess at the first span worth sharing: the question
-  // costs a system call (under Wine a round trip to its server), which a small
-  // job should not pay.
+  // Draws on the module-wide budget at the first span worth sharing, and asks
+  // HelpersForThisProcess only then: the question costs a system call (under Wine
+  // a round trip to its server), which a small job should not pay.
   static constexpr uint32_t kHelpersForThisProcess = UINT32_MAX;
 
   // `key`: 32 bytes for the keyed hash, null for the hash. `helpers`: the threads
-  // besides the caller's (kHelpersForThisProcess, or any count for tests).
+  // besides the caller's (kHelpersForThisProcess, or any count for tests and
+  // measurements, outside the budget).
   // `shared_bytes`: the least span shared (other values for measuring).
   Blake3SharedHasher(const uint8_t* key, uint32_t helpers, size_t shared_bytes = kSharedBytes);
   ~Blake3SharedHasher();
@@ -62,6 +67,9 @@ class Blake3SharedHasher {
   bool keyed_;
   uint8_t key_[kBlake3KeyLength] = {};
   uint32_t wanted_helpers_;
+  const bool from_budget_;
+  uint32_t budget_size_ = kHelpersForThisProcess;  // until HelpersForThisProcess() is asked, once
+  uint32_t from_budget_taken_ = 0;
   const size_t shared_bytes_;
   std::unique_ptr<HelperCrew> crew_;
   // The span being shared, for the crew's tasks.

@@ -12,7 +12,8 @@
 // - Destruction ends the helpers and waits for each: no helper outlives its job,
 //   so a job that ends (finished, cancelled, or stopped by unloading) leaves none.
 // - The crew's threads count against the module's thread bound (docs/api.md,
-//   "Threads"): at most kMostHelpers per job.
+//   "Threads"): at most kMostHelpers per crew, and the jobs' crews together draw
+//   on one budget (digest/blake3_shared.h).
 #pragma once
 
 #include <atomic>

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -437,6 +438,28 @@ TEST(Blake3, SharedHasherEqualsTheOneThreadHash) {
       }
     }
   }
+}
+
+// Hashers that ask for this process's helpers share one budget of them: two at
+// once hold no more than HelpersForThisProcess() together, the helpers of one
+// that ends are free for the next, and the hash stays the one-thread hash.
+TEST(Blake3, HashersShareOneBudgetOfHelpers) {
+  const uint32_t budget = Blake3SharedHasher::HelpersForThisProcess();
+  if (budget == 0) GTEST_SKIP() << "SKIPPED (this process may run on one processor: no helpers to share)";
+  const std::vector<uint8_t> message = RandomBytes(5, 2 * Blake3SharedHasher::kSharedBytes);
+  const size_t half = Blake3SharedHasher::kSharedBytes;
+  auto first = std::make_unique<Blake3SharedHasher>(kNoKey, Blake3SharedHasher::kHelpersForThisProcess);
+  Blake3SharedHasher second(kNoKey, Blake3SharedHasher::kHelpersForThisProcess);
+  first->Update(message.data(), half);
+  second.Update(message.data(), half);
+  EXPECT_EQ(first->helpers(), budget);
+  EXPECT_EQ(second.helpers(), 0u) << "the budget is spent";
+  first.reset();
+  second.Update(message.data() + half, half);
+  EXPECT_EQ(second.helpers(), budget) << "the first hasher's helpers are free again";
+  uint8_t out[kBlake3OutLength];
+  second.Finalize(out);
+  EXPECT_EQ(Hex(out, sizeof out), Hash(*kBlake3Kernels.begin(), kNoKey, message.data(), message.size()));
 }
 
 }  // namespace
