@@ -15,7 +15,6 @@
 // or "ok" after a Base64 round trip. The buffer is bytes (i * 131 + 7) & 0xFF and
 // the HMAC key "benchmark key", as in bench/reference.c. bench/compare.py
 // runs this under Wine beside the reference and prints the comparison.
-#include <immintrin.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -25,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "memory_read.h"
 #include "module_binding/module_binding.h"
 
 namespace {
@@ -132,28 +132,6 @@ void Report(const std::string& name, size_t bytes, const Best& best, const std::
               best.cpu, static_cast<double>(bytes) / 1e6 / best.wall, static_cast<double>(bytes) / 1e6 / cpu,
               check.empty() ? "-" : check.c_str());
   std::fflush(stdout);
-}
-
-// A bare read of the buffer in this process, 32 bytes per load where the processor
-// has AVX2 (as the references' memory_read): the ceiling of any job over an input
-// in this host's memory, whose pages Wine maps its own way.
-__attribute__((target("avx2"))) uint32_t ReadAvx2(const uint8_t* data, size_t count) {
-  __m256i a = _mm256_setzero_si256(), b = a;
-  size_t i = 0;
-  for (; i + 64 <= count; i += 64) {
-    a = _mm256_xor_si256(a, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i)));
-    b = _mm256_xor_si256(b, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 32)));
-  }
-  uint32_t sum = static_cast<uint32_t>(_mm256_extract_epi32(_mm256_xor_si256(a, b), 0));
-  for (; i < count; ++i) sum ^= data[i];
-  return sum;
-}
-
-uint32_t MemoryRead(const uint8_t* data, size_t count) {
-  if (__builtin_cpu_supports("avx2")) return ReadAvx2(data, count);
-  uint32_t sum = 0;
-  for (size_t i = 0; i < count; ++i) sum ^= data[i];
-  return sum;
 }
 
 // A temporary file holding the buffer, read once so the page cache has it; removed at exit.
@@ -302,10 +280,10 @@ int main(int argc, char** argv) {
 
   {
     Best best;
-    uint32_t sum = 0;
+    uint64_t sum = 0;
     for (int r = 0; r < repeats; ++r) {
       const Stopwatch watch(cpu_clock);
-      sum ^= MemoryRead(input.data(), digest_size);
+      sum ^= telvarn::bench::Read(input.data(), digest_size);
       best.Keep(watch);
     }
     char check[16];

@@ -12,15 +12,22 @@ namespace {
 
 // Helpers held by every hasher that draws on the budget.
 std::atomic<uint32_t> g_budget_taken{0};
+// The budget's size once asked. Not a function's static: its guarded start would
+// bring in the thread library the module does without (platform/win32).
+std::atomic<uint32_t> g_budget_size{Blake3SharedHasher::kHelpersForThisProcess};
 
-// Up to `wanted` helpers of a budget of `size`; 0 when it is spent.
-uint32_t TakeFromBudget(uint32_t wanted, uint32_t size) {
+// Whatever is left of the budget; 0 when it is spent.
+uint32_t TakeFromBudget() {
+  uint32_t size = g_budget_size.load(std::memory_order_relaxed);
+  if (size == Blake3SharedHasher::kHelpersForThisProcess) {
+    // Two first askers get the same answer and store it both.
+    size = Blake3SharedHasher::HelpersForThisProcess();
+    g_budget_size.store(size, std::memory_order_relaxed);
+  }
   uint32_t taken = g_budget_taken.load(std::memory_order_relaxed);
   for (;;) {
-    const uint32_t left = taken < size ? size - taken : 0;
-    const uint32_t grant = wanted < left ? wanted : left;
-    if (grant == 0) return 0;
-    if (g_budget_taken.compare_exchange_weak(taken, taken + grant, std::memory_order_relaxed)) return grant;
+    if (taken >= size) return 0;
+    if (g_budget_taken.compare_exchange_weak(taken, size, std::memory_order_relaxed)) return size - taken;
   }
 }
 
@@ -29,8 +36,7 @@ uint32_t TakeFromBudget(uint32_t wanted, uint32_t size) {
 Blake3SharedHasher::Blake3SharedHasher(const uint8_t* key, uint32_t helpers, size_t shared_bytes)
     : hasher_(key, Active<kBlake3Kernels>()),
       keyed_(key != nullptr),
-      wanted_helpers_(helpers == kHelpersForThisProcess ? 0 : helpers),
-      from_budget_(helpers == kHelpersForThisProcess),
+      helpers_asked_(helpers),
       shared_bytes_(shared_bytes > kBlake3ChunkLength ? shared_bytes : 2 * kBlake3ChunkLength) {
   if (keyed_) std::memcpy(key_, key, kBlake3KeyLength);
 }
@@ -38,7 +44,21 @@ Blake3SharedHasher::Blake3SharedHasher(const uint8_t* key, uint32_t helpers, siz
 Blake3SharedHasher::~Blake3SharedHasher() {
   // The helpers end first; only then are they free for another job.
   crew_.reset();
-  if (from_budget_taken_ > 0) g_budget_taken.fetch_sub(from_budget_taken_, std::memory_order_relaxed);
+  ReturnToBudget();
+}
+
+void Blake3SharedHasher::ReturnToBudget() {
+  if (budget_taken_ > 0) g_budget_taken.fetch_sub(budget_taken_, std::memory_order_relaxed);
+  budget_taken_ = 0;
+}
+
+bool Blake3SharedHasher::MakeCrew() {
+  uint32_t helpers = helpers_asked_;
+  if (helpers == kHelpersForThisProcess) helpers = budget_taken_ = TakeFromBudget();
+  if (helpers == 0) return false;
+  crew_.reset(new (std::nothrow) HelperCrew(helpers));
+  if (!crew_) ReturnToBudget();
+  return crew_ != nullptr;
 }
 
 uint32_t Blake3SharedHasher::HelpersForThisProcess() {
@@ -55,23 +75,9 @@ void Blake3SharedHasher::HashPiece(void* self, uint32_t index) {
 }
 
 void Blake3SharedHasher::Update(const uint8_t* bytes, size_t count) {
-  if (count >= shared_bytes_ && from_budget_ && !crew_) {
-    if (budget_size_ == kHelpersForThisProcess) budget_size_ = HelpersForThisProcess();
-    from_budget_taken_ = TakeFromBudget(budget_size_, budget_size_);
-    wanted_helpers_ = from_budget_taken_;
-  }
-  if (count < shared_bytes_ || wanted_helpers_ == 0) {
+  if (count < shared_bytes_ || (!crew_ && !MakeCrew())) {
     hasher_.Update(bytes, count);
     return;
-  }
-  if (!crew_) {
-    crew_.reset(new (std::nothrow) HelperCrew(wanted_helpers_));
-    if (!crew_) {
-      if (from_budget_taken_ > 0) g_budget_taken.fetch_sub(from_budget_taken_, std::memory_order_relaxed);
-      from_budget_taken_ = 0;
-      hasher_.Update(bytes, count);
-      return;
-    }
   }
   // Up to a chunk boundary first, should a span ever start inside a chunk.
   const size_t into_chunk = static_cast<size_t>(hasher_.position() % kBlake3ChunkLength);

@@ -30,9 +30,10 @@ class Blake3SharedHasher {
   // even with hashing them alone, 512 KiB ones gain a quarter, 1 MiB ones 45%.
   static constexpr size_t kSharedBytes = 512 * 1024;
 
-  // Draws on the module-wide budget at the first span worth sharing, and asks
-  // HelpersForThisProcess only then: the question costs a system call (under Wine
-  // a round trip to its server), which a small job should not pay.
+  // Draws on the module-wide budget at the first span worth sharing; the budget's
+  // size, HelpersForThisProcess, is asked once in the process's life and only
+  // then: the question costs a system call (under Wine a round trip to its
+  // server), which a small job should not pay.
   static constexpr uint32_t kHelpersForThisProcess = UINT32_MAX;
 
   // `key`: 32 bytes for the keyed hash, null for the hash. `helpers`: the threads
@@ -62,14 +63,16 @@ class Blake3SharedHasher {
   };
   static constexpr uint32_t kMostPieces = 64;
   static void HashPiece(void* self, uint32_t index);
+  // The crew for the helpers asked for, or of the budget; false when there is
+  // none to be had (no helper free or wanted, or no memory).
+  bool MakeCrew();
+  void ReturnToBudget();
 
   Blake3Hasher hasher_;
   bool keyed_;
   uint8_t key_[kBlake3KeyLength] = {};
-  uint32_t wanted_helpers_;
-  const bool from_budget_;
-  uint32_t budget_size_ = kHelpersForThisProcess;  // until HelpersForThisProcess() is asked, once
-  uint32_t from_budget_taken_ = 0;
+  const uint32_t helpers_asked_;
+  uint32_t budget_taken_ = 0;  // helpers this hasher holds of the budget
   const size_t shared_bytes_;
   std::unique_ptr<HelperCrew> crew_;
   // The span being shared, for the crew's tasks.

@@ -45,16 +45,8 @@ SpanReader::SpanReader(const StreamBinding& input, int64_t file_length, uint32_t
   if (blocks_) return;
   // Spans larger than a read are gathered from several reads, in a buffer of a
   // span; should that not be had, a read's worth does.
-  if (span_bytes_ > kStagedBytes) {
-    staged_.Allocate(span_bytes_);
-    staged_capacity_ = span_bytes_;
-    gather_bytes_ = span_bytes_;
-  }
-  if (staged_.data() == nullptr) {
-    staged_.Allocate(kStagedBytes);
-    staged_capacity_ = kStagedBytes;
-    gather_bytes_ = chunk_size_;
-  }
+  if (span_bytes_ > kStagedBytes && staged_.Allocate(span_bytes_)) staged_capacity_ = span_bytes_;
+  if (staged_capacity_ == 0 && staged_.Allocate(kStagedBytes)) staged_capacity_ = kStagedBytes;
 }
 
 int32_t SpanReader::ReadSpan(StreamBinding& input, const uint8_t** bytes) {
@@ -120,15 +112,15 @@ size_t SpanReader::ReadStagedSpan(StreamBinding& input, const uint8_t** bytes) {
 }
 
 // Moves the start of a chunk not yet whole to the front and reads behind it until
-// the buffer holds gather_bytes_ (a chunk, or a whole span for an algorithm that
-// shares spans among threads) or the stream has ended, each read taking whatever
-// the stream holds. A job asked to hold or to stop gathers no further than its
+// the buffer holds a whole chunk (a whole span, when spans are larger than a read)
+// or the stream has ended, each read taking whatever the stream holds. A job asked to hold or to stop gathers no further than its
 // next whole chunk, so that it soon reaches a span boundary.
 void SpanReader::Gather(StreamBinding& input) {
   const size_t left = staged_end_ - staged_pos_;
   std::memmove(staged_.data(), staged_.data() + staged_pos_, left);
   staged_pos_ = 0;
   staged_end_ = left;
+  const size_t enough = staged_capacity_ > kStagedBytes ? staged_capacity_ : chunk_size_;
   while (!ended_ && !failed_ && staged_end_ < staged_capacity_) {
     const int64_t n =
         io_.read(input.file, staged_.data() + staged_end_, static_cast<uint32_t>(staged_capacity_ - staged_end_));
@@ -136,7 +128,7 @@ void SpanReader::Gather(StreamBinding& input) {
     if (n < 0) failed_ = true;
     if (n <= 0) break;
     staged_end_ += static_cast<size_t>(n);
-    if (staged_end_ >= gather_bytes_) break;
+    if (staged_end_ >= enough) break;
     if (staged_end_ >= chunk_size_ && attention_.load(std::memory_order_acquire)) break;
   }
 }

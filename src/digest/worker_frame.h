@@ -129,8 +129,6 @@ class SpanReader {
   // null when the buffer could not be had, and each chunk is then read on its own.
   platform::AlignedBuffer staged_;
   size_t staged_capacity_ = 0;
-  // How much a refill gathers before the bytes are handed on.
-  size_t gather_bytes_ = 0;
   size_t staged_pos_ = 0;
   size_t staged_end_ = 0;
   uint8_t chunk_[kMaxChunk];

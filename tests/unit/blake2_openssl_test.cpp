@@ -5,26 +5,16 @@
 #include <openssl/evp.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "cpu/cpu_features.h"
 #include "digest/blake2.h"
+#include "support/test_support.h"
 
 namespace telvarn {
 namespace {
-
-std::string Hex(const unsigned char* bytes, size_t length) {
-  std::string text;
-  char pair[3];
-  for (size_t i = 0; i < length; ++i) {
-    std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
-    text += pair;
-  }
-  return text;
-}
 
 // The plain hash by EVP; the keyed one by the BLAKE2 MAC, which takes 1 to 64 (32) key bytes.
 std::string OpenSslBlake2(bool big, const std::string& key, const std::string& message) {
@@ -34,7 +24,7 @@ std::string OpenSslBlake2(bool big, const std::string& key, const std::string& m
     unsigned int digest_length = 0;
     EVP_Digest(message.data(), message.size(), out, &digest_length, big ? EVP_blake2b512() : EVP_blake2s256(),
                nullptr);
-    return Hex(out, digest_length);
+    return test::LowerHex(out, digest_length);
   }
   EVP_MAC* mac = EVP_MAC_fetch(nullptr, big ? "BLAKE2BMAC" : "BLAKE2SMAC", nullptr);
   EVP_MAC_CTX* context = EVP_MAC_CTX_new(mac);
@@ -43,7 +33,7 @@ std::string OpenSslBlake2(bool big, const std::string& key, const std::string& m
   EVP_MAC_final(context, out, &length, sizeof out);
   EVP_MAC_CTX_free(context);
   EVP_MAC_free(mac);
-  return Hex(out, length);
+  return test::LowerHex(out, length);
 }
 
 std::string RandomBytes(std::mt19937& rng, size_t length) {

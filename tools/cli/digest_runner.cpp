@@ -343,6 +343,11 @@ int32_t DigestRunner::Launch(int32_t io, int32_t queue_flag, int32_t priority) {
 // The job runs on this thread and reads a pipe that a thread of ours fills from the
 // file, a block at a time.
 void DigestRunner::RunFed(Job& job, int32_t io) {
+  platform::AlignedBuffer buffer;
+  if (!buffer.Allocate(kFeedBlock)) {
+    job.task->error = "out of memory";
+    return;
+  }
   ModulePipe pipe;
   if (!pipe.Create()) {
     job.task->error = "cannot make a pipe: " + pipe.error();
@@ -356,14 +361,7 @@ void DigestRunner::RunFed(Job& job, int32_t io) {
   pipe.ReaderBound();
   BindOutput(job, io);
   std::string read_error;
-  std::thread feeder([&job, &pipe, &read_error] {
-    platform::AlignedBuffer buffer;
-    if (!buffer.Allocate(kFeedBlock)) {
-      read_error = "out of memory";
-      pipe.CloseWriter();
-      return;
-    }
-    char* const block = reinterpret_cast<char*>(buffer.data());
+  std::thread feeder([&job, &pipe, &read_error, block = reinterpret_cast<char*>(buffer.data())] {
     for (;;) {
       const int64_t got = job.file.Read(block, kFeedBlock);
       if (got < 0) {
