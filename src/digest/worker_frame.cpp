@@ -113,8 +113,9 @@ size_t SpanReader::ReadStagedSpan(StreamBinding& input, const uint8_t** bytes) {
 
 // Moves the start of a chunk not yet whole to the front and reads behind it until
 // the buffer holds a whole chunk (a whole span, when spans are larger than a read)
-// or the stream has ended, each read taking whatever the stream holds. A job asked to hold or to stop gathers no further than its
-// next whole chunk, so that it soon reaches a span boundary.
+// or the stream has ended, each read taking whatever the stream holds. A job asked
+// to hold or to stop gathers no further than its next whole chunk, so that it soon
+// reaches a span boundary.
 void SpanReader::Gather(StreamBinding& input) {
   const size_t left = staged_end_ - staged_pos_;
   std::memmove(staged_.data(), staged_.data() + staged_pos_, left);
